@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/ScanModel.h"
+#include "system/DirectorySizer.h"
+#include "system/FileAccessProber.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvo {
+
+// Measures parent + "/" + name for each name; the map holds only names that could be measured.
+// Names that would leave the parent when joined are never measured.
+std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
+                                                    const std::vector<std::string>& names);
+
+// Stable, largest first, an absent size counting as -1.
+void sortItemsBySize(std::vector<DependencyItem>& items);
+
+// Names such as "..", "a/../b", "a//b", "" or one holding a NUL: joining them to a parent
+// would not name a child of it, so they are listed but never measured or probed.
+bool isSafeRelativeName(std::string_view name);
+
+// A shell command of fixed words followed by one name, e.g. ("npm -g uninstall", name).
+// The name is single-quoted whenever it holds anything outside [A-Za-z0-9@%+=:,./_-].
+std::string commandWithName(std::string_view fixedWords, std::string_view name);
+std::string shellQuoted(std::string_view word);
+
+// Packages no adapter ever offers to remove, whatever the knowledge base says.
+inline const std::set<std::string, std::less<>> builtInCorePackages{"npm", "corepack"};
+
+// Latest access of the package's commands that came at least a day after their last change.
+std::optional<double> lastUseOfCommands(const FileAccessProbing& prober, const std::string& packageDirectory,
+                                        std::string_view packageName, const std::string& commandDirectory);
+
+// Node versions: "v20.11.1" -> (20, 11, 1); anything else -> absent.
+struct NodeVersion {
+    std::int64_t major = 0;
+    std::int64_t minor = 0;
+    std::int64_t patch = 0;
+    friend auto operator<=>(const NodeVersion&, const NodeVersion&) = default;
+};
+std::optional<NodeVersion> parseNodeVersion(std::string_view name);
+// Stable, newest first; names that do not parse count as (-1, -1, -1).
+std::vector<std::string> sortNewestFirst(std::vector<std::string> names);
+
+} // namespace kelvo

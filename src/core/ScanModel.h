@@ -1,0 +1,106 @@
+#pragma once
+
+#include "core/Uuid.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace kelvo {
+
+// The package managers Kelvo knows. The case order matters: reports are ordered by it.
+enum class ManagerKind { homebrew, npm, pnpm, nvm, bun };
+
+inline constexpr std::array<ManagerKind, 5> allManagerKinds{
+    ManagerKind::homebrew, ManagerKind::npm, ManagerKind::pnpm, ManagerKind::nvm, ManagerKind::bun};
+
+std::string_view rawValue(ManagerKind kind);
+// Exact match only: no trimming, no case folding.
+std::optional<ManagerKind> managerKindFromRaw(std::string_view raw);
+
+// JSON form is the bare raw string; decoding anything else throws nlohmann::json::exception.
+void to_json(nlohmann::json& json, ManagerKind kind);
+void from_json(const nlohmann::json& json, ManagerKind& kind);
+
+enum class Tier { safeByDesign, orphanCandidate, signalOnly };
+
+std::string_view rawValue(Tier tier);
+
+// One reason that supports an item's tier.
+struct Evidence {
+    enum class Kind { lastUsed, notDefaultVersion, supersededPatch, noDependents, managerDefinesPrunable };
+
+    Kind kind = Kind::noDependents;
+    double at = 0;       // lastUsed: seconds since 1970
+    std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries
+
+    static Evidence lastUsed(double at) { return {Kind::lastUsed, at, {}}; }
+    static Evidence notDefaultVersion(std::string defaultVersion) {
+        return {Kind::notDefaultVersion, 0, std::move(defaultVersion)};
+    }
+    static Evidence supersededPatch(std::string newestInSeries) {
+        return {Kind::supersededPatch, 0, std::move(newestInSeries)};
+    }
+    static Evidence noDependents() { return {Kind::noDependents, 0, {}}; }
+    static Evidence managerDefinesPrunable() { return {Kind::managerDefinesPrunable, 0, {}}; }
+
+    // The one-line text shown for this evidence.
+    std::string summary() const;
+
+    friend bool operator==(const Evidence&, const Evidence&) = default;
+};
+
+std::string_view rawValue(Evidence::Kind kind);
+
+// "MMM yyyy" in the user's locale and time zone; safe to call from several threads.
+std::string formatMonthYear(double secondsSince1970);
+
+struct QuickWin {
+    Uuid id;
+    std::string title;
+    std::string command;
+    std::string detail;
+};
+
+struct DependencyItem {
+    Uuid id;
+    std::string name;
+    std::optional<std::string> version;
+    std::optional<std::string> path;
+    std::optional<std::int64_t> bytes; // allocated bytes on disk; absent = not measured
+    Tier tier = Tier::signalOnly;
+    std::vector<Evidence> evidence;
+    std::optional<std::string> identity;
+    std::optional<std::string> reclaimCommand;
+};
+
+struct ManagerReport {
+    ManagerKind kind = ManagerKind::homebrew;
+    bool detected = false;
+    std::optional<std::string> version;
+    std::vector<DependencyItem> items;
+    std::vector<QuickWin> quickWins;
+
+    ManagerKind id() const { return kind; }
+    std::int64_t totalBytes() const;
+
+    // A report saying the manager is not on this machine.
+    static ManagerReport notDetected(ManagerKind kind) { return ManagerReport{kind, false, std::nullopt, {}, {}}; }
+};
+
+struct ScanResult {
+    double scannedAt = 0; // seconds since 1970
+    std::vector<ManagerReport> managers;
+
+    std::int64_t totalBytes() const;
+};
+
+// Seconds since 1970 with sub-second precision.
+double nowSeconds();
+
+} // namespace kelvo

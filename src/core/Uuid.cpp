@@ -1,0 +1,40 @@
+#include "core/Uuid.h"
+
+#include <random>
+
+namespace kelvo {
+
+Uuid Uuid::random() {
+    // One generator per thread, seeded from the OS: adapters build items concurrently.
+    thread_local std::mt19937_64 generator = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }();
+    Uuid id;
+    for (std::size_t i = 0; i < id.bytes_.size(); i += 8) {
+        const std::uint64_t word = generator();
+        for (std::size_t j = 0; j < 8; ++j) {
+            id.bytes_[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
+        }
+    }
+    id.bytes_[6] = static_cast<std::uint8_t>((id.bytes_[6] & 0x0F) | 0x40); // version 4
+    id.bytes_[8] = static_cast<std::uint8_t>((id.bytes_[8] & 0x3F) | 0x80); // RFC 4122 variant
+    return id;
+}
+
+std::string Uuid::text() const {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(36);
+    for (std::size_t i = 0; i < bytes_.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            out.push_back('-');
+        }
+        out.push_back(digits[bytes_[i] >> 4]);
+        out.push_back(digits[bytes_[i] & 0x0F]);
+    }
+    return out;
+}
+
+} // namespace kelvo

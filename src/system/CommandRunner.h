@@ -1,0 +1,41 @@
+#pragma once
+
+#include "system/ReadOnlyCommand.h"
+
+#include <chrono>
+#include <cstddef>
+
+namespace kelvo {
+
+// Starts one allowlisted command with posix_spawn: the resolved executable, the fixed
+// arguments, and an environment of exactly PATH, HOME and USER. Stateless.
+class CommandRunner final : public ReadOnlyCommandRunning {
+public:
+    static constexpr std::chrono::milliseconds defaultTimeout{120'000};
+    // Output beyond this is read and discarded so the child never blocks; what was kept is used.
+    static constexpr std::size_t defaultOutputLimit = 64 * 1024 * 1024;
+
+    explicit CommandRunner(CandidateTable candidates = standardCandidateTable(),
+                           std::chrono::milliseconds timeout = defaultTimeout,
+                           std::size_t outputLimit = defaultOutputLimit);
+
+    CommandResult run(const ReadOnlyCommand& command) const override;
+
+    // The executable that run() would start, or empty when none qualifies.
+    std::string resolve(CommandTool tool) const;
+
+private:
+    CandidateTable candidates_;
+    std::chrono::milliseconds timeout_;
+    std::size_t outputLimit_;
+};
+
+// The PATH handed to every child.
+std::string childSearchPath();
+
+// Decodes bytes as UTF-8, replacing each invalid sequence with U+FFFD.
+std::string repairUtf8(std::string_view bytes);
+// Removes white space and line breaks from both ends.
+std::string trimWhitespace(std::string_view text);
+
+} // namespace kelvo

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kelvo {
+
+struct FileTimes {
+    double accessed = 0; // seconds since 1970, with nanoseconds
+    double modified = 0;
+};
+
+class FileAccessProbing {
+public:
+    virtual ~FileAccessProbing() = default;
+    // Follows symbolic links; absent when the status cannot be read.
+    virtual std::optional<FileTimes> fileTimes(const std::string& path) const = 0;
+};
+
+class FileManagerFileAccessProber final : public FileAccessProbing {
+public:
+    std::optional<FileTimes> fileTimes(const std::string& path) const override;
+};
+
+} // namespace kelvo

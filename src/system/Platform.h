@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvo {
+
+// $HOME when set and absolute, else the password database; never with a trailing "/".
+std::string homeDirectory();
+// The login name from the password database.
+std::string userName();
+
+// Where KnowledgeBase.json, colors.json and the fonts are: <exe dir>/../share/kelvo,
+// or Contents/Resources inside a macOS bundle.
+std::string resourceDirectory();
+
+// Plain file-system queries used by the adapters. None follows a symbolic link unless it says so.
+bool pathExists(const std::string& path);  // any kind of entry; follows links like an existence test
+bool isDirectory(const std::string& path); // follows links
+// Names in the directory, without "." and "..", in the order the system returns them.
+std::optional<std::vector<std::string>> listDirectory(const std::string& path);
+// The whole file as bytes, or absent when it cannot be read or is larger than maxBytes.
+std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes = 16 * 1024 * 1024);
+
+} // namespace kelvo

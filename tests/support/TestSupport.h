@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvo::test {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it on destruction,
+// including subdirectories a test made unreadable.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+// Creates parent directories as needed.
+void makeDirs(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+// Writes an executable /bin/sh script (the "#!/bin/sh\n" line is added).
+void writeScript(const std::string& path, const std::string& body);
+void removeTree(const std::string& path);
+
+// `du -s -B1 PATH` of the same tree, for cross-checks; absent if du fails.
+std::optional<std::int64_t> duBytes(const std::string& path);
+
+// What a real /bin/sh makes of `command`: the words it would pass to the program,
+// found by running `printf '%s\0' <command>` in an empty directory.
+std::vector<std::string> shellWords(const std::string& command);
+
+// Runs argv (no shell) and returns its standard output; exit status in *status when given.
+std::string runCapture(const std::vector<std::string>& argv, int* status = nullptr);
+
+// Sets an environment variable for the lifetime of the guard.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+} // namespace kelvo::test
