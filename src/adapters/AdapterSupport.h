@@ -4,7 +4,9 @@
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -18,6 +20,10 @@ namespace kelvo {
 // Names that would leave the parent when joined are never measured.
 std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
                                                     const std::vector<std::string>& names);
+
+// Runs body(0) ... body(count - 1), several at a time on a pool bounded process-wide; the
+// calling thread takes part. Returns when all are done. Bodies must not throw.
+void parallelFor(std::size_t count, const std::function<void(std::size_t)>& body);
 
 // Stable, largest first, an absent size counting as -1.
 void sortItemsBySize(std::vector<DependencyItem>& items);

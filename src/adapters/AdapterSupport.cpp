@@ -1,0 +1,234 @@
+#include "adapters/AdapterSupport.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "system/Platform.h"
+
+namespace kelvo {
+
+namespace {
+
+std::size_t poolWidth() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::max<std::size_t>(2, cores == 0 ? 2 : cores);
+}
+
+// Extra threads currently lent to parallelFor calls, across all adapters.
+std::atomic<std::size_t> lentThreads{0};
+
+} // namespace
+
+void parallelFor(std::size_t count, const std::function<void(std::size_t)>& body) {
+    if (count == 0) {
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) {
+            body(i);
+        }
+    };
+    std::vector<std::thread> helpers;
+    const std::size_t wanted = std::min(count, poolWidth()) - 1;
+    for (std::size_t k = 0; k < wanted; ++k) {
+        std::size_t current = lentThreads.load();
+        bool granted = false;
+        while (current < poolWidth() && !(granted = lentThreads.compare_exchange_weak(current, current + 1))) {
+        }
+        if (!granted) {
+            break;
+        }
+        helpers.emplace_back([&] {
+            work();
+            lentThreads.fetch_sub(1);
+        });
+    }
+    work();
+    for (auto& t : helpers) {
+        t.join();
+    }
+}
+
+bool isSafeRelativeName(std::string_view name) {
+    if (name.empty() || name.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = name.find('/', start);
+        const std::string_view part = name.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        if (part.empty() || part == "." || part == "..") {
+            return false;
+        }
+        if (slash == std::string_view::npos) {
+            return true;
+        }
+        start = slash + 1;
+    }
+}
+
+std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
+                                                    const std::vector<std::string>& names) {
+    std::vector<std::optional<std::int64_t>> sizes(names.size());
+    parallelFor(names.size(), [&](std::size_t i) {
+        if (isSafeRelativeName(names[i])) {
+            sizes[i] = sizer.size(parent + "/" + names[i]);
+        }
+    });
+    std::map<std::string, std::int64_t> table;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (sizes[i]) {
+            table.emplace(names[i], *sizes[i]);
+        }
+    }
+    return table;
+}
+
+void sortItemsBySize(std::vector<DependencyItem>& items) {
+    std::stable_sort(items.begin(), items.end(), [](const DependencyItem& a, const DependencyItem& b) {
+        return a.bytes.value_or(-1) > b.bytes.value_or(-1);
+    });
+}
+
+std::string shellQuoted(std::string_view word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view("@%+=:,./_-").find(c) != std::string_view::npos;
+    });
+    if (plain) {
+        return std::string(word);
+    }
+    // Single quotes keep everything literal; an embedded quote closes, escapes and reopens.
+    std::string out = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out.push_back(c);
+        }
+    }
+    out.push_back('\'');
+    return out;
+}
+
+std::string commandWithName(std::string_view fixedWords, std::string_view name) {
+    return std::string(fixedWords) + " " + shellQuoted(name);
+}
+
+namespace {
+
+std::vector<std::string> commandNames(const std::string& packageJson, std::string_view packageName) {
+    const auto json = nlohmann::json::parse(packageJson, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        return {};
+    }
+    const auto bin = json.find("bin");
+    if (bin == json.end()) {
+        return {};
+    }
+    std::vector<std::string> names;
+    if (bin->is_object()) {
+        for (const auto& [key, value] : bin->items()) {
+            names.push_back(key);
+        }
+        std::sort(names.begin(), names.end());
+    } else if (bin->is_string()) {
+        // A single command is named after the package, without its scope.
+        std::string_view last;
+        std::size_t start = 0;
+        while (start <= packageName.size()) {
+            const std::size_t slash = packageName.find('/', start);
+            const std::string_view piece =
+                packageName.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+            if (!piece.empty()) {
+                last = piece;
+            }
+            if (slash == std::string_view::npos) {
+                break;
+            }
+            start = slash + 1;
+        }
+        if (!last.empty()) {
+            names.emplace_back(last);
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+std::optional<double> lastUseOfCommands(const FileAccessProbing& prober, const std::string& packageDirectory,
+                                        std::string_view packageName, const std::string& commandDirectory) {
+    const std::string text = readFile(packageDirectory + "/package.json").value_or(std::string());
+    std::optional<double> date;
+    for (const auto& command : commandNames(text, packageName)) {
+        if (!isSafeRelativeName(command) || command.find('/') != std::string::npos) {
+            continue;
+        }
+        const auto times = prober.fileTimes(commandDirectory + "/" + command);
+        if (!times || times->accessed - times->modified < 86400.0) {
+            continue;
+        }
+        if (!date || times->accessed > *date) {
+            date = times->accessed;
+        }
+    }
+    return date;
+}
+
+std::optional<NodeVersion> parseNodeVersion(std::string_view name) {
+    if (!name.empty() && name.front() == 'v') {
+        name.remove_prefix(1);
+    }
+    std::int64_t parts[3];
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t dot = name.find('.', start);
+        std::string_view piece = name.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+        if (!piece.empty()) {
+            if (count == 3) {
+                return std::nullopt;
+            }
+            // An optional sign, then one or more digits, within 64 bits.
+            if (piece.front() == '+') {
+                piece.remove_prefix(1);
+                if (!piece.empty() && piece.front() == '-') {
+                    return std::nullopt;
+                }
+            }
+            if (piece.empty() || piece == "-") {
+                return std::nullopt;
+            }
+            std::int64_t value = 0;
+            const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+            if (error != std::errc() || end != piece.data() + piece.size()) {
+                return std::nullopt;
+            }
+            parts[count++] = value;
+        }
+        if (dot == std::string_view::npos) {
+            break;
+        }
+        start = dot + 1;
+    }
+    if (count != 3) {
+        return std::nullopt;
+    }
+    return NodeVersion{parts[0], parts[1], parts[2]};
+}
+
+std::vector<std::string> sortNewestFirst(std::vector<std::string> names) {
+    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const NodeVersion none{-1, -1, -1};
+        return parseNodeVersion(a).value_or(none) > parseNodeVersion(b).value_or(none);
+    });
+    return names;
+}
+
+} // namespace kelvo
