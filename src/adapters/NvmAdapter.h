@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/ManagerAdapter.h"
+#include "system/DirectorySizer.h"
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvo {
+
+// The Node versions installed under ~/.nvm. nvm has no command Kelvo may run, so everything
+// comes from the directory: the version folders and the default alias.
+class NvmAdapter final : public ManagerAdapter {
+public:
+    NvmAdapter(std::shared_ptr<const DirectorySizing> sizer, std::string home);
+
+    ManagerKind kind() const override { return ManagerKind::nvm; }
+    // True exactly when ~/.nvm is a directory.
+    bool isInstalled() const override;
+    ManagerReport scan() const override;
+
+    // An alias file larger than this is not an alias nvm wrote; it is treated as unreadable.
+    static constexpr std::size_t aliasReadLimit = 64 * 1024;
+
+    // The installed version the alias text names, if any.
+    static std::optional<std::string> resolveDefaultVersion(std::string_view aliasText,
+                                                            const std::vector<std::string>& versionNames);
+    // Major number -> newest installed version name of that line.
+    static std::map<std::int64_t, std::string> newestInSeries(const std::vector<std::string>& versionNames);
+
+private:
+    std::shared_ptr<const DirectorySizing> sizer_;
+    std::string home_;
+};
+
+} // namespace kelvo
