@@ -76,8 +76,13 @@ std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer
                                                     const std::vector<std::string>& names) {
     std::vector<std::optional<std::int64_t>> sizes(names.size());
     parallelFor(names.size(), [&](std::size_t i) {
-        if (isSafeRelativeName(names[i])) {
+        if (!isSafeRelativeName(names[i])) {
+            return;
+        }
+        // parallelFor bodies must not throw; a sizer that does leaves the child unmeasured.
+        try {
             sizes[i] = sizer.size(parent + "/" + names[i]);
+        } catch (...) {
         }
     });
     std::map<std::string, std::int64_t> table;
@@ -118,6 +123,13 @@ std::string shellQuoted(std::string_view word) {
 
 std::string commandWithName(std::string_view fixedWords, std::string_view name) {
     return std::string(fixedWords) + " " + shellQuoted(name);
+}
+
+std::string commandWithOperand(std::string_view fixedWords, std::string_view name) {
+    if (!name.empty() && name.front() == '-') {
+        return std::string(fixedWords) + " -- " + shellQuoted(name);
+    }
+    return commandWithName(fixedWords, name);
 }
 
 namespace {

@@ -35,6 +35,9 @@ bool isSafeRelativeName(std::string_view name);
 // A shell command of fixed words followed by one name, e.g. ("npm -g uninstall", name).
 // The name is single-quoted whenever it holds anything outside [A-Za-z0-9@%+=:,./_-].
 std::string commandWithName(std::string_view fixedWords, std::string_view name);
+// The same, but a name beginning with "-" is preceded by "--" so that the tool cannot read it
+// as an option (quoting does not prevent that). Plain names give exactly commandWithName.
+std::string commandWithOperand(std::string_view fixedWords, std::string_view name);
 std::string shellQuoted(std::string_view word);
 
 // Packages no adapter ever offers to remove, whatever the knowledge base says.
