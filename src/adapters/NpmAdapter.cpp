@@ -1,0 +1,161 @@
+#include "adapters/NpmAdapter.h"
+
+#include "adapters/AdapterSupport.h"
+
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+namespace kelvo {
+
+NpmAdapter::NpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
+                       std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober,
+                       KnowledgeBase kb)
+    : runner_(std::move(runner)), sizer_(std::move(sizer)), prober_(std::move(prober)), kb_(std::move(kb)) {}
+
+const std::vector<QuickWin>& NpmAdapter::quickWins() {
+    static const std::vector<QuickWin> wins{
+        {Uuid::random(), "Clean the npm cache", "npm cache clean --force",
+         "Removes the download cache. npm regenerates it as needed."},
+    };
+    return wins;
+}
+
+std::vector<NpmAdapter::Package> NpmAdapter::packageList(std::string_view jsonText) {
+    const auto json = nlohmann::json::parse(jsonText, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        return {};
+    }
+    const auto dependencies = json.find("dependencies");
+    if (dependencies == json.end() || !dependencies->is_object()) {
+        return {};
+    }
+    std::vector<Package> packages;
+    for (const auto& [name, value] : dependencies->items()) {
+        std::optional<std::string> version;
+        if (value.is_object()) {
+            if (const auto found = value.find("version"); found != value.end() && found->is_string()) {
+                version = found->get<std::string>();
+            }
+        }
+        packages.emplace_back(name, std::move(version));
+    }
+    // std::string compares bytes as unsigned, which for UTF-8 is code-point order.
+    std::stable_sort(packages.begin(), packages.end(),
+                     [](const Package& a, const Package& b) { return a.first < b.first; });
+    return packages;
+}
+
+bool NpmAdapter::isInstalled() const {
+    try {
+        return runner_->run(ReadOnlyCommand::npmVersion()).ok;
+    } catch (...) {
+        return false;
+    }
+}
+
+ManagerReport NpmAdapter::scan() const {
+    ManagerReport partial = ManagerReport::notDetected(ManagerKind::npm);
+    try {
+        return scanUnguarded(partial);
+    } catch (...) {
+        // A fault here must not cost the other adapters their reports: return what is known.
+        return partial;
+    }
+}
+
+ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
+    const CommandResult version = runner_->run(ReadOnlyCommand::npmVersion());
+    if (!version.ok) {
+        return partial;
+    }
+    partial.detected = true;
+    if (!version.output.empty()) {
+        partial.version = version.output;
+    }
+    partial.quickWins = quickWins();
+
+    const CommandResult prefix = runner_->run(ReadOnlyCommand::npmPrefixGlobal());
+    if (!prefix.ok) {
+        return partial;
+    }
+    const CommandResult list = runner_->run(ReadOnlyCommand::npmListGlobalJSON());
+    if (!list.ok) {
+        return partial;
+    }
+    const std::string modulesDirectory = prefix.output + "/lib/node_modules";
+    const std::string commandDirectory = prefix.output + "/bin";
+    const std::vector<Package> packages = packageList(list.output);
+
+    std::optional<std::string> cacheDirectory;
+    if (const CommandResult cache = runner_->run(ReadOnlyCommand::npmCacheDir()); cache.ok && !cache.output.empty()) {
+        cacheDirectory = cache.output;
+    }
+
+    // Index i < count measures package i; index count measures the cache. Results are stored by
+    // index, so the outcome is the same as measuring one after another.
+    const std::size_t count = packages.size();
+    std::vector<std::optional<std::int64_t>> sizes(count);
+    std::vector<std::optional<double>> lastUses(count);
+    std::optional<std::int64_t> cacheSize;
+    parallelFor(count + 1, [&](std::size_t i) {
+        try {
+            if (i == count) {
+                if (cacheDirectory) {
+                    cacheSize = sizer_->size(*cacheDirectory);
+                }
+                return;
+            }
+            const std::string& name = packages[i].first;
+            if (!isSafeRelativeName(name)) {
+                return;
+            }
+            const std::string directory = modulesDirectory + "/" + name;
+            sizes[i] = sizer_->size(directory);
+            lastUses[i] = lastUseOfCommands(*prober_, directory, name, commandDirectory);
+        } catch (...) {
+            // Whatever failed stays unmeasured; the item is still listed.
+        }
+    });
+
+    ManagerReport report = partial;
+    report.items.reserve(count + 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& [name, packageVersion] = packages[i];
+        DependencyItem item;
+        item.id = Uuid::random();
+        item.name = name;
+        item.version = packageVersion;
+        item.path = modulesDirectory + "/" + name;
+        item.bytes = sizes[i];
+        item.tier = Tier::signalOnly;
+        if (lastUses[i]) {
+            item.evidence.push_back(Evidence::lastUsed(*lastUses[i]));
+        }
+        const auto entry = kb_.lookup(name, ManagerKind::npm);
+        const bool core = builtInCorePackages.contains(name) || (entry && entry->core.value_or(false));
+        // No shell command can carry a NUL byte, so such a name gets none.
+        if (!core && name.find('\0') == std::string::npos) {
+            item.reclaimCommand = commandWithOperand("npm -g uninstall", name);
+        }
+        if (entry) {
+            item.identity = entry->identity;
+        }
+        report.items.push_back(std::move(item));
+    }
+    if (cacheDirectory) {
+        DependencyItem cache;
+        cache.id = Uuid::random();
+        cache.name = "npm cache";
+        cache.path = *cacheDirectory;
+        cache.bytes = cacheSize;
+        cache.tier = Tier::safeByDesign;
+        cache.evidence.push_back(Evidence::managerDefinesPrunable());
+        cache.identity = "npm's download cache — regenerates automatically.";
+        report.items.push_back(std::move(cache));
+    }
+    sortItemsBySize(report.items);
+    return report;
+}
+
+} // namespace kelvo
