@@ -1,0 +1,75 @@
+#include "cli/ReportOptions.h"
+
+#include "cli/TextEscape.h"
+
+#ifndef KELVO_VERSION
+#define KELVO_VERSION "1.0.0"
+#endif
+
+namespace kelvo::report {
+
+ReportOptions parseOptions(const std::vector<std::string>& arguments) {
+    ReportOptions options;
+    bool help = false;
+    bool version = false;
+    for (const auto& argument : arguments) {
+        if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--binary") {
+            options.unit = SizeUnit::binary;
+        } else if (argument == "--help" || argument == "-h") {
+            help = true;
+        } else if (argument == "--version") {
+            version = true;
+        } else {
+            options.action = ReportOptions::Action::usageError;
+            const bool looksLikeOption = !argument.empty() && argument.front() == '-';
+            options.error = std::string(looksLikeOption ? "unknown option '" : "unexpected argument '") +
+                            escapeForTerminal(argument) + "'";
+            return options;
+        }
+    }
+    if (help) {
+        options.action = ReportOptions::Action::help;
+    } else if (version) {
+        options.action = ReportOptions::Action::version;
+    }
+    return options;
+}
+
+std::string usageLine() { return "Usage: kelvo-report [--json] [--binary] [--help] [--version]"; }
+
+std::string helpText() {
+    return usageLine() +
+           "\n"
+           "\n"
+           "Scans Homebrew, npm, pnpm, nvm and bun on this computer and reports what they keep on disk,\n"
+           "what takes space and what is safe to reclaim, with the command that would reclaim it.\n"
+           "Read-only: nothing is ever removed; you run every command yourself.\n"
+           "\n"
+           "  --json      print one JSON document instead of text (schema: docs/report-json.md)\n"
+           "  --binary    sizes in powers of 1024 (default: powers of 1000)\n"
+           "  -h, --help  show this help and exit\n"
+           "  --version   show the version and exit\n"
+           "\n"
+           "Colour and aligned columns are used only when standard output is a terminal and NO_COLOR\n"
+           "is unset or empty. Progress goes to standard error, and only when it is a terminal.\n";
+}
+
+std::string versionText() { return std::string("kelvo-report ") + KELVO_VERSION + "\n"; }
+
+std::optional<int> handleWithoutScan(const ReportOptions& options, std::string& standardOutput,
+                                     std::string& standardError) {
+    switch (options.action) {
+    case ReportOptions::Action::report: return std::nullopt;
+    case ReportOptions::Action::help: standardOutput += helpText(); return 0;
+    case ReportOptions::Action::version: standardOutput += versionText(); return 0;
+    case ReportOptions::Action::usageError:
+        standardError += "kelvo-report: " + options.error + "\n" + usageLine() +
+                         "\nTry 'kelvo-report --help' for more information.\n";
+        return exitUsage;
+    }
+    return std::nullopt;
+}
+
+} // namespace kelvo::report

@@ -1,0 +1,217 @@
+#include "inventory/Inventory.h"
+
+#include "adapters/AdapterSupport.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+namespace kelvo {
+
+std::string_view verdictLabel(VerdictTag tag) {
+    switch (tag) {
+    case VerdictTag::safe: return "SAFE";
+    case VerdictTag::likelyUnused: return "LIKELY UNUSED";
+    case VerdictTag::inUse: return "IN USE";
+    case VerdictTag::dependency: return "DEPENDENCY";
+    }
+    return "IN USE";
+}
+
+std::string_view verdictColorName(VerdictTag tag) {
+    switch (tag) {
+    case VerdictTag::safe: return "safe";
+    case VerdictTag::likelyUnused: return "caution";
+    case VerdictTag::inUse:
+    case VerdictTag::dependency: return "essential";
+    }
+    return "essential";
+}
+
+std::string_view displayName(ManagerKind kind) {
+    switch (kind) {
+    case ManagerKind::homebrew: return "Homebrew";
+    case ManagerKind::npm: return "npm";
+    case ManagerKind::pnpm: return "pnpm";
+    case ManagerKind::nvm: return "nvm";
+    case ManagerKind::bun: return "bun";
+    }
+    return "";
+}
+
+std::string_view shortLabel(ManagerKind kind) {
+    switch (kind) {
+    case ManagerKind::homebrew: return "brew";
+    case ManagerKind::npm: return "npm";
+    case ManagerKind::pnpm: return "pnpm";
+    case ManagerKind::nvm: return "node";
+    case ManagerKind::bun: return "bun";
+    }
+    return "";
+}
+
+std::int64_t VersionGroup::totalBytes() const {
+    std::int64_t total = keep.bytes.value_or(0);
+    for (const auto& item : superseded) {
+        if (item.bytes) {
+            total += *item.bytes;
+        }
+    }
+    return total;
+}
+
+std::string VersionGroup::summary() const {
+    return std::to_string(1 + superseded.size()) + " patch releases \u00b7 keep only the newest";
+}
+
+std::string InventoryRow::id() const {
+    if (isGroup()) {
+        return "group-" + asGroup().id;
+    }
+    return "item-" + asItem().item.id.text();
+}
+
+std::int64_t InventoryRow::sortBytes() const {
+    if (isGroup()) {
+        return asGroup().totalBytes();
+    }
+    return asItem().item.bytes.value_or(-1);
+}
+
+Tier InventoryRow::tier() const { return isGroup() ? asGroup().keep.tier : asItem().item.tier; }
+
+void sortRows(std::vector<InventoryRow>& rows) {
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const InventoryRow& a, const InventoryRow& b) { return a.sortBytes() > b.sortBytes(); });
+}
+
+std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<DependencyItem>& items) {
+    std::vector<InventoryRow> rows;
+    if (kind != ManagerKind::nvm) {
+        rows.reserve(items.size());
+        for (const auto& item : items) {
+            rows.push_back(InventoryRow{InventoryRow::Item{item, kind}});
+        }
+        sortRows(rows);
+        return rows;
+    }
+
+    // Buckets by major version, visited in the order of their first item (the final stable sort
+    // then keeps the adapter's order between rows of equal size).
+    struct Bucket {
+        std::int64_t major = 0;
+        std::vector<std::pair<NodeVersion, const DependencyItem*>> members;
+    };
+    std::vector<Bucket> buckets;
+    std::map<std::int64_t, std::size_t> bucketIndex;
+    std::vector<const DependencyItem*> ungrouped;
+    for (const auto& item : items) {
+        const auto version = parseNodeVersion(item.name);
+        if (!version) {
+            ungrouped.push_back(&item);
+            continue;
+        }
+        auto [it, inserted] = bucketIndex.try_emplace(version->major, buckets.size());
+        if (inserted) {
+            buckets.push_back(Bucket{version->major, {}});
+        }
+        buckets[it->second].members.emplace_back(*version, &item);
+    }
+
+    for (auto& bucket : buckets) {
+        if (bucket.members.size() == 1) {
+            rows.push_back(InventoryRow{InventoryRow::Item{*bucket.members.front().second, ManagerKind::nvm}});
+            continue;
+        }
+        std::stable_sort(bucket.members.begin(), bucket.members.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        VersionGroup group;
+        group.id = "nvm-node-" + std::to_string(bucket.major);
+        group.title = "Node " + std::to_string(bucket.major);
+        group.manager = ManagerKind::nvm;
+        group.keep = *bucket.members.front().second;
+        for (std::size_t i = 1; i < bucket.members.size(); ++i) {
+            group.superseded.push_back(*bucket.members[i].second);
+        }
+        rows.push_back(InventoryRow{std::move(group)});
+    }
+    for (const auto* item : ungrouped) {
+        rows.push_back(InventoryRow{InventoryRow::Item{*item, ManagerKind::nvm}});
+    }
+    sortRows(rows);
+    return rows;
+}
+
+VerdictTag verdictTag(Tier tier, ManagerKind manager) {
+    switch (tier) {
+    case Tier::safeByDesign: return VerdictTag::safe;
+    case Tier::orphanCandidate: return VerdictTag::likelyUnused;
+    case Tier::signalOnly: return manager == ManagerKind::homebrew ? VerdictTag::dependency : VerdictTag::inUse;
+    }
+    return VerdictTag::inUse;
+}
+
+std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
+    switch (item.tier) {
+    case Tier::safeByDesign:
+        return "Prunable via `" + item.reclaimCommand.value_or("the manager") + "` \u2014 " +
+               std::string(displayName(manager)) +
+               " removes only what nothing references. Kelvo never counts this as guaranteed savings.";
+    case Tier::orphanCandidate:
+        return "Nothing depends on this \u00b7 " + sizeText(item.bytes, unit) +
+               ". If you don't use it directly, it's safe to reclaim.";
+    case Tier::signalOnly:
+        if (manager == ManagerKind::homebrew) {
+            return "Something installed depends on this \u2014 keep it unless you remove what needs it.";
+        }
+        return "Currently in use \u2014 nothing to do.";
+    }
+    return {};
+}
+
+std::int64_t reclaimableBytes(const std::vector<DependencyItem>& items) {
+    std::int64_t total = 0;
+    for (const auto& item : items) {
+        if (item.tier == Tier::orphanCandidate && item.bytes) {
+            total += *item.bytes;
+        }
+    }
+    return total;
+}
+
+std::int64_t reclaimableBytes(const ScanResult& result) {
+    std::int64_t total = 0;
+    for (const auto& report : result.managers) {
+        total += reclaimableBytes(report.items);
+    }
+    return total;
+}
+
+std::int64_t inventoriedCount(const ScanResult& result) {
+    std::int64_t count = 0;
+    for (const auto& report : result.managers) {
+        if (report.detected) {
+            count += static_cast<std::int64_t>(report.items.size());
+        }
+    }
+    return count;
+}
+
+std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>& items) {
+    const std::size_t n = items.size();
+    const std::string count = std::to_string(n);
+    switch (kind) {
+    case ManagerKind::homebrew: return count + (n == 1 ? " formula" : " formulae");
+    case ManagerKind::npm:
+    case ManagerKind::bun: return count + (n == 1 ? " global" : " globals");
+    case ManagerKind::pnpm: return "Content-addressable store";
+    case ManagerKind::nvm: return count + (n == 1 ? " Node version" : " Node versions");
+    }
+    return count;
+}
+
+std::string sizeText(const std::optional<std::int64_t>& bytes, SizeUnit unit) {
+    return bytes ? formatBytes(*bytes, unit) : std::string("\u2014");
+}
+
+} // namespace kelvo
