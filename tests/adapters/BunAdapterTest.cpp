@@ -1,0 +1,148 @@
+#include "adapters/BunAdapter.h"
+
+#include "adapters/Substitutes.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace kelvo {
+namespace {
+
+using test::FakeProber;
+using test::FakeRunner;
+using test::FakeSizer;
+using test::ok;
+using Case = ReadOnlyCommand::Case;
+
+// A home directory with a real ~/.bun tree; sizes come from the substitute sizer.
+struct Bun {
+    test::TempDir home;
+    std::string modules = home / ".bun/install/global/node_modules";
+    std::shared_ptr<FakeRunner> runner = std::make_shared<FakeRunner>();
+    std::shared_ptr<FakeSizer> sizer = std::make_shared<FakeSizer>();
+    std::shared_ptr<const FileAccessProbing> prober = std::make_shared<FileManagerFileAccessProber>();
+    KnowledgeBase kb;
+
+    void package(const std::string& name, const std::string& packageJson = "{}") {
+        test::writeFile(modules + "/" + name + "/package.json", packageJson);
+    }
+    ManagerReport scan() const { return BunAdapter(runner, sizer, prober, kb, home.path()).scan(); }
+};
+
+std::vector<std::string> names(const ManagerReport& report) {
+    std::vector<std::string> out;
+    for (const auto& item : report.items)
+        out.push_back(item.name);
+    return out;
+}
+
+TEST(BunAdapter, DetectionFollowsTheCommandOrTheBunDirectory) {
+    Bun bun;
+    EXPECT_FALSE(bun.scan().detected);
+    EXPECT_FALSE(BunAdapter(bun.runner, bun.sizer, bun.prober, {}, bun.home.path()).isInstalled());
+    test::writeFile(bun.home / ".bun", "not a directory");
+    EXPECT_FALSE(bun.scan().detected);
+    EXPECT_TRUE(bun.scan().quickWins.empty());
+
+    Bun dirOnly;
+    dirOnly.package("alpha");
+    const ManagerReport fromDirectory = dirOnly.scan();
+    EXPECT_TRUE(fromDirectory.detected);
+    EXPECT_FALSE(fromDirectory.version);
+    EXPECT_EQ(names(fromDirectory), std::vector<std::string>{"alpha"});
+    ASSERT_EQ(fromDirectory.quickWins.size(), 1u);
+    EXPECT_EQ(fromDirectory.quickWins[0].command, "bun pm cache rm");
+
+    Bun commandOnly;
+    commandOnly.runner->on(Case::bunVersion, ok("1.1.8"));
+    const ManagerReport report = commandOnly.scan();
+    EXPECT_TRUE(report.detected);
+    EXPECT_EQ(report.version, "1.1.8");
+    EXPECT_TRUE(report.items.empty());
+    EXPECT_EQ(commandOnly.runner->callKinds(), (std::vector<Case>{Case::bunVersion, Case::bunVersion}));
+    commandOnly.runner->on(Case::bunVersion, ok(""));
+    EXPECT_FALSE(commandOnly.scan().version);
+}
+
+TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
+    Bun bun;
+    bun.package("zeta", "not json");
+    bun.package("alpha", R"({"version":"1.2.3"})");
+    bun.package("@scope/tool", R"({"version":2})");
+    test::makeDirs(bun.modules + "/.cache/x");
+    test::makeDirs(bun.modules + "/@scope/.bin");
+    test::makeDirs(bun.modules + "/@empty");
+    const ManagerReport plain = bun.scan();
+    EXPECT_EQ(names(plain), (std::vector<std::string>{"@scope/tool", "alpha", "zeta"}));
+    EXPECT_FALSE(plain.items[0].version);
+    EXPECT_EQ(plain.items[1].version, "1.2.3");
+    EXPECT_EQ(plain.items[1].path, bun.modules + "/alpha");
+    EXPECT_FALSE(plain.items[2].version);
+
+    bun.sizer->set(bun.modules + "/zeta", 9).set(bun.modules + "/alpha", 5).set(bun.modules + "/@scope/tool", 5);
+    bun.sizer->set(bun.home / ".bun/install/cache", 7);
+    const ManagerReport sized = bun.scan();
+    EXPECT_EQ(names(sized), (std::vector<std::string>{"zeta", "bun cache", "@scope/tool", "alpha"}));
+    const auto& cache = sized.items[1];
+    EXPECT_EQ(cache.path, bun.home / ".bun/install/cache");
+    EXPECT_EQ(cache.tier, Tier::safeByDesign);
+    EXPECT_EQ(cache.evidence, std::vector<Evidence>{Evidence::managerDefinesPrunable()});
+    EXPECT_EQ(cache.identity, "bun's module cache — re-downloaded as needed.");
+    EXPECT_EQ(sized.items[0].tier, Tier::signalOnly);
+}
+
+TEST(BunAdapter, CoreNamesAndKnowledgeBaseDecideTheCommand) {
+    Bun bun;
+    for (const char* name : {"corepack", "npm", "typescript", "vercel"})
+        bun.package(name);
+    bun.kb.entries.push_back({"vercel", std::vector{ManagerKind::bun}, "Deploy CLI", {}, true});
+    bun.kb.entries.push_back({"typescript", std::vector{ManagerKind::npm}, "npm only", {}, true});
+    const ManagerReport report = bun.scan();
+    ASSERT_EQ(names(report), (std::vector<std::string>{"corepack", "npm", "typescript", "vercel"}));
+    EXPECT_FALSE(report.items[0].reclaimCommand);
+    EXPECT_FALSE(report.items[1].reclaimCommand);
+    EXPECT_EQ(report.items[2].reclaimCommand, "bun remove -g typescript");
+    EXPECT_FALSE(report.items[2].identity);
+    EXPECT_FALSE(report.items[3].reclaimCommand);
+    EXPECT_EQ(report.items[3].identity, "Deploy CLI");
+}
+
+TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {
+    Bun bun;
+    bun.package("@scope/tool", R"({"bin":"cli.js"})");
+    bun.package("idle", R"({"bin":{"idle":"cli.js"}})");
+    const double t = 1700000000;
+    for (const auto& [command, accessed] : {std::pair{"tool", t + 3 * 86400}, {"idle", t + 60}}) {
+        const std::string path = bun.home / ".bun/bin/" + command;
+        test::writeFile(path, "");
+        const timespec times[2]{{static_cast<time_t>(accessed), 0}, {static_cast<time_t>(t), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    const ManagerReport report = bun.scan();
+    EXPECT_EQ(report.items[0].evidence, std::vector<Evidence>{Evidence::lastUsed(t + 3 * 86400)});
+    EXPECT_TRUE(report.items[1].evidence.empty());
+}
+
+TEST(BunAdapter, HostileDirectoryNamesGiveCommandsThatSplitIntoOneName) {
+    Bun bun;
+    const std::vector<std::string> hostile{"a b", "it's", "x;echo hacked", "$(echo hacked)", "`echo hacked`",
+                                           "new\nline", "\xff\xfe", "-rf", "@s/-x", "\"q\""};
+    for (const auto& name : hostile)
+        bun.package(name);
+    const ManagerReport report = bun.scan();
+    ASSERT_EQ(report.items.size(), hostile.size());
+    for (const auto& item : report.items) {
+        ASSERT_TRUE(item.reclaimCommand) << item.name;
+        std::vector<std::string> expected{"bun", "remove", "-g"};
+        if (item.name.front() == '-')
+            expected.push_back("--");
+        expected.push_back(item.name);
+        EXPECT_EQ(test::shellWords(*item.reclaimCommand), expected) << *item.reclaimCommand;
+    }
+}
+
+} // namespace
+} // namespace kelvo
