@@ -1,0 +1,49 @@
+#include "core/StandardAdapters.h"
+
+#include "adapters/BunAdapter.h"
+#include "adapters/HomebrewAdapter.h"
+#include "adapters/NpmAdapter.h"
+#include "adapters/NvmAdapter.h"
+#include "adapters/PnpmAdapter.h"
+#include "knowledge/KnowledgeBase.h"
+#include "system/CommandRunner.h"
+#include "system/DirectorySizer.h"
+#include "system/FileAccessProber.h"
+#include "system/Platform.h"
+
+#include <memory>
+
+namespace kelvo {
+
+namespace {
+
+KnowledgeBase loadKnowledgeBase() {
+    // A missing or malformed file leaves scanning working, only without identities.
+    try {
+        return KnowledgeBase::loadShipped();
+    } catch (...) {
+        return KnowledgeBase::empty();
+    }
+}
+
+} // namespace
+
+AdapterList standardAdapterList() {
+    const KnowledgeBase knowledge = loadKnowledgeBase();
+
+    // One instance of each stateless service, shared by every adapter that takes it.
+    const std::shared_ptr<const ReadOnlyCommandRunning> runner = std::make_shared<CommandRunner>();
+    const std::shared_ptr<const DirectorySizing> sizer = std::make_shared<FileManagerDirectorySizer>();
+    const std::shared_ptr<const FileAccessProbing> prober = std::make_shared<FileManagerFileAccessProber>();
+
+    AdapterList adapters;
+    adapters.reserve(5);
+    adapters.push_back(std::make_shared<HomebrewAdapter>(runner, sizer, knowledge));
+    adapters.push_back(std::make_shared<NvmAdapter>(sizer, homeDirectory()));
+    adapters.push_back(std::make_shared<PnpmAdapter>(runner, sizer, homeDirectory()));
+    adapters.push_back(std::make_shared<NpmAdapter>(runner, sizer, prober, knowledge));
+    adapters.push_back(std::make_shared<BunAdapter>(runner, sizer, prober, knowledge, homeDirectory()));
+    return adapters;
+}
+
+} // namespace kelvo
