@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 namespace kelvo {
 namespace {
 
@@ -32,12 +29,7 @@ struct Bun {
     ManagerReport scan() const { return BunAdapter(runner, sizer, prober, kb, home.path()).scan(); }
 };
 
-std::vector<std::string> names(const ManagerReport& report) {
-    std::vector<std::string> out;
-    for (const auto& item : report.items)
-        out.push_back(item.name);
-    return out;
-}
+using test::itemNames;
 
 TEST(BunAdapter, DetectionFollowsTheCommandOrTheBunDirectory) {
     Bun bun;
@@ -52,7 +44,7 @@ TEST(BunAdapter, DetectionFollowsTheCommandOrTheBunDirectory) {
     const ManagerReport fromDirectory = dirOnly.scan();
     EXPECT_TRUE(fromDirectory.detected);
     EXPECT_FALSE(fromDirectory.version);
-    EXPECT_EQ(names(fromDirectory), std::vector<std::string>{"alpha"});
+    EXPECT_EQ(itemNames(fromDirectory), std::vector<std::string>{"alpha"});
     ASSERT_EQ(fromDirectory.quickWins.size(), 1u);
     EXPECT_EQ(fromDirectory.quickWins[0].command, "bun pm cache rm");
 
@@ -76,7 +68,7 @@ TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
     test::makeDirs(bun.modules + "/@scope/.bin");
     test::makeDirs(bun.modules + "/@empty");
     const ManagerReport plain = bun.scan();
-    EXPECT_EQ(names(plain), (std::vector<std::string>{"@scope/tool", "alpha", "zeta"}));
+    EXPECT_EQ(itemNames(plain), (std::vector<std::string>{"@scope/tool", "alpha", "zeta"}));
     EXPECT_FALSE(plain.items[0].version);
     EXPECT_EQ(plain.items[1].version, "1.2.3");
     EXPECT_EQ(plain.items[1].path, bun.modules + "/alpha");
@@ -85,7 +77,7 @@ TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
     bun.sizer->set(bun.modules + "/zeta", 9).set(bun.modules + "/alpha", 5).set(bun.modules + "/@scope/tool", 5);
     bun.sizer->set(bun.home / ".bun/install/cache", 7);
     const ManagerReport sized = bun.scan();
-    EXPECT_EQ(names(sized), (std::vector<std::string>{"zeta", "bun cache", "@scope/tool", "alpha"}));
+    EXPECT_EQ(itemNames(sized), (std::vector<std::string>{"zeta", "bun cache", "@scope/tool", "alpha"}));
     const auto& cache = sized.items[1];
     EXPECT_EQ(cache.path, bun.home / ".bun/install/cache");
     EXPECT_EQ(cache.tier, Tier::safeByDesign);
@@ -101,7 +93,7 @@ TEST(BunAdapter, CoreNamesAndKnowledgeBaseDecideTheCommand) {
     bun.kb.entries.push_back({"vercel", std::vector{ManagerKind::bun}, "Deploy CLI", {}, true});
     bun.kb.entries.push_back({"typescript", std::vector{ManagerKind::npm}, "npm only", {}, true});
     const ManagerReport report = bun.scan();
-    ASSERT_EQ(names(report), (std::vector<std::string>{"corepack", "npm", "typescript", "vercel"}));
+    ASSERT_EQ(itemNames(report), (std::vector<std::string>{"corepack", "npm", "typescript", "vercel"}));
     EXPECT_FALSE(report.items[0].reclaimCommand);
     EXPECT_FALSE(report.items[1].reclaimCommand);
     EXPECT_EQ(report.items[2].reclaimCommand, "bun remove -g typescript");
@@ -118,8 +110,7 @@ TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {
     for (const auto& [command, accessed] : {std::pair{"tool", t + 3 * 86400}, {"idle", t + 60}}) {
         const std::string path = bun.home / ".bun/bin/" + command;
         test::writeFile(path, "");
-        const timespec times[2]{{static_cast<time_t>(accessed), 0}, {static_cast<time_t>(t), 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        ASSERT_TRUE(test::setFileTimes(path, accessed, t));
     }
     const ManagerReport report = bun.scan();
     EXPECT_EQ(report.items[0].evidence, std::vector<Evidence>{Evidence::lastUsed(t + 3 * 86400)});
@@ -136,11 +127,7 @@ TEST(BunAdapter, HostileDirectoryNamesGiveCommandsThatSplitIntoOneName) {
     ASSERT_EQ(report.items.size(), hostile.size());
     for (const auto& item : report.items) {
         ASSERT_TRUE(item.reclaimCommand) << item.name;
-        std::vector<std::string> expected{"bun", "remove", "-g"};
-        if (item.name.front() == '-')
-            expected.push_back("--");
-        expected.push_back(item.name);
-        EXPECT_EQ(test::shellWords(*item.reclaimCommand), expected) << *item.reclaimCommand;
+        EXPECT_EQ(test::shellWords(*item.reclaimCommand), test::removalWords({"bun", "remove", "-g"}, item.name));
     }
 }
 

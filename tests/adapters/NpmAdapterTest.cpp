@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 namespace kelvo {
 namespace {
 
@@ -33,24 +30,8 @@ struct Npm {
     ManagerReport scan() const { return NpmAdapter(runner, sizer, prober, kb).scan(); }
 };
 
-const DependencyItem* find(const ManagerReport& report, const std::string& name) {
-    for (const auto& item : report.items)
-        if (item.name == name)
-            return &item;
-    return nullptr;
-}
-
-std::vector<std::string> names(const ManagerReport& report) {
-    std::vector<std::string> out;
-    for (const auto& item : report.items)
-        out.push_back(item.name);
-    return out;
-}
-
-void setTimes(const std::string& path, double accessed, double modified) {
-    const timespec times[2]{{static_cast<time_t>(accessed), 0}, {static_cast<time_t>(modified), 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
+using test::itemNamed;
+using test::itemNames;
 
 const std::string twoTools = R"({"dependencies":{"b-tool":{"version":"2.0.0"},"a-tool":{"version":1}}})";
 
@@ -80,7 +61,7 @@ TEST(NpmAdapter, FailingCommandsGiveTheirReports) {
     for (const CommandResult& cache : {failed(), ok("")}) {
         Npm npm(twoTools);
         npm.runner->on(Case::npmCacheDir, cache);
-        EXPECT_EQ(names(npm.scan()), (std::vector<std::string>{"a-tool", "b-tool"}));
+        EXPECT_EQ(itemNames(npm.scan()), (std::vector<std::string>{"a-tool", "b-tool"}));
     }
 }
 
@@ -113,7 +94,7 @@ TEST(NpmAdapter, PackagesAreOrderedByCodePointThenBySizeWithTheCacheAmongThem) {
     Npm npm(twoTools);
     npm.sizer->set("/p/lib/node_modules/a-tool", 10).set("/p/lib/node_modules/b-tool", 10).set("/cache", 15);
     ManagerReport report = npm.scan();
-    EXPECT_EQ(names(report), (std::vector<std::string>{"npm cache", "a-tool", "b-tool"}));
+    EXPECT_EQ(itemNames(report), (std::vector<std::string>{"npm cache", "a-tool", "b-tool"}));
     EXPECT_EQ(report.items[2].version, "2.0.0");
     EXPECT_EQ(report.items[2].path, "/p/lib/node_modules/b-tool");
     EXPECT_EQ(report.items[1].tier, Tier::signalOnly);
@@ -121,25 +102,25 @@ TEST(NpmAdapter, PackagesAreOrderedByCodePointThenBySizeWithTheCacheAmongThem) {
     npm.sizer->set("/cache", std::nullopt);
     npm.runner->clearCalls();
     report = npm.scan();
-    EXPECT_EQ(names(report), (std::vector<std::string>{"a-tool", "b-tool", "npm cache"}));
+    EXPECT_EQ(itemNames(report), (std::vector<std::string>{"a-tool", "b-tool", "npm cache"}));
     EXPECT_EQ(npm.runner->callKinds(), (std::vector<Case>{Case::npmVersion, Case::npmPrefixGlobal,
                                                            Case::npmListGlobalJSON, Case::npmCacheDir}));
 }
 
 TEST(NpmAdapter, CorePackagesGetNoCommandAndOthersGetTheirOwnName) {
     Npm npm(R"({"dependencies":{"npm":{},"corepack":{},"typescript":{},"yarn":{},"tsx":{}}})");
-    EXPECT_FALSE(find(npm.scan(), "npm")->reclaimCommand);
-    EXPECT_FALSE(find(npm.scan(), "corepack")->reclaimCommand);
-    EXPECT_EQ(find(npm.scan(), "typescript")->reclaimCommand, "npm -g uninstall typescript");
+    EXPECT_FALSE(itemNamed(npm.scan(), "npm")->reclaimCommand);
+    EXPECT_FALSE(itemNamed(npm.scan(), "corepack")->reclaimCommand);
+    EXPECT_EQ(itemNamed(npm.scan(), "typescript")->reclaimCommand, "npm -g uninstall typescript");
 
     npm.kb.entries.push_back({"yarn", std::vector{ManagerKind::npm}, "Yarn", {}, true});
     npm.kb.entries.push_back({"ts*", {}, "TypeScript tools", {}, false});
     npm.kb.entries.push_back({"tsx", std::vector{ManagerKind::bun}, "bun only", {}, true});
     const ManagerReport report = npm.scan();
-    EXPECT_FALSE(find(report, "yarn")->reclaimCommand);
-    EXPECT_EQ(find(report, "yarn")->identity, "Yarn");
-    EXPECT_EQ(find(report, "tsx")->reclaimCommand, "npm -g uninstall tsx");
-    EXPECT_EQ(find(report, "tsx")->identity, "TypeScript tools");
+    EXPECT_FALSE(itemNamed(report, "yarn")->reclaimCommand);
+    EXPECT_EQ(itemNamed(report, "yarn")->identity, "Yarn");
+    EXPECT_EQ(itemNamed(report, "tsx")->reclaimCommand, "npm -g uninstall tsx");
+    EXPECT_EQ(itemNamed(report, "tsx")->identity, "TypeScript tools");
 }
 
 TEST(NpmAdapter, LastUseComesFromCommandsAccessedADayAfterTheirChange) {
@@ -150,20 +131,19 @@ TEST(NpmAdapter, LastUseComesFromCommandsAccessedADayAfterTheirChange) {
     test::writeFile(modules + "/plain/package.json", R"({"name":"plain"})");
     test::makeDirs(prefix / "bin");
     const double t = 1700000000;
-    for (const char* command : {"late", "early", "tool", "plain"})
-        test::writeFile(prefix / "bin/" + command, "#!/bin/sh\n");
-    setTimes(prefix / "bin/late", t + 2 * 86400, t);
-    setTimes(prefix / "bin/early", t + 3600, t);
-    setTimes(prefix / "bin/tool", t + 5 * 86400, t);
-    setTimes(prefix / "bin/plain", t + 5 * 86400, t);
+    for (const auto& [command, accessed] :
+         {std::pair{"late", t + 2 * 86400}, {"early", t + 3600}, {"tool", t + 5 * 86400}, {"plain", t + 5 * 86400}}) {
+        test::writeFile(prefix / "bin/" + command, "");
+        ASSERT_TRUE(test::setFileTimes(prefix / "bin/" + command, accessed, t));
+    }
 
     Npm npm(R"({"dependencies":{"two":{},"@scope/tool":{},"plain":{},"gone":{}}})", prefix.path());
     npm.prober = std::make_shared<FileManagerFileAccessProber>();
     const ManagerReport report = npm.scan();
-    EXPECT_EQ(find(report, "two")->evidence, std::vector<Evidence>{Evidence::lastUsed(t + 2 * 86400)});
-    EXPECT_EQ(find(report, "@scope/tool")->evidence, std::vector<Evidence>{Evidence::lastUsed(t + 5 * 86400)});
-    EXPECT_TRUE(find(report, "plain")->evidence.empty());
-    EXPECT_TRUE(find(report, "gone")->evidence.empty());
+    EXPECT_EQ(itemNamed(report, "two")->evidence, std::vector<Evidence>{Evidence::lastUsed(t + 2 * 86400)});
+    EXPECT_EQ(itemNamed(report, "@scope/tool")->evidence, std::vector<Evidence>{Evidence::lastUsed(t + 5 * 86400)});
+    EXPECT_TRUE(itemNamed(report, "plain")->evidence.empty());
+    EXPECT_TRUE(itemNamed(report, "gone")->evidence.empty());
 }
 
 TEST(NpmAdapter, HostileNamesAreListedQuotedAndNeverTouchedOutsideTheModules) {
@@ -183,15 +163,11 @@ TEST(NpmAdapter, HostileNamesAreListedQuotedAndNeverTouchedOutsideTheModules) {
     const ManagerReport report = npm.scan();
     ASSERT_EQ(report.items.size(), hostile.size() + 2);
     for (const auto& name : hostile) {
-        const DependencyItem* item = find(report, name);
+        const DependencyItem* item = itemNamed(report, name);
         ASSERT_TRUE(item && item->reclaimCommand) << name;
-        std::vector<std::string> expected{"npm", "-g", "uninstall"};
-        if (name.front() == '-')
-            expected.push_back("--");
-        expected.push_back(name);
-        EXPECT_EQ(test::shellWords(*item->reclaimCommand), expected) << *item->reclaimCommand;
+        EXPECT_EQ(test::shellWords(*item->reclaimCommand), test::removalWords({"npm", "-g", "uninstall"}, name));
     }
-    EXPECT_FALSE(find(report, std::string("nul\0name", 8))->reclaimCommand);
+    EXPECT_FALSE(itemNamed(report, std::string("nul\0name", 8))->reclaimCommand);
     for (const auto& path : npm.sizer->calls())
         EXPECT_TRUE(path == "/cache" || path.find("..") == std::string::npos) << path;
     // Unsafe names: "..", "../../etc", "a//b", "/abs" and the one holding a NUL.

@@ -1,17 +1,21 @@
 #pragma once
 
 // Stand-ins for the command runner, directory sizer and access prober so adapter tests control
-// every answer and can see exactly what was asked, in which order.
+// every answer and can see exactly what was asked, in which order; plus small report helpers.
 
+#include "core/ScanModel.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 #include "system/ReadOnlyCommand.h"
 
 #include <cstdint>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -145,5 +149,35 @@ private:
     std::map<std::string, std::optional<FileTimes>> times_;
     mutable std::vector<std::string> calls_;
 };
+
+// Item names of a report, in report order.
+inline std::vector<std::string> itemNames(const ManagerReport& report) {
+    std::vector<std::string> names;
+    for (const auto& item : report.items)
+        names.push_back(item.name);
+    return names;
+}
+
+inline const DependencyItem* itemNamed(const ManagerReport& report, std::string_view name) {
+    for (const auto& item : report.items)
+        if (item.name == name)
+            return &item;
+    return nullptr;
+}
+
+// The words a removal command should split into: the fixed words, "--" before a name that
+// would read as an option, then the name itself.
+inline std::vector<std::string> removalWords(std::vector<std::string> fixedWords, const std::string& name) {
+    if (!name.empty() && name.front() == '-')
+        fixedWords.push_back("--");
+    fixedWords.push_back(name);
+    return fixedWords;
+}
+
+// Sets a real file's access and modification times (whole seconds); false on failure.
+inline bool setFileTimes(const std::string& path, double accessed, double modified) {
+    const timespec times[2]{{static_cast<time_t>(accessed), 0}, {static_cast<time_t>(modified), 0}};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
 
 } // namespace kelvo::test
