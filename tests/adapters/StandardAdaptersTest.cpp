@@ -51,8 +51,9 @@ TEST(StandardAdapters, AScanOfTheListGivesFiveReportsInKindOrderFromTheCurrentHo
     EXPECT_TRUE(pnpm.detected);
     ASSERT_EQ(pnpm.items.size(), 1u);
     EXPECT_EQ(pnpm.items[0].path, home / ".local/share/pnpm/store");
-    if (!pathExists("/opt/homebrew/bin/bun") && !pathExists("/usr/local/bin/bun") && !pathExists("/usr/bin/bun"))
+    if (!pathExists("/opt/homebrew/bin/bun") && !pathExists("/usr/local/bin/bun") && !pathExists("/usr/bin/bun")) {
         EXPECT_FALSE(reports[4].detected) << "no bun in an empty home";
+    }
 }
 
 } // namespace
