@@ -1,0 +1,89 @@
+#include "system/ReadOnlyCommand.h"
+
+namespace kelvo {
+
+CommandTool toolFor(const ReadOnlyCommand& command) {
+    using Case = ReadOnlyCommand::Case;
+    switch (command.kind) {
+    case Case::brewUsesInstalled:
+    case Case::brewVersion:
+    case Case::brewCellarPath:
+    case Case::brewListFormula:
+    case Case::brewLeaves:
+        return CommandTool::brew;
+    case Case::pnpmVersion:
+        return CommandTool::pnpm;
+    case Case::npmVersion:
+    case Case::npmPrefixGlobal:
+    case Case::npmListGlobalJSON:
+    case Case::npmCacheDir:
+        return CommandTool::npm;
+    case Case::bunVersion:
+        return CommandTool::bun;
+    }
+    return CommandTool::brew;
+}
+
+std::vector<std::string> argumentsFor(const ReadOnlyCommand& command) {
+    using Case = ReadOnlyCommand::Case;
+    switch (command.kind) {
+    case Case::brewUsesInstalled:
+        return {"uses", "--installed", command.formula};
+    case Case::brewVersion:
+        return {"--version"};
+    case Case::brewCellarPath:
+        return {"--cellar"};
+    case Case::brewListFormula:
+        return {"list", "--formula"};
+    case Case::brewLeaves:
+        return {"leaves"};
+    case Case::pnpmVersion:
+        return {"--version"};
+    case Case::npmVersion:
+        return {"--version"};
+    case Case::npmPrefixGlobal:
+        return {"prefix", "-g"};
+    case Case::npmListGlobalJSON:
+        return {"ls", "-g", "--depth=0", "--json"};
+    case Case::npmCacheDir:
+        return {"config", "get", "cache"};
+    case Case::bunVersion:
+        return {"--version"};
+    }
+    return {};
+}
+
+CandidateTable standardCandidateTable() {
+    const auto absolute = [](const char* path) { return CandidatePath{false, path}; };
+    const auto inHome = [](const char* suffix) { return CandidatePath{true, suffix}; };
+
+    CandidateTable table;
+    // The macOS install locations come first and in their order; the usual Linux ones follow.
+    table[static_cast<std::size_t>(CommandTool::brew)] = {
+        absolute("/opt/homebrew/bin/brew"),
+        absolute("/usr/local/bin/brew"),
+        absolute("/home/linuxbrew/.linuxbrew/bin/brew"),
+        inHome("/.linuxbrew/bin/brew"),
+    };
+    table[static_cast<std::size_t>(CommandTool::pnpm)] = {
+        absolute("/opt/homebrew/bin/pnpm"),
+        absolute("/usr/local/bin/pnpm"),
+        inHome("/Library/pnpm/pnpm"),
+        inHome("/.local/share/pnpm/pnpm"),
+        absolute("/usr/bin/pnpm"),
+    };
+    table[static_cast<std::size_t>(CommandTool::npm)] = {
+        absolute("/opt/homebrew/bin/npm"),
+        absolute("/usr/local/bin/npm"),
+        absolute("/usr/bin/npm"),
+    };
+    table[static_cast<std::size_t>(CommandTool::bun)] = {
+        inHome("/.bun/bin/bun"),
+        absolute("/opt/homebrew/bin/bun"),
+        absolute("/usr/local/bin/bun"),
+        absolute("/usr/bin/bun"),
+    };
+    return table;
+}
+
+} // namespace kelvo
