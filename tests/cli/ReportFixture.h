@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/ScanModel.h"
+
+#include <string>
+
+namespace kelvo::test {
+
+// Hostile texts as a tool or a directory listing could hand them over.
+inline const std::string escName = "evil\x1b[31mred\x1b]0;owned\x07";
+inline const std::string newlineName = "left\npad";
+inline const std::string bidiName = "\u202Egnp.exe";
+inline const std::string invalidName = std::string("bad\xff\xfe") + "name\xc3";
+
+// A result with all five managers: Homebrew, npm, nvm (with a version group) and bun detected,
+// pnpm not; hostile names in several fields.
+ScanResult fixtureResult();
+
+} // namespace kelvo::test
