@@ -80,11 +80,11 @@ TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) 
     test::TempDir dir;
     test::writeFile(dir / "pkg/package.json", R"({"bin":{"a":"x","b":"x","c":"x","d":"x","../up":"x"}})");
     FakeProber prober;
-    prober.set("/bin/a", FileTimes{100 + 86400, 100});          // exactly one day: counts
-    prober.set("/bin/b", FileTimes{500 + 86399.5, 500});        // just under a day
-    prober.set("/bin/c", FileTimes{50, 90000});                 // accessed before the change
+    prober.set("/bin/a", FileTimes{9e5 + 86400, 9e5});    // exactly one day: counts, and is the latest
+    prober.set("/bin/b", FileTimes{2e6 + 86399.5, 2e6});  // just under a day
+    prober.set("/bin/c", FileTimes{5e6, 6e6});            // accessed before the change
     prober.set("/bin/d", FileTimes{90 + 2 * 86400, 90});
-    EXPECT_EQ(lastUseOfCommands(prober, dir / "pkg", "pkg", "/bin"), 90 + 2 * 86400);
+    EXPECT_EQ(lastUseOfCommands(prober, dir / "pkg", "pkg", "/bin"), 9e5 + 86400);
     for (const auto& path : prober.calls())
         EXPECT_EQ(path.find(".."), std::string::npos) << path;
 
