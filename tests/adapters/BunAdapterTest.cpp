@@ -50,10 +50,11 @@ TEST(BunAdapter, DetectionFollowsTheCommandOrTheBunDirectory) {
 
     Bun commandOnly;
     commandOnly.runner->on(Case::bunVersion, ok("1.1.8"));
+    commandOnly.sizer->set(commandOnly.home / ".bun/install/cache", 3);
     const ManagerReport report = commandOnly.scan();
     EXPECT_TRUE(report.detected);
     EXPECT_EQ(report.version, "1.1.8");
-    EXPECT_TRUE(report.items.empty());
+    EXPECT_EQ(itemNames(report), std::vector<std::string>{"bun cache"}) << "no modules directory";
     EXPECT_EQ(commandOnly.runner->callKinds(), (std::vector<Case>{Case::bunVersion, Case::bunVersion}));
     commandOnly.runner->on(Case::bunVersion, ok(""));
     EXPECT_FALSE(commandOnly.scan().version);
