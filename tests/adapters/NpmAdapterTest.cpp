@@ -146,6 +146,21 @@ TEST(NpmAdapter, LastUseComesFromCommandsAccessedADayAfterTheirChange) {
     EXPECT_TRUE(itemNamed(report, "gone")->evidence.empty());
 }
 
+TEST(NpmAdapter, AFaultWhileProbingLeavesThePackageListedWithItsSize) {
+    struct Throwing final : FileAccessProbing {
+        std::optional<FileTimes> fileTimes(const std::string&) const override { throw std::bad_alloc(); }
+    };
+    test::TempDir prefix;
+    test::writeFile(prefix / "lib/node_modules/tool/package.json", R"({"bin":"x"})");
+    Npm npm(R"({"dependencies":{"tool":{}}})", prefix.path());
+    npm.prober = std::make_shared<Throwing>();
+    npm.sizer->set(prefix / "lib/node_modules/tool", 4);
+    const ManagerReport report = npm.scan();
+    ASSERT_NE(itemNamed(report, "tool"), nullptr);
+    EXPECT_EQ(itemNamed(report, "tool")->bytes, 4);
+    EXPECT_TRUE(itemNamed(report, "tool")->evidence.empty());
+}
+
 TEST(NpmAdapter, HostileNamesAreListedQuotedAndNeverTouchedOutsideTheModules) {
     const std::vector<std::string> hostile{"a b", "it's", "x;echo hacked", "$(echo hacked)", "`echo hacked`",
                                            "new\nline", "..", "../../etc", "-x", "a//b", "/abs"};
