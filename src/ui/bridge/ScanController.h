@@ -1,0 +1,76 @@
+#pragma once
+
+#include "core/ScanCoordinator.h"
+
+#include <QObject>
+#include <QQmlParserStatus>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+namespace kelvo::ui {
+
+// The window's scan: one ScanCoordinator (the standard adapters, or the adapters of a fixture
+// file) observed on the Qt event loop. The coordinator is made on first use.
+class ScanController : public QObject, public QQmlParserStatus {
+    Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
+    Q_PROPERTY(bool hasResult READ hasResult NOTIFY resultChanged)
+    Q_PROPERTY(double scannedAt READ scannedAt NOTIFY resultChanged)
+    // The result as plain data ({scannedAt, managers: [{kind, detected, version, totalBytes, items,
+    // quickWins}]}), or null while there is none.
+    Q_PROPERTY(QVariant result READ resultData NOTIFY resultChanged)
+    // Raw kinds whose adapter has returned in the newest run.
+    Q_PROPERTY(QStringList finishedKinds READ finishedKinds NOTIFY progressChanged)
+    // Test and screenshot entry: a fixture (kelvo-report --json format) instead of the machine.
+    // Read when the coordinator is made; defaults to defaultFixtureJson().
+    Q_PROPERTY(QString fixtureJson READ fixtureJson WRITE setFixtureJson NOTIFY fixtureJsonChanged)
+
+public:
+    explicit ScanController(QObject* parent = nullptr);
+    // For C++ tests: a controller over the given adapters.
+    ScanController(AdapterList adapters, QObject* parent = nullptr);
+    ~ScanController() override;
+
+    bool isScanning() const;
+    bool hasResult() const;
+    double scannedAt() const;
+    QVariant resultData() const { return resultData_; }
+    QStringList finishedKinds() const;
+    QString fixtureJson() const { return fixtureJson_; }
+    void setFixtureJson(const QString& json);
+
+    // The current result, or nullptr.
+    const ScanResult* currentResult() const;
+
+    Q_INVOKABLE void scan();
+
+    void classBegin() override {}
+    void componentComplete() override { coordinator(); }
+
+    // What a new controller's fixtureJson starts as (set by `kelvo --fixture-json FILE`).
+    static void setDefaultFixtureJson(const QString& json);
+    static QString defaultFixtureJson();
+
+    static QVariantMap reportData(const ManagerReport& report);
+    static QVariantMap itemData(const DependencyItem& item);
+
+signals:
+    void isScanningChanged();
+    void resultChanged();
+    void progressChanged();
+    void fixtureJsonChanged();
+
+private:
+    ScanCoordinator& coordinator();
+    void resultUpdated();
+
+    QString fixtureJson_;
+    AdapterList givenAdapters_;
+    std::unique_ptr<ScanCoordinator> coordinator_;
+    QVariant resultData_;
+};
+
+} // namespace kelvo::ui

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+namespace kelvo::ui {
+
+// Value functions and desktop actions the views share: manager names, heat colours, paths,
+// verdict tags, the clipboard and revealing a path in the file manager. Stateless.
+class UiFunctions : public QObject {
+    Q_OBJECT
+
+public:
+    explicit UiFunctions(QObject* parent = nullptr);
+
+    Q_INVOKABLE static QString displayName(const QString& kind);
+    Q_INVOKABLE static QString shortLabel(const QString& kind);
+    // "heat1" … "heat4" for a byte count (null or undefined: heat4).
+    Q_INVOKABLE static QString heatColorName(const QVariant& bytes);
+    Q_INVOKABLE static QString abbreviatedPath(const QString& path);
+    // "safe", "likelyUnused", "inUse" or "dependency" for a raw tier and manager.
+    Q_INVOKABLE static QString verdictTag(const QString& tier, const QString& kind);
+    Q_INVOKABLE static QString verdictLabel(const QString& tag);
+    Q_INVOKABLE static QString verdictColorName(const QString& tag);
+    Q_INVOKABLE static QStringList managerKinds();
+    Q_INVOKABLE static bool pathExists(const QString& path);
+
+    // Clears the clipboard and puts `text` on it as plain text.
+    Q_INVOKABLE static void copyText(const QString& text);
+    Q_INVOKABLE static QString clipboardText();
+    // Shows `path` selected in the file manager (freedesktop FileManager1, else its folder).
+    // Does nothing when the path is gone.
+    Q_INVOKABLE static void reveal(const QString& path);
+};
+
+} // namespace kelvo::ui

@@ -1,0 +1,63 @@
+import QtQuick
+import QtQuick.Layouts
+
+// A shell command: "$", the command (selectable) and a copy button.
+Item {
+    id: block
+    property string command
+
+    implicitWidth: layout.implicitWidth + 24
+    implicitHeight: layout.implicitHeight + 18
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 6
+        color: Theme.color("termBg")
+        border.width: 1
+        border.color: Theme.color("termHair")
+    }
+    RowLayout {
+        id: layout
+        anchors.fill: parent
+        anchors.leftMargin: 12
+        anchors.rightMargin: 12
+        anchors.topMargin: 9
+        anchors.bottomMargin: 9
+        spacing: 10
+
+        RowLayout {
+            spacing: 8
+            Layout.fillWidth: true
+            Text {
+                Layout.alignment: Qt.AlignTop
+                text: "$"
+                color: Theme.color("termText")
+                opacity: 0.5
+                font.family: Theme.mono
+                font.pointSize: Theme.pt(11.5)
+                font.weight: Font.Medium
+            }
+            TextEdit {
+                id: commandText
+                Layout.fillWidth: true
+                Layout.minimumWidth: 40
+                text: block.command
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.WrapAnywhere
+                color: Theme.color("termText")
+                selectionColor: Theme.color("accent")
+                selectedTextColor: Theme.color("accentInk")
+                font.family: Theme.mono
+                font.pointSize: Theme.pt(11.5)
+                font.weight: Font.Medium
+            }
+        }
+        CopyButton {
+            Layout.leftMargin: 8 - layout.spacing > 0 ? 8 - layout.spacing : 0
+            text: block.command
+            tint: Theme.color("copyInk")
+            label: "COPY"
+        }
+    }
+}

@@ -1,0 +1,10 @@
+import QtQuick
+
+Rectangle {
+    property real size: 6
+    width: size
+    height: size
+    implicitWidth: size
+    implicitHeight: size
+    radius: size / 2
+}
