@@ -34,10 +34,13 @@ public:
     const std::optional<ScanResult>& result() const { return result_; }
     const AdapterList& adapters() const { return adapters_; }
 
-    // Kinds whose adapter has returned in the newest run (live progress); empty when idle.
+    // Kinds whose adapter has returned in the newest run (live progress): emptied when a run
+    // starts, grown as its adapters return, left as it is when result or isScanning change
+    // (empty before the first scan).
     const std::set<ManagerKind>& finishedKinds() const { return finishedKinds_; }
 
-    // Observers. isScanning notifies only on a real change; result on every assignment.
+    // Observers, called on the main thread. isScanning notifies only on a real change;
+    // result on every assignment; progress whenever finishedKinds changes.
     std::function<void()> onIsScanningChanged;
     std::function<void()> onResultChanged;
     std::function<void()> onProgressChanged;
@@ -45,7 +48,7 @@ public:
 private:
     struct Run;
     void setScanning(bool value);
-    void adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind);
+    void adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind, ManagerReport report);
     void publish(const std::shared_ptr<Run>& run);
 
     AdapterList adapters_;

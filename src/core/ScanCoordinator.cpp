@@ -1,0 +1,177 @@
+#include "core/ScanCoordinator.h"
+
+#include <exception>
+#include <thread>
+#include <utility>
+
+namespace kelvo {
+
+// One scan run. Touched only on the main thread (through the executor); worker threads
+// merely hold a reference so that it lives until the run's last post has been handled.
+struct ScanCoordinator::Run {
+    std::size_t expected = 0;
+    std::size_t finished = 0;
+    std::vector<ManagerReport> collected; // in finishing order
+};
+
+namespace {
+
+// Token shared with worker threads: points at the coordinator while it lives, null after.
+// Read and written on the main thread only.
+using AliveToken = std::shared_ptr<ScanCoordinator*>;
+
+ManagerReport runAdapter(const ManagerAdapter& adapter, ManagerKind kind) {
+    try {
+        return adapter.scan();
+    } catch (...) {
+        // Adapters never fail; one that throws all the same counts as not detected.
+        return ManagerReport::notDetected(kind);
+    }
+}
+
+void postSafely(const MainExecutor& executor, std::function<void()> task) {
+    try {
+        executor(std::move(task));
+    } catch (...) {
+        // Nowhere to report to: the run simply never completes, as with an adapter that
+        // never returns.
+    }
+}
+
+} // namespace
+
+ScanCoordinator::ScanCoordinator(AdapterList adapters, MainExecutor mainExecutor)
+    : adapters_(std::move(adapters)),
+      mainExecutor_(std::move(mainExecutor)),
+      alive_(std::make_shared<ScanCoordinator*>(this)) {}
+
+ScanCoordinator::~ScanCoordinator() {
+    // Worker threads are detached and own what they touch; their late posts find a null token.
+    *alive_ = nullptr;
+}
+
+void ScanCoordinator::scan() {
+    const AliveToken token = alive_;
+
+    setScanning(true);
+    if (*token == nullptr) {
+        return; // an observer destroyed the coordinator
+    }
+
+    result_.reset();
+    if (onResultChanged) {
+        onResultChanged();
+        if (*token == nullptr) {
+            return;
+        }
+    }
+
+    auto run = std::make_shared<Run>();
+    run->expected = adapters_.size();
+    run->collected.reserve(adapters_.size());
+    newestRun_ = run;
+    if (!finishedKinds_.empty()) {
+        finishedKinds_.clear();
+        if (onProgressChanged) {
+            onProgressChanged();
+            if (*token == nullptr) {
+                return;
+            }
+        }
+    }
+
+    if (adapters_.empty()) {
+        postSafely(mainExecutor_, [token, run] {
+            if (ScanCoordinator* self = *token) {
+                self->publish(run);
+            }
+        });
+        return;
+    }
+
+    // One worker per adapter, started in list order. A worker touches only its adapter,
+    // its own report, the executor copy and the shared tokens; never the coordinator.
+    for (std::shared_ptr<const ManagerAdapter> adapter : adapters_) {
+        const ManagerKind kind = adapter->kind();
+        auto work = [adapter = std::move(adapter), kind, token, run, executor = mainExecutor_]() mutable {
+            ManagerReport report = runAdapter(*adapter, kind);
+            adapter.reset();
+            postSafely(executor, [token, run, kind, report = std::move(report)]() mutable {
+                if (ScanCoordinator* self = *token) {
+                    self->adapterFinished(run, kind, std::move(report));
+                }
+            });
+        };
+        try {
+            std::thread(std::move(work)).detach();
+        } catch (const std::exception&) {
+            // No thread to be had: the adapter counts as not detected so that the run still ends.
+            postSafely(mainExecutor_, [token, run, kind] {
+                if (ScanCoordinator* self = *token) {
+                    self->adapterFinished(run, kind, ManagerReport::notDetected(kind));
+                }
+            });
+        }
+    }
+}
+
+void ScanCoordinator::setScanning(bool value) {
+    if (isScanning_ == value) {
+        return;
+    }
+    isScanning_ = value;
+    if (onIsScanningChanged) {
+        onIsScanningChanged();
+    }
+}
+
+void ScanCoordinator::adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind, ManagerReport report) {
+    run->collected.push_back(std::move(report));
+    ++run->finished;
+
+    if (run == newestRun_ && finishedKinds_.insert(kind).second && onProgressChanged) {
+        const AliveToken token = alive_;
+        onProgressChanged();
+        if (*token == nullptr) {
+            return;
+        }
+    }
+
+    if (run->finished == run->expected) {
+        publish(run);
+    }
+}
+
+void ScanCoordinator::publish(const std::shared_ptr<Run>& run) {
+    const AliveToken token = alive_;
+
+    ScanResult result;
+    result.managers = orderReports(std::move(run->collected));
+    run->collected.clear();
+    result.scannedAt = nowSeconds(); // after every adapter of this run has returned
+    result_ = std::move(result);
+    if (onResultChanged) {
+        onResultChanged();
+        if (*token == nullptr) {
+            return;
+        }
+    }
+
+    setScanning(false);
+}
+
+std::vector<ManagerReport> orderReports(std::vector<ManagerReport> collected) {
+    std::vector<ManagerReport> ordered;
+    ordered.reserve(allManagerKinds.size());
+    for (ManagerKind kind : allManagerKinds) {
+        for (ManagerReport& report : collected) {
+            if (report.kind == kind) {
+                ordered.push_back(std::move(report));
+                break;
+            }
+        }
+    }
+    return ordered;
+}
+
+} // namespace kelvo

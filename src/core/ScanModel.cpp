@@ -1,0 +1,159 @@
+#include "core/ScanModel.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <string>
+
+#include <locale.h>
+#include <time.h>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#endif
+
+#include <nlohmann/json.hpp>
+
+namespace kelvo {
+
+std::string_view rawValue(ManagerKind kind) {
+    switch (kind) {
+    case ManagerKind::homebrew: return "homebrew";
+    case ManagerKind::npm: return "npm";
+    case ManagerKind::pnpm: return "pnpm";
+    case ManagerKind::nvm: return "nvm";
+    case ManagerKind::bun: return "bun";
+    }
+    return {};
+}
+
+std::optional<ManagerKind> managerKindFromRaw(std::string_view raw) {
+    for (ManagerKind kind : allManagerKinds) {
+        if (rawValue(kind) == raw) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
+
+void to_json(nlohmann::json& json, ManagerKind kind) { json = std::string(rawValue(kind)); }
+
+void from_json(const nlohmann::json& json, ManagerKind& kind) {
+    if (!json.is_string()) {
+        throw nlohmann::json::type_error::create(
+            302, std::string("type must be string for ManagerKind, but is ") + json.type_name(), &json);
+    }
+    const auto& text = json.get_ref<const std::string&>();
+    const std::optional<ManagerKind> decoded = managerKindFromRaw(text);
+    if (!decoded) {
+        throw nlohmann::json::type_error::create(302, "unknown ManagerKind \"" + text + "\"", &json);
+    }
+    kind = *decoded;
+}
+
+std::string_view rawValue(Tier tier) {
+    switch (tier) {
+    case Tier::safeByDesign: return "safeByDesign";
+    case Tier::orphanCandidate: return "orphanCandidate";
+    case Tier::signalOnly: return "signalOnly";
+    }
+    return {};
+}
+
+std::string_view rawValue(Evidence::Kind kind) {
+    switch (kind) {
+    case Evidence::Kind::lastUsed: return "lastUsed";
+    case Evidence::Kind::notDefaultVersion: return "notDefaultVersion";
+    case Evidence::Kind::supersededPatch: return "supersededPatch";
+    case Evidence::Kind::noDependents: return "noDependents";
+    case Evidence::Kind::managerDefinesPrunable: return "managerDefinesPrunable";
+    }
+    return {};
+}
+
+namespace {
+
+// The one "formatter": the user's LC_TIME locale, made once on first use (thread-safe static
+// initialisation) and only read afterwards. strftime_l and localtime_r are safe to call from
+// several threads with it.
+struct MonthYearFormatter {
+    locale_t locale = nullptr;
+
+    MonthYearFormatter() {
+        ::tzset();
+        locale = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+        if (locale == nullptr) {
+            locale = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+        }
+    }
+    ~MonthYearFormatter() {
+        if (locale != nullptr) {
+            ::freelocale(locale);
+        }
+    }
+    MonthYearFormatter(const MonthYearFormatter&) = delete;
+    MonthYearFormatter& operator=(const MonthYearFormatter&) = delete;
+
+    std::string format(double secondsSince1970) const {
+        if (!std::isfinite(secondsSince1970)) {
+            return {};
+        }
+        const auto whole = static_cast<std::time_t>(std::floor(secondsSince1970));
+        std::tm local{};
+        if (::localtime_r(&whole, &local) == nullptr) {
+            return {};
+        }
+        char buffer[128];
+        std::size_t length = 0;
+        if (locale != nullptr) {
+            length = ::strftime_l(buffer, sizeof buffer, "%b %Y", &local, locale);
+        } else {
+            length = std::strftime(buffer, sizeof buffer, "%b %Y", &local);
+        }
+        return std::string(buffer, length);
+    }
+};
+
+const MonthYearFormatter& monthYearFormatter() {
+    static const MonthYearFormatter formatter;
+    return formatter;
+}
+
+} // namespace
+
+std::string formatMonthYear(double secondsSince1970) { return monthYearFormatter().format(secondsSince1970); }
+
+std::string Evidence::summary() const {
+    switch (kind) {
+    case Kind::lastUsed: return "Last used " + formatMonthYear(at);
+    case Kind::notDefaultVersion: return "Not your default version (" + version + ")";
+    case Kind::supersededPatch: return "Superseded by " + version;
+    case Kind::noDependents: return "No installed formula depends on this";
+    case Kind::managerDefinesPrunable: return "Manager guarantees this is safe to prune";
+    }
+    return {};
+}
+
+std::int64_t ManagerReport::totalBytes() const {
+    std::int64_t total = 0;
+    for (const DependencyItem& item : items) {
+        if (item.bytes) {
+            total += *item.bytes;
+        }
+    }
+    return total;
+}
+
+std::int64_t ScanResult::totalBytes() const {
+    std::int64_t total = 0;
+    for (const ManagerReport& report : managers) {
+        total += report.totalBytes();
+    }
+    return total;
+}
+
+double nowSeconds() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace kelvo
