@@ -113,9 +113,12 @@ protected:
     static std::string step(const std::string& line) {
         int status = 0;
         const auto started = std::chrono::steady_clock::now();
-        const std::string out = sh("cd " + q(home) + " && env -u XDG_DATA_HOME -u PNPM_HOME -u NPM_CONFIG_PREFIX " +
-                                       "-u npm_config_prefix HOME=" + q(home) + " " + line,
-                                   &status);
+        // Nothing from the caller's environment may move a tool's directories out of the home.
+        static const std::string clean =
+            "env -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_CONFIG_HOME -u PNPM_HOME -u BUN_INSTALL "
+            "-u BUN_INSTALL_CACHE_DIR -u BUN_INSTALL_GLOBAL_DIR -u BUN_INSTALL_BIN -u NPM_CONFIG_PREFIX "
+            "-u npm_config_prefix -u npm_config_cache -u npm_config_userconfig -u npm_config_store_dir ";
+        const std::string out = sh("cd " + q(home) + " && " + clean + "HOME=" + q(home) + " " + line, &status);
         require(status == 0, "`" + line + "` failed: " + out);
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (took > 2.0)
