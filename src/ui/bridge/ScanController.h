@@ -3,7 +3,6 @@
 #include "core/ScanCoordinator.h"
 
 #include <QObject>
-#include <QQmlParserStatus>
 #include <QStringList>
 #include <QVariant>
 
@@ -12,10 +11,9 @@
 namespace kelvo::ui {
 
 // The window's scan: one ScanCoordinator (the standard adapters, or the adapters of a fixture
-// file) observed on the Qt event loop. The coordinator is made on first use.
-class ScanController : public QObject, public QQmlParserStatus {
+// file) observed on the Qt event loop. The coordinator is made by the first scan().
+class ScanController : public QObject {
     Q_OBJECT
-    Q_INTERFACES(QQmlParserStatus)
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(bool hasResult READ hasResult NOTIFY resultChanged)
     Q_PROPERTY(double scannedAt READ scannedAt NOTIFY resultChanged)
@@ -25,7 +23,7 @@ class ScanController : public QObject, public QQmlParserStatus {
     // Raw kinds whose adapter has returned in the newest run.
     Q_PROPERTY(QStringList finishedKinds READ finishedKinds NOTIFY progressChanged)
     // Test and screenshot entry: a fixture (kelvo-report --json format) instead of the machine.
-    // Read when the coordinator is made; defaults to defaultFixtureJson().
+    // Read by the first scan(); defaults to defaultFixtureJson().
     Q_PROPERTY(QString fixtureJson READ fixtureJson WRITE setFixtureJson NOTIFY fixtureJsonChanged)
 
 public:
@@ -46,9 +44,6 @@ public:
     const ScanResult* currentResult() const;
 
     Q_INVOKABLE void scan();
-
-    void classBegin() override {}
-    void componentComplete() override { coordinator(); }
 
     // What a new controller's fixtureJson starts as (set by `kelvo --fixture-json FILE`).
     static void setDefaultFixtureJson(const QString& json);

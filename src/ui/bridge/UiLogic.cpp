@@ -76,7 +76,11 @@ std::string_view heatColorName(std::optional<std::int64_t> bytes) {
 }
 
 std::string abbreviatedPath(std::string_view path, std::string_view home) {
-    if (!home.empty() && path.substr(0, home.size()) == home) {
+    // Only a whole leading path component counts: /Users/mex is not inside /Users/me, and "~x"
+    // would name another user's home.
+    const bool inside = !home.empty() && path.substr(0, home.size()) == home &&
+                        (path.size() == home.size() || path[home.size()] == '/' || home.back() == '/');
+    if (inside) {
         return "~" + std::string(path.substr(home.size()));
     }
     return std::string(path);

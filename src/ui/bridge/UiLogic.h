@@ -48,7 +48,7 @@ std::vector<FlowPlacement> flowPlacements(const std::vector<FlowSize>& children,
 // Named colour of a size: heat1 (largest) ... heat4 (small or unknown). Decimal thresholds.
 std::string_view heatColorName(std::optional<std::int64_t> bytes);
 
-// "~" + rest when path starts with home (plain string prefix), else path unchanged.
+// "~" + rest when path is home or inside it, else path unchanged.
 std::string abbreviatedPath(std::string_view path, std::string_view home);
 
 // ---- Appearance toggle ----

@@ -11,6 +11,7 @@ PlainButton {
     property string label: "COPY"
     property bool copied: false
     readonly property color foreground: copied ? Theme.color("safe") : tint
+    Accessible.name: "Copy " + text
 
     implicitWidth: row.implicitWidth
     implicitHeight: row.implicitHeight

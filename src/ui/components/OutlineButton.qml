@@ -6,6 +6,7 @@ PlainButton {
     property string text
     property color textColor: Theme.color("muted")
     property real verticalPadding: 4
+    Accessible.name: text
 
     implicitWidth: label.implicitWidth + 18
     implicitHeight: label.implicitHeight + 2 * verticalPadding

@@ -8,6 +8,7 @@ PlainButton {
     property var count: null
     property bool selected: false
     readonly property bool hasCount: count !== null && count !== undefined
+    Accessible.name: title
 
     implicitWidth: row.implicitWidth + 18
     implicitHeight: row.implicitHeight + 8
@@ -32,6 +33,7 @@ PlainButton {
             color: pill.selected ? Theme.color("accentInk") : Theme.color("muted")
         }
         Text {
+            objectName: "countText"
             anchors.verticalCenter: parent.verticalCenter
             visible: pill.hasCount
             text: pill.hasCount ? String(pill.count) : ""

@@ -13,9 +13,33 @@ Item {
     implicitHeight: holder.childrenRect.height
     opacity: !enabled ? 0.4 : pressed ? 0.6 : 1
 
+    // Keyboard and assistive use: Tab reaches it, Space or Enter presses it, and the focus ring
+    // shows where the keyboard is. Users name it with Accessible.name.
+    activeFocusOnTab: enabled
+    Accessible.role: Accessible.Button
+    Accessible.focusable: true
+    Accessible.onPressAction: button.clicked()
+    Keys.onPressed: event => {
+        if (!event.isAutoRepeat && (event.key === Qt.Key_Space || event.key === Qt.Key_Return
+                                    || event.key === Qt.Key_Enter)) {
+            event.accepted = true
+            button.clicked()
+        }
+    }
+
     Item {
         id: holder
         anchors.fill: parent
+    }
+    Rectangle {
+        objectName: "focusRing"
+        anchors.fill: parent
+        anchors.margins: -2
+        radius: 5
+        color: "transparent"
+        border.width: 1.5
+        border.color: Theme.color("accent")
+        visible: button.activeFocus
     }
     MouseArea {
         id: area

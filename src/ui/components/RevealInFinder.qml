@@ -5,6 +5,7 @@ import Kelvo
 PlainButton {
     id: button
     property string path
+    Accessible.name: "Reveal in Finder " + path
 
     implicitWidth: row.implicitWidth
     implicitHeight: row.implicitHeight

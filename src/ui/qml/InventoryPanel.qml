@@ -4,25 +4,32 @@ import QtQuick.Layouts
 import Kelvo
 import "../components"
 
-// The inventory panel's place in the main layout: the manager tabs, the rule below them and
-// the area the list fills. The quick wins, the verdict filter and the rows are built on this.
+// The main area beside the rail: manager tabs, the quick wins, the verdict filter with the
+// sort line, and the rows of the selected manager (or of all of them). The list and its view
+// state live in InventoryModel; the list view only builds the rows on screen.
 Rectangle {
     id: panel
     // ScanController.result: {scannedAt, managers: [...], inventoriedCount, ...}
     property var result: null
+    // The ScanController whose result is listed.
+    property ScanController scan: null
     // The selected raw kind, "" for all managers.
     property string selected: ""
     property int listLimit: 30
+    readonly property alias inventory: inventory
+    readonly property alias list: list
     // Asks the shell to set the selection ("" = all managers).
     signal selectRequested(string kind)
 
-    readonly property var visibleReports: {
-        const enabled = AppState.enabledManagers
-        const managers = panel.result ? panel.result.managers : []
-        return managers.filter(report => report.detected && enabled.indexOf(report.kind) >= 0)
-    }
-
     color: Theme.color("bg")
+
+    InventoryModel {
+        id: inventory
+        scan: panel.scan
+        app: AppState
+        selected: panel.selected
+        listLimit: panel.listLimit
+    }
 
     ColumnLayout {
         anchors.fill: parent
@@ -43,19 +50,15 @@ Rectangle {
                 x: 14
                 y: 8
                 spacing: 6
-                PillButton {
-                    title: "All"
-                    count: panel.result ? panel.result.inventoriedCount : 0
-                    selected: panel.selected === ""
-                    onClicked: panel.selectRequested("")
-                }
                 Repeater {
-                    model: panel.visibleReports
+                    model: inventory.tabs
                     PillButton {
                         required property var modelData
-                        title: modelData.displayName
-                        count: modelData.items.length
+                        objectName: "tab_" + (modelData.kind === "" ? "all" : modelData.kind)
+                        title: modelData.title
+                        count: modelData.count
                         selected: panel.selected === modelData.kind
+                        Accessible.name: modelData.title + ", " + modelData.count + " packages"
                         onClicked: panel.selectRequested(modelData.kind)
                     }
                 }
@@ -65,10 +68,313 @@ Rectangle {
             Layout.fillWidth: true
             color: Theme.color("hair")
         }
-        Item {
-            objectName: "listArea"
+
+        ListView {
+            id: list
+            objectName: "inventoryList"
             Layout.fillWidth: true
             Layout.fillHeight: true
+            clip: true
+            model: inventory
+            boundsBehavior: Flickable.StopAtBounds
+            // Keep a screenful around the view so scrolling does not build rows at every step.
+            cacheBuffer: 400
+            reuseItems: true
+            currentIndex: -1
+            keyNavigationEnabled: true
+            activeFocusOnTab: true
+            highlightFollowsCurrentItem: false
+            Accessible.role: Accessible.List
+            Accessible.name: "Inventory"
+            ScrollBar.vertical: ThemedScrollBar {}
+
+            onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0)
+                currentIndex = 0
+            Keys.onPressed: event => {
+                if (event.matches(StandardKey.Copy)) {
+                    const command = inventory.expandedReclaimCommand()
+                    if (command !== "") {
+                        Ui.copyText(command)
+                        event.accepted = true
+                    }
+                } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter
+                           || event.key === Qt.Key_Space) {
+                    if (currentIndex >= 0) {
+                        inventory.toggleRow(inventory.rowIdAt(currentIndex))
+                        event.accepted = true
+                    }
+                }
+            }
+
+            header: Column {
+                width: list.width
+
+                // Quick wins: always shown, also with none.
+                Item {
+                    width: parent.width
+                    implicitHeight: winsHeader.implicitHeight + 18
+                    RowLayout {
+                        id: winsHeader
+                        anchors.left: parent.left
+                        anchors.right: parent.right
+                        anchors.leftMargin: 14
+                        anchors.rightMargin: 14
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 8
+                        Text {
+                            objectName: "quickWinsHeader"
+                            text: inventory.quickWinsHeader
+                            color: Theme.color("text2")
+                            font.family: Theme.mono
+                            font.pixelSize: 10.5
+                            font.weight: Font.Medium
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        Row {
+                            spacing: 6
+                            PlainButton {
+                                objectName: "copyAllButton"
+                                Accessible.name: "Copy all quick-win commands"
+                                onClicked: inventory.copyAll()
+                                MonoLabel {
+                                    text: "Copy all"
+                                    size: 9
+                                    weight: Font.DemiBold
+                                    tracking: 0.1
+                                    color: Theme.color("copyInk")
+                                }
+                            }
+                            PlainButton {
+                                objectName: "expandWinsButton"
+                                Accessible.name: inventory.quickWinsExpanded ? "Collapse quick wins" : "Expand quick wins"
+                                onClicked: inventory.toggleQuickWins()
+                                MonoLabel {
+                                    text: inventory.quickWinsExpanded ? "Collapse" : "Expand"
+                                    size: 9
+                                    weight: Font.DemiBold
+                                    tracking: 0.1
+                                    color: Theme.color("muted")
+                                }
+                            }
+                        }
+                    }
+                }
+                Item {
+                    objectName: "quickWinBlocks"
+                    visible: inventory.quickWinsExpanded
+                    width: parent.width
+                    height: visible ? blocks.implicitHeight + 10 : 0
+                    ColumnLayout {
+                        id: blocks
+                        x: 14
+                        width: parent.width - 28
+                        spacing: 8
+                        Repeater {
+                            model: inventory.quickWinsExpanded ? inventory.quickWins : []
+                            ColumnLayout {
+                                required property var modelData
+                                Layout.fillWidth: true
+                                spacing: 4
+                                Text {
+                                    Layout.fillWidth: true
+                                    text: modelData.title
+                                    wrapMode: Text.Wrap
+                                    color: Theme.color("text2")
+                                    font.family: Theme.display
+                                    font.pixelSize: 11
+                                    font.weight: Font.Medium
+                                }
+                                TerminalBlock {
+                                    Layout.fillWidth: true
+                                    command: modelData.command
+                                }
+                                Text {
+                                    Layout.fillWidth: true
+                                    text: modelData.detail
+                                    wrapMode: Text.Wrap
+                                    color: Theme.color("muted")
+                                    font.family: Theme.display
+                                    font.pixelSize: 10.5
+                                }
+                            }
+                        }
+                    }
+                }
+
+                // Verdict filter and sort line.
+                Item {
+                    width: parent.width
+                    implicitHeight: filterBar.implicitHeight + 16
+                    RowLayout {
+                        id: filterBar
+                        anchors.left: parent.left
+                        anchors.right: parent.right
+                        anchors.leftMargin: 14
+                        anchors.rightMargin: 14
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 6
+                        Repeater {
+                            model: [
+                                { title: "All verdicts", tier: "" },
+                                { title: "Safe", tier: "safeByDesign" },
+                                { title: "Likely unused", tier: "orphanCandidate" },
+                                { title: "In use", tier: "signalOnly" }
+                            ]
+                            PillButton {
+                                required property var modelData
+                                objectName: "filter_" + (modelData.tier === "" ? "all" : modelData.tier)
+                                title: modelData.title
+                                selected: inventory.verdictFilter === modelData.tier
+                                Accessible.name: "Show " + modelData.title
+                                onClicked: inventory.verdictFilter = modelData.tier
+                            }
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        MonoLabel {
+                            objectName: "sortLine"
+                            text: inventory.sortLine
+                            size: 8.5
+                            weight: Font.Medium
+                            tracking: 0.1
+                            color: Theme.color("faint")
+                        }
+                    }
+                }
+            }
+
+            delegate: Column {
+                id: entry
+                required property int index
+                required property string rowId
+                required property bool isGroup
+                required property bool expanded
+                required property string tag
+                required property string barColor
+                required property string chip
+                required property string name
+                required property string version
+                required property string identity
+                required property string sizeText
+                required property string heat
+                required property var evidence
+                required property string verdictText
+                required property string reclaimCommand
+                required property string path
+                required property string versionsText
+                required property string summary
+                required property string keepName
+                required property string keepLine
+                required property string keepSizeText
+                required property var superseded
+
+                width: ListView.view.width
+
+                Loader {
+                    width: parent.width
+                    sourceComponent: entry.isGroup ? groupRow : itemRow
+                }
+                Hairline {
+                    width: parent.width
+                    color: Theme.color("hairFaint")
+                }
+
+                Component {
+                    id: itemRow
+                    ItemRowView {
+                        rowId: entry.rowId
+                        tag: entry.tag
+                        barColor: entry.barColor
+                        chip: entry.chip
+                        name: entry.name
+                        version: entry.version
+                        identity: entry.identity
+                        sizeText: entry.sizeText
+                        heat: entry.heat
+                        evidence: entry.evidence
+                        verdictText: entry.verdictText
+                        reclaimCommand: entry.reclaimCommand
+                        path: entry.path
+                        expanded: entry.expanded
+                        onToggle: {
+                            list.currentIndex = entry.index
+                            inventory.toggleRow(entry.rowId)
+                        }
+                    }
+                }
+                Component {
+                    id: groupRow
+                    VersionGroupRowView {
+                        rowId: entry.rowId
+                        chip: entry.chip
+                        name: entry.name
+                        versionsText: entry.versionsText
+                        summary: entry.summary
+                        sizeText: entry.sizeText
+                        heat: entry.heat
+                        keepName: entry.keepName
+                        keepLine: entry.keepLine
+                        keepSizeText: entry.keepSizeText
+                        superseded: entry.superseded
+                        expanded: entry.expanded
+                        onToggle: {
+                            list.currentIndex = entry.index
+                            inventory.toggleRow(entry.rowId)
+                        }
+                    }
+                }
+
+                // The keyboard position in the list.
+                Rectangle {
+                    parent: entry
+                    x: 1
+                    y: 1
+                    width: entry.width - 2
+                    height: entry.height - 2
+                    color: "transparent"
+                    border.width: 1.5
+                    border.color: Theme.color("accent")
+                    radius: 2
+                    visible: list.activeFocus && entry.ListView.isCurrentItem
+                }
+            }
+
+            footer: Item {
+                width: list.width
+                height: inventory.showAllVisible ? showAll.implicitHeight + 20 : 0
+                visible: inventory.showAllVisible
+                PlainButton {
+                    id: showAll
+                    objectName: "showAllButton"
+                    x: 14
+                    y: 10
+                    Accessible.name: inventory.showAllText + ", " + inventory.moreText
+                    onClicked: inventory.showAll()
+                    Row {
+                        spacing: 6
+                        MonoLabel {
+                            objectName: "showAllLabel"
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: inventory.showAllText
+                            size: 9.5
+                            weight: Font.DemiBold
+                            tracking: 0.1
+                            color: Theme.color("accent")
+                        }
+                        Text {
+                            objectName: "moreText"
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: inventory.moreText
+                            color: Theme.color("faint")
+                            font.family: Theme.mono
+                            font.pixelSize: 9.5
+                        }
+                    }
+                }
+            }
         }
     }
 }

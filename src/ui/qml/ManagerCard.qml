@@ -13,6 +13,7 @@ PlainButton {
 
     implicitHeight: rows.implicitHeight + 20
     onClicked: tapped()
+    Accessible.name: card.displayName || ""
 
     Rectangle {
         anchors.fill: parent

@@ -88,6 +88,7 @@ Item {
                         anchors.left: rule.right
                         anchors.right: parent.right
                         result: scanController.result
+                        scan: scanController
                         selected: root.selectedTab
                         listLimit: 30
                         onSelectRequested: kind => root.selectedTab = kind
@@ -98,6 +99,17 @@ Item {
         FooterBar {
             Layout.fillWidth: true
         }
+    }
+
+    KeyboardShortcuts {
+        objectName: "keyboardShortcuts"
+        settingsShown: root.showSettings
+        onRescan: root.rescan()
+        onOpenSettings: {
+            root.showSettings = true
+            settings.takeFocus()
+        }
+        onCloseSettings: root.showSettings = false
     }
 
     SettingsView {

@@ -95,6 +95,7 @@ Rectangle {
             objectName: "scanButton"
             anchors.horizontalCenter: parent.horizontalCenter
             visible: !view.isScanning
+            Accessible.name: "Scan"
             implicitWidth: scanLabel.implicitWidth + 40
             implicitHeight: scanLabel.implicitHeight + 16
             onClicked: view.scan()

@@ -4,8 +4,9 @@ import QtQuick.Layouts
 import Kelvo
 import "../components"
 
-// The settings sheet that slides in over the trailing edge: its frame (header with the close
-// button, rule, scrolling body). The sections are built into `sections`.
+// The settings sheet that slides in over the trailing edge: appearance, size units, the
+// managers to include, re-scan, updates and what the application is. Every change goes to
+// AppState (or the Updater) at once; there is nothing to apply or cancel.
 Rectangle {
     id: sheet
     // ScanController.result, or null before the first scan.
@@ -14,6 +15,120 @@ Rectangle {
     signal close()
 
     color: Theme.color("surface")
+
+    // "Last scan 14:05" once a result exists, else "".
+    readonly property string lastScanText: sheet.result
+        ? "Last scan " + Qt.formatTime(new Date(sheet.result.scannedAt * 1000), "HH:mm") : ""
+
+    // The size text of a manager's report, or "" when it has none or it was not detected.
+    function managerSize(kind) {
+        const managers = sheet.result ? sheet.result.managers : []
+        for (let i = 0; i < managers.length; ++i) {
+            if (managers[i].kind === kind)
+                return managers[i].detected ? Theme.bytes(managers[i].totalBytes) : ""
+        }
+        return ""
+    }
+
+    // Moves keyboard focus into the sheet (the close button).
+    function takeFocus() {
+        closeButton.forceActiveFocus()
+    }
+
+    // A choice of appearance or size unit, filled with the accent while it is the current one.
+    component OptionButton: PlainButton {
+        id: option
+        property string text
+        property bool current: false
+        implicitWidth: optionLabel.implicitWidth + 18
+        implicitHeight: optionLabel.implicitHeight + 10
+        Accessible.name: option.text
+        Accessible.checkable: true
+        Accessible.checked: option.current
+        Rectangle {
+            anchors.fill: parent
+            radius: 4
+            color: option.current ? Theme.color("accent") : "transparent"
+            border.width: 1
+            border.color: option.current ? "transparent" : Theme.color("hair")
+        }
+        MonoLabel {
+            id: optionLabel
+            anchors.centerIn: parent
+            text: option.text
+            size: 9
+            weight: Font.DemiBold
+            tracking: 0.05
+            color: option.current ? Theme.color("accentInk") : Theme.color("muted")
+        }
+    }
+
+    // A checkbox without a label of its own.
+    component CheckToggle: PlainButton {
+        id: check
+        property bool checked: false
+        signal toggled(bool checked)
+        implicitWidth: 14
+        implicitHeight: 14
+        Accessible.role: Accessible.CheckBox
+        Accessible.checkable: true
+        Accessible.checked: check.checked
+        onClicked: toggled(!checked)
+        Rectangle {
+            anchors.fill: parent
+            radius: 3
+            color: check.checked ? Theme.color("accent") : "transparent"
+            border.width: 1
+            border.color: check.checked ? Theme.color("accent") : Theme.color("hair2")
+        }
+        Icon {
+            anchors.centerIn: parent
+            visible: check.checked
+            name: "checkmark"
+            size: 10
+            color: Theme.color("accentInk")
+        }
+    }
+
+    // A small on/off switch.
+    component MiniSwitch: PlainButton {
+        id: toggle
+        property bool checked: false
+        signal toggled(bool checked)
+        implicitWidth: 24
+        implicitHeight: 14
+        Accessible.role: Accessible.CheckBox
+        Accessible.checkable: true
+        Accessible.checked: toggle.checked
+        onClicked: toggled(!checked)
+        Rectangle {
+            anchors.fill: parent
+            radius: height / 2
+            color: toggle.checked ? Theme.color("accent") : Theme.color("surface3")
+            border.width: 1
+            border.color: toggle.checked ? Theme.color("accent") : Theme.color("hair2")
+        }
+        Rectangle {
+            width: 10
+            height: 10
+            radius: 5
+            y: 2
+            x: toggle.checked ? toggle.width - width - 2 : 2
+            color: toggle.checked ? Theme.color("accentInk") : Theme.color("muted")
+            Behavior on x {
+                NumberAnimation {
+                    duration: 120
+                }
+            }
+        }
+    }
+
+    component SectionTitle: MonoLabel {
+        size: 8.5
+        weight: Font.Medium
+        tracking: 0.2
+        color: Theme.color("faint")
+    }
 
     // Swallow clicks so that nothing under the sheet reacts.
     MouseArea {
@@ -45,9 +160,11 @@ Rectangle {
                     Layout.fillWidth: true
                 }
                 PlainButton {
+                    id: closeButton
                     objectName: "closeButton"
                     implicitWidth: 18
                     implicitHeight: 18
+                    Accessible.name: "Close settings"
                     onClicked: sheet.close()
                     Icon {
                         anchors.centerIn: parent
@@ -81,6 +198,248 @@ Rectangle {
                 y: 16
                 width: scroller.availableWidth - 32
                 spacing: 20
+
+                ColumnLayout {
+                    objectName: "appearanceSection"
+                    spacing: 8
+                    SectionTitle {
+                        text: "Appearance"
+                    }
+                    Row {
+                        spacing: 6
+                        Repeater {
+                            model: [
+                                { text: "Dark \u2014 Ice", theme: "dark" },
+                                { text: "Light \u2014 Magma", theme: "light" },
+                                { text: "System", theme: "system" }
+                            ]
+                            OptionButton {
+                                required property var modelData
+                                objectName: "theme_" + modelData.theme
+                                text: modelData.text
+                                current: AppState.theme === modelData.theme
+                                onClicked: AppState.theme = modelData.theme
+                            }
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "unitsSection"
+                    spacing: 8
+                    SectionTitle {
+                        text: "Size units"
+                    }
+                    Row {
+                        spacing: 6
+                        Repeater {
+                            model: [
+                                { text: "GB (10\u00b3)", unit: "decimal" },
+                                { text: "GiB (2\u00b9\u2070)", unit: "binary" }
+                            ]
+                            OptionButton {
+                                required property var modelData
+                                objectName: "unit_" + modelData.unit
+                                text: modelData.text
+                                current: AppState.sizeUnit === modelData.unit
+                                onClicked: AppState.sizeUnit = modelData.unit
+                            }
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "managersSection"
+                    Layout.fillWidth: true
+                    spacing: 8
+                    SectionTitle {
+                        text: "Managers to include"
+                    }
+                    Repeater {
+                        model: Ui.managerKinds()
+                        RowLayout {
+                            id: managerRow
+                            required property string modelData
+                            readonly property string size: sheet.managerSize(modelData)
+                            objectName: "manager_" + modelData
+                            Layout.fillWidth: true
+                            spacing: 8
+                            CheckToggle {
+                                objectName: "check"
+                                checked: AppState.enabledManagers.indexOf(managerRow.modelData) >= 0
+                                Accessible.name: "Include " + Ui.displayName(managerRow.modelData)
+                                onToggled: on => AppState.setEnabled(managerRow.modelData, on)
+                            }
+                            Chip {
+                                text: Ui.shortLabel(managerRow.modelData)
+                                color: Theme.color("text2")
+                                border: Theme.color("hair2")
+                                fill: Theme.color("surface3")
+                            }
+                            Text {
+                                text: Ui.displayName(managerRow.modelData)
+                                color: Theme.color("text2")
+                                font.family: Theme.mono
+                                font.pixelSize: 11
+                            }
+                            Item {
+                                Layout.fillWidth: true
+                            }
+                            MonoLabel {
+                                objectName: "notDetected"
+                                visible: managerRow.size === ""
+                                text: "not detected"
+                                size: 8.5
+                                weight: Font.Medium
+                                tracking: 0.05
+                                color: Theme.color("faint2")
+                            }
+                            Text {
+                                objectName: "managerSize"
+                                visible: managerRow.size !== ""
+                                text: managerRow.size
+                                color: Theme.color("faint")
+                                font.family: Theme.mono
+                                font.pixelSize: 10
+                            }
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "scanSection"
+                    Layout.fillWidth: true
+                    spacing: 8
+                    SectionTitle {
+                        text: "Scan"
+                    }
+                    RowLayout {
+                        Layout.fillWidth: true
+                        MonoLabel {
+                            objectName: "lastScan"
+                            visible: sheet.lastScanText !== ""
+                            text: sheet.lastScanText
+                            size: 9
+                            weight: Font.Medium
+                            tracking: 0.05
+                            color: Theme.color("muted")
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        OutlineButton {
+                            objectName: "rescanNow"
+                            text: "Re-scan now"
+                            textColor: Theme.color("text")
+                            verticalPadding: 5
+                            Accessible.name: "Re-scan now"
+                            onClicked: sheet.rescan()
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+                    SectionTitle {
+                        text: "Feature requests"
+                    }
+                    Text {
+                        Layout.fillWidth: true
+                        text: "Submit and upvote feature requests."
+                        wrapMode: Text.Wrap
+                        color: Theme.color("faint")
+                        font.family: Theme.display
+                        font.pixelSize: 10
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "updatesSection"
+                    Layout.fillWidth: true
+                    spacing: 8
+                    SectionTitle {
+                        text: "Updates"
+                    }
+                    RowLayout {
+                        Layout.fillWidth: true
+                        MonoLabel {
+                            text: "Kelvo 1.0.0"
+                            size: 9
+                            weight: Font.Medium
+                            tracking: 0.05
+                            color: Theme.color("muted")
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        OutlineButton {
+                            objectName: "checkForUpdates"
+                            text: "Check for Updates\u2026"
+                            textColor: Theme.color("text")
+                            verticalPadding: 5
+                            enabled: Updater.canCheckForUpdates
+                            Accessible.name: "Check for Updates\u2026"
+                            onClicked: Updater.checkForUpdates()
+                        }
+                    }
+                    RowLayout {
+                        spacing: 8
+                        MiniSwitch {
+                            objectName: "autoCheck"
+                            checked: Updater.automaticallyChecksForUpdates
+                            Accessible.name: "Check for updates automatically"
+                            onToggled: on => Updater.automaticallyChecksForUpdates = on
+                        }
+                        MonoLabel {
+                            text: "Check for updates automatically"
+                            size: 8.5
+                            weight: Font.Medium
+                            tracking: 0.05
+                            color: Theme.color("faint2")
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "aboutSection"
+                    Layout.fillWidth: true
+                    spacing: 8
+                    SectionTitle {
+                        text: "About"
+                    }
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 4
+                        MonoLabel {
+                            Layout.fillWidth: true
+                            text: "Kelvo 1.0.0 \u00b7 macOS 14+ \u00b7 Apple Silicon + Intel"
+                            wrapMode: Text.Wrap
+                            size: 8.5
+                            weight: Font.Medium
+                            tracking: 0.05
+                            color: Theme.color("faint")
+                        }
+                        MonoLabel {
+                            Layout.fillWidth: true
+                            text: "Allowlisted adapters \u2014 no generic exec"
+                            wrapMode: Text.Wrap
+                            size: 8.5
+                            weight: Font.Medium
+                            tracking: 0.05
+                            color: Theme.color("faint2")
+                        }
+                        Text {
+                            objectName: "aboutText"
+                            Layout.fillWidth: true
+                            text: "Read-only analysis. Runs entirely on your machine. Never removes anything \u2014 you run every command yourself."
+                            wrapMode: Text.Wrap
+                            color: Theme.color("muted")
+                            font.family: Theme.display
+                            font.pixelSize: 10
+                        }
+                    }
+                }
             }
         }
     }

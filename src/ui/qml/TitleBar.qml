@@ -66,6 +66,7 @@ Rectangle {
             implicitWidth: 22
             implicitHeight: 22
             onClicked: bar.settings()
+            Accessible.name: "Settings"
             Icon {
                 anchors.centerIn: parent
                 name: "gearshape"

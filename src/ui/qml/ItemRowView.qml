@@ -1,0 +1,223 @@
+import QtQuick
+import QtQuick.Layouts
+import Kelvo
+import "../components"
+
+// One package of the inventory: a collapsed line that toggles the row, and while expanded its
+// evidence, verdict sentence, reclaim command and a way to reveal it in the file manager.
+Rectangle {
+    id: row
+    property string rowId
+    // Raw verdict tag: "safe", "likelyUnused", "inUse" or "dependency".
+    property string tag: "safe"
+    // Named colour of the leading bar while expanded.
+    property string barColor: "safe"
+    property string chip
+    property string name
+    // Shown beside the name when not empty.
+    property string version
+    property string identity
+    property string sizeText
+    property string heat: "heat4"
+    property var evidence: []
+    property string verdictText
+    property string reclaimCommand
+    property string path
+    property bool expanded: false
+    signal toggle()
+
+    implicitWidth: 600
+    implicitHeight: content.implicitHeight
+    color: expanded ? Theme.color("surface2") : "transparent"
+
+    Accessible.role: Accessible.ListItem
+    Accessible.name: row.name
+    Accessible.description: Ui.verdictLabel(row.tag) + ", " + row.sizeText
+
+    Column {
+        id: content
+        width: parent.width
+
+        PlainButton {
+            id: line
+            objectName: "collapsedLine"
+            width: parent.width
+            implicitHeight: lineLayout.implicitHeight + 16
+            // Rows are reached with the arrow keys; Tab moves on to the next control.
+            activeFocusOnTab: false
+            Accessible.name: (row.expanded ? "Collapse " : "Expand ") + row.name
+            onClicked: row.toggle()
+
+            RowLayout {
+                id: lineLayout
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.leftMargin: 14
+                anchors.rightMargin: 14
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 10
+
+                Item {
+                    objectName: "tagColumn"
+                    Layout.preferredWidth: 118
+                    Layout.minimumWidth: 118
+                    Layout.maximumWidth: 118
+                    implicitHeight: tagView.implicitHeight
+                    VerdictTagView {
+                        id: tagView
+                        anchors.verticalCenter: parent.verticalCenter
+                        tag: row.tag
+                    }
+                }
+                Chip {
+                    objectName: "managerChip"
+                    text: row.chip
+                    color: Theme.color("faint")
+                    border: Theme.color("hair")
+                    fill: "transparent"
+                }
+                Text {
+                    objectName: "nameText"
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: implicitWidth
+                    Layout.minimumWidth: Math.min(implicitWidth, 64)
+                    text: row.name
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    color: Theme.color("text")
+                    font.family: Theme.mono
+                    font.pixelSize: 11.5
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    objectName: "versionText"
+                    visible: row.version !== ""
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: implicitWidth
+                    Layout.minimumWidth: Math.min(implicitWidth, 32)
+                    text: row.version
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    color: Theme.color("faint")
+                    font.family: Theme.mono
+                    font.pixelSize: 10
+                }
+                Text {
+                    objectName: "identityText"
+                    visible: row.identity !== ""
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: implicitWidth
+                    Layout.minimumWidth: 0
+                    text: row.identity
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    color: Theme.color("muted")
+                    font.family: Theme.display
+                    font.pixelSize: 11
+                }
+                Item {
+                    Layout.fillWidth: true
+                    Layout.minimumWidth: 12
+                }
+                Text {
+                    objectName: "sizeText"
+                    text: row.sizeText
+                    color: Theme.color(row.heat)
+                    font.family: Theme.mono
+                    font.pixelSize: 11.5
+                    font.weight: Font.Medium
+                }
+            }
+        }
+
+        // Built only while expanded: most rows never pay for it.
+        Loader {
+            id: details
+            objectName: "details"
+            width: parent.width
+            active: row.expanded
+            visible: active
+            sourceComponent: Item {
+                implicitHeight: detailsColumn.implicitHeight + 12
+                ColumnLayout {
+                    id: detailsColumn
+                    x: 14
+                    width: parent.width - 28
+                    spacing: 10
+
+                    ColumnLayout {
+                        objectName: "evidenceSection"
+                        visible: row.evidence && row.evidence.length > 0
+                        Layout.fillWidth: true
+                        spacing: 6
+                        MonoLabel {
+                            text: "Evidence"
+                            size: 8.5
+                            weight: Font.Medium
+                            tracking: 0.2
+                            color: Theme.color("faint")
+                        }
+                        FlowLayout {
+                            Layout.fillWidth: true
+                            spacing: 6
+                            lineSpacing: 6
+                            Repeater {
+                                model: row.evidence
+                                Chip {
+                                    required property string modelData
+                                    text: modelData
+                                    color: Theme.color("text2")
+                                    border: Theme.color("hair2")
+                                    fill: "transparent"
+                                }
+                            }
+                        }
+                    }
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 4
+                        MonoLabel {
+                            objectName: "verdictLabel"
+                            text: "Verdict"
+                            size: 8.5
+                            weight: Font.Medium
+                            tracking: 0.2
+                            color: Theme.color("faint")
+                        }
+                        Text {
+                            objectName: "verdictText"
+                            Layout.fillWidth: true
+                            text: row.verdictText
+                            wrapMode: Text.Wrap
+                            color: Theme.color("text2")
+                            font.family: Theme.display
+                            font.pixelSize: 11.5
+                        }
+                    }
+                    TerminalBlock {
+                        objectName: "terminalBlock"
+                        visible: row.reclaimCommand !== ""
+                        Layout.fillWidth: true
+                        command: row.reclaimCommand
+                    }
+                    RevealInFinder {
+                        objectName: "reveal"
+                        visible: row.path !== ""
+                        Layout.preferredWidth: implicitWidth
+                        Layout.maximumWidth: detailsColumn.width
+                        path: row.path
+                        Accessible.name: "Reveal in Finder " + row.path
+                    }
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        objectName: "leadingBar"
+        visible: row.expanded
+        width: 2
+        height: row.height
+        color: Theme.color(row.barColor)
+    }
+}

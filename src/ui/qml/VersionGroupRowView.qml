@@ -1,0 +1,230 @@
+import QtQuick
+import QtQuick.Layouts
+import Kelvo
+import "../components"
+
+// Several installed versions of one Node major version: a collapsed line that toggles the
+// row, and while expanded the version to keep and the versions it supersedes.
+Rectangle {
+    id: row
+    property string rowId
+    property string chip: "node"
+    // The group's title, "Node 18".
+    property string name
+    property string versionsText
+    property string summary
+    property string sizeText
+    property string heat: "heat4"
+    property string keepName
+    property string keepLine
+    property string keepSizeText
+    // [{name, sizeText, heat}], newest first.
+    property var superseded: []
+    property bool expanded: false
+    signal toggle()
+
+    implicitWidth: 600
+    implicitHeight: content.implicitHeight
+    color: expanded ? Theme.color("surface2") : "transparent"
+
+    Accessible.role: Accessible.ListItem
+    Accessible.name: row.name + ", " + row.versionsText
+    Accessible.description: Ui.verdictLabel("likelyUnused") + ", " + row.sizeText
+
+    Column {
+        id: content
+        width: parent.width
+
+        PlainButton {
+            id: line
+            objectName: "collapsedLine"
+            width: parent.width
+            implicitHeight: lineLayout.implicitHeight + 16
+            activeFocusOnTab: false
+            Accessible.name: (row.expanded ? "Collapse " : "Expand ") + row.name
+            onClicked: row.toggle()
+
+            RowLayout {
+                id: lineLayout
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.leftMargin: 14
+                anchors.rightMargin: 14
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 10
+
+                Item {
+                    objectName: "tagColumn"
+                    Layout.preferredWidth: 118
+                    Layout.minimumWidth: 118
+                    Layout.maximumWidth: 118
+                    implicitHeight: tagView.implicitHeight
+                    VerdictTagView {
+                        id: tagView
+                        anchors.verticalCenter: parent.verticalCenter
+                        tag: "likelyUnused"
+                    }
+                }
+                Chip {
+                    objectName: "managerChip"
+                    text: row.chip
+                    color: Theme.color("faint")
+                    border: Theme.color("hair")
+                    fill: "transparent"
+                }
+                Text {
+                    objectName: "nameText"
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: implicitWidth
+                    Layout.minimumWidth: Math.min(implicitWidth, 64)
+                    text: row.name
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    color: Theme.color("text")
+                    font.family: Theme.mono
+                    font.pixelSize: 11.5
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    objectName: "versionsText"
+                    text: row.versionsText
+                    color: Theme.color("faint")
+                    font.family: Theme.mono
+                    font.pixelSize: 10
+                }
+                Text {
+                    objectName: "summaryText"
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: implicitWidth
+                    Layout.minimumWidth: 0
+                    text: row.summary
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    color: Theme.color("muted")
+                    font.family: Theme.display
+                    font.pixelSize: 11
+                }
+                Item {
+                    Layout.fillWidth: true
+                    Layout.minimumWidth: 12
+                }
+                Text {
+                    objectName: "sizeText"
+                    text: row.sizeText
+                    color: Theme.color(row.heat)
+                    font.family: Theme.mono
+                    font.pixelSize: 11.5
+                    font.weight: Font.Medium
+                }
+            }
+        }
+
+        Loader {
+            objectName: "details"
+            width: parent.width
+            active: row.expanded
+            visible: active
+            sourceComponent: Item {
+                implicitHeight: versions.implicitHeight + 12
+                ColumnLayout {
+                    id: versions
+                    x: 14
+                    width: parent.width - 28
+                    spacing: 10
+
+                    RowLayout {
+                        objectName: "keepLine"
+                        Layout.fillWidth: true
+                        spacing: 8
+                        Chip {
+                            text: "KEEP"
+                            color: Theme.color("safe")
+                            border: Theme.color("safeBorder")
+                            fill: "transparent"
+                        }
+                        Text {
+                            Layout.fillWidth: true
+                            Layout.maximumWidth: implicitWidth
+                            Layout.minimumWidth: Math.min(implicitWidth, 64)
+                            text: row.keepName
+                            elide: Text.ElideRight
+                            color: Theme.color("text")
+                            font.family: Theme.mono
+                            font.pixelSize: 11.5
+                            font.weight: Font.DemiBold
+                        }
+                        Text {
+                            Layout.fillWidth: true
+                            Layout.maximumWidth: implicitWidth
+                            Layout.minimumWidth: 0
+                            text: row.keepLine
+                            elide: Text.ElideRight
+                            color: Theme.color("muted")
+                            font.family: Theme.display
+                            font.pixelSize: 11
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                            Layout.minimumWidth: 12
+                        }
+                        Text {
+                            text: row.keepSizeText
+                            color: Theme.color("faint")
+                            font.family: Theme.mono
+                            font.pixelSize: 11
+                        }
+                    }
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 6
+                        Repeater {
+                            model: row.superseded
+                            RowLayout {
+                                objectName: "supersededLine"
+                                required property var modelData
+                                Layout.fillWidth: true
+                                spacing: 8
+                                Chip {
+                                    text: "SUPERSEDED"
+                                    color: Theme.color("caution")
+                                    border: Theme.color("cautionBorder")
+                                    fill: "transparent"
+                                }
+                                Text {
+                                    Layout.fillWidth: true
+                                    Layout.maximumWidth: implicitWidth
+                                    Layout.minimumWidth: 0
+                                    text: modelData.name
+                                    elide: Text.ElideRight
+                                    color: Theme.color("text")
+                                    font.family: Theme.mono
+                                    font.pixelSize: 11.5
+                                    font.weight: Font.DemiBold
+                                }
+                                Item {
+                                    Layout.fillWidth: true
+                                    Layout.minimumWidth: 12
+                                }
+                                Text {
+                                    text: modelData.sizeText
+                                    color: Theme.color(modelData.heat)
+                                    font.family: Theme.mono
+                                    font.pixelSize: 11
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        objectName: "leadingBar"
+        visible: row.expanded
+        width: 2
+        height: row.height
+        // Always the colour of "likely unused".
+        color: Theme.color("caution")
+    }
+}
