@@ -3,6 +3,7 @@
 #include "ui/bridge/ColorTable.h"
 #include "ui/bridge/FlowLayoutItem.h"
 #include "ui/bridge/Fonts.h"
+#include "ui/bridge/InventoryModel.h"
 #include "ui/bridge/RailModel.h"
 #include "ui/bridge/ScanController.h"
 
@@ -23,6 +24,7 @@ void KelvoApp::registerQml() {
     qmlRegisterSingletonInstance(uri, 1, 0, "Ui", &functions_);
     qmlRegisterType<ScanController>(uri, 1, 0, "ScanController");
     qmlRegisterType<RailModel>(uri, 1, 0, "RailModel");
+    qmlRegisterType<InventoryModel>(uri, 1, 0, "InventoryModel");
     qmlRegisterType<FlowLayoutItem>(uri, 1, 0, "FlowLayout");
     qmlRegisterUncreatableType<AppState>(uri, 1, 0, "AppStateType", QStringLiteral("use the AppState singleton"));
 }

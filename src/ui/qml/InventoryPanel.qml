@@ -126,7 +126,7 @@ Rectangle {
                             text: inventory.quickWinsHeader
                             color: Theme.color("text2")
                             font.family: Theme.mono
-                            font.pixelSize: 10.5
+                            font.pointSize: Theme.pt(10.5)
                             font.weight: Font.Medium
                         }
                         Item {
@@ -183,7 +183,7 @@ Rectangle {
                                     wrapMode: Text.Wrap
                                     color: Theme.color("text2")
                                     font.family: Theme.display
-                                    font.pixelSize: 11
+                                    font.pointSize: Theme.pt(11)
                                     font.weight: Font.Medium
                                 }
                                 TerminalBlock {
@@ -196,7 +196,7 @@ Rectangle {
                                     wrapMode: Text.Wrap
                                     color: Theme.color("muted")
                                     font.family: Theme.display
-                                    font.pixelSize: 10.5
+                                    font.pointSize: Theme.pt(10.5)
                                 }
                             }
                         }
@@ -370,7 +370,7 @@ Rectangle {
                             text: inventory.moreText
                             color: Theme.color("faint")
                             font.family: Theme.mono
-                            font.pixelSize: 9.5
+                            font.pointSize: Theme.pt(9.5)
                         }
                     }
                 }

@@ -77,43 +77,70 @@ Rectangle {
                     fill: "transparent"
                 }
                 Text {
+                    id: elided1
                     objectName: "nameText"
                     Layout.fillWidth: true
-                    Layout.maximumWidth: implicitWidth
-                    Layout.minimumWidth: Math.min(implicitWidth, 64)
+                    Layout.preferredWidth: naturalWidth
+                    Layout.maximumWidth: naturalWidth
+                    Layout.minimumWidth: Math.min(naturalWidth, 64)
                     text: row.name
                     elide: Text.ElideRight
+                    // The unelided width: an elided Text reports a smaller implicit width.
+                    readonly property real naturalWidth: Math.ceil(metrics1.advanceWidth) + 1
+                    TextMetrics {
+                        id: metrics1
+                        font: elided1.font
+                        text: elided1.text
+                    }
                     maximumLineCount: 1
                     color: Theme.color("text")
                     font.family: Theme.mono
-                    font.pixelSize: 11.5
+                    font.pointSize: Theme.pt(11.5)
                     font.weight: Font.DemiBold
                 }
                 Text {
+                    id: elided2
                     objectName: "versionText"
                     visible: row.version !== ""
                     Layout.fillWidth: true
-                    Layout.maximumWidth: implicitWidth
-                    Layout.minimumWidth: Math.min(implicitWidth, 32)
+                    Layout.preferredWidth: naturalWidth
+                    Layout.maximumWidth: naturalWidth
+                    Layout.minimumWidth: Math.min(naturalWidth, 32)
                     text: row.version
                     elide: Text.ElideRight
+                    // The unelided width: an elided Text reports a smaller implicit width.
+                    readonly property real naturalWidth: Math.ceil(metrics2.advanceWidth) + 1
+                    TextMetrics {
+                        id: metrics2
+                        font: elided2.font
+                        text: elided2.text
+                    }
                     maximumLineCount: 1
                     color: Theme.color("faint")
                     font.family: Theme.mono
-                    font.pixelSize: 10
+                    font.pointSize: Theme.pt(10)
                 }
                 Text {
+                    id: elided3
                     objectName: "identityText"
                     visible: row.identity !== ""
                     Layout.fillWidth: true
-                    Layout.maximumWidth: implicitWidth
+                    Layout.preferredWidth: naturalWidth
+                    Layout.maximumWidth: naturalWidth
                     Layout.minimumWidth: 0
                     text: row.identity
                     elide: Text.ElideRight
+                    // The unelided width: an elided Text reports a smaller implicit width.
+                    readonly property real naturalWidth: Math.ceil(metrics3.advanceWidth) + 1
+                    TextMetrics {
+                        id: metrics3
+                        font: elided3.font
+                        text: elided3.text
+                    }
                     maximumLineCount: 1
                     color: Theme.color("muted")
                     font.family: Theme.display
-                    font.pixelSize: 11
+                    font.pointSize: Theme.pt(11)
                 }
                 Item {
                     Layout.fillWidth: true
@@ -124,7 +151,7 @@ Rectangle {
                     text: row.sizeText
                     color: Theme.color(row.heat)
                     font.family: Theme.mono
-                    font.pixelSize: 11.5
+                    font.pointSize: Theme.pt(11.5)
                     font.weight: Font.Medium
                 }
             }
@@ -191,7 +218,7 @@ Rectangle {
                             wrapMode: Text.Wrap
                             color: Theme.color("text2")
                             font.family: Theme.display
-                            font.pixelSize: 11.5
+                            font.pointSize: Theme.pt(11.5)
                         }
                     }
                     TerminalBlock {

@@ -280,7 +280,7 @@ Rectangle {
                                 text: Ui.displayName(managerRow.modelData)
                                 color: Theme.color("text2")
                                 font.family: Theme.mono
-                                font.pixelSize: 11
+                                font.pointSize: Theme.pt(11)
                             }
                             Item {
                                 Layout.fillWidth: true
@@ -300,7 +300,7 @@ Rectangle {
                                 text: managerRow.size
                                 color: Theme.color("faint")
                                 font.family: Theme.mono
-                                font.pixelSize: 10
+                                font.pointSize: Theme.pt(10)
                             }
                         }
                     }
@@ -350,7 +350,7 @@ Rectangle {
                         wrapMode: Text.Wrap
                         color: Theme.color("faint")
                         font.family: Theme.display
-                        font.pixelSize: 10
+                        font.pointSize: Theme.pt(10)
                     }
                 }
 
@@ -436,7 +436,7 @@ Rectangle {
                             wrapMode: Text.Wrap
                             color: Theme.color("muted")
                             font.family: Theme.display
-                            font.pixelSize: 10
+                            font.pointSize: Theme.pt(10)
                         }
                     }
                 }

@@ -73,16 +73,25 @@ Rectangle {
                     fill: "transparent"
                 }
                 Text {
+                    id: elided1
                     objectName: "nameText"
                     Layout.fillWidth: true
-                    Layout.maximumWidth: implicitWidth
-                    Layout.minimumWidth: Math.min(implicitWidth, 64)
+                    Layout.preferredWidth: naturalWidth
+                    Layout.maximumWidth: naturalWidth
+                    Layout.minimumWidth: Math.min(naturalWidth, 64)
                     text: row.name
                     elide: Text.ElideRight
+                    // The unelided width: an elided Text reports a smaller implicit width.
+                    readonly property real naturalWidth: Math.ceil(metrics1.advanceWidth) + 1
+                    TextMetrics {
+                        id: metrics1
+                        font: elided1.font
+                        text: elided1.text
+                    }
                     maximumLineCount: 1
                     color: Theme.color("text")
                     font.family: Theme.mono
-                    font.pixelSize: 11.5
+                    font.pointSize: Theme.pt(11.5)
                     font.weight: Font.DemiBold
                 }
                 Text {
@@ -90,19 +99,28 @@ Rectangle {
                     text: row.versionsText
                     color: Theme.color("faint")
                     font.family: Theme.mono
-                    font.pixelSize: 10
+                    font.pointSize: Theme.pt(10)
                 }
                 Text {
+                    id: elided2
                     objectName: "summaryText"
                     Layout.fillWidth: true
-                    Layout.maximumWidth: implicitWidth
+                    Layout.preferredWidth: naturalWidth
+                    Layout.maximumWidth: naturalWidth
                     Layout.minimumWidth: 0
                     text: row.summary
                     elide: Text.ElideRight
+                    // The unelided width: an elided Text reports a smaller implicit width.
+                    readonly property real naturalWidth: Math.ceil(metrics2.advanceWidth) + 1
+                    TextMetrics {
+                        id: metrics2
+                        font: elided2.font
+                        text: elided2.text
+                    }
                     maximumLineCount: 1
                     color: Theme.color("muted")
                     font.family: Theme.display
-                    font.pixelSize: 11
+                    font.pointSize: Theme.pt(11)
                 }
                 Item {
                     Layout.fillWidth: true
@@ -113,7 +131,7 @@ Rectangle {
                     text: row.sizeText
                     color: Theme.color(row.heat)
                     font.family: Theme.mono
-                    font.pixelSize: 11.5
+                    font.pointSize: Theme.pt(11.5)
                     font.weight: Font.Medium
                 }
             }
@@ -143,25 +161,43 @@ Rectangle {
                             fill: "transparent"
                         }
                         Text {
+                            id: elided3
                             Layout.fillWidth: true
-                            Layout.maximumWidth: implicitWidth
-                            Layout.minimumWidth: Math.min(implicitWidth, 64)
+                            Layout.preferredWidth: naturalWidth
+                            Layout.maximumWidth: naturalWidth
+                            Layout.minimumWidth: Math.min(naturalWidth, 64)
                             text: row.keepName
                             elide: Text.ElideRight
+                            // The unelided width: an elided Text reports a smaller implicit width.
+                            readonly property real naturalWidth: Math.ceil(metrics3.advanceWidth) + 1
+                            TextMetrics {
+                                id: metrics3
+                                font: elided3.font
+                                text: elided3.text
+                            }
                             color: Theme.color("text")
                             font.family: Theme.mono
-                            font.pixelSize: 11.5
+                            font.pointSize: Theme.pt(11.5)
                             font.weight: Font.DemiBold
                         }
                         Text {
+                            id: elided4
                             Layout.fillWidth: true
-                            Layout.maximumWidth: implicitWidth
+                            Layout.preferredWidth: naturalWidth
+                            Layout.maximumWidth: naturalWidth
                             Layout.minimumWidth: 0
                             text: row.keepLine
                             elide: Text.ElideRight
+                            // The unelided width: an elided Text reports a smaller implicit width.
+                            readonly property real naturalWidth: Math.ceil(metrics4.advanceWidth) + 1
+                            TextMetrics {
+                                id: metrics4
+                                font: elided4.font
+                                text: elided4.text
+                            }
                             color: Theme.color("muted")
                             font.family: Theme.display
-                            font.pixelSize: 11
+                            font.pointSize: Theme.pt(11)
                         }
                         Item {
                             Layout.fillWidth: true
@@ -171,7 +207,7 @@ Rectangle {
                             text: row.keepSizeText
                             color: Theme.color("faint")
                             font.family: Theme.mono
-                            font.pixelSize: 11
+                            font.pointSize: Theme.pt(11)
                         }
                     }
                     ColumnLayout {
@@ -191,14 +227,23 @@ Rectangle {
                                     fill: "transparent"
                                 }
                                 Text {
+                                    id: elided5
                                     Layout.fillWidth: true
-                                    Layout.maximumWidth: implicitWidth
+                                    Layout.preferredWidth: naturalWidth
+                                    Layout.maximumWidth: naturalWidth
                                     Layout.minimumWidth: 0
                                     text: modelData.name
                                     elide: Text.ElideRight
+                                    // The unelided width: an elided Text reports a smaller implicit width.
+                                    readonly property real naturalWidth: Math.ceil(metrics5.advanceWidth) + 1
+                                    TextMetrics {
+                                        id: metrics5
+                                        font: elided5.font
+                                        text: elided5.text
+                                    }
                                     color: Theme.color("text")
                                     font.family: Theme.mono
-                                    font.pixelSize: 11.5
+                                    font.pointSize: Theme.pt(11.5)
                                     font.weight: Font.DemiBold
                                 }
                                 Item {
@@ -209,7 +254,7 @@ Rectangle {
                                     text: modelData.sizeText
                                     color: Theme.color(modelData.heat)
                                     font.family: Theme.mono
-                                    font.pixelSize: 11
+                                    font.pointSize: Theme.pt(11)
                                 }
                             }
                         }

@@ -1,0 +1,510 @@
+#include "ui/bridge/InventoryModel.h"
+
+#include "core/SizeFormat.h"
+#include "ui/bridge/QtText.h"
+#include "ui/bridge/UiFunctions.h"
+#include "ui/bridge/UiLogic.h"
+
+#include <algorithm>
+
+namespace kelvo::ui {
+
+namespace {
+QString tagRaw(VerdictTag tag) {
+    switch (tag) {
+    case VerdictTag::safe:
+        return QStringLiteral("safe");
+    case VerdictTag::likelyUnused:
+        return QStringLiteral("likelyUnused");
+    case VerdictTag::inUse:
+        return QStringLiteral("inUse");
+    case VerdictTag::dependency:
+        break;
+    }
+    return QStringLiteral("dependency");
+}
+
+std::optional<Tier> tierFromRaw(const QString& raw) {
+    for (Tier tier : {Tier::safeByDesign, Tier::orphanCandidate, Tier::signalOnly}) {
+        if (qtText(rawValue(tier)) == raw) {
+            return tier;
+        }
+    }
+    return std::nullopt;
+}
+
+QString text(const std::optional<std::string>& value) {
+    return value ? QString::fromStdString(*value) : QString();
+}
+} // namespace
+
+// ---- Derived values ----
+
+std::vector<const ManagerReport*> visibleReports(const ScanResult& result, const std::set<ManagerKind>& enabled) {
+    std::vector<const ManagerReport*> reports;
+    for (const auto& report : result.managers) {
+        if (report.detected && enabled.count(report.kind) != 0) {
+            reports.push_back(&report);
+        }
+    }
+    return reports;
+}
+
+const ManagerReport* selectedReport(const ScanResult& result, std::optional<ManagerKind> selected) {
+    if (!selected) {
+        return nullptr;
+    }
+    for (const auto& report : result.managers) {
+        if (report.kind == *selected) {
+            return &report;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<QuickWin> panelQuickWins(const ScanResult& result, const std::set<ManagerKind>& enabled,
+                                     std::optional<ManagerKind> selected) {
+    if (const ManagerReport* report = selectedReport(result, selected)) {
+        return report->quickWins;
+    }
+    std::vector<QuickWin> wins;
+    for (const ManagerReport* report : visibleReports(result, enabled)) {
+        wins.insert(wins.end(), report->quickWins.begin(), report->quickWins.end());
+    }
+    return wins;
+}
+
+std::vector<InventoryRow> panelRows(const ScanResult& result, const std::set<ManagerKind>& enabled,
+                                    std::optional<ManagerKind> selected, std::optional<Tier> filter) {
+    std::vector<InventoryRow> rows;
+    if (const ManagerReport* report = selectedReport(result, selected)) {
+        rows = buildRows(report->kind, report->items);
+    } else {
+        for (const ManagerReport* report : visibleReports(result, enabled)) {
+            auto built = buildRows(report->kind, report->items);
+            rows.insert(rows.end(), std::make_move_iterator(built.begin()), std::make_move_iterator(built.end()));
+        }
+        sortRows(rows);
+    }
+    if (filter) {
+        std::erase_if(rows, [&](const InventoryRow& row) { return row.tier() != *filter; });
+    }
+    return rows;
+}
+
+std::string quickWinsHeader(std::size_t count) {
+    return std::to_string(count) + " safe quick win" + (count == 1 ? "" : "s");
+}
+
+std::string sortLine(std::size_t shown, std::size_t total) {
+    return "Sort: size \u2193 \u00b7 showing " + std::to_string(shown) + " of " + std::to_string(total);
+}
+
+std::string copyAllText(const std::vector<QuickWin>& wins) {
+    std::string joined;
+    for (std::size_t i = 0; i < wins.size(); ++i) {
+        if (i != 0) {
+            joined += '\n';
+        }
+        joined += wins[i].command;
+    }
+    return joined;
+}
+
+std::optional<std::string> shownVersion(const DependencyItem& item) {
+    if (!item.version || *item.version == item.name) {
+        return std::nullopt;
+    }
+    return item.version;
+}
+
+// ---- Model ----
+
+InventoryModel::InventoryModel(QObject* parent) : QAbstractListModel(parent) {}
+
+InventoryModel::~InventoryModel() = default;
+
+void InventoryModel::setScan(ScanController* scan) {
+    if (scan == scan_) {
+        return;
+    }
+    disconnect(scanConnection_);
+    scan_ = scan;
+    if (scan_) {
+        scanConnection_ = connect(scan_, &ScanController::resultChanged, this, [this] {
+            takeResultFromScan();
+            rebuild();
+        });
+    }
+    takeResultFromScan();
+    rebuild();
+    emit scanChanged();
+}
+
+void InventoryModel::setApp(AppState* app) {
+    if (app == app_) {
+        return;
+    }
+    for (const auto& connection : appConnections_) {
+        disconnect(connection);
+    }
+    appConnections_.clear();
+    app_ = app;
+    if (app_) {
+        appConnections_.push_back(
+            connect(app_, &AppState::enabledManagersChanged, this, &InventoryModel::rebuild));
+        // Sizes and verdict sentences name the unit; nothing else changes.
+        appConnections_.push_back(connect(app_, &AppState::sizeUnitChanged, this, [this] {
+            if (rowCount() > 0) {
+                emit dataChanged(index(0), index(rowCount() - 1),
+                                 {SizeTextRole, VerdictTextRole, KeepSizeTextRole, SupersededRole});
+            }
+        }));
+    }
+    rebuild();
+    emit appChanged();
+}
+
+void InventoryModel::setResult(std::optional<ScanResult> result) {
+    setScan(nullptr);
+    result_ = std::move(result);
+    rebuild();
+}
+
+void InventoryModel::takeResultFromScan() {
+    const ScanResult* current = scan_ ? scan_->currentResult() : nullptr;
+    if (current) {
+        result_ = *current;
+    } else {
+        result_.reset();
+    }
+}
+
+std::set<ManagerKind> InventoryModel::enabled() const {
+    if (app_) {
+        return app_->enabledManagers();
+    }
+    return {allManagerKinds.begin(), allManagerKinds.end()};
+}
+
+std::optional<ManagerKind> InventoryModel::selectedKind() const {
+    return managerKindFromRaw(selected_.toStdString());
+}
+
+std::optional<Tier> InventoryModel::filterTier() const { return tierFromRaw(verdictFilter_); }
+
+SizeUnit InventoryModel::unit() const { return app_ ? app_->sizeUnit() : SizeUnit::decimal; }
+
+void InventoryModel::rebuild() {
+    const auto enabledKinds = enabled();
+    beginResetModel();
+    if (result_) {
+        rows_ = panelRows(*result_, enabledKinds, selectedKind(), filterTier());
+        quickWins_ = panelQuickWins(*result_, enabledKinds, selectedKind());
+    } else {
+        rows_.clear();
+        quickWins_.clear();
+    }
+    endResetModel();
+
+    QVariantList tabs;
+    tabs << QVariantMap{{QStringLiteral("kind"), QString()},
+                        {QStringLiteral("title"), QStringLiteral("All")},
+                        {QStringLiteral("count"), result_ ? static_cast<int>(inventoriedCount(*result_)) : 0}};
+    if (result_) {
+        for (const ManagerReport* report : visibleReports(*result_, enabledKinds)) {
+            tabs << QVariantMap{{QStringLiteral("kind"), qtText(rawValue(report->kind))},
+                                {QStringLiteral("title"), qtText(displayName(report->kind))},
+                                {QStringLiteral("count"), static_cast<int>(report->items.size())}};
+        }
+    }
+    if (tabs != tabs_) {
+        tabs_ = tabs;
+        emit tabsChanged();
+    }
+    emit quickWinsChanged();
+    emit countsChanged();
+}
+
+void InventoryModel::setSelected(const QString& kind) {
+    if (kind == selected_) {
+        return;
+    }
+    selected_ = kind;
+    setExpandedRowId(QString());
+    if (listExpanded_) {
+        listExpanded_ = false;
+        emit listExpandedChanged();
+    }
+    rebuild();
+    emit selectedChanged();
+}
+
+void InventoryModel::setVerdictFilter(const QString& tier) {
+    const QString normalized = tierFromRaw(tier) ? tier : QString();
+    if (normalized == verdictFilter_) {
+        return;
+    }
+    verdictFilter_ = normalized;
+    setExpandedRowId(QString());
+    rebuild();
+    emit verdictFilterChanged();
+}
+
+void InventoryModel::setListLimit(int limit) {
+    limit = std::max(0, limit);
+    if (limit == listLimit_) {
+        return;
+    }
+    beginResetModel();
+    listLimit_ = limit;
+    endResetModel();
+    emit listLimitChanged();
+    emit countsChanged();
+}
+
+void InventoryModel::setQuickWinsExpanded(bool expanded) {
+    if (expanded == quickWinsExpanded_) {
+        return;
+    }
+    quickWinsExpanded_ = expanded;
+    emit quickWinsExpandedChanged();
+}
+
+QVariantList InventoryModel::quickWins() const {
+    QVariantList list;
+    for (const auto& win : quickWins_) {
+        list << QVariantMap{{QStringLiteral("id"), QString::fromStdString(win.id.text())},
+                            {QStringLiteral("title"), QString::fromStdString(win.title)},
+                            {QStringLiteral("command"), QString::fromStdString(win.command)},
+                            {QStringLiteral("detail"), QString::fromStdString(win.detail)}};
+    }
+    return list;
+}
+
+QString InventoryModel::quickWinsHeaderText() const { return qtText(quickWinsHeader(quickWins_.size())); }
+
+int InventoryModel::shownRows() const { return rowCount(); }
+
+QString InventoryModel::sortLineText() const {
+    return qtText(sortLine(static_cast<std::size_t>(shownRows()), rows_.size()));
+}
+
+bool InventoryModel::showAllVisible() const {
+    return !listExpanded_ && static_cast<std::size_t>(listLimit_) < rows_.size();
+}
+
+QString InventoryModel::showAllText() const {
+    return QStringLiteral("Show all %1 packages").arg(static_cast<qlonglong>(rows_.size()));
+}
+
+QString InventoryModel::moreText() const {
+    const auto more = std::max<qlonglong>(0, static_cast<qlonglong>(rows_.size()) - listLimit_);
+    return QStringLiteral("%1 more").arg(more);
+}
+
+int InventoryModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid()) {
+        return 0;
+    }
+    const auto total = static_cast<int>(rows_.size());
+    return listExpanded_ ? total : std::min(total, listLimit_);
+}
+
+QHash<int, QByteArray> InventoryModel::roleNames() const {
+    return {
+        {RowIdRole, "rowId"},
+        {IsGroupRole, "isGroup"},
+        {ExpandedRole, "expanded"},
+        {TagRole, "tag"},
+        {BarColorRole, "barColor"},
+        {ChipRole, "chip"},
+        {NameRole, "name"},
+        {VersionRole, "version"},
+        {IdentityRole, "identity"},
+        {SizeTextRole, "sizeText"},
+        {HeatRole, "heat"},
+        {EvidenceRole, "evidence"},
+        {VerdictTextRole, "verdictText"},
+        {ReclaimCommandRole, "reclaimCommand"},
+        {PathRole, "path"},
+        {VersionsTextRole, "versionsText"},
+        {SummaryRole, "summary"},
+        {KeepNameRole, "keepName"},
+        {KeepLineRole, "keepLine"},
+        {KeepSizeTextRole, "keepSizeText"},
+        {SupersededRole, "superseded"},
+    };
+}
+
+QVariant InventoryModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) {
+        return {};
+    }
+    const InventoryRow& row = rows_[static_cast<std::size_t>(index.row())];
+    const SizeUnit sizeUnit = unit();
+    switch (role) {
+    case RowIdRole:
+        return QString::fromStdString(row.id());
+    case IsGroupRole:
+        return row.isGroup();
+    case ExpandedRole:
+        return !expandedRowId_.isEmpty() && QString::fromStdString(row.id()) == expandedRowId_;
+    default:
+        break;
+    }
+
+    if (row.isGroup()) {
+        const VersionGroup& group = row.asGroup();
+        switch (role) {
+        case TagRole:
+            return tagRaw(VerdictTag::likelyUnused);
+        case BarColorRole:
+            return qtText(verdictColorName(VerdictTag::likelyUnused));
+        case ChipRole:
+            return qtText(shortLabel(group.manager));
+        case NameRole:
+            return QString::fromStdString(group.title);
+        case SizeTextRole:
+            return QString::fromStdString(formatBytes(group.totalBytes(), sizeUnit));
+        case HeatRole:
+            return qtText(heatColorName(group.totalBytes()));
+        case VersionsTextRole:
+            return QStringLiteral("%1 versions").arg(static_cast<qlonglong>(group.superseded.size() + 1));
+        case SummaryRole:
+            return QString::fromStdString(group.summary());
+        case KeepNameRole:
+            return QString::fromStdString(group.keep.name);
+        case KeepLineRole:
+            return QStringLiteral("newest %1 \u2014 nothing to do").arg(QString::fromStdString(group.title));
+        case KeepSizeTextRole:
+            return QString::fromStdString(sizeText(group.keep.bytes, sizeUnit));
+        case SupersededRole: {
+            QVariantList lines;
+            for (const auto& item : group.superseded) {
+                lines << QVariantMap{{QStringLiteral("name"), QString::fromStdString(item.name)},
+                                     {QStringLiteral("sizeText"), QString::fromStdString(sizeText(item.bytes, sizeUnit))},
+                                     {QStringLiteral("heat"), qtText(heatColorName(item.bytes))}};
+            }
+            return lines;
+        }
+        case EvidenceRole:
+            return QStringList();
+        default:
+            return QString();
+        }
+    }
+
+    const auto& [item, manager] = row.asItem();
+    const VerdictTag tag = verdictTag(item.tier, manager);
+    switch (role) {
+    case TagRole:
+        return tagRaw(tag);
+    case BarColorRole:
+        return qtText(verdictColorName(tag));
+    case ChipRole:
+        return qtText(shortLabel(manager));
+    case NameRole:
+        return QString::fromStdString(item.name);
+    case VersionRole:
+        return text(shownVersion(item));
+    case IdentityRole:
+        return text(item.identity);
+    case SizeTextRole:
+        return QString::fromStdString(sizeText(item.bytes, sizeUnit));
+    case HeatRole:
+        return qtText(heatColorName(item.bytes));
+    case EvidenceRole: {
+        QStringList summaries;
+        for (const auto& entry : item.evidence) {
+            summaries << QString::fromStdString(entry.summary());
+        }
+        return summaries;
+    }
+    case VerdictTextRole:
+        return QString::fromStdString(verdictText(item, manager, sizeUnit));
+    case ReclaimCommandRole:
+        return text(item.reclaimCommand);
+    case PathRole:
+        return text(item.path);
+    case SupersededRole:
+        return QVariantList();
+    default:
+        return QString();
+    }
+}
+
+void InventoryModel::setExpandedRowId(const QString& rowId) {
+    if (rowId == expandedRowId_) {
+        return;
+    }
+    const int before = indexOfRow(expandedRowId_);
+    expandedRowId_ = rowId;
+    const int after = indexOfRow(expandedRowId_);
+    for (int changed : {before, after}) {
+        if (changed >= 0) {
+            emit dataChanged(index(changed), index(changed), {ExpandedRole});
+        }
+    }
+    emit expandedRowIdChanged();
+}
+
+void InventoryModel::toggleRow(const QString& rowId) {
+    setExpandedRowId(rowId == expandedRowId_ ? QString() : rowId);
+}
+
+void InventoryModel::showAll() {
+    if (listExpanded_) {
+        return;
+    }
+    const int before = rowCount();
+    const auto total = static_cast<int>(rows_.size());
+    if (total > before) {
+        beginInsertRows(QModelIndex(), before, total - 1);
+        listExpanded_ = true;
+        endInsertRows();
+    } else {
+        listExpanded_ = true;
+    }
+    emit listExpandedChanged();
+    emit countsChanged();
+}
+
+QString InventoryModel::copyAllText() const { return QString::fromStdString(kelvo::ui::copyAllText(quickWins_)); }
+
+void InventoryModel::copyAll() const { UiFunctions::copyText(copyAllText()); }
+
+int InventoryModel::indexOfRow(const QString& rowId) const {
+    if (rowId.isEmpty()) {
+        return -1;
+    }
+    const std::string wanted = rowId.toStdString();
+    const int shown = rowCount();
+    for (int i = 0; i < shown; ++i) {
+        if (rows_[static_cast<std::size_t>(i)].id() == wanted) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+QString InventoryModel::rowIdAt(int index) const {
+    if (index < 0 || index >= rowCount()) {
+        return QString();
+    }
+    return QString::fromStdString(rows_[static_cast<std::size_t>(index)].id());
+}
+
+QString InventoryModel::expandedReclaimCommand() const {
+    const int at = indexOfRow(expandedRowId_);
+    if (at < 0) {
+        return QString();
+    }
+    const InventoryRow& row = rows_[static_cast<std::size_t>(at)];
+    if (row.isGroup()) {
+        return QString();
+    }
+    return text(row.asItem().item.reclaimCommand);
+}
+
+} // namespace kelvo::ui
