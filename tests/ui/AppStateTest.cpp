@@ -1,5 +1,6 @@
 #include "ui/bridge/AppState.h"
 #include "ui/bridge/FixtureScan.h"
+#include "update/Updater.h"
 
 #include <gtest/gtest.h>
 
@@ -106,4 +107,22 @@ TEST(Fixture, ReadsTheReportFormatAndIgnoresWhatItDoesNotKnow) {
     EXPECT_FALSE(decodeFixture("[]").has_value());
     EXPECT_FALSE(decodeFixture(R"({"managers": 3})").has_value());
     EXPECT_FALSE(decodeFixture("not json").has_value());
+}
+
+TEST(Updater, InertWithoutAnUpdateFramework) {
+    kelvo::Updater updater;
+    int automaticChanges = 0;
+    QObject::connect(&updater, &kelvo::Updater::automaticallyChecksForUpdatesChanged,
+                     [&automaticChanges] { ++automaticChanges; });
+    EXPECT_FALSE(updater.canCheckForUpdates());
+    updater.checkForUpdates();
+    EXPECT_FALSE(updater.canCheckForUpdates());
+
+    const bool initial = updater.automaticallyChecksForUpdates();
+    updater.setAutomaticallyChecksForUpdates(initial);
+    EXPECT_EQ(automaticChanges, 0);
+    updater.setAutomaticallyChecksForUpdates(!initial);
+    updater.setAutomaticallyChecksForUpdates(!initial);
+    EXPECT_EQ(automaticChanges, 1);
+    EXPECT_EQ(updater.automaticallyChecksForUpdates(), !initial);
 }
