@@ -1,5 +1,6 @@
 #include "ui/Screenshot.h"
 
+#include "ui/bridge/InventoryModel.h"
 #include "ui/bridge/KelvoApp.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/ScanController.h"
@@ -48,6 +49,48 @@ bool grab(QQuickWindow* window, const QString& directory, const QString& name) {
 }
 } // namespace
 
+namespace {
+// All managers with one item row expanded (the first with evidence, a command and a path),
+// then one version group expanded, then the settings sheet open over the list.
+bool renderInventoryScreenshots(QQuickWindow* window, QObject* root, const QString& directory) {
+    root->setProperty("selectedTab", QString());
+    pump(100);
+    auto* inventory = root->findChild<InventoryModel*>();
+    if (inventory == nullptr) {
+        std::fprintf(stderr, "kelvo: no inventory list\n");
+        return false;
+    }
+    QString itemRow;
+    QString groupRow;
+    for (const InventoryRow& row : inventory->rows()) {
+        if (row.isGroup()) {
+            if (groupRow.isEmpty()) {
+                groupRow = QString::fromStdString(row.id());
+            }
+        } else if (itemRow.isEmpty()) {
+            const DependencyItem& item = row.asItem().item;
+            if (!item.evidence.empty() && item.reclaimCommand && item.path) {
+                itemRow = QString::fromStdString(row.id());
+            }
+        }
+    }
+    bool ok = true;
+    if (!itemRow.isEmpty()) {
+        inventory->toggleRow(itemRow);
+        ok = grab(window, directory, QStringLiteral("06-item-expanded")) && ok;
+    }
+    if (!groupRow.isEmpty()) {
+        inventory->toggleRow(groupRow);
+        ok = grab(window, directory, QStringLiteral("07-group-expanded")) && ok;
+    }
+    inventory->toggleRow(inventory->expandedRowId());
+    root->setProperty("showSettings", true);
+    ok = grab(window, directory, QStringLiteral("08-settings")) && ok;
+    root->setProperty("showSettings", false);
+    return ok;
+}
+} // namespace
+
 bool renderScreenshots(QQuickWindow* window, KelvoApp& app, const QString& directory) {
     QDir().mkpath(directory);
     QObject* root = window->findChild<QObject*>(QStringLiteral("rootView"));
@@ -80,6 +123,7 @@ bool renderScreenshots(QQuickWindow* window, KelvoApp& app, const QString& direc
         }
     }
     ok = grab(window, directory, QStringLiteral("05-card-selected")) && ok;
+    ok = renderInventoryScreenshots(window, root, directory) && ok;
     return ok;
 }
 

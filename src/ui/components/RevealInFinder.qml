@@ -7,14 +7,20 @@ PlainButton {
     property string path
     Accessible.name: "Reveal in Finder " + path
 
-    implicitWidth: row.implicitWidth
+    // Measured without the row's own width so that eliding the path cannot feed back into it.
+    implicitWidth: icon.width + caption.implicitWidth + Math.ceil(pathMetrics.advanceWidth) + 1 + 2 * row.spacing
     implicitHeight: row.implicitHeight
     onClicked: Ui.reveal(path)
+
+    TextMetrics {
+        id: pathMetrics
+        font: pathText.font
+        text: pathText.text
+    }
 
     Row {
         id: row
         spacing: 6
-        width: Math.min(implicitWidth, button.width > 0 ? button.width : implicitWidth)
         Icon {
             id: icon
             anchors.verticalCenter: parent.verticalCenter
@@ -32,8 +38,11 @@ PlainButton {
             color: Theme.color("faint")
         }
         Text {
+            id: pathText
+            objectName: "revealPath"
             anchors.verticalCenter: parent.verticalCenter
-            width: Math.max(0, Math.min(implicitWidth, row.width - icon.width - caption.width - 2 * row.spacing))
+            width: Math.max(0, Math.min(Math.ceil(pathMetrics.advanceWidth) + 1,
+                                        button.width - icon.width - caption.implicitWidth - 2 * row.spacing))
             text: Ui.abbreviatedPath(button.path)
             elide: Text.ElideMiddle
             maximumLineCount: 1
