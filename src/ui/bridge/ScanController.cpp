@@ -20,9 +20,12 @@ QVariant optionalText(const std::optional<std::string>& text) {
     return text ? QVariant(QString::fromStdString(*text)) : QVariant();
 }
 
-// Hands work from the coordinator's worker threads to the Qt event loop.
+// Hands work from the coordinator's worker threads to the Qt event loop. A worker that ends
+// after the application object is gone (a scan still running at quit) has nowhere to post.
 void postToMainThread(std::function<void()> task) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(application, std::move(task), Qt::QueuedConnection);
+    }
 }
 } // namespace
 

@@ -102,6 +102,19 @@ Item {
             compare(ThemeData.dark, true)
         }
 
+        function test_closing_the_window_during_a_scan() {
+            let root = makeRoot({ homebrew: 300, npm: 500 })
+            root.rescan()
+            verify(root.scan.isScanning)
+            root.destroy()
+            root = null
+            // The adapters finish after their window is gone; their results go nowhere.
+            wait(800)
+            const next = makeRoot({})
+            next.rescan()
+            tryCompare(next.scan, "hasResult", true, 5000)
+        }
+
         function test_settings_slide_in_from_the_trailing_edge() {
             const root = makeRoot({})
             const sheet = findChild(root, "settingsView")
