@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 
+#include <map>
 #include <set>
 #include <utility>
 
@@ -113,7 +114,11 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial) const {
     const std::vector<std::string> leafLines = lines(leavesOutput.output);
     const std::set<std::string, std::less<>> leaves(leafLines.begin(), leafLines.end());
     const std::string& cellarPath = cellar.output;
-    const auto sizes = measureChildren(*sizer_, cellarPath, formulae);
+    // An empty or relative Cellar would make "/" + name or a path below the working directory
+    // out of each formula ("/usr" for a formula named "usr"): list the formulae, measure nothing.
+    const bool cellarIsAbsolute = !cellarPath.empty() && cellarPath.front() == '/';
+    const auto sizes = cellarIsAbsolute ? measureChildren(*sizer_, cellarPath, formulae)
+                                        : std::map<std::string, std::int64_t>();
 
     ManagerReport report = partial;
     report.items.reserve(formulae.size());

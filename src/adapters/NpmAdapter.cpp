@@ -86,6 +86,10 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     const std::string modulesDirectory = prefix.output + "/lib/node_modules";
     const std::string commandDirectory = prefix.output + "/bin";
     const std::vector<Package> packages = packageList(list.output);
+    // Only an absolute directory from npm's output is measured or probed: an empty or relative
+    // one would resolve against "/" or the working directory, which are not npm's.
+    const auto isAbsolute = [](const std::string& path) { return !path.empty() && path.front() == '/'; };
+    const bool prefixIsAbsolute = isAbsolute(prefix.output);
 
     std::optional<std::string> cacheDirectory;
     if (const CommandResult cache = runner_->run(ReadOnlyCommand::npmCacheDir()); cache.ok && !cache.output.empty()) {
@@ -101,13 +105,13 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     parallelFor(count + 1, [&](std::size_t i) {
         try {
             if (i == count) {
-                if (cacheDirectory) {
+                if (cacheDirectory && isAbsolute(*cacheDirectory)) {
                     cacheSize = sizer_->size(*cacheDirectory);
                 }
                 return;
             }
             const std::string& name = packages[i].first;
-            if (!isSafeRelativeName(name)) {
+            if (!prefixIsAbsolute || !isSafeRelativeName(name)) {
                 return;
             }
             const std::string directory = modulesDirectory + "/" + name;
