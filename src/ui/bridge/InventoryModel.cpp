@@ -120,7 +120,7 @@ std::optional<std::string> shownVersion(const DependencyItem& item) {
 
 // ---- Model ----
 
-InventoryModel::InventoryModel(QObject* parent) : QAbstractListModel(parent) {}
+InventoryModel::InventoryModel(QObject* parent) : QAbstractListModel(parent) { rebuild(); }
 
 InventoryModel::~InventoryModel() = default;
 
