@@ -128,6 +128,17 @@ TEST(HomebrewAdapter, HostileFormulaNamesAreQuotedAndNeverMeasuredOutsideTheCell
     EXPECT_EQ(brew.sizer->calls().size(), hostile.size() - 2);
 }
 
+TEST(HomebrewAdapter, AnEmptyOrRelativeCellarListsFormulaeWithoutMeasuringElsewhere) {
+    for (const char* cellar : {"", "Cellar"}) {
+        Brew brew("usr\nwget", "wget");
+        brew.runner->on(Case::brewCellarPath, ok(cellar));
+        const ManagerReport report = brew.scan();
+        EXPECT_EQ(test::itemNames(report), (std::vector<std::string>{"usr", "wget"}));
+        EXPECT_EQ(report.items[0].path, std::string(cellar) + "/usr");
+        EXPECT_TRUE(brew.sizer->calls().empty()) << cellar;
+    }
+}
+
 TEST(HomebrewAdapter, AThrowingRunnerStillGivesAReport) {
     struct Throwing final : ReadOnlyCommandRunning {
         CommandResult run(const ReadOnlyCommand& command) const override {

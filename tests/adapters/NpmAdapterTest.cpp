@@ -146,6 +146,18 @@ TEST(NpmAdapter, LastUseComesFromCommandsAccessedADayAfterTheirChange) {
     EXPECT_TRUE(itemNamed(report, "gone")->evidence.empty());
 }
 
+TEST(NpmAdapter, RelativeDirectoriesFromNpmAreNeitherMeasuredNorProbed) {
+    Npm npm(twoTools, "relative/prefix");
+    npm.runner->on(Case::npmCacheDir, ok("cache"));
+    auto prober = std::make_shared<FakeProber>();
+    npm.prober = prober;
+    const ManagerReport report = npm.scan();
+    EXPECT_EQ(itemNames(report), (std::vector<std::string>{"a-tool", "b-tool", "npm cache"}));
+    EXPECT_EQ(report.items[2].path, "cache");
+    EXPECT_TRUE(npm.sizer->calls().empty());
+    EXPECT_TRUE(prober->calls().empty());
+}
+
 TEST(NpmAdapter, AFaultWhileProbingLeavesThePackageListedWithItsSize) {
     struct Throwing final : FileAccessProbing {
         std::optional<FileTimes> fileTimes(const std::string&) const override { throw std::bad_alloc(); }
