@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace kelvo {
 namespace {
 
@@ -116,6 +118,23 @@ TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {
     const ManagerReport report = bun.scan();
     EXPECT_EQ(report.items[0].evidence, std::vector<Evidence>{Evidence::lastUsed(t + 3 * 86400)});
     EXPECT_TRUE(report.items[1].evidence.empty());
+}
+
+TEST(BunAdapter, RealSizesCountAFileSharedWithTheCacheInBothItems) {
+    Bun bun;
+    bun.package("tool");
+    const std::string cache = bun.home / ".bun/install/cache";
+    test::writeFile(cache + "/blob", std::string(200000, 'x'));
+    ASSERT_EQ(::link((cache + "/blob").c_str(), (bun.modules + "/tool/blob").c_str()), 0);
+    const ManagerReport report =
+        BunAdapter(bun.runner, std::make_shared<FileManagerDirectorySizer>(), bun.prober, {}, bun.home.path()).scan();
+    const DependencyItem* tool = test::itemNamed(report, "tool");
+    const DependencyItem* cacheItem = test::itemNamed(report, "bun cache");
+    ASSERT_TRUE(tool && cacheItem);
+    EXPECT_EQ(tool->bytes, test::duBytes(bun.modules + "/tool"));
+    EXPECT_EQ(cacheItem->bytes, test::duBytes(cache));
+    EXPECT_GE(tool->bytes.value_or(0), 200000);
+    EXPECT_GE(cacheItem->bytes.value_or(0), 200000);
 }
 
 TEST(BunAdapter, HostileDirectoryNamesGiveCommandsThatSplitIntoOneName) {
