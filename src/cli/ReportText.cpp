@@ -260,8 +260,11 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
     const auto managerCount = static_cast<std::int64_t>(rail.size());
 
     Document doc(style);
-    doc.text("", {Cell{"~" + formatBytes(reclaimableBytes(result), unit) + " reclaimable", Paint::accent},
-                  Cell{" of " + formatBytes(result.totalBytes(), unit) + " total \u00b7 " +
+    // "~Zero KB" reads oddly in a sentence; say it plainly when nothing is reclaimable.
+    const std::int64_t reclaimable = reclaimableBytes(result);
+    doc.text("", {Cell{reclaimable > 0 ? "~" + formatBytes(reclaimable, unit) + " reclaimable" : "Nothing reclaimable",
+                       Paint::accent},
+                  Cell{(reclaimable > 0 ? " of " : " \u00b7 ") + formatBytes(result.totalBytes(), unit) + " total \u00b7 " +
                        plural(managerCount, "manager") + " \u00b7 " + std::to_string(count) + " packages"}});
 
     doc.blank();

@@ -159,7 +159,7 @@ TEST(ReportText, NothingDetected) {
         result.managers.push_back(ManagerReport::notDetected(kind));
     }
     EXPECT_EQ(report::renderText(result, SizeUnit::decimal),
-              "~Zero KB reclaimable of Zero KB total \u00b7 0 managers \u00b7 0 packages\n"
+              "Nothing reclaimable \u00b7 Zero KB total \u00b7 0 managers \u00b7 0 packages\n"
               "\n"
               "Not detected: Homebrew \u00b7 npm \u00b7 pnpm \u00b7 nvm \u00b7 bun\n"
               "0 of 5 managers detected \u00b7 0 packages inventoried\n");
