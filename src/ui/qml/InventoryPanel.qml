@@ -151,6 +151,7 @@ Rectangle {
                                 Accessible.name: inventory.quickWinsExpanded ? "Collapse quick wins" : "Expand quick wins"
                                 onClicked: inventory.toggleQuickWins()
                                 MonoLabel {
+                                    objectName: "expandWinsLabel"
                                     text: inventory.quickWinsExpanded ? "Collapse" : "Expand"
                                     size: 9
                                     weight: Font.DemiBold
@@ -246,7 +247,7 @@ Rectangle {
                 }
             }
 
-            delegate: Column {
+            delegate: Item {
                 id: entry
                 required property int index
                 required property string rowId
@@ -272,14 +273,19 @@ Rectangle {
                 required property var superseded
 
                 width: ListView.view.width
+                implicitHeight: entryColumn.implicitHeight
 
-                Loader {
+                Column {
+                    id: entryColumn
                     width: parent.width
-                    sourceComponent: entry.isGroup ? groupRow : itemRow
-                }
-                Hairline {
-                    width: parent.width
-                    color: Theme.color("hairFaint")
+                    Loader {
+                        width: parent.width
+                        sourceComponent: entry.isGroup ? groupRow : itemRow
+                    }
+                    Hairline {
+                        width: parent.width
+                        color: Theme.color("hairFaint")
+                    }
                 }
 
                 Component {
@@ -329,7 +335,7 @@ Rectangle {
 
                 // The keyboard position in the list.
                 Rectangle {
-                    parent: entry
+                    objectName: "keyboardRing"
                     x: 1
                     y: 1
                     width: entry.width - 2

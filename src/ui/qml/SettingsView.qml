@@ -30,9 +30,19 @@ Rectangle {
         return ""
     }
 
-    // Moves keyboard focus into the sheet (the close button).
+    // Moves keyboard focus into the sheet (the close button). The sheet is still off screen
+    // when it is asked to open, so the focus follows once it becomes visible.
+    property bool focusWhenShown: false
     function takeFocus() {
-        closeButton.forceActiveFocus()
+        if (visible)
+            closeButton.forceActiveFocus()
+        else
+            focusWhenShown = true
+    }
+    onVisibleChanged: {
+        if (visible && focusWhenShown)
+            closeButton.forceActiveFocus()
+        focusWhenShown = false
     }
 
     // A choice of appearance or size unit, filled with the accent while it is the current one.

@@ -1,0 +1,139 @@
+import QtQuick
+import QtTest
+import Kelvo
+import "qrc:/kelvo/qml"
+import "qrc:/kelvo/components"
+import "Fixtures.js" as F
+
+Item {
+    id: top
+    width: 1100
+    height: 700
+
+    Component {
+        id: rootComponent
+        RootView {
+            width: 1100
+            height: 700
+            autoScan: false
+        }
+    }
+
+    TestCase {
+        name: "Keyboard"
+        when: windowShown
+
+        function init() {
+            AppState.enabledManagers = Ui.managerKinds()
+        }
+
+        function command(name) {
+            const item = F.item(name, 1e8, "orphanCandidate")
+            item.reclaimCommand = "npm uninstall -g " + name
+            return item
+        }
+
+        function makeRoot() {
+            const root = createTemporaryObject(rootComponent, top)
+            root.scan.fixtureJson = F.json([
+                F.report("npm", true, [command("a"), command("b"), command("c")],
+                         { quickWins: [{ title: "t", command: "npm cache clean --force", detail: "d" }] }),
+                F.report("bun", false)], { npm: 300 })
+            root.rescan()
+            tryCompare(root.scan, "hasResult", true, 5000)
+            waitForRendering(root)
+            return root
+        }
+
+        function test_rescan_and_settings_shortcuts() {
+            const root = makeRoot()
+            keyClick(Qt.Key_R, Qt.ControlModifier)
+            verify(root.scan.isScanning)
+            tryCompare(root.scan, "hasResult", true, 5000)
+
+            keyClick(Qt.Key_Comma, Qt.ControlModifier)
+            verify(root.showSettings)
+            tryVerify(() => findChild(findChild(root, "settingsView"), "closeButton").activeFocus, 1000)
+            keyClick(Qt.Key_Escape)
+            verify(!root.showSettings)
+        }
+
+        function test_arrows_move_through_rows_and_enter_expands() {
+            const root = makeRoot()
+            const list = findChild(root, "inventoryList")
+            list.forceActiveFocus()
+            compare(list.currentIndex, 0)
+            keyClick(Qt.Key_Down)
+            compare(list.currentIndex, 1)
+            keyClick(Qt.Key_Return)
+            verify(list.itemAtIndex(1).expanded)
+            keyClick(Qt.Key_Up)
+            keyClick(Qt.Key_Space)
+            verify(list.itemAtIndex(0).expanded)
+            verify(!list.itemAtIndex(1).expanded)
+
+            Ui.copyText("")
+            keyClick(Qt.Key_C, Qt.ControlModifier)
+            compare(Ui.clipboardText(), "npm uninstall -g a")
+            keyClick(Qt.Key_Space)
+            verify(!list.itemAtIndex(0).expanded)
+            Ui.copyText("kept")
+            keyClick(Qt.Key_C, Qt.ControlModifier) // nothing expanded: clipboard untouched
+            compare(Ui.clipboardText(), "kept")
+        }
+
+        function test_tab_reaches_buttons_which_show_focus_and_take_space() {
+            const root = makeRoot()
+            const all = findChild(root, "tab_all")
+            const npm = findChild(root, "tab_npm")
+            all.forceActiveFocus()
+            verify(findChild(all, "focusRing").visible)
+            keyClick(Qt.Key_Tab)
+            verify(npm.activeFocus)
+            verify(!findChild(all, "focusRing").visible)
+            keyClick(Qt.Key_Space)
+            compare(root.selectedTab, "npm")
+
+            // Onwards: the quick-win buttons, the filter pills and then the list.
+            const copyAll = findChild(root, "copyAllButton")
+            let reached = false
+            for (let i = 0; i < 12 && !reached; ++i) {
+                keyClick(Qt.Key_Tab)
+                reached = copyAll.activeFocus
+            }
+            verify(reached)
+            keyClick(Qt.Key_Return)
+            compare(Ui.clipboardText(), "npm cache clean --force")
+            let listReached = false
+            for (let i = 0; i < 12 && !listReached; ++i) {
+                keyClick(Qt.Key_Tab)
+                listReached = findChild(root, "inventoryList").activeFocus
+            }
+            verify(listReached)
+        }
+
+        function test_every_button_has_an_accessible_name() {
+            const root = makeRoot()
+            root.showSettings = true
+            tryCompare(findChild(root, "settingsView"), "x", root.width - 340, 1000)
+            const model = findChild(root, "inventoryList").model
+            model.toggleRow(model.rowIdAt(0))
+            waitForRendering(root)
+            const unnamed = []
+            let buttons = 0
+            function walk(item) {
+                if (item.Accessible && (item.Accessible.role === Accessible.Button
+                                        || item.Accessible.role === Accessible.CheckBox) && item.visible) {
+                    ++buttons
+                    if (!item.Accessible.name)
+                        unnamed.push(item.objectName || String(item))
+                }
+                for (let i = 0; i < item.children.length; ++i)
+                    walk(item.children[i])
+            }
+            walk(root)
+            verify(buttons > 20, "found " + buttons)
+            compare(unnamed, [])
+        }
+    }
+}
