@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""Builds the benchmark trees under SCRATCH (bench/run calls this; see bench/README.md).
+
+  a/     200,000 names in 2,000 directories: 180,000 files and 20,000 hard links (10 %) to files
+         in other directories
+  b/     5 chains 50 directories deep; every level holds 30 files and a leaf directory of 10
+  c/     one directory of 100,000 files
+  home/  a fixture home for the whole-scan benchmark: a pnpm store of 300,000 files, 200
+         Homebrew-style formula directories, 6 Node versions under nvm, bun globals and cache,
+         an npm cache, and stand-in brew, pnpm and bun commands at the places the scan looks for
+         them in a home directory
+
+Deterministic (fixed seeds). Each tree is made once: a finished tree has a marker file, and a
+half-made one is removed and made again.
+"""
+import os
+import random
+import shutil
+import sys
+
+MARKER = ".kelvo-bench-complete"
+VERSION = "1"
+
+
+def size_choice(rng):
+    r = rng.random()
+    if r < 0.30:
+        return rng.randrange(0, 512)
+    if r < 0.70:
+        return rng.randrange(512, 4096)
+    if r < 0.95:
+        return rng.randrange(4096, 32768)
+    return rng.randrange(32768, 131072)
+
+
+PAYLOAD = b"k" * 131072
+
+
+def write(path, length):
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+    try:
+        if length:
+            os.write(fd, PAYLOAD[:length])
+    finally:
+        os.close(fd)
+
+
+def script(path, body):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write("#!/bin/sh\n" + body)
+    os.chmod(path, 0o755)
+
+
+def tree_a(root):
+    rng = random.Random(1)
+    files = []
+    dirs = []
+    for g in range(20):
+        for d in range(100):
+            path = f"{root}/g{g:02d}/d{d:03d}"
+            os.makedirs(path)
+            dirs.append(path)
+            for f in range(90):
+                name = f"{path}/file-{f:02d}.js"
+                write(name, size_choice(rng))
+                files.append(name)
+    for i, path in enumerate(dirs):
+        for k in range(10):
+            target = files[rng.randrange(len(files))]
+            os.link(target, f"{path}/link-{k}.js")
+
+
+def tree_b(root):
+    rng = random.Random(2)
+    for chain in range(5):
+        level = f"{root}/chain{chain}"
+        for depth in range(50):
+            os.makedirs(f"{level}/leaf")
+            for f in range(30):
+                write(f"{level}/f{f:02d}", size_choice(rng))
+            for f in range(10):
+                write(f"{level}/leaf/g{f}", size_choice(rng))
+            level = f"{level}/level{depth + 1:02d}"
+        os.makedirs(level)
+
+
+def tree_c(root):
+    rng = random.Random(3)
+    os.makedirs(root)
+    for f in range(100000):
+        write(f"{root}/entry-{f:06d}.dat", rng.randrange(0, 4096))
+
+
+def home(root):
+    rng = random.Random(4)
+    # pnpm's content-addressable store: 256 two-hex-digit directories of files.
+    store = f"{root}/.local/share/pnpm/store/v3/files"
+    for d in range(256):
+        os.makedirs(f"{store}/{d:02x}")
+    for f in range(300000):
+        d = f % 256
+        name = f"{store}/{d:02x}/{rng.getrandbits(120):030x}"
+        write(name, size_choice(rng) // 2)
+    script(f"{root}/.local/share/pnpm/pnpm", 'case "$1" in --version) echo 9.1.0;; *) exit 1;; esac\n')
+
+    # Homebrew: Cellar/<formula>/<version>/{bin,lib,share/doc}.
+    cellar = f"{root}/.linuxbrew/Cellar"
+    names = [f"formula{i:03d}" for i in range(200)]
+    for name in names:
+        base = f"{cellar}/{name}/1.{rng.randrange(20)}.{rng.randrange(10)}"
+        for sub in ("bin", "lib", "share/doc"):
+            os.makedirs(f"{base}/{sub}")
+        for f in range(50):
+            sub = ("bin", "lib", "lib", "share/doc")[f % 4]
+            write(f"{base}/{sub}/part{f:02d}", size_choice(rng))
+    with open(f"{root}/.linuxbrew/formulae.txt", "w") as f:
+        f.write("\n".join(names) + "\n")
+    with open(f"{root}/.linuxbrew/leaves.txt", "w") as f:
+        f.write("\n".join(names[::3]) + "\n")
+    script(f"{root}/.linuxbrew/bin/brew", f'''here="{root}/.linuxbrew"
+case "$1 $2" in
+  "--version ") echo "Homebrew 4.2.1";;
+  "--cellar ") echo "$here/Cellar";;
+  "list --formula") cat "$here/formulae.txt";;
+  "leaves ") cat "$here/leaves.txt";;
+  *) exit 1;;
+esac
+''')
+
+    # nvm: six Node versions, each with a binary, headers and the bundled npm.
+    for version in ("v18.19.0", "v18.20.1", "v20.11.1", "v20.12.0", "v21.7.1", "v22.2.0"):
+        base = f"{root}/.nvm/versions/node/{version}"
+        os.makedirs(f"{base}/bin")
+        write(f"{base}/bin/node", 131072)
+        os.makedirs(f"{base}/include/node")
+        for f in range(200):
+            write(f"{base}/include/node/h{f:03d}.h", size_choice(rng))
+        for p in range(100):
+            pkg = f"{base}/lib/node_modules/npm/node_modules/dep{p:03d}"
+            os.makedirs(f"{pkg}/lib")
+            for f in range(20):
+                write(f"{pkg}/lib/m{f:02d}.js", size_choice(rng))
+    os.makedirs(f"{root}/.nvm/alias")
+    with open(f"{root}/.nvm/alias/default", "w") as f:
+        f.write("v20.12.0\n")
+
+    # bun: global packages and the install cache.
+    modules = f"{root}/.bun/install/global/node_modules"
+    for p in range(30):
+        pkg = f"{modules}/tool{p:02d}"
+        os.makedirs(f"{pkg}/dist")
+        with open(f"{pkg}/package.json", "w") as f:
+            f.write(f'{{"name": "tool{p:02d}", "version": "1.0.{p}"}}\n')
+        for f in range(200):
+            write(f"{pkg}/dist/c{f:03d}.js", size_choice(rng))
+    for c in range(100):
+        entry = f"{root}/.bun/install/cache/lib{c:03d}@2.{c}.0"
+        os.makedirs(entry)
+        for f in range(50):
+            write(f"{entry}/f{f:02d}.js", size_choice(rng))
+    script(f"{root}/.bun/bin/bun", 'case "$1" in --version) echo 1.1.8;; *) exit 1;; esac\n')
+
+    # npm's cache in the home directory.
+    for d in range(64):
+        entry = f"{root}/.npm/_cacache/content-v2/sha512/{d:02x}"
+        os.makedirs(entry)
+        for f in range(40):
+            write(f"{entry}/{rng.getrandbits(100):025x}", size_choice(rng))
+
+
+def main():
+    scratch = sys.argv[1]
+    wanted = sys.argv[2:] or ["a", "b", "c", "home"]
+    builders = {"a": tree_a, "b": tree_b, "c": tree_c, "home": home}
+    os.makedirs(scratch, exist_ok=True)
+    for name in wanted:
+        root = os.path.join(scratch, name)
+        marker = os.path.join(scratch, f"{name}{MARKER}")
+        if os.path.exists(marker) and open(marker).read() == VERSION:
+            continue
+        if os.path.exists(root):
+            shutil.rmtree(root)
+        print(f"making {root} ...", file=sys.stderr, flush=True)
+        builders[name](root)
+        with open(marker, "w") as f:
+            f.write(VERSION)
+
+
+if __name__ == "__main__":
+    main()
