@@ -36,6 +36,7 @@ Rectangle {
         spacing: 0
 
         Flickable {
+            id: tabStrip
             objectName: "managerTabs"
             Layout.fillWidth: true
             implicitHeight: tabs.implicitHeight + 16
@@ -44,6 +45,16 @@ Rectangle {
             flickableDirection: Flickable.HorizontalFlick
             boundsBehavior: Flickable.StopAtBounds
             clip: true
+
+            // Keeps the tab that has keyboard focus in view when the strip is too narrow.
+            function reveal(tab) {
+                const left = tabs.x + tab.x - 14
+                const right = tabs.x + tab.x + tab.width + 14
+                if (left < contentX)
+                    contentX = Math.max(0, left)
+                else if (right > contentX + width)
+                    contentX = Math.min(contentWidth - width, right - width)
+            }
 
             Row {
                 id: tabs
@@ -60,6 +71,8 @@ Rectangle {
                         selected: panel.selected === modelData.kind
                         Accessible.name: modelData.title + ", " + modelData.count + " packages"
                         onClicked: panel.selectRequested(modelData.kind)
+                        onActiveFocusChanged: if (activeFocus)
+                            tabStrip.reveal(this)
                     }
                 }
             }
@@ -90,6 +103,9 @@ Rectangle {
 
             onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0)
                 currentIndex = 0
+            // The view follows the keyboard row; a click leaves the view where it is.
+            onCurrentIndexChanged: if (activeFocus && currentIndex >= 0)
+                positionViewAtIndex(currentIndex, ListView.Contain)
             Keys.onPressed: event => {
                 if (event.matches(StandardKey.Copy)) {
                     const command = inventory.expandedReclaimCommand()

@@ -130,6 +130,21 @@ Item {
             compare(findChild(panel, "quickWinsHeader").text, "0 safe quick wins")
         }
 
+        function test_focused_tab_scrolls_into_a_narrow_strip() {
+            const panel = makePanel([F.report("homebrew", true, items("h", 1)), F.report("npm", true, items("n", 1)),
+                                     F.report("pnpm", true, items("p", 1)), F.report("nvm", true, items("v", 1)),
+                                     F.report("bun", true, items("b", 1))])
+            panel.width = 220
+            const strip = findChild(panel, "managerTabs")
+            compare(strip.contentX, 0)
+            findChild(panel, "tab_bun").forceActiveFocus()
+            verify(strip.contentX > 0)
+            const bun = findChild(panel, "tab_bun")
+            verify(bun.mapToItem(strip, bun.width, 0).x <= strip.width)
+            findChild(panel, "tab_all").forceActiveFocus()
+            compare(strip.contentX, 0)
+        }
+
         function test_copy_all_and_quick_win_header() {
             const panel = makePanel([
                 F.report("homebrew", true, items("h", 1), { quickWins: [win("brew autoremove"), win("brew cleanup")] }),

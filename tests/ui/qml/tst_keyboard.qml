@@ -82,6 +82,25 @@ Item {
             compare(Ui.clipboardText(), "kept")
         }
 
+        function test_the_view_follows_the_keyboard_row() {
+            const root = createTemporaryObject(rootComponent, top)
+            const many = []
+            for (let i = 0; i < 60; ++i)
+                many.push(command("p" + i))
+            root.scan.fixtureJson = F.json([F.report("npm", true, many)])
+            root.rescan()
+            tryCompare(root.scan, "hasResult", true, 5000)
+            const list = findChild(root, "inventoryList")
+            list.forceActiveFocus()
+            for (let i = 0; i < 25; ++i)
+                keyClick(Qt.Key_Down)
+            compare(list.currentIndex, 25)
+            const current = list.currentItem
+            verify(current.y >= list.contentY && current.y + current.height <= list.contentY + list.height,
+                   "row at " + current.y + ", view at " + list.contentY)
+            verify(findChild(current, "keyboardRing").visible)
+        }
+
         function test_tab_reaches_buttons_which_show_focus_and_take_space() {
             const root = makeRoot()
             const all = findChild(root, "tab_all")
