@@ -195,7 +195,15 @@ std::optional<Tier> InventoryModel::filterTier() const { return tierFromRaw(verd
 
 SizeUnit InventoryModel::unit() const { return app_ ? app_->sizeUnit() : SizeUnit::decimal; }
 
+void InventoryModel::componentComplete() {
+    building_ = false;
+    rebuild();
+}
+
 void InventoryModel::rebuild() {
+    if (building_) {
+        return;
+    }
     const auto enabledKinds = enabled();
     beginResetModel();
     if (result_) {

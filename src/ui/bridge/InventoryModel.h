@@ -7,6 +7,7 @@
 
 #include <QAbstractListModel>
 #include <QPointer>
+#include <QQmlParserStatus>
 #include <QVariantList>
 
 #include <memory>
@@ -49,8 +50,9 @@ std::optional<std::string> shownVersion(const DependencyItem& item);
 // unfolded quick wins and unfolded list. The rows are built once per change of the result,
 // the selection, the filter or the enabled managers; each row's texts are made only when a
 // delegate asks for them, so a long list costs only what is on screen.
-class InventoryModel : public QAbstractListModel {
+class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     Q_PROPERTY(kelvo::ui::ScanController* scan READ scan WRITE setScan NOTIFY scanChanged)
     Q_PROPERTY(kelvo::ui::AppState* app READ app WRITE setApp NOTIFY appChanged)
     // The selected raw kind, "" for all managers.
@@ -134,6 +136,10 @@ public:
     // The rows behind the list, all of them (also those past the limit).
     const std::vector<InventoryRow>& rows() const { return rows_; }
 
+    // Built from QML, the rows are made once all properties are set, not once per property.
+    void classBegin() override { building_ = true; }
+    void componentComplete() override;
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
@@ -177,6 +183,7 @@ private:
     std::vector<QMetaObject::Connection> appConnections_;
     std::optional<ScanResult> result_;
 
+    bool building_ = false;
     QString selected_;
     QString verdictFilter_;
     int listLimit_ = 30;
