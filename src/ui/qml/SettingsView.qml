@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import QtQuick.Window
 import Kelvo
 import "../components"
 
@@ -32,8 +33,11 @@ Rectangle {
 
     // Moves keyboard focus into the sheet (the close button). The sheet is still off screen
     // when it is asked to open, so the focus follows once it becomes visible.
+    // On closing, the focus goes back to where it was before.
     property bool focusWhenShown: false
+    property Item returnFocus: null
     function takeFocus() {
+        returnFocus = Window.activeFocusItem
         if (visible)
             closeButton.forceActiveFocus()
         else
@@ -43,7 +47,14 @@ Rectangle {
         if (visible && focusWhenShown)
             closeButton.forceActiveFocus()
         focusWhenShown = false
+        if (!visible && returnFocus && returnFocus.visible)
+            returnFocus.forceActiveFocus()
+        if (!visible)
+            returnFocus = null
     }
+
+    Accessible.role: Accessible.Pane
+    Accessible.name: "Settings"
 
     // A choice of appearance or size unit, filled with the accent while it is the current one.
     component OptionButton: PlainButton {

@@ -51,11 +51,14 @@ Item {
             verify(root.scan.isScanning)
             tryCompare(root.scan, "hasResult", true, 5000)
 
+            const list = findChild(root, "inventoryList")
+            list.forceActiveFocus()
             keyClick(Qt.Key_Comma, Qt.ControlModifier)
             verify(root.showSettings)
             tryVerify(() => findChild(findChild(root, "settingsView"), "closeButton").activeFocus, 1000)
             keyClick(Qt.Key_Escape)
             verify(!root.showSettings)
+            tryVerify(() => list.activeFocus, 1000) // back where it was
         }
 
         function test_arrows_move_through_rows_and_enter_expands() {
