@@ -139,7 +139,9 @@ std::string groupedDigits(Wide value, const NumberSymbols& symbols) {
     std::size_t index = 0;
     while (end > 0) {
         const int size = symbols.grouping[std::min(index, symbols.grouping.size() - 1)];
-        const std::size_t take = std::min<std::size_t>(end, static_cast<std::size_t>(size));
+        // A size below 1 (never from a locale, but possible in caller-made symbols) would cut
+        // empty groups forever: it ends grouping like CHAR_MAX does.
+        const std::size_t take = size < 1 ? end : std::min<std::size_t>(end, static_cast<std::size_t>(size));
         groups.insert(groups.begin(), digits.substr(end - take, take));
         end -= take;
         ++index;
