@@ -103,6 +103,18 @@ Rectangle {
 
             onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0)
                 currentIndex = 0
+            // The header (quick wins and filter bar) sits above the first row, at negative y. When
+            // it unfolds or folds while any of it is on screen, the view shows it from its top, so
+            // the quick wins open downwards under their button; a new list starts at the top.
+            readonly property real headerHeight: headerItem ? headerItem.height : 0
+            onHeaderHeightChanged: if (contentY <= 0)
+                contentY = -headerHeight
+            Connections {
+                target: inventory
+                function onModelReset() {
+                    list.positionViewAtBeginning()
+                }
+            }
             // The view follows the keyboard row; a click leaves the view where it is.
             onCurrentIndexChanged: if (activeFocus && currentIndex >= 0)
                 positionViewAtIndex(currentIndex, ListView.Contain)

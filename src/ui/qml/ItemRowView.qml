@@ -76,68 +76,28 @@ Rectangle {
                     border: Theme.color("hair")
                     fill: "transparent"
                 }
-                Text {
-                    id: elided1
+                RowText {
                     objectName: "nameText"
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: naturalWidth
-                    Layout.maximumWidth: naturalWidth
-                    Layout.minimumWidth: Math.min(naturalWidth, 64)
+                    minimumWidth: 64
                     text: row.name
-                    elide: Text.ElideRight
-                    // The unelided width: an elided Text reports a smaller implicit width.
-                    readonly property real naturalWidth: Math.ceil(metrics1.advanceWidth) + 1
-                    TextMetrics {
-                        id: metrics1
-                        font: elided1.font
-                        text: elided1.text
-                    }
-                    maximumLineCount: 1
                     color: Theme.color("text")
                     font.family: Theme.mono
                     font.pointSize: Theme.pt(11.5)
                     font.weight: Font.DemiBold
                 }
-                Text {
-                    id: elided2
+                RowText {
                     objectName: "versionText"
                     visible: row.version !== ""
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: naturalWidth
-                    Layout.maximumWidth: naturalWidth
-                    Layout.minimumWidth: Math.min(naturalWidth, 32)
+                    minimumWidth: 32
                     text: row.version
-                    elide: Text.ElideRight
-                    // The unelided width: an elided Text reports a smaller implicit width.
-                    readonly property real naturalWidth: Math.ceil(metrics2.advanceWidth) + 1
-                    TextMetrics {
-                        id: metrics2
-                        font: elided2.font
-                        text: elided2.text
-                    }
-                    maximumLineCount: 1
                     color: Theme.color("faint")
                     font.family: Theme.mono
                     font.pointSize: Theme.pt(10)
                 }
-                Text {
-                    id: elided3
+                RowText {
                     objectName: "identityText"
                     visible: row.identity !== ""
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: naturalWidth
-                    Layout.maximumWidth: naturalWidth
-                    Layout.minimumWidth: 0
                     text: row.identity
-                    elide: Text.ElideRight
-                    // The unelided width: an elided Text reports a smaller implicit width.
-                    readonly property real naturalWidth: Math.ceil(metrics3.advanceWidth) + 1
-                    TextMetrics {
-                        id: metrics3
-                        font: elided3.font
-                        text: elided3.text
-                    }
-                    maximumLineCount: 1
                     color: Theme.color("muted")
                     font.family: Theme.display
                     font.pointSize: Theme.pt(11)

@@ -72,23 +72,10 @@ Rectangle {
                     border: Theme.color("hair")
                     fill: "transparent"
                 }
-                Text {
-                    id: elided1
+                RowText {
                     objectName: "nameText"
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: naturalWidth
-                    Layout.maximumWidth: naturalWidth
-                    Layout.minimumWidth: Math.min(naturalWidth, 64)
+                    minimumWidth: 64
                     text: row.name
-                    elide: Text.ElideRight
-                    // The unelided width: an elided Text reports a smaller implicit width.
-                    readonly property real naturalWidth: Math.ceil(metrics1.advanceWidth) + 1
-                    TextMetrics {
-                        id: metrics1
-                        font: elided1.font
-                        text: elided1.text
-                    }
-                    maximumLineCount: 1
                     color: Theme.color("text")
                     font.family: Theme.mono
                     font.pointSize: Theme.pt(11.5)
@@ -101,23 +88,9 @@ Rectangle {
                     font.family: Theme.mono
                     font.pointSize: Theme.pt(10)
                 }
-                Text {
-                    id: elided2
+                RowText {
                     objectName: "summaryText"
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: naturalWidth
-                    Layout.maximumWidth: naturalWidth
-                    Layout.minimumWidth: 0
                     text: row.summary
-                    elide: Text.ElideRight
-                    // The unelided width: an elided Text reports a smaller implicit width.
-                    readonly property real naturalWidth: Math.ceil(metrics2.advanceWidth) + 1
-                    TextMetrics {
-                        id: metrics2
-                        font: elided2.font
-                        text: elided2.text
-                    }
-                    maximumLineCount: 1
                     color: Theme.color("muted")
                     font.family: Theme.display
                     font.pointSize: Theme.pt(11)
@@ -160,41 +133,16 @@ Rectangle {
                             border: Theme.color("safeBorder")
                             fill: "transparent"
                         }
-                        Text {
-                            id: elided3
-                            Layout.fillWidth: true
-                            Layout.preferredWidth: naturalWidth
-                            Layout.maximumWidth: naturalWidth
-                            Layout.minimumWidth: Math.min(naturalWidth, 64)
+                        RowText {
+                            minimumWidth: 64
                             text: row.keepName
-                            elide: Text.ElideRight
-                            // The unelided width: an elided Text reports a smaller implicit width.
-                            readonly property real naturalWidth: Math.ceil(metrics3.advanceWidth) + 1
-                            TextMetrics {
-                                id: metrics3
-                                font: elided3.font
-                                text: elided3.text
-                            }
                             color: Theme.color("text")
                             font.family: Theme.mono
                             font.pointSize: Theme.pt(11.5)
                             font.weight: Font.DemiBold
                         }
-                        Text {
-                            id: elided4
-                            Layout.fillWidth: true
-                            Layout.preferredWidth: naturalWidth
-                            Layout.maximumWidth: naturalWidth
-                            Layout.minimumWidth: 0
+                        RowText {
                             text: row.keepLine
-                            elide: Text.ElideRight
-                            // The unelided width: an elided Text reports a smaller implicit width.
-                            readonly property real naturalWidth: Math.ceil(metrics4.advanceWidth) + 1
-                            TextMetrics {
-                                id: metrics4
-                                font: elided4.font
-                                text: elided4.text
-                            }
                             color: Theme.color("muted")
                             font.family: Theme.display
                             font.pointSize: Theme.pt(11)
@@ -226,21 +174,9 @@ Rectangle {
                                     border: Theme.color("cautionBorder")
                                     fill: "transparent"
                                 }
-                                Text {
-                                    id: elided5
-                                    Layout.fillWidth: true
-                                    Layout.preferredWidth: naturalWidth
-                                    Layout.maximumWidth: naturalWidth
-                                    Layout.minimumWidth: 0
+                                RowText {
+                                    minimumWidth: 64
                                     text: modelData.name
-                                    elide: Text.ElideRight
-                                    // The unelided width: an elided Text reports a smaller implicit width.
-                                    readonly property real naturalWidth: Math.ceil(metrics5.advanceWidth) + 1
-                                    TextMetrics {
-                                        id: metrics5
-                                        font: elided5.font
-                                        text: elided5.text
-                                    }
                                     color: Theme.color("text")
                                     font.family: Theme.mono
                                     font.pointSize: Theme.pt(11.5)

@@ -130,6 +130,29 @@ Item {
             compare(findChild(panel, "quickWinsHeader").text, "0 safe quick wins")
         }
 
+        function test_quick_wins_open_downwards_from_the_top() {
+            const wins = []
+            for (let i = 0; i < 6; ++i)
+                wins.push(win("command " + i))
+            const panel = makePanel([F.report("npm", true, items("n", 40), { quickWins: wins })])
+            const list = panel.list
+            compare(list.contentY, -list.headerItem.height) // the header shows from the start
+            mouseClick(findChild(panel, "expandWinsButton"))
+            const blocks = findChild(panel, "quickWinBlocks")
+            tryVerify(() => blocks.height > 200, 1000)
+            compare(list.contentY, -list.headerItem.height)
+            const top = blocks.mapToItem(list, 0, 0).y
+            verify(top >= 0 && top < 60, "quick wins begin at " + top)
+            mouseClick(findChild(panel, "expandWinsButton"))
+            tryCompare(blocks, "visible", false, 1000)
+            compare(list.contentY, -list.headerItem.height)
+
+            // Scrolled down among the rows, the rows stay put when the quick wins change.
+            list.contentY = 400
+            panel.inventory.quickWinsExpanded = true
+            compare(list.contentY, 400)
+        }
+
         function test_focused_tab_scrolls_into_a_narrow_strip() {
             const panel = makePanel([F.report("homebrew", true, items("h", 1)), F.report("npm", true, items("n", 1)),
                                      F.report("pnpm", true, items("p", 1)), F.report("nvm", true, items("v", 1)),
