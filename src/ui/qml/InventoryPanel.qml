@@ -115,6 +115,17 @@ Rectangle {
                     list.positionViewAtBeginning()
                 }
             }
+            // Toggles a row; a row that opens is scrolled fully into view (its top first when it
+            // is taller than the view).
+            function toggleAt(index) {
+                const rowId = inventory.rowIdAt(index)
+                inventory.toggleRow(rowId)
+                if (inventory.expandedRowId === rowId)
+                    Qt.callLater(() => {
+                        if (index < count)
+                            positionViewAtIndex(index, ListView.Contain)
+                    })
+            }
             // The view follows the keyboard row; a click leaves the view where it is.
             onCurrentIndexChanged: if (activeFocus && currentIndex >= 0)
                 positionViewAtIndex(currentIndex, ListView.Contain)
@@ -128,7 +139,7 @@ Rectangle {
                 } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter
                            || event.key === Qt.Key_Space) {
                     if (currentIndex >= 0) {
-                        inventory.toggleRow(inventory.rowIdAt(currentIndex))
+                        toggleAt(currentIndex)
                         event.accepted = true
                     }
                 }
@@ -335,7 +346,7 @@ Rectangle {
                         expanded: entry.expanded
                         onToggle: {
                             list.currentIndex = entry.index
-                            inventory.toggleRow(entry.rowId)
+                            list.toggleAt(entry.index)
                         }
                     }
                 }
@@ -356,7 +367,7 @@ Rectangle {
                         expanded: entry.expanded
                         onToggle: {
                             list.currentIndex = entry.index
-                            inventory.toggleRow(entry.rowId)
+                            list.toggleAt(entry.index)
                         }
                     }
                 }

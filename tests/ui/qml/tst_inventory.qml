@@ -100,7 +100,13 @@ Item {
         }
 
         function test_one_expanded_row_and_filter_collapses_it() {
-            const panel = makePanel([F.report("npm", true, items("n", 5))])
+            const rows = items("n", 40)
+            for (const row of rows) {
+                row.reclaimCommand = "npm uninstall -g " + row.name
+                row.path = "/usr/lib/node_modules/" + row.name
+                row.evidence = [{ kind: "noDependents" }]
+            }
+            const panel = makePanel([F.report("npm", true, rows)])
             const list = panel.list
             mouseClick(findChild(list.itemAtIndex(0), "collapsedLine"))
             verify(list.itemAtIndex(0).expanded)
@@ -113,6 +119,15 @@ Item {
             mouseClick(findChild(list.itemAtIndex(1), "collapsedLine"))
             verify(!list.itemAtIndex(1).expanded)
 
+            // A row opened at the bottom edge scrolls into view.
+            const last = list.itemAtIndex(20)
+            list.contentY = last.y + last.height - list.height + 5
+            verify(list.contentY > 0)
+            mouseClick(findChild(last, "collapsedLine"), 20, 5)
+            verify(last.expanded)
+            tryVerify(() => last.height > 3 * collapsedHeight && last.y + last.height <= list.contentY + list.height + 0.5, 1000)
+
+            list.positionViewAtBeginning()
             mouseClick(findChild(list.itemAtIndex(2), "collapsedLine"))
             mouseClick(findChild(panel, "expandWinsButton"))
             mouseClick(findChild(panel, "filter_orphanCandidate"))
