@@ -155,14 +155,6 @@ TEST(InventoryModel, DisabledManagerHasNoTabRowsOrWinsButCountsUnderAll) {
     EXPECT_EQ(model.copyAllText(), "brew autoremove");
 }
 
-TEST(InventoryModel, QuickWinTextsAndCopyAll) {
-    EXPECT_EQ(quickWinsHeader(0), "0 safe quick wins");
-    EXPECT_EQ(quickWinsHeader(1), "1 safe quick win");
-    EXPECT_EQ(quickWinsHeader(3), "3 safe quick wins");
-    EXPECT_EQ(copyAllText({}), "");
-    EXPECT_EQ(copyAllText({win("a"), win("b c"), win("d")}), "a\nb c\nd");
-}
-
 TEST(InventoryModel, ItemRowTexts) {
     auto same = item("typescript", std::nullopt, Tier::signalOnly);
     same.version = "typescript";
