@@ -138,10 +138,10 @@ Rectangle {
                     }
                 } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter
                            || event.key === Qt.Key_Space) {
-                    if (currentIndex >= 0) {
+                    // Holding the key down toggles once.
+                    if (currentIndex >= 0 && !event.isAutoRepeat)
                         toggleAt(currentIndex)
-                        event.accepted = true
-                    }
+                    event.accepted = currentIndex >= 0
                 }
             }
 
