@@ -1,6 +1,7 @@
 #include "adapters/BunAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/PathSafety.h"
 #include "system/Platform.h"
 
 #include <algorithm>
@@ -51,6 +52,10 @@ std::vector<std::string> BunAdapter::packageNames(const std::string& modulesDire
         }
         if (entry.front() != '@') {
             names.push_back(entry);
+            continue;
+        }
+        // A scope that is a link to elsewhere ("/", another tree) holds no package of bun's.
+        if (!joinsWithoutLinks(modulesDirectory, entry + "/")) {
             continue;
         }
         const auto scoped = listDirectory(modulesDirectory + "/" + entry);

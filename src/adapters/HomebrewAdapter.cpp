@@ -1,8 +1,8 @@
 #include "adapters/HomebrewAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/PathSafety.h"
 
-#include <map>
 #include <set>
 #include <utility>
 
@@ -117,8 +117,15 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial) const {
     // An empty or relative Cellar would make "/" + name or a path below the working directory
     // out of each formula ("/usr" for a formula named "usr"): list the formulae, measure nothing.
     const bool cellarIsAbsolute = !cellarPath.empty() && cellarPath.front() == '/';
-    const auto sizes = cellarIsAbsolute ? measureChildren(*sizer_, cellarPath, formulae)
-                                        : std::map<std::string, std::int64_t>();
+    std::vector<std::string> measurable;
+    if (cellarIsAbsolute) {
+        for (const std::string& name : formulae) {
+            if (joinsWithoutLinks(cellarPath, name)) {
+                measurable.push_back(name);
+            }
+        }
+    }
+    const auto sizes = measureChildren(*sizer_, cellarPath, measurable);
 
     ManagerReport report = partial;
     report.items.reserve(formulae.size());

@@ -1,6 +1,7 @@
 #include "adapters/NpmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/PathSafety.h"
 
 #include <algorithm>
 
@@ -111,7 +112,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
                 return;
             }
             const std::string& name = packages[i].first;
-            if (!prefixIsAbsolute || !isSafeRelativeName(name)) {
+            if (!prefixIsAbsolute || !isSafeRelativeName(name) || !joinsWithoutLinks(modulesDirectory, name)) {
                 return;
             }
             const std::string directory = modulesDirectory + "/" + name;

@@ -189,6 +189,8 @@ HostileHome::HostileHome(bool huge) : huge_(huge) {
     makeDirs(bunModules() + "/zero-json");
     symlinkTo("/dev/zero", bunModules() + "/zero-json/package.json");
     makeDirs(bunModules() + "/dir-json/package.json");
+    symlinkTo("/", bunModules() + "/@root-scope");
+    symlinkTo(bigOutside(), bunModules() + "/@big-scope");
     symlinkTo("/", bunModules() + "/link-to-root");
     symlinkTo(bigOutside(), bunModules() + "/link-to-big");
     escapeLinks(bunModules() + "/truncated");
@@ -231,6 +233,7 @@ HostileHome::HostileHome(bool huge) : huge_(huge) {
         shape(true, "npm package " + name);
     }
     escapeLinks(npmPrefix() + "/lib/node_modules/with space");
+    symlinkTo(dir_.path(), npmPrefix() + "/lib/node_modules/@linked");
     makeDirs(npmCache() + "/_cacache");
     writeFile(npmCache() + "/_cacache/index", std::string(30'000, 'c'));
     escapeLinks(npmCache());
@@ -243,6 +246,7 @@ HostileHome::HostileHome(bool huge) : huge_(huge) {
         writeFile(cellar() + "/" + name + "/1.0/f", "f");
     }
     escapeLinks(cellar() + "/with space");
+    symlinkTo(dir_.path(), cellar() + "/linked");
 
     // A knowledge base that is valid JSON of the wrong shape (the adapters get the shipped one).
     writeFile(h + "/KnowledgeBase.json", R"({"version":1,"entries":{"match":"x"}})");
@@ -331,6 +335,8 @@ std::string HostileHome::npmListJson() const {
         dependencies[climbing] = {{"version", 7}};
     }
     dependencies["no-object"] = "1.0.0";
+    // Through a scope that is a link to the home: the big directory lies behind it.
+    dependencies["@linked/big-outside"] = {{"version", "1.0.0"}};
     dependencies["INVALID-UTF8-PLACEHOLDER"] = nullptr;
     std::string text = nlohmann::json{{"dependencies", dependencies}}.dump(
         -1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -346,7 +352,7 @@ std::string HostileHome::brewList() const {
             text += name + "\n";
         }
     }
-    return text + "../../../../usr\n/usr\n..\n";
+    return text + "../../../../usr\n/usr\n..\nlinked/big-outside\n";
 }
 
 void HostileHome::startChurn() {

@@ -223,6 +223,16 @@ TEST_F(HostileScan, MeasuresOnlyInsideTheTreesAndNeverFollowsALink) {
         }
     }
     EXPECT_GT(compared, 100);
+
+    // Names that pass through a linked directory are listed, never measured through it; a linked
+    // bun scope is not bun's and adds no packages.
+    ASSERT_TRUE(test::itemNamed(result.managers[1], "@linked/big-outside"));
+    EXPECT_FALSE(test::itemNamed(result.managers[1], "@linked/big-outside")->bytes);
+    ASSERT_TRUE(test::itemNamed(result.managers[0], "linked/big-outside"));
+    EXPECT_FALSE(test::itemNamed(result.managers[0], "linked/big-outside")->bytes);
+    for (const auto& item : result.managers[4].items) {
+        EXPECT_FALSE(item.name.starts_with("@root-scope/") || item.name.starts_with("@big-scope/")) << item.name;
+    }
 }
 
 // One process builds the expensive shapes: a 10,000-level tree, 100,000 entries in one directory,
