@@ -180,7 +180,15 @@ void itemDetails(Document& doc, const DependencyItem& item, ManagerKind manager,
     }
     doc.text(indent, {Cell{"Verdict: ", Paint::faint}, safe(verdictText(item, manager, unit))});
     if (item.reclaimCommand) {
-        doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"$ ", Paint::faint}, safe(*item.reclaimCommand)});
+        const std::string shown = escapeForTerminal(*item.reclaimCommand);
+        if (shown == *item.reclaimCommand) {
+            doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"$ ", Paint::faint}, Cell{shown}});
+        } else {
+            // Escaped, the line is not the command: pasted it would name another file (perhaps
+            // another item's, spelt with a real backslash). Commented out, it runs nothing.
+            doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"# ", Paint::faint}, Cell{shown},
+                              Cell{"  (escaped; the exact command is in --json)", Paint::faint}});
+        }
     }
     if (item.path) {
         doc.text(indent, {Cell{"Path: ", Paint::faint}, safe(*item.path)});

@@ -287,6 +287,27 @@ TEST_F(HostileScan, EveryReclaimCommandSplitsBackIntoItsWordsAndReportsPrintNoRa
     }
     EXPECT_GT(commands, 4 * static_cast<int>(test::hostileNames().size()));
 
+    // A command the terminal report offers to run ("$ ...") must be exactly the item's command:
+    // an escaped one would run something else if pasted, possibly another item's removal.
+    std::set<std::string> exactCommands;
+    for (const auto& report : result.managers) {
+        for (const auto& item : report.items) {
+            if (item.reclaimCommand) {
+                exactCommands.insert(*item.reclaimCommand);
+            }
+        }
+    }
+    std::istringstream lines(report::renderText(result, SizeUnit::decimal, {}));
+    int offered = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const auto at = line.find("Reclaim: $ ");
+        if (at != std::string::npos) {
+            EXPECT_TRUE(exactCommands.contains(line.substr(at + 11))) << "offered to run: " << line;
+            ++offered;
+        }
+    }
+    EXPECT_GT(offered, 0);
+
     for (const auto style : {report::TextStyle{false, false}, report::TextStyle{false, true}}) {
         for (const auto unit : {SizeUnit::decimal, SizeUnit::binary}) {
             const std::string text = report::renderText(result, unit, style);
