@@ -64,6 +64,8 @@ std::vector<BrokenTool> brokenTools(const test::FakeTools& tools) {
         {"leaves a child in a session of its own", "setsid sleep 1000 &\necho $! >> '" + escaped + "'\necho 1.2.3\n",
          std::nullopt},
         {"exits by a signal", "kill -SEGV $$\n", Kind::failed},
+        {"stops itself", "kill -STOP $$\necho never\n", Kind::timedOut},
+        {"reads standard input", "cat\necho 1.0.0\n", std::nullopt},
         {"floods standard error and fails", "yes error | head -c 209715200 >&2\nexit 1\n", Kind::failed},
         {"prints invalid UTF-8 and NULs", "printf '\\377\\376 1.\\000\\0002\\033[2J\\342\\200\\256\\n'\n", std::nullopt},
         {"directory", "", Kind::toolNotFound},
