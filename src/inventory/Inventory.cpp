@@ -8,6 +8,16 @@
 
 namespace kelvo {
 
+std::string_view rawValue(VerdictTag tag) {
+    switch (tag) {
+    case VerdictTag::safe: return "safe";
+    case VerdictTag::likelyUnused: return "likelyUnused";
+    case VerdictTag::inUse: return "inUse";
+    case VerdictTag::dependency: return "dependency";
+    }
+    return "inUse";
+}
+
 std::string_view verdictLabel(VerdictTag tag) {
     switch (tag) {
     case VerdictTag::safe: return "SAFE";

@@ -10,19 +10,7 @@
 namespace kelvo::ui {
 
 namespace {
-QString tagRaw(VerdictTag tag) {
-    switch (tag) {
-    case VerdictTag::safe:
-        return QStringLiteral("safe");
-    case VerdictTag::likelyUnused:
-        return QStringLiteral("likelyUnused");
-    case VerdictTag::inUse:
-        return QStringLiteral("inUse");
-    case VerdictTag::dependency:
-        break;
-    }
-    return QStringLiteral("dependency");
-}
+QString tagRaw(VerdictTag tag) { return qtText(rawValue(tag)); }
 
 std::optional<Tier> tierFromRaw(const QString& raw) {
     for (Tier tier : {Tier::safeByDesign, Tier::orphanCandidate, Tier::signalOnly}) {

@@ -19,19 +19,7 @@ namespace kelvo::ui {
 namespace {
 const VerdictTag allTags[] = {VerdictTag::safe, VerdictTag::likelyUnused, VerdictTag::inUse, VerdictTag::dependency};
 
-QString tagRaw(VerdictTag tag) {
-    switch (tag) {
-    case VerdictTag::safe:
-        return QStringLiteral("safe");
-    case VerdictTag::likelyUnused:
-        return QStringLiteral("likelyUnused");
-    case VerdictTag::inUse:
-        return QStringLiteral("inUse");
-    case VerdictTag::dependency:
-        break;
-    }
-    return QStringLiteral("dependency");
-}
+QString tagRaw(VerdictTag tag) { return qtText(rawValue(tag)); }
 
 std::optional<VerdictTag> tagFromRaw(const QString& raw) {
     for (VerdictTag tag : allTags) {
