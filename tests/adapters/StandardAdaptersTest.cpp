@@ -11,18 +11,7 @@
 namespace kelvo {
 namespace {
 
-TEST(StandardAdapters, FiveAdaptersInStartOrder) {
-    const AdapterList adapters = standardAdapterList();
-    std::vector<ManagerKind> kinds;
-    for (const auto& adapter : adapters) {
-        ASSERT_NE(adapter, nullptr);
-        kinds.push_back(adapter->kind());
-    }
-    EXPECT_EQ(kinds, (std::vector<ManagerKind>{ManagerKind::homebrew, ManagerKind::nvm, ManagerKind::pnpm,
-                                               ManagerKind::npm, ManagerKind::bun}));
-}
-
-TEST(StandardAdapters, AScanOfTheListGivesFiveReportsInKindOrderFromTheCurrentHome) {
+TEST(StandardAdapters, FiveAdaptersInStartOrderGiveFiveReportsInKindOrderFromTheCurrentHome) {
     test::TempDir home;
     test::makeDirs(home / ".nvm/versions/node/v20.11.1");
     test::writeFile(home / ".nvm/versions/node/v20.11.1/bin/node", std::string(10000, 'n'));
@@ -30,8 +19,15 @@ TEST(StandardAdapters, AScanOfTheListGivesFiveReportsInKindOrderFromTheCurrentHo
     test::makeDirs(home / ".local/share/pnpm/store/v10");
     const test::ScopedEnv scopedHome("HOME", home.path());
 
+    AdapterList adapters = standardAdapterList();
+    std::vector<ManagerKind> kinds;
+    for (const auto& adapter : adapters)
+        kinds.push_back(adapter->kind());
+    EXPECT_EQ(kinds, (std::vector<ManagerKind>{ManagerKind::homebrew, ManagerKind::nvm, ManagerKind::pnpm,
+                                               ManagerKind::npm, ManagerKind::bun}));
+
     MainQueue queue;
-    ScanCoordinator coordinator(standardAdapterList(), queue.executor());
+    ScanCoordinator coordinator(std::move(adapters), queue.executor());
     coordinator.scan();
     ASSERT_TRUE(queue.runUntil([&] { return coordinator.result().has_value() && !coordinator.isScanning(); },
                                std::chrono::minutes(5)));

@@ -1,21 +1,22 @@
 #pragma once
 
 // Stand-ins for the command runner, directory sizer and access prober so adapter tests control
-// every answer and can see exactly what was asked, in which order; plus small report helpers.
+// every answer and see exactly what was asked, in order; plus report helpers and the hostile names
+// every adapter must survive.
 
 #include "core/ScanModel.h"
+#include "support/TestSupport.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 #include "system/ReadOnlyCommand.h"
 
 #include <cstdint>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,134 +24,87 @@ namespace kelvo::test {
 
 inline CommandResult ok(std::string output) { return CommandResult::success(std::move(output)); }
 
-inline CommandResult failed(std::int32_t status = 1, std::string stderrText = {}) {
+inline CommandResult failure(CommandError::Kind kind, std::int32_t status = 0, std::string stderrText = {}) {
     CommandError error;
-    error.kind = CommandError::Kind::failed;
+    error.kind = kind;
     error.status = status;
     error.stderrText = std::move(stderrText);
     return CommandResult::failure(std::move(error));
 }
-
-inline CommandResult toolNotFound() {
-    CommandError error;
-    error.kind = CommandError::Kind::toolNotFound;
-    return CommandResult::failure(std::move(error));
+inline CommandResult failed(std::int32_t status = 1, std::string stderrText = {}) {
+    return failure(CommandError::Kind::failed, status, std::move(stderrText));
 }
+inline CommandResult toolNotFound() { return failure(CommandError::Kind::toolNotFound); }
 
-inline CommandResult timedOut() {
-    CommandError error;
-    error.kind = CommandError::Kind::timedOut;
-    return CommandResult::failure(std::move(error));
-}
-
-// Answers by command case (and formula for brewUsesInstalled). A command without an answer
-// fails as if the tool were not installed. Every call is recorded, in order.
+// Answers by command case; a command without an answer fails as if its tool were not installed.
+// Every call is recorded, in order.
 class FakeRunner final : public ReadOnlyCommandRunning {
 public:
     FakeRunner& on(ReadOnlyCommand::Case kind, CommandResult result) {
         std::lock_guard lock(mutex_);
-        answers_[{kind, {}}] = std::move(result);
+        answers_.insert_or_assign(kind, std::move(result));
         return *this;
     }
-    FakeRunner& onUses(const std::string& formula, CommandResult result) {
-        std::lock_guard lock(mutex_);
-        answers_[{ReadOnlyCommand::Case::brewUsesInstalled, formula}] = std::move(result);
-        return *this;
-    }
-    // The answer for a command with no answer of its own (default: tool not found).
-    FakeRunner& otherwise(CommandResult result) {
-        std::lock_guard lock(mutex_);
-        fallback_ = std::move(result);
-        return *this;
-    }
-
     CommandResult run(const ReadOnlyCommand& command) const override {
         std::lock_guard lock(mutex_);
-        calls_.push_back(command);
-        auto found = answers_.find({command.kind, command.formula});
-        if (found == answers_.end() && command.kind != ReadOnlyCommand::Case::brewUsesInstalled)
-            found = answers_.find({command.kind, {}});
-        return found != answers_.end() ? found->second : fallback_;
-    }
-
-    std::vector<ReadOnlyCommand> calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
+        calls_.push_back(command.kind);
+        const auto found = answers_.find(command.kind);
+        return found != answers_.end() ? found->second : toolNotFound();
     }
     std::vector<ReadOnlyCommand::Case> callKinds() const {
         std::lock_guard lock(mutex_);
-        std::vector<ReadOnlyCommand::Case> kinds;
-        for (const auto& call : calls_)
-            kinds.push_back(call.kind);
-        return kinds;
-    }
-    void clearCalls() {
-        std::lock_guard lock(mutex_);
-        calls_.clear();
+        return calls_;
     }
 
 private:
     mutable std::mutex mutex_;
-    std::map<std::pair<ReadOnlyCommand::Case, std::string>, CommandResult> answers_;
-    CommandResult fallback_ = toolNotFound();
-    mutable std::vector<ReadOnlyCommand> calls_;
+    std::map<ReadOnlyCommand::Case, CommandResult> answers_;
+    mutable std::vector<ReadOnlyCommand::Case> calls_;
 };
 
-// Answers sizes by exact path; unknown paths are absent. Records every path asked.
-class FakeSizer final : public DirectorySizing {
+// Answers by exact path (unknown paths: absent) and records every path asked, from any thread.
+template <class Value>
+class PathAnswers {
+public:
+    void set(const std::string& path, std::optional<Value> value) {
+        std::lock_guard lock(mutex_);
+        values_[path] = value;
+    }
+    std::optional<Value> get(const std::string& path) const {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(path);
+        const auto found = values_.find(path);
+        return found != values_.end() ? found->second : std::nullopt;
+    }
+    std::vector<std::string> calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, std::optional<Value>> values_;
+    mutable std::vector<std::string> calls_;
+};
+
+class FakeSizer final : public DirectorySizing, public PathAnswers<std::int64_t> {
 public:
     FakeSizer& set(const std::string& path, std::optional<std::int64_t> bytes) {
-        std::lock_guard lock(mutex_);
-        sizes_[path] = bytes;
+        PathAnswers::set(path, bytes);
         return *this;
     }
-
-    std::optional<std::int64_t> size(const std::string& path) const override {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(path);
-        auto found = sizes_.find(path);
-        return found != sizes_.end() ? found->second : std::nullopt;
-    }
-
-    std::vector<std::string> calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<std::string, std::optional<std::int64_t>> sizes_;
-    mutable std::vector<std::string> calls_;
+    std::optional<std::int64_t> size(const std::string& path) const override { return get(path); }
 };
 
-// Answers file times by exact path; unknown paths are absent. Records every path asked.
-class FakeProber final : public FileAccessProbing {
+class FakeProber final : public FileAccessProbing, public PathAnswers<FileTimes> {
 public:
     FakeProber& set(const std::string& path, std::optional<FileTimes> times) {
-        std::lock_guard lock(mutex_);
-        times_[path] = times;
+        PathAnswers::set(path, times);
         return *this;
     }
-
-    std::optional<FileTimes> fileTimes(const std::string& path) const override {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(path);
-        auto found = times_.find(path);
-        return found != times_.end() ? found->second : std::nullopt;
-    }
-
-    std::vector<std::string> calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<std::string, std::optional<FileTimes>> times_;
-    mutable std::vector<std::string> calls_;
+    std::optional<FileTimes> fileTimes(const std::string& path) const override { return get(path); }
 };
 
-// Item names of a report, in report order.
 inline std::vector<std::string> itemNames(const ManagerReport& report) {
     std::vector<std::string> names;
     for (const auto& item : report.items)
@@ -165,6 +119,14 @@ inline const DependencyItem* itemNamed(const ManagerReport& report, std::string_
     return nullptr;
 }
 
+// An item's fields without its random id, so a whole item is checked in one expectation.
+using ItemFields = std::tuple<std::string, std::optional<std::string>, std::optional<std::string>,
+                              std::optional<std::int64_t>, Tier, std::vector<Evidence>, std::optional<std::string>,
+                              std::optional<std::string>>;
+inline ItemFields fields(const DependencyItem& i) {
+    return {i.name, i.version, i.path, i.bytes, i.tier, i.evidence, i.identity, i.reclaimCommand};
+}
+
 // The words a removal command should split into: the fixed words, "--" before a name that
 // would read as an option, then the name itself.
 inline std::vector<std::string> removalWords(std::vector<std::string> fixedWords, const std::string& name) {
@@ -174,10 +136,21 @@ inline std::vector<std::string> removalWords(std::vector<std::string> fixedWords
     return fixedWords;
 }
 
-// Sets a real file's access and modification times (whole seconds); false on failure.
-inline bool setFileTimes(const std::string& path, double accessed, double modified) {
-    const timespec times[2]{{static_cast<time_t>(accessed), 0}, {static_cast<time_t>(modified), 0}};
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+// Names from listings and tool output that a shell, a terminal or a path join would take for
+// something else. The last three cannot be directory entries (see isEntryName).
+inline const std::vector<std::string> trickyNames{
+    "a b", "it's", "\"q\"", "x;touch pwned", "$(touch pwned)", "`touch pwned`", "new\nline", "\xff\xfe",
+    "-rf", "--force", "*", "..", "../etc", "a//b"};
+inline bool isEntryName(const std::string& name) { return name != ".." && name.find('/') == std::string::npos; }
+
+// Names of the report's items whose command is missing or does not split back, in a real shell,
+// into the fixed words and the one name; empty when every command does.
+inline std::string badCommands(const ManagerReport& report, const std::vector<std::string>& fixedWords) {
+    std::string bad;
+    for (const auto& item : report.items)
+        if (!item.reclaimCommand || shellWords(*item.reclaimCommand) != removalWords(fixedWords, item.name))
+            bad += "[" + item.name + "] ";
+    return bad;
 }
 
 } // namespace kelvo::test
