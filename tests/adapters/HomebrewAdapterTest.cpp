@@ -30,7 +30,7 @@ TEST(HomebrewAdapter, EachFailingCommandStopsTheScanWithWhatIsKnown) {
     for (std::size_t failing = 0; failing < order.size(); ++failing) {
         SCOPED_TRACE(failing);
         Brew brew("wget", "wget");
-        brew.runner->on(order[failing], failing == 0 ? test::toolNotFound() : test::failed(1, "boom"));
+        brew.runner->on(order[failing], failing == 0 ? test::toolNotFound() : test::failed());
         const ManagerReport report = brew.scan();
         EXPECT_EQ(brew.runner->callKinds(), std::vector<Case>(order.begin(), order.begin() + failing + 1));
         EXPECT_EQ(report.detected, failing > 0);

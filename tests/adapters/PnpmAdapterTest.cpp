@@ -23,8 +23,8 @@ struct Pnpm {
 };
 
 TEST(PnpmAdapter, DetectedByItsCommandOrByAStoreOfAnyKind) {
-    for (const auto& failure : {test::toolNotFound(), test::failed(1, "boom"),
-                                test::failure(CommandError::Kind::timedOut)}) {
+    for (const auto& failure : {test::toolNotFound(), test::failed(),
+                                test::failed(CommandError::Kind::timedOut)}) {
         Pnpm none;
         none.runner->on(Case::pnpmVersion, failure);
         const ManagerReport report = none.scan();

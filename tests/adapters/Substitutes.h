@@ -24,17 +24,13 @@ namespace kelvo::test {
 
 inline CommandResult ok(std::string output) { return CommandResult::success(std::move(output)); }
 
-inline CommandResult failure(CommandError::Kind kind, std::int32_t status = 0, std::string stderrText = {}) {
+inline CommandResult failed(CommandError::Kind kind = CommandError::Kind::failed) {
     CommandError error;
     error.kind = kind;
-    error.status = status;
-    error.stderrText = std::move(stderrText);
+    error.status = 1;
     return CommandResult::failure(std::move(error));
 }
-inline CommandResult failed(std::int32_t status = 1, std::string stderrText = {}) {
-    return failure(CommandError::Kind::failed, status, std::move(stderrText));
-}
-inline CommandResult toolNotFound() { return failure(CommandError::Kind::toolNotFound); }
+inline CommandResult toolNotFound() { return failed(CommandError::Kind::toolNotFound); }
 
 // Answers by command case; a command without an answer fails as if its tool were not installed.
 // Every call is recorded, in order.
