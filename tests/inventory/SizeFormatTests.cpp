@@ -24,97 +24,66 @@ namespace {
 // formatBytes(n, unit) reads the user's locale once, at its first call: pin it before any test runs.
 const bool pinnedLocale = ::setenv("LC_ALL", "C", 1) == 0;
 
-struct Case {
-    std::int64_t bytes;
-    const char* text;
-};
-
-TEST(SizeFormat, DecimalUnitsAndBoundaries) {
+TEST(SizeFormat, BothUnitsAcrossBoundaries) {
     ASSERT_TRUE(pinnedLocale);
-    const NumberSymbols c = numberSymbolsForLocale("C");
-    const Case cases[] = {
-        {0, "Zero KB"},
-        {1, "1 KB"},
-        {512, "1 KB"},
-        {999, "1 KB"},
-        {1000, "1 KB"},
-        {1023, "1 KB"},
-        {1024, "1 KB"},
-        {1499, "1 KB"},
-        {1500, "2 KB"},
-        {999'499, "999 KB"},
-        {999'500, "1 MB"}, // rounds to 1,000 KB: the next unit instead
-        {1'000'000, "1 MB"},
-        {1'050'000, "1.1 MB"}, // exact half rounds up
-        {1'500'000, "1.5 MB"},
-        {999'949'999, "999.9 MB"},
-        {999'950'000, "1 GB"},
-        {1'005'000'000, "1.01 GB"},
-        {1'234'567'890, "1.23 GB"},
-        {999'999'999'999, "1,000 GB"},
-        {1'000'000'000'000, "1,000 GB"}, // terabytes stay in GB
-        {12'345'678'900'000, "12,345.68 GB"},
-        {std::numeric_limits<std::int64_t>::max(), "9,223,372,036.85 GB"},
-        {-1'500'000, "-1.5 MB"},
-        {-1, "-1 KB"},
-        {std::numeric_limits<std::int64_t>::min(), "-9,223,372,036.85 GB"},
+    constexpr auto max = std::numeric_limits<std::int64_t>::max();
+    const struct {
+        std::int64_t bytes;
+        const char* decimal;
+        const char* binary;
+    } cases[] = {
+        {0, "Zero KB", "Zero KB"},
+        {1, "1 KB", "1 KB"}, // a non-empty file never reads as nothing
+        {999, "1 KB", "1 KB"},
+        {1000, "1 KB", "1 KB"},
+        {1023, "1 KB", "1 KB"},
+        {1024, "1 KB", "1 KB"},
+        {1500, "2 KB", "1 KB"},
+        {999'499, "999 KB", "976 KB"},
+        {999'500, "1 MB", "976 KB"}, // rounds to 1,000 KB: the next unit instead
+        {1'024'000, "1 MB", "1,000 KB"},
+        {1'048'063, "1 MB", "1,023 KB"},
+        {1'048'064, "1 MB", "1 MB"}, // 1023.5 KB rounds to 1024 KB
+        {1'050'000, "1.1 MB", "1 MB"}, // exact half rounds up
+        {1'500'000, "1.5 MB", "1.4 MB"},
+        {999'949'999, "999.9 MB", "953.6 MB"},
+        {999'950'000, "1 GB", "953.6 MB"},
+        {1'234'567'890, "1.23 GB", "1.15 GB"},
+        {999'999'999'999, "1,000 GB", "931.32 GB"},
+        {1'099'511'627'776, "1,099.51 GB", "1,024 GB"}, // terabytes stay in GB
+        {max, "9,223,372,036.85 GB", "8,589,934,592 GB"},
+        {-1'500'000, "-1.5 MB", "-1.4 MB"},
+        {std::numeric_limits<std::int64_t>::min(), "-9,223,372,036.85 GB", "-8,589,934,592 GB"},
     };
-    for (const auto& [bytes, text] : cases) {
-        EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal, c), text) << bytes;
-        EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal), text) << bytes;
+    for (const auto& [bytes, decimal, binary] : cases) {
+        SCOPED_TRACE(bytes);
+        EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal), decimal);
+        EXPECT_EQ(formatBytes(bytes, SizeUnit::binary), binary);
     }
 }
 
-TEST(SizeFormat, BinaryUnitsAndBoundaries) {
-    const NumberSymbols c = numberSymbolsForLocale("C");
-    const Case cases[] = {
-        {0, "Zero KB"},
-        {1, "1 KB"},
-        {999, "1 KB"},
-        {1000, "1 KB"},
-        {1023, "1 KB"},
-        {1024, "1 KB"},
-        {1'024'000, "1,000 KB"}, // below 1024 KB it stays in KB, grouped
-        {1'047'551, "1,023 KB"},
-        {1'048'063, "1,023 KB"},
-        {1'048'064, "1 MB"}, // 1023.5 KB rounds to 1024 KB
-        {1'048'576, "1 MB"},
-        {1'500'000, "1.4 MB"},
-        {999'999'999'999, "931.32 GB"},
-        {1'099'511'627'776, "1,024 GB"},
+TEST(SizeFormat, SeparatorsAndGroupingOfTheLocale) {
+    const struct {
+        NumberSymbols symbols;
+        std::int64_t bytes;
+        const char* text;
+    } cases[] = {
+        {{",", ".", {3}}, 1'234'567'890, "1,23 GB"},
+        {{",", ".", {3}}, 12'345'678'900'000, "12.345,68 GB"},
+        {{".", ",", {3, 2}}, std::numeric_limits<std::int64_t>::max(), "9,22,33,72,036.85 GB"}, // last size repeats
+        {{".", "", {}}, 12'345'678'900'000, "12345.68 GB"},
+        {{",", "\u202f", {3}}, 1'000'000'000'000, "1\u202f000 GB"}, // multi-byte separator inserted whole
+        {{".", ",", {0}}, 1'000'000'000'000, "1000 GB"}, // a zero group size must not loop forever
     };
-    for (const auto& [bytes, text] : cases) {
-        EXPECT_EQ(formatBytes(bytes, SizeUnit::binary, c), text) << bytes;
-        EXPECT_EQ(formatBytes(bytes, SizeUnit::binary), text) << bytes;
-    }
-}
+    for (const auto& [symbols, bytes, text] : cases) EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal, symbols), text);
 
-TEST(SizeFormat, UsesTheGivenSeparatorsAndGrouping) {
-    const NumberSymbols german{",", ".", {3}};
-    EXPECT_EQ(formatBytes(1'234'567'890, SizeUnit::decimal, german), "1,23 GB");
-    EXPECT_EQ(formatBytes(12'345'678'900'000, SizeUnit::decimal, german), "12.345,68 GB");
-    EXPECT_EQ(formatBytes(1'024'000, SizeUnit::binary, german), "1.000 KB");
-
-    const NumberSymbols indian{".", ",", {3, 2}};
-    EXPECT_EQ(formatBytes(std::numeric_limits<std::int64_t>::max(), SizeUnit::decimal, indian),
-              "9,22,33,72,036.85 GB");
-    const NumberSymbols ungrouped{".", "", {}};
-    EXPECT_EQ(formatBytes(12'345'678'900'000, SizeUnit::decimal, ungrouped), "12345.68 GB");
-    // Multi-byte separators (a narrow no-break space) are inserted whole.
-    const NumberSymbols french{",", "\u202f", {3}};
-    EXPECT_EQ(formatBytes(1'000'000'000'000, SizeUnit::decimal, french), "1\u202f000 GB");
-}
-
-TEST(SizeFormat, LocaleNamesThatGiveThePosixSymbols) {
-    const NumberSymbols posix{};
-    EXPECT_EQ(numberSymbolsForLocale("C"), posix);
-    EXPECT_EQ(numberSymbolsForLocale("POSIX"), posix);
-    EXPECT_EQ(numberSymbolsForLocale("C.UTF-8"), posix);
-    EXPECT_EQ(numberSymbolsForLocale("xx_NOWHERE.UTF-8"), posix);
+    // The C and POSIX locales, an unset environment and a locale that is not installed: "." and ",".
     test::ScopedEnv all("LC_ALL", "");
     test::ScopedEnv numeric("LC_NUMERIC", "");
     test::ScopedEnv lang("LANG", "");
-    EXPECT_EQ(numberSymbolsForLocale(""), posix);
+    for (const char* name : {"C", "POSIX", "C.UTF-8", "xx_NOWHERE.UTF-8", ""}) {
+        EXPECT_EQ(numberSymbolsForLocale(name), NumberSymbols{}) << name;
+    }
 }
 
 #if defined(__linux__)
@@ -147,15 +116,9 @@ TEST(SizeFormat, ReadsTheUsersNumericLocale) {
 }
 #endif
 
-TEST(SizeFormat, RawValuesRoundTripExactly) {
-    for (SizeUnit unit : {SizeUnit::decimal, SizeUnit::binary}) {
-        EXPECT_EQ(sizeUnitFromRaw(rawValue(unit)), unit);
-    }
-    for (AppTheme theme : {AppTheme::dark, AppTheme::light, AppTheme::system}) {
-        EXPECT_EQ(appThemeFromRaw(rawValue(theme)), theme);
-    }
-    EXPECT_EQ(rawValue(SizeUnit::binary), "binary");
-    EXPECT_EQ(rawValue(AppTheme::system), "system");
+TEST(SizeFormat, SettingValuesDecodeExactly) {
+    EXPECT_EQ(sizeUnitFromRaw("binary"), SizeUnit::binary);
+    EXPECT_EQ(appThemeFromRaw("system"), AppTheme::system);
     EXPECT_FALSE(sizeUnitFromRaw("Binary"));
     EXPECT_FALSE(sizeUnitFromRaw(" decimal"));
     EXPECT_FALSE(appThemeFromRaw(""));
