@@ -33,20 +33,6 @@ TEST(AdapterSupport, CommandsSplitBackIntoTheFixedWordsAndOneName) {
     }
 }
 
-TEST(AdapterSupport, SizeOrderIsStableWithAbsentSizesLast) {
-    std::vector<DependencyItem> items(5);
-    const std::optional<std::int64_t> sizes[]{std::nullopt, 5, 0, 5, std::nullopt};
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        items[i].name = std::to_string(i);
-        items[i].bytes = sizes[i];
-    }
-    sortItemsBySize(items);
-    std::string order;
-    for (const auto& item : items)
-        order += item.name;
-    EXPECT_EQ(order, "13204");
-}
-
 TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
     FakeSizer sizer;
     std::vector<std::string> names;

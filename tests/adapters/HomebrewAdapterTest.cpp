@@ -61,16 +61,17 @@ TEST(HomebrewAdapter, VersionComesOnlyFromAFirstLineStartingWithTheWordHomebrew)
 }
 
 TEST(HomebrewAdapter, ItemsCarryLeafTiersAndSortLargestFirstKeepingListOrderOnTies) {
-    Brew brew("  zlib\n\n\tgit \nwget\nmissing\n \t\n", "wget\nGIT\n  missing");
-    brew.sizer->set("/cellar/zlib", 50).set("/cellar/git", 50).set("/cellar/wget", 100);
+    // Sizes 100, 50, 50, 0 and two absent: largest first, ties in list order, absent after zero.
+    Brew brew("  zlib\n\n\tgit \nmissing\nwget\nzero\ngone\n \t\n", "wget\nGIT\n  missing");
+    brew.sizer->set("/cellar/zlib", 50).set("/cellar/git", 50).set("/cellar/wget", 100).set("/cellar/zero", 0);
     brew.kb.entries.push_back({"wget", {}, "Network downloader", {}, {}});
     const ManagerReport report = brew.scan(), again = brew.scan();
-    EXPECT_EQ(test::itemNames(report), (std::vector<std::string>{"wget", "zlib", "git", "missing"}));
+    EXPECT_EQ(test::itemNames(report), (std::vector<std::string>{"wget", "zlib", "git", "zero", "missing", "gone"}));
     EXPECT_EQ(test::fields(report.items[0]), (F{"wget", {}, "/cellar/wget", 100, Tier::orphanCandidate,
                                                 {Evidence::noDependents()}, "Network downloader", "brew uninstall wget"}));
     // "GIT" among the leaves is not the listed "git".
     EXPECT_EQ(test::fields(report.items[2]), (F{"git", {}, "/cellar/git", 50, Tier::signalOnly, {}, {}, {}}));
-    EXPECT_EQ(test::fields(report.items[3]), (F{"missing", {}, "/cellar/missing", {}, Tier::orphanCandidate,
+    EXPECT_EQ(test::fields(report.items[4]), (F{"missing", {}, "/cellar/missing", {}, Tier::orphanCandidate,
                                                 {Evidence::noDependents()}, {}, "brew uninstall missing"}));
     // Quick wins are made once per process; items are new on every scan.
     ASSERT_EQ(report.quickWins.size(), 2u);
