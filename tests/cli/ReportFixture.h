@@ -2,6 +2,8 @@
 
 #include "core/ScanModel.h"
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 
 namespace kelvo::test {
@@ -15,5 +17,10 @@ inline const std::string invalidName = std::string("bad\xff\xfe") + "name\xc3";
 // A result with all five managers: Homebrew, npm, nvm (with a version group) and bun detected,
 // pnpm not; hostile names in several fields.
 ScanResult fixtureResult();
+
+// Every key of the kelvo-report JSON document present with its type, managers in kind order,
+// totals equal to the sums over the items, and every item named exactly once by the rows,
+// which are largest first. Reports through gtest expectations.
+void checkReportDocument(const nlohmann::json& document);
 
 } // namespace kelvo::test
