@@ -94,28 +94,36 @@ TEST(Verdict, TagsAndSentences) {
         EXPECT_EQ(verdictTag(Tier::signalOnly, kind),
                   kind == ManagerKind::homebrew ? VerdictTag::dependency : VerdictTag::inUse);
     }
-    auto store = item("store", 5, Tier::safeByDesign);
-    auto cache = store;
-    cache.reclaimCommand = "npm cache clean --force";
-    auto orphan = item("left-pad", 1'500'000);
-    auto unmeasured = item("left-pad", std::nullopt);
-    const auto used = item("openssl", 1, Tier::signalOnly);
-    const std::string orphanText = ". If you don't use it directly, it's safe to reclaim.";
-    const std::vector<std::tuple<const DependencyItem*, ManagerKind, SizeUnit, std::string>> cases{
-        {&store, ManagerKind::pnpm, SizeUnit::decimal,
-         "Prunable via `the manager` \u2014 pnpm removes only what nothing references. "
-         "Kelvo never counts this as guaranteed savings."},
-        {&cache, ManagerKind::npm, SizeUnit::decimal,
-         "Prunable via `npm cache clean --force` \u2014 npm removes only what nothing references. "
-         "Kelvo never counts this as guaranteed savings."},
-        {&orphan, ManagerKind::bun, SizeUnit::decimal, "Nothing depends on this \u00b7 1.5 MB" + orphanText},
-        {&orphan, ManagerKind::bun, SizeUnit::binary, "Nothing depends on this \u00b7 1.4 MB" + orphanText},
-        {&unmeasured, ManagerKind::npm, SizeUnit::decimal, "Nothing depends on this \u00b7 \u2014" + orphanText},
-        {&used, ManagerKind::homebrew, SizeUnit::decimal,
+    const std::string prunable =
+        " removes only what nothing references. Kelvo never counts this as guaranteed savings.";
+    const std::string orphan = ". If you don't use it directly, it's safe to reclaim.";
+    const struct {
+        Tier tier;
+        std::optional<std::int64_t> bytes;
+        std::optional<std::string> command;
+        ManagerKind kind;
+        SizeUnit unit;
+        std::string text;
+    } cases[] = {
+        {Tier::safeByDesign, 5, {}, ManagerKind::pnpm, SizeUnit::decimal,
+         "Prunable via `the manager` \u2014 pnpm" + prunable},
+        {Tier::safeByDesign, 5, "npm cache clean --force", ManagerKind::npm, SizeUnit::decimal,
+         "Prunable via `npm cache clean --force` \u2014 npm" + prunable},
+        {Tier::orphanCandidate, 1'500'000, {}, ManagerKind::bun, SizeUnit::decimal,
+         "Nothing depends on this \u00b7 1.5 MB" + orphan},
+        {Tier::orphanCandidate, 1'500'000, {}, ManagerKind::bun, SizeUnit::binary,
+         "Nothing depends on this \u00b7 1.4 MB" + orphan},
+        {Tier::orphanCandidate, {}, {}, ManagerKind::npm, SizeUnit::decimal,
+         "Nothing depends on this \u00b7 \u2014" + orphan},
+        {Tier::signalOnly, 1, {}, ManagerKind::homebrew, SizeUnit::decimal,
          "Something installed depends on this \u2014 keep it unless you remove what needs it."},
-        {&used, ManagerKind::npm, SizeUnit::decimal, "Currently in use \u2014 nothing to do."},
+        {Tier::signalOnly, 1, {}, ManagerKind::npm, SizeUnit::decimal, "Currently in use \u2014 nothing to do."},
     };
-    for (const auto& [subject, kind, unit, text] : cases) EXPECT_EQ(verdictText(*subject, kind, unit), text);
+    for (const auto& [tier, bytes, command, kind, unit, text] : cases) {
+        auto subject = item("x", bytes, tier);
+        subject.reclaimCommand = command;
+        EXPECT_EQ(verdictText(subject, kind, unit), text);
+    }
 }
 
 TEST(Totals, ReclaimableInventoriedAndSummaries) {
