@@ -39,7 +39,9 @@ const json& named(const json& list, const char* key, const std::string& value) {
     }
     throw std::runtime_error("nothing with " + std::string(key) + " " + value);
 }
-const json& manager(const json& document, const std::string& kind) { return named(document.at("managers"), "kind", kind); }
+const json& manager(const json& document, const std::string& kind) {
+    return named(document.at("managers"), "kind", kind);
+}
 const json& itemNamed(const json& report, const std::string& name) { return named(report.at("items"), "name", name); }
 
 class ReportEndToEnd : public ::testing::Test {
@@ -47,7 +49,8 @@ protected:
     void SetUp() override {
         for (const auto& [path, size] : std::vector<std::pair<std::string, std::size_t>>{
                  {"/.nvm/versions/node/v18.17.0/bin/node", 5'000}, {"/.nvm/versions/node/v18.19.1/bin/node", 8'000},
-                 {"/.nvm/versions/node/v20.11.0/bin/node", 60'000}, {"/.bun/install/cache/cowsay@1.5.0/index.js", 20'000},
+                 {"/.nvm/versions/node/v20.11.0/bin/node", 60'000},
+                 {"/.bun/install/cache/cowsay@1.5.0/index.js", 20'000},
                  {"/.bun/install/global/node_modules/cowsay/index.js", 3'000},
                  {"/.local/share/pnpm/store/v3/files/00/abcdef", 9'000}}) {
             test::writeFile(home.path() + path, std::string(size, 'x'));

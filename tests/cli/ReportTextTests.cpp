@@ -41,9 +41,12 @@ TEST(ReportText, HostileTextIsEscapedInPlainAndStyledOutput) {
         EXPECT_EQ(text.find('\x1b') != std::string::npos, styled);
         // Only line feeds and colour sequences: no byte a terminal would act on, no bidi control.
         const std::string plain = withoutColour(text);
-        EXPECT_EQ(std::count_if(plain.begin(), plain.end(), [](unsigned char c) { return c < 0x20 ? c != '\n' : c == 0x7f; }), 0);
+        const auto raw = [](unsigned char c) { return c < 0x20 ? c != '\n' : c == 0x7f; };
+        EXPECT_EQ(std::count_if(plain.begin(), plain.end(), raw), 0);
         EXPECT_EQ(report::repairUtf8(plain), plain) << "invalid UTF-8 printed raw";
-        for (const char* raw : {"\u202e", "\u2066", "\u2069", "\u0085"}) EXPECT_EQ(plain.find(raw), std::string::npos) << raw;
+        for (const char* bidi : {"\u202e", "\u2066", "\u2069", "\u0085"}) {
+            EXPECT_EQ(plain.find(bidi), std::string::npos) << bidi;
+        }
         for (const char* escaped : {"evil\\x1b[31mred\\x1b]0;owned\\x07", "left\\npad", "\\u202egnp.exe",
                                     "bad\\xff\\xfename\\xc3", "1.0.0\\r", "\\u2066isolate\\u2069 and \\u0085",
                                     "a package\\x1b[2J", "1.\\xff"}) {
@@ -95,15 +98,19 @@ TEST(ReportText, SummaryRailAndSectionsInOrder) {
 TEST(ReportText, StyledColumnsAlignByCodePoints) {
     ManagerReport npm{ManagerKind::npm, true, std::nullopt, {}, {}};
     // 2-byte characters (bytes != columns), no version, a tab escaped into two columns.
-    for (const auto& [name, version, bytes] : std::vector<std::tuple<std::string, std::optional<std::string>, std::int64_t>>{
+    using Row = std::tuple<std::string, std::optional<std::string>, std::int64_t>;
+    for (const auto& [name, version, bytes] : std::vector<Row>{
              {"caf\u00e9-\u00fcber-na\u00efve", "1.0.0", 12'300'000}, {"a", std::nullopt, 1'000},
              {"tab\tname", "\u00e9", 999'000'000'000}}) {
-        npm.items.push_back(DependencyItem{Uuid::random(), name, version, {}, bytes, Tier::orphanCandidate, {}, {}, {}});
+        npm.items.push_back(
+            DependencyItem{Uuid::random(), name, version, {}, bytes, Tier::orphanCandidate, {}, {}, {}});
     }
     const std::string text = withoutColour(report::renderText(ScanResult{0, {npm}}, SizeUnit::decimal, {true, true}));
     std::vector<std::size_t> sizeEnds;
     for (const auto& line : lines(text)) {
-        if (line.starts_with("    LIKELY UNUSED")) sizeEnds.push_back(report::displayWidth(line));
+        // Code points counted here, independently of the report's own width function.
+        const auto codePoints = std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
+        if (line.starts_with("    LIKELY UNUSED")) sizeEnds.push_back(static_cast<std::size_t>(codePoints));
     }
     ASSERT_EQ(sizeEnds.size(), 3u) << text;
     EXPECT_TRUE(sizeEnds[0] == sizeEnds[1] && sizeEnds[1] == sizeEnds[2]) << text;
