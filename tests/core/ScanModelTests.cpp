@@ -48,7 +48,8 @@ TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
         EXPECT_EQ(nlohmann::json(std::string(raws.back())).get<ManagerKind>(), kind);
     }
     EXPECT_EQ(raws, (std::vector<std::string>{"homebrew", "npm", "pnpm", "nvm", "bun"}));
-    for (std::string_view bad : std::initializer_list<std::string_view>{"Nvm", " nvm", "nvm ", "", "brew", std::string_view("nvm\0", 4)}) {
+    using Raw = std::string_view;
+    for (Raw bad : std::initializer_list<Raw>{"Nvm", " nvm", "nvm ", "", "brew", Raw("nvm\0", 4)}) {
         SCOPED_TRACE(std::string(bad));
         EXPECT_EQ(managerKindFromRaw(bad), std::nullopt);
         EXPECT_THROW(nlohmann::json(std::string(bad)).get<ManagerKind>(), nlohmann::json::exception);
@@ -77,9 +78,11 @@ TEST(Evidence, Summaries) {
 TEST(Totals, AbsentSizesSkippedZeroCounted) {
     EXPECT_EQ(report(ManagerKind::npm, {}).totalBytes(), 0);
     EXPECT_EQ(report(ManagerKind::npm, {item(100), item(std::nullopt), item(0), item(250)}).totalBytes(), 350);
-    EXPECT_EQ(report(ManagerKind::npm, {item(std::int64_t{5} << 40), item(7)}).totalBytes(), (std::int64_t{5} << 40) + 7);
+    constexpr std::int64_t fiveTiB = std::int64_t{5} << 40;
+    EXPECT_EQ(report(ManagerKind::npm, {item(fiveTiB), item(7)}).totalBytes(), fiveTiB + 7);
     const ScanResult result{0, {report(ManagerKind::homebrew, {item(10), item(std::nullopt)}),
-                                ManagerReport::notDetected(ManagerKind::npm), report(ManagerKind::bun, {item(0), item(5)})}};
+                                ManagerReport::notDetected(ManagerKind::npm),
+                                report(ManagerKind::bun, {item(0), item(5)})}};
     EXPECT_EQ(result.totalBytes(), 15);
 }
 

@@ -45,10 +45,12 @@ TEST(KnowledgeBase, ShippedFileDecodesStrictlyAndEveryEntryIsReachable) {
 }
 
 TEST(KnowledgeBase, LookupByManagerExactFirstThenFirstTrailingStarPrefix) {
-    const auto kb = withEntries(R"({"match":"a","managers":[],"identity":"A"}, {"match":"x","managers":["npm"],"identity":"N"},
+    const auto kb = withEntries(R"({"match":"a","managers":[],"identity":"A"},
+        {"match":"x","managers":["npm"],"identity":"N"},
         {"match":"y","managers":["npm"],"identity":"N"}, {"match":"y","identity":"Y"}, {"match":"foo*","identity":"P"},
         {"match":"foobar","identity":"E1"}, {"match":"foobar","identity":"E2"}, {"match":"ab*","identity":"short"},
-        {"match":"abc*","identity":"long"}, {"match":"m*d","identity":"mid"}, {"match":"q**","identity":"qq"}, {"match":"xyz*","identity":"L"},
+        {"match":"abc*","identity":"long"}, {"match":"m*d","identity":"mid"}, {"match":"q**","identity":"qq"},
+        {"match":"xyz*","identity":"L"},
         {"match":"xy*","identity":"S"})");
     for (ManagerKind manager : allManagerKinds) {
         EXPECT_EQ(idOf(kb, "a", manager) + idOf(kb, "x", manager) + idOf(kb, "y", manager),
@@ -87,7 +89,8 @@ TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
     EXPECT_TRUE(KnowledgeBase::loadFile(dir / "missing.json").entries.empty());
     // Optional keys may be null, unknown keys are ignored, brackets inside strings do not nest.
     const std::string brackets(1000, '[');
-    test::writeFile(dir / "kb.json", R"({"version":"3","x":{"y":[1]},"entries":[{"match":"a","identity":"\")" + brackets +
+    test::writeFile(dir / "kb.json",
+                    R"({"version":"3","x":{"y":[1]},"entries":[{"match":"a","identity":"\")" + brackets +
                                          R"(","semantics":null,"core":null,"managers":null,"z":1}]})");
     const auto loaded = KnowledgeBase::loadFile(dir / "kb.json");
     EXPECT_EQ(loaded.version, "3");
