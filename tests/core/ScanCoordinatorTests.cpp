@@ -6,9 +6,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
+#include <semaphore>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -21,72 +20,46 @@ using namespace std::chrono_literals;
 
 constexpr auto patience = 30s; // only ever reached when a test fails
 
-// A value worker threads raise and the test waits on: a gate when used as 0/1, a counter otherwise.
-class Signal {
-public:
-    void raise() {
-        {
-            std::lock_guard lock(mutex_);
-            ++value_;
-        }
-        changed_.notify_all();
-    }
-    bool waitFor(int atLeast) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 2 * patience, [&] { return value_ >= atLeast; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int value_ = 0;
-};
-
-// A substitute adapter. Call n of scan() waits at gate n (when gated), then returns a report
-// whose version is "<label>:<n>", or behaves as asked.
+// A substitute adapter. Call n of scan() waits until gate n opens, then returns a report whose
+// version is "<label>:<n>"; the labels "absent", "throws" and "throws 42" behave as they say.
 class FakeAdapter : public ManagerAdapter {
 public:
-    enum class Behaviour { detected, notDetected, throwsException, throwsOther };
-
-    FakeAdapter(ManagerKind kind, std::string label, bool gated = true, Behaviour behaviour = Behaviour::detected)
-        : kind_(kind), label_(std::move(label)), gated_(gated), behaviour_(behaviour) {}
+    FakeAdapter(ManagerKind kind, std::string label) : kind_(kind), label_(std::move(label)) {}
 
     ManagerKind kind() const override { return kind_; }
-    bool isInstalled() const override { return behaviour_ == Behaviour::detected; }
+    bool isInstalled() const override { return label_ != "absent"; }
 
     ManagerReport scan() const override {
         const int call = calls_.fetch_add(1);
-        started_.raise();
-        if (gated_ && call < static_cast<int>(gates_.size())) gates_[static_cast<std::size_t>(call)].waitFor(1);
-        returnedAt_.store(nowSeconds());
-        switch (behaviour_) {
-        case Behaviour::detected: break;
-        case Behaviour::notDetected: return ManagerReport::notDetected(kind_);
-        case Behaviour::throwsException: throw std::runtime_error("adapter failed");
-        case Behaviour::throwsOther: throw 42;
+        if (call < static_cast<int>(gates_.size())) {
+            (void)gates_[static_cast<std::size_t>(call)].try_acquire_for(2 * patience);
         }
+        returnedAt_.store(nowSeconds());
+        if (label_ == "absent") return ManagerReport::notDetected(kind_);
+        if (label_ == "throws") throw std::runtime_error("adapter failed");
+        if (label_ == "throws 42") throw 42;
         return ManagerReport{kind_, true, label_ + ":" + std::to_string(call), {}, {}};
     }
 
-    void open(int call = 0) { gates_.at(static_cast<std::size_t>(call)).raise(); }
+    void open(int call = 0) { gates_.at(static_cast<std::size_t>(call)).release(); }
     void openAll() {
-        for (Signal& gate : gates_) gate.raise();
+        for (auto& gate : gates_) gate.release();
     }
-    bool waitStarted(int calls = 1) { return started_.waitFor(calls); }
+    bool waitStarted(int calls = 1) const {
+        const auto deadline = std::chrono::steady_clock::now() + patience;
+        while (calls_.load() < calls && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+        return calls_.load() >= calls;
+    }
     double returnedAt() const { return returnedAt_.load(); }
 
 private:
     ManagerKind kind_;
     std::string label_;
-    bool gated_;
-    Behaviour behaviour_;
-    mutable std::array<Signal, 4> gates_;
+    mutable std::array<std::counting_semaphore<>, 4> gates_{std::counting_semaphore<>{0}, std::counting_semaphore<>{0},
+                                                            std::counting_semaphore<>{0}, std::counting_semaphore<>{0}};
     mutable std::atomic<int> calls_{0};
-    mutable Signal started_;
     mutable std::atomic<double> returnedAt_{0};
 };
-
-using Behaviour = FakeAdapter::Behaviour;
 
 // What the observers saw, in order, on the main thread.
 struct Recorder {
@@ -113,10 +86,8 @@ protected:
         for (auto& adapter : made_) adapter->openAll(); // let workers of a failed test end
     }
 
-    std::shared_ptr<FakeAdapter> adapter(ManagerKind kind, std::string label = "", bool gated = true,
-                                         Behaviour behaviour = Behaviour::detected) {
-        made_.push_back(std::make_shared<FakeAdapter>(kind, label.empty() ? std::string(rawValue(kind)) : label,
-                                                      gated, behaviour));
+    std::shared_ptr<FakeAdapter> adapter(ManagerKind kind, std::string label = "") {
+        made_.push_back(std::make_shared<FakeAdapter>(kind, label.empty() ? std::string(rawValue(kind)) : label));
         return made_.back();
     }
 
@@ -171,11 +142,10 @@ TEST_F(ScanCoordinatorTest, ConcurrentAdaptersGiveCaseOrderWhateverTheFinishingO
 }
 
 TEST_F(ScanCoordinatorTest, ThrowingAdaptersCountAsNotDetectedAndMissingKindsAreAbsent) {
-    ScanCoordinator coordinator({adapter(ManagerKind::bun, "", false, Behaviour::throwsOther),
-                                 adapter(ManagerKind::homebrew, "", false, Behaviour::throwsException),
-                                 adapter(ManagerKind::npm, "", false),
-                                 adapter(ManagerKind::pnpm, "", false, Behaviour::notDetected)},
+    ScanCoordinator coordinator({adapter(ManagerKind::bun, "throws 42"), adapter(ManagerKind::homebrew, "throws"),
+                                 adapter(ManagerKind::npm), adapter(ManagerKind::pnpm, "absent")},
                                 executor());
+    for (auto& made : made_) made->open();
     coordinator.scan();
     ASSERT_TRUE(drainUntilResult(coordinator));
     const ScanResult& result = *coordinator.result();
