@@ -22,55 +22,62 @@ DependencyItem item(std::string name, std::optional<std::int64_t> bytes, Tier ti
 }
 
 using nlohmann::json;
-using Keys = std::set<std::string>;
+using Shape = std::map<std::string, std::string>;
 
-Keys keysOf(const json& object) {
-    Keys keys;
-    for (const auto& [key, value] : object.items()) keys.insert(key);
-    return keys;
+// The object has exactly these keys, each of one of the given JSON types
+// (s string, i integer, f other number, b boolean, a array, n null).
+void expectShape(const json& object, const Shape& shape) {
+    ASSERT_TRUE(object.is_object());
+    EXPECT_EQ(object.size(), shape.size()) << object.dump().substr(0, 300);
+    for (const auto& [key, types] : shape) {
+        const auto it = object.find(key);
+        ASSERT_NE(it, object.end()) << "missing " << key;
+        const char type = "noasbiif"[std::min<std::size_t>(static_cast<std::size_t>(it->type()), 7)]; // by value_t
+        EXPECT_NE(types.find(type), std::string::npos) << key << " is " << it->type_name();
+    }
 }
 
 // Checks one manager against the schema; adds its item sizes to the running totals.
 void checkManager(const json& manager, std::int64_t& total, std::int64_t& reclaimable) {
     static const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
-    static const std::map<std::string, std::string> evidencePayload{{"lastUsed", "at"},
-        {"notDefaultVersion", "defaultVersion"}, {"supersededPatch", "newestInSeries"}, {"noDependents", ""},
-        {"managerDefinesPrunable", ""}};
-    EXPECT_EQ(keysOf(manager), (Keys{"kind", "displayName", "detected", "version", "totalBytes", "reclaimableBytes",
-                                     "summary", "quickWins", "items", "rows"}));
+    static const Shape payload{{"lastUsed", "at"}, {"notDefaultVersion", "defaultVersion"},
+                               {"supersededPatch", "newestInSeries"}, {"noDependents", ""},
+                               {"managerDefinesPrunable", ""}};
+    expectShape(manager, {{"kind", "s"}, {"displayName", "s"}, {"detected", "b"}, {"version", "sn"},
+                          {"totalBytes", "i"}, {"reclaimableBytes", "i"}, {"summary", "s"}, {"quickWins", "a"},
+                          {"items", "a"}, {"rows", "a"}});
     const auto kind = managerKindFromRaw(manager.at("kind").get<std::string>());
     ASSERT_TRUE(kind);
     EXPECT_EQ(manager.at("displayName"), std::string(displayName(*kind)));
-    for (const auto& win : manager.at("quickWins")) EXPECT_EQ(keysOf(win), (Keys{"id", "title", "command", "detail"}));
-
+    for (const auto& win : manager.at("quickWins")) {
+        expectShape(win, {{"id", "s"}, {"title", "s"}, {"command", "s"}, {"detail", "s"}});
+    }
     std::map<std::string, std::int64_t> sortBytes; // item id -> bytes, or -1
     std::map<std::string, int> namedByRows;
     std::int64_t itemTotal = 0;
     std::int64_t itemReclaimable = 0;
     for (const auto& item : manager.at("items")) {
-        EXPECT_EQ(keysOf(item), (Keys{"id", "name", "version", "path", "bytes", "size", "tier", "verdict",
-                                      "verdictText", "evidence", "identity", "reclaimCommand"}));
+        expectShape(item, {{"id", "s"}, {"name", "s"}, {"version", "sn"}, {"path", "sn"}, {"bytes", "in"},
+                           {"size", "s"}, {"tier", "s"}, {"verdict", "s"}, {"verdictText", "s"}, {"evidence", "a"},
+                           {"identity", "sn"}, {"reclaimCommand", "sn"}});
         const std::string id = item.at("id");
         EXPECT_TRUE(std::regex_match(id, uuid)) << id;
-        for (const char* key : {"version", "path", "identity", "reclaimCommand"}) {
-            EXPECT_TRUE(item.at(key).is_string() || item.at(key).is_null()) << key;
-        }
-        const json& bytes = item.at("bytes");
-        ASSERT_TRUE(bytes.is_number_integer() || bytes.is_null());
-        EXPECT_EQ(item.at("size") == "\u2014", bytes.is_null());
-        EXPECT_TRUE((Keys{"safeByDesign", "orphanCandidate", "signalOnly"}.contains(item.at("tier"))));
-        EXPECT_TRUE((Keys{"SAFE", "LIKELY UNUSED", "IN USE", "DEPENDENCY"}.contains(item.at("verdict"))));
+        EXPECT_EQ(item.at("size") == "\u2014", item.at("bytes").is_null());
+        EXPECT_TRUE((std::set<std::string>{"safeByDesign", "orphanCandidate", "signalOnly"}.contains(item.at("tier"))));
+        EXPECT_TRUE(
+            (std::set<std::string>{"SAFE", "LIKELY UNUSED", "IN USE", "DEPENDENCY"}.contains(item.at("verdict"))));
         for (const auto& evidence : item.at("evidence")) {
-            const auto payload = evidencePayload.find(evidence.at("kind"));
-            ASSERT_NE(payload, evidencePayload.end()) << evidence;
-            Keys expected{"kind", "summary"};
-            if (!payload->second.empty()) expected.insert(payload->second);
-            EXPECT_EQ(keysOf(evidence), expected);
+            const auto extra = payload.find(evidence.value("kind", ""));
+            ASSERT_NE(extra, payload.end()) << evidence;
+            Shape shape{{"kind", "s"}, {"summary", "s"}};
+            if (!extra->second.empty()) shape[extra->second] = extra->first == "lastUsed" ? "if" : "s";
+            expectShape(evidence, shape);
         }
-        sortBytes[id] = bytes.is_null() ? -1 : bytes.get<std::int64_t>();
+        const std::int64_t bytes = item.at("bytes").is_null() ? -1 : item.at("bytes").get<std::int64_t>();
+        sortBytes[id] = bytes;
         namedByRows[id] = 0;
-        itemTotal += std::max<std::int64_t>(sortBytes[id], 0);
-        if (item.at("tier") == "orphanCandidate") itemReclaimable += std::max<std::int64_t>(sortBytes[id], 0);
+        itemTotal += std::max<std::int64_t>(bytes, 0);
+        if (item.at("tier") == "orphanCandidate") itemReclaimable += std::max<std::int64_t>(bytes, 0);
     }
     EXPECT_EQ(manager.at("totalBytes").get<std::int64_t>(), itemTotal);
     EXPECT_EQ(manager.at("reclaimableBytes").get<std::int64_t>(), itemReclaimable);
@@ -81,13 +88,15 @@ void checkManager(const json& manager, std::int64_t& total, std::int64_t& reclai
     std::int64_t previous = std::numeric_limits<std::int64_t>::max();
     for (const auto& row : manager.at("rows")) {
         std::int64_t rowBytes = 0;
-        if (row.at("type") == "item") {
-            EXPECT_EQ(keysOf(row), (Keys{"id", "type", "item"}));
+        if (row.value("type", "") == "item") {
+            expectShape(row, {{"id", "s"}, {"type", "s"}, {"item", "s"}});
             EXPECT_EQ(row.at("id"), "item-" + row.at("item").get<std::string>());
             ++namedByRows.at(row.at("item"));
             rowBytes = sortBytes.at(row.at("item"));
         } else {
-            EXPECT_EQ(keysOf(row), (Keys{"id", "type", "title", "keep", "superseded", "totalBytes", "summary"}));
+            expectShape(row, {{"id", "s"}, {"type", "s"}, {"title", "s"}, {"keep", "s"}, {"superseded", "a"},
+                              {"totalBytes", "i"}, {"summary", "s"}});
+            EXPECT_EQ(row.at("type"), "group");
             ++namedByRows.at(row.at("keep"));
             EXPECT_FALSE(row.at("superseded").empty());
             for (const auto& id : row.at("superseded")) ++namedByRows.at(id);
@@ -102,9 +111,8 @@ void checkManager(const json& manager, std::int64_t& total, std::int64_t& reclai
 } // namespace
 
 void checkReportDocument(const json& document) {
-    EXPECT_EQ(keysOf(document),
-              (Keys{"scannedAt", "sizeUnit", "totalBytes", "reclaimableBytes", "inventoriedCount", "managers"}));
-    EXPECT_TRUE(document.at("scannedAt").is_number());
+    expectShape(document, {{"scannedAt", "if"}, {"sizeUnit", "s"}, {"totalBytes", "i"}, {"reclaimableBytes", "i"},
+                           {"inventoriedCount", "i"}, {"managers", "a"}});
     EXPECT_TRUE(document.at("sizeUnit") == "decimal" || document.at("sizeUnit") == "binary");
     std::int64_t total = 0;
     std::int64_t reclaimable = 0;
@@ -112,10 +120,10 @@ void checkReportDocument(const json& document) {
     int previousKind = -1;
     for (const auto& manager : document.at("managers")) {
         checkManager(manager, total, reclaimable);
-        const auto kind = managerKindFromRaw(manager.at("kind").get<std::string>());
+        const auto kind = managerKindFromRaw(manager.value("kind", ""));
         EXPECT_LT(previousKind, kind ? static_cast<int>(*kind) : 99) << "managers out of kind order";
         previousKind = kind ? static_cast<int>(*kind) : 99;
-        if (manager.at("detected").get<bool>()) inventoried += static_cast<std::int64_t>(manager.at("items").size());
+        if (manager.value("detected", false)) inventoried += static_cast<std::int64_t>(manager.at("items").size());
     }
     EXPECT_EQ(document.at("totalBytes").get<std::int64_t>(), total);
     EXPECT_EQ(document.at("reclaimableBytes").get<std::int64_t>(), reclaimable);
