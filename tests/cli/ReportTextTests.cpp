@@ -18,15 +18,6 @@ namespace {
 // Sizes go through the user's locale, read once: pin it before any test runs.
 const bool pinnedLocale = ::setenv("LC_ALL", "C", 1) == 0;
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        out.push_back(line);
-    }
-    return out;
-}
-
 // The text with its SGR colour sequences removed; any other escape byte is left in.
 std::string withoutColour(const std::string& text) {
     static const std::regex sgr("\x1b\\[[0-9;]*m");
@@ -107,7 +98,8 @@ TEST(ReportText, StyledColumnsAlignByCodePoints) {
     }
     const std::string text = withoutColour(report::renderText(ScanResult{0, {npm}}, SizeUnit::decimal, {true, true}));
     std::vector<std::size_t> sizeEnds;
-    for (const auto& line : lines(text)) {
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
         // Code points counted here, independently of the report's own width function.
         const auto codePoints = std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
         if (line.starts_with("    LIKELY UNUSED")) sizeEnds.push_back(static_cast<std::size_t>(codePoints));
