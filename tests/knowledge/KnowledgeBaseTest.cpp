@@ -63,6 +63,7 @@ TEST(KnowledgeBase, LookupByManagerExactFirstThenFirstTrailingStarPrefix) {
     for (const auto& [name, identity] : cases) EXPECT_EQ(idOf(kb, name, npm), identity) << name;
 }
 
+// Wrong value types and shapes are also covered by the hostile knowledge base test.
 TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
     const std::string ok = R"({"match":"a","identity":"A"})";
     const std::string bad[] = {
@@ -71,9 +72,8 @@ TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
         R"({"version":"1","entries":[{"match":"a","identity":"A","managers":["npm",null]}]})",
         R"({"version":"1","entries":[{"match":"a","identity":"A","managers":"npm"}]})",
         R"({"version":"1","entries":[{"match":"a","identity":"A","semantics":3}]})",
-        R"({"entries":[]})", R"({"version":1,"entries":[]})", R"({"version":"1","entries":{}})",
-        R"({"version":"1","entries":[{"match":"a"}]})", R"({"version":"1","entries":[{"match":7,"identity":"A"}]})",
-        R"({"version":"1","entries":["a"]})", R"({"version":"1","entries":[]} trailing)", "not json",
+        R"({"entries":[]})", R"({"version":"1","entries":[{"match":"a"}]})",
+        R"({"version":"1","entries":[]} trailing)", "not json",
         "{\"version\":\"\xff\",\"entries\":[]}", std::string(1000000, '['),
         R"({"version":"1","entries":[],"x":)" + std::string(100000, '[') + std::string(100000, ']') + "}",
     };
