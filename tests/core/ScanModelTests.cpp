@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <set>
 #include <string>
@@ -40,6 +41,10 @@ std::string strftimeMonthYear(double seconds) {
 
 constexpr double midMarch2024 = 1710504000.0; // no time zone moves it to another month
 
+// Far from UTC, so that a month or year taken in UTC instead of local time shows; set before the
+// formatter reads the zone at its first use.
+const bool pinnedZone = ::setenv("TZ", "KELVO-14", 1) == 0;
+
 TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
     std::vector<std::string> raws;
     for (ManagerKind kind : allManagerKinds) {
@@ -66,12 +71,14 @@ TEST(Evidence, Summaries) {
     EXPECT_EQ(Evidence::managerDefinesPrunable().summary(), "Manager guarantees this is safe to prune");
 
     // Month and year in the user's locale and local time zone, also at month and year boundaries.
+    ASSERT_TRUE(pinnedZone);
     const std::string march = strftimeMonthYear(midMarch2024);
     EXPECT_TRUE(march.ends_with(" 2024")) << march;
     EXPECT_EQ(Evidence::lastUsed(midMarch2024 + 0.75).summary(), "Last used " + march);
     for (double at : {0.0, 946684800.0, 1704067199.5, 4102444800.0}) {
         EXPECT_EQ(formatMonthYear(at), strftimeMonthYear(at)) << at;
     }
+    EXPECT_TRUE(formatMonthYear(1704067199.5).ends_with(" 2024")); // 23:59 on 31 Dec 2023 in UTC
 
 }
 
