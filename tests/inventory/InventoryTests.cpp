@@ -70,6 +70,14 @@ TEST(BuildRows, GroupingOrderAndUnknownSizes) {
             EXPECT_EQ(row.isGroup() ? row.asGroup().manager : row.asItem().manager, kind);
         }
     }
+    // Stable also beyond the size where a sort switches from insertion sort to partitioning.
+    std::vector<DependencyItem> equal;
+    std::string inOrder;
+    for (int i = 0; i < 40; ++i) {
+        equal.push_back(item(std::to_string(i), 1));
+        inOrder += std::to_string(i) + " ";
+    }
+    EXPECT_EQ(describe(buildRows(ManagerKind::bun, equal)), inOrder);
 }
 
 TEST(BuildRows, RowIdentityTierAndGroupSummary) {
