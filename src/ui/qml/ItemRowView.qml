@@ -78,7 +78,8 @@ Rectangle {
                 }
                 RowText {
                     objectName: "nameText"
-                    minimumWidth: 64
+                    // The name is what the row is about: the identity gives way first.
+                    minimumWidth: 180
                     text: row.name
                     color: Theme.color("text")
                     font.family: Theme.mono
