@@ -94,14 +94,24 @@ ManagerReport BunAdapter::scan() const {
 }
 
 ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial) const {
-    if (!isInstalled()) {
+    CommandResult first = CommandResult::failure({});
+    try {
+        first = runner_->run(ReadOnlyCommand::bunVersion());
+    } catch (...) {
+        // Counts as a failed run: the directory still decides.
+    }
+    if (!first.ok && !isDirectory(home_ + "/.bun")) {
         return partial;
     }
     partial.detected = true;
     partial.quickWins = quickWins();
-    if (const CommandResult version = runner_->run(ReadOnlyCommand::bunVersion());
-        version.ok && !version.output.empty()) {
-        partial.version = version.output;
+    // A version command that ran out of time would only do so again: a hung bun costs one
+    // time limit, not two.
+    if (first.ok || first.error.kind != CommandError::Kind::timedOut) {
+        if (const CommandResult version = runner_->run(ReadOnlyCommand::bunVersion());
+            version.ok && !version.output.empty()) {
+            partial.version = version.output;
+        }
     }
 
     const std::string bunDirectory = home_ + "/.bun";

@@ -3,6 +3,8 @@
 
 #include "hardening/HostileHome.h"
 
+#include "adapters/BunAdapter.h"
+#include "adapters/Substitutes.h"
 #include "system/CommandRunner.h"
 
 #include <gtest/gtest.h>
@@ -150,6 +152,26 @@ TEST(BrokenTools, EveryScanFinishesAndBuildsEveryReportWhateverTheToolsDo) {
     killEscaped(tools);
     std::cout << "[ BROKEN TOOLS ] " << tried << " kinds, each as all four tools\n";
     EXPECT_EQ(test::zombieChildCount(), 0);
+}
+
+// Each adapter stops at its first failing command, so a hung tool costs one time limit per
+// adapter. bun asks for its version twice; after a time-out it must not wait a second time.
+TEST(BrokenTools, AHungBunIsWaitedForOnce) {
+    test::TempDir home;
+    test::makeDirs(home / ".bun/install/global/node_modules/a");
+    auto runner = std::make_shared<test::FakeRunner>();
+    runner->on(ReadOnlyCommand::Case::bunVersion, test::failed(Kind::timedOut));
+    const ManagerReport report = BunAdapter(runner, std::make_shared<test::FakeSizer>(),
+                                            std::make_shared<test::FakeProber>(), {}, home.path())
+                                     .scan();
+    EXPECT_TRUE(report.detected) << "found from its directory";
+    EXPECT_EQ(test::itemNames(report), std::vector<std::string>{"a"});
+    EXPECT_EQ(runner->callKinds().size(), 1u);
+
+    auto failing = std::make_shared<test::FakeRunner>();
+    failing->on(ReadOnlyCommand::Case::bunVersion, test::failed(Kind::failed));
+    BunAdapter(failing, std::make_shared<test::FakeSizer>(), std::make_shared<test::FakeProber>(), {}, home.path()).scan();
+    EXPECT_EQ(failing->callKinds().size(), 2u) << "other failures are asked again, as before";
 }
 
 TEST(BrokenTools, A200MiBToolGrowsMemoryByNoMoreThanTheOutputLimit) {
