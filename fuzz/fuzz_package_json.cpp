@@ -33,8 +33,9 @@ private:
 
 const std::string& home() {
     static const std::string path = [] {
-        char pattern[] = "/tmp/kelvo-fuzz-XXXXXX";
-        const std::string made = ::mkdtemp(pattern);
+        // One fixed place, reused by every run, so that runs leave at most this one behind.
+        const std::string made = "/tmp/kelvo-fuzz-package-json";
+        ::mkdir(made.c_str(), 0755);
         for (const char* sub : {"/.bun", "/.bun/install", "/.bun/install/global", "/.bun/install/global/node_modules",
                                 "/.bun/install/global/node_modules/pkg", "/.bun/bin"}) {
             ::mkdir((made + sub).c_str(), 0755);
