@@ -7,7 +7,7 @@
 
 #include "cli/ReportJson.h"
 #include "cli/ReportText.h"
-#include "cli/TextEscape.h"
+#include "inventory/DisplayText.h"
 #include "system/CommandRunner.h"
 
 #include <nlohmann/json.hpp>
@@ -33,7 +33,7 @@ bool holdsHostile(std::string_view text) {
         for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
             point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         }
-        if (point != U'\n' && kelvo::report::isHostileCodePoint(point)) {
+        if (point != U'\n' && kelvo::isHostileCodePoint(point)) {
             return true;
         }
         i += length;

@@ -1,7 +1,8 @@
 #include "cli/ReportJson.h"
 
-#include "cli/TextEscape.h"
+#include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
+#include "system/CommandRunner.h"
 
 #include <algorithm>
 #include <vector>

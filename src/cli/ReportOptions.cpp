@@ -1,6 +1,6 @@
 #include "cli/ReportOptions.h"
 
-#include "cli/TextEscape.h"
+#include "inventory/DisplayText.h"
 
 #ifndef KELVO_VERSION
 #define KELVO_VERSION "1.0.0"

@@ -1,6 +1,6 @@
 #include "cli/ReportText.h"
 
-#include "cli/TextEscape.h"
+#include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
 
 #include <algorithm>

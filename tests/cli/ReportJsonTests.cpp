@@ -1,7 +1,7 @@
 #include "ReportFixture.h"
 
 #include "cli/ReportJson.h"
-#include "cli/TextEscape.h"
+#include "inventory/DisplayText.h"
 #include "core/SizeFormat.h"
 
 #include <gtest/gtest.h>

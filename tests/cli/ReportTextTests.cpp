@@ -2,8 +2,9 @@
 
 #include "cli/ReportOptions.h"
 #include "cli/ReportText.h"
-#include "cli/TextEscape.h"
+#include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
+#include "system/CommandRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ TEST(ReportText, HostileTextIsEscapedInPlainAndStyledOutput) {
         const std::string plain = withoutColour(text);
         const auto raw = [](unsigned char c) { return c < 0x20 ? c != '\n' : c == 0x7f; };
         EXPECT_EQ(std::count_if(plain.begin(), plain.end(), raw), 0);
-        EXPECT_EQ(report::repairUtf8(plain), plain) << "invalid UTF-8 printed raw";
+        EXPECT_EQ(repairUtf8(plain), plain) << "invalid UTF-8 printed raw";
         for (const char* bidi : {"\u202e", "\u2066", "\u2069", "\u0085"}) {
             EXPECT_EQ(plain.find(bidi), std::string::npos) << bidi;
         }

@@ -1,8 +1,8 @@
-#include "cli/TextEscape.h"
+#include "inventory/DisplayText.h"
 
 #include <cstdint>
 
-namespace kelvo::report {
+namespace kelvo {
 
 namespace {
 
@@ -112,22 +112,6 @@ std::string escapeForTerminal(std::string_view text) {
     return out;
 }
 
-std::string repairUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const Decoded d = decodeAt(text, at);
-        if (d.valid) {
-            out.append(text.substr(at, d.length));
-        } else {
-            out += "\xEF\xBF\xBD";
-        }
-        at += d.length;
-    }
-    return out;
-}
-
 std::string escapeHostileInJson(std::string_view json) {
     std::string out;
     out.reserve(json.size());
@@ -158,4 +142,4 @@ std::size_t displayWidth(std::string_view text) {
     return width;
 }
 
-} // namespace kelvo::report
+} // namespace kelvo

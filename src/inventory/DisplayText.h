@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelvo::report {
+namespace kelvo {
 
 // Whether a (valid) code point must never reach a terminal raw: C0 controls, DEL, C1 controls,
 // the bidi marks U+061C, U+200E, U+200F, the line and paragraph separators U+2028, U+2029,
@@ -16,9 +16,6 @@ bool isHostileCodePoint(char32_t codePoint);
 // Everything else, the backslash included, is kept as is, so clean commands stay copyable.
 std::string escapeForTerminal(std::string_view text);
 
-// Valid UTF-8: each maximal invalid subsequence replaced by U+FFFD.
-std::string repairUtf8(std::string_view text);
-
 // JSON text (as nlohmann's dump writes it, valid UTF-8) with every raw hostile code point, which
 // can only stand inside a string there, replaced by its \uXXXX escape: same document, safe to cat.
 std::string escapeHostileInJson(std::string_view json);
@@ -26,4 +23,4 @@ std::string escapeHostileInJson(std::string_view json);
 // Display columns for alignment: the number of code points (each invalid byte counts as one).
 std::size_t displayWidth(std::string_view text);
 
-} // namespace kelvo::report
+} // namespace kelvo
