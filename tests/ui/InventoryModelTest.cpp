@@ -189,6 +189,22 @@ TEST(InventoryModel, ItemRowTexts) {
     EXPECT_TRUE(roleText(model, 0, InventoryModel::VerdictTextRole).contains("1.86 GB"));
 }
 
+TEST(InventoryModel, HiddenCharactersAreShownEscapedWhileTheCommandStaysExact) {
+    // A right-to-left override would make the row read as another package.
+    auto spoof = item("evil\u202Egnp.exe\x1b[2J", 1'000);
+    spoof.reclaimCommand = "npm -g uninstall 'evil\u202Egnp.exe\x1b[2J'";
+    InventoryModel model;
+    AppState app;
+    model.setApp(&app);
+    model.setResult(result({report(ManagerKind::npm, {spoof})}));
+
+    const QString name = roleText(model, 0, InventoryModel::NameRole);
+    EXPECT_FALSE(name.contains(QChar(0x202E)));
+    EXPECT_FALSE(name.contains(QChar(0x1B)));
+    EXPECT_TRUE(name.contains("\\u202e", Qt::CaseInsensitive)) << name.toStdString();
+    EXPECT_EQ(roleText(model, 0, InventoryModel::ReclaimCommandRole).toStdString(), *spoof.reclaimCommand);
+}
+
 TEST(InventoryModel, VersionGroupRowTexts) {
     InventoryModel model;
     model.setResult(result({report(ManagerKind::nvm, {item("v18.1.0", 10), item("v18.3.0", std::nullopt),

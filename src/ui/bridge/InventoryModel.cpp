@@ -1,6 +1,7 @@
 #include "ui/bridge/InventoryModel.h"
 
 #include "core/SizeFormat.h"
+#include "inventory/DisplayText.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/UiFunctions.h"
 #include "ui/bridge/UiLogic.h"
@@ -20,6 +21,11 @@ std::optional<Tier> tierFromRaw(const QString& raw) {
     }
     return std::nullopt;
 }
+
+// Names, versions and evidence come from directory listings and tool output: control and
+// bidirectional-override characters are shown as escapes so that a row cannot pretend to be
+// another. What is copied or revealed stays exact (the command and path roles).
+QString shown(const std::string& value) { return qtText(escapeForTerminal(value)); }
 
 QString text(const std::optional<std::string>& value) {
     return value ? QString::fromStdString(*value) : QString();
@@ -370,7 +376,7 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
         case SummaryRole:
             return QString::fromStdString(group.summary());
         case KeepNameRole:
-            return QString::fromStdString(group.keep.name);
+            return shown(group.keep.name);
         case KeepLineRole:
             return QStringLiteral("newest %1 \u2014 nothing to do").arg(QString::fromStdString(group.title));
         case KeepSizeTextRole:
@@ -378,7 +384,7 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
         case SupersededRole: {
             QVariantList lines;
             for (const auto& item : group.superseded) {
-                lines << QVariantMap{{QStringLiteral("name"), QString::fromStdString(item.name)},
+                lines << QVariantMap{{QStringLiteral("name"), shown(item.name)},
                                      {QStringLiteral("sizeText"), QString::fromStdString(sizeText(item.bytes, sizeUnit))},
                                      {QStringLiteral("heat"), qtText(heatColorName(item.bytes))}};
             }
@@ -401,11 +407,11 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
     case ChipRole:
         return qtText(shortLabel(manager));
     case NameRole:
-        return QString::fromStdString(item.name);
+        return shown(item.name);
     case VersionRole:
-        return text(shownVersion(item));
+        return shown(shownVersion(item).value_or(std::string()));
     case IdentityRole:
-        return text(item.identity);
+        return shown(item.identity.value_or(std::string()));
     case SizeTextRole:
         return QString::fromStdString(sizeText(item.bytes, sizeUnit));
     case HeatRole:
@@ -413,7 +419,7 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
     case EvidenceRole: {
         QStringList summaries;
         for (const auto& entry : item.evidence) {
-            summaries << QString::fromStdString(entry.summary());
+            summaries << shown(entry.summary());
         }
         return summaries;
     }

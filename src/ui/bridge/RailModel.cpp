@@ -1,5 +1,6 @@
 #include "ui/bridge/RailModel.h"
 
+#include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/UiLogic.h"
@@ -74,7 +75,8 @@ void RailModel::recompute() {
                 {QStringLiteral("displayName"), qtText(displayName(report->kind))},
                 {QStringLiteral("shortLabel"), qtText(shortLabel(report->kind))},
                 {QStringLiteral("version"),
-                 report->version ? QVariant(QString::fromStdString(*report->version)) : QVariant()},
+                 // A tool's version output is shown, never trusted to be plain text.
+                 report->version ? QVariant(qtText(escapeForTerminal(*report->version))) : QVariant()},
                 {QStringLiteral("sizeText"), QString::fromStdString(formatBytes(report->totalBytes(), unit))},
                 {QStringLiteral("summary"), QString::fromStdString(inventorySummary(report->kind, report->items))},
                 {QStringLiteral("noteKind"), note.kind == ReclaimNoteKind::reclaimable ? QStringLiteral("reclaimable")

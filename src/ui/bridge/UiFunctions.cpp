@@ -1,5 +1,6 @@
 #include "ui/bridge/UiFunctions.h"
 
+#include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
 #include "system/Platform.h"
 #include "ui/bridge/QtText.h"
@@ -57,6 +58,10 @@ QString UiFunctions::heatColorName(const QVariant& bytes) {
         }
     }
     return qtText(kelvo::ui::heatColorName(value));
+}
+
+QString UiFunctions::displayText(const QString& text) {
+    return qtText(escapeForTerminal(text.toStdString()));
 }
 
 QString UiFunctions::abbreviatedPath(const QString& path) {

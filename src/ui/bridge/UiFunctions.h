@@ -19,6 +19,8 @@ public:
     // "heat1" … "heat4" for a byte count (null or undefined: heat4).
     Q_INVOKABLE static QString heatColorName(const QVariant& bytes);
     Q_INVOKABLE static QString abbreviatedPath(const QString& path);
+    // Text from disk or tools as it may be shown: control and bidi-override characters escaped.
+    Q_INVOKABLE static QString displayText(const QString& text);
     // "safe", "likelyUnused", "inUse" or "dependency" for a raw tier and manager.
     Q_INVOKABLE static QString verdictTag(const QString& tier, const QString& kind);
     Q_INVOKABLE static QString verdictLabel(const QString& tag);

@@ -43,7 +43,7 @@ PlainButton {
             anchors.verticalCenter: parent.verticalCenter
             width: Math.max(0, Math.min(Math.ceil(pathMetrics.advanceWidth) + 1,
                                         button.width - icon.width - caption.implicitWidth - 2 * row.spacing))
-            text: Ui.abbreviatedPath(button.path)
+            text: Ui.displayText(Ui.abbreviatedPath(button.path))
             elide: Text.ElideMiddle
             maximumLineCount: 1
             color: Theme.color("faint2")

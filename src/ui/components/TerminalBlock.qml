@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Kelvo
 
 // A shell command: "$", the command (selectable) and a copy button.
 Item {
@@ -41,7 +42,8 @@ Item {
                 id: commandText
                 Layout.fillWidth: true
                 Layout.minimumWidth: 40
-                text: block.command
+                // Shown with hidden characters escaped; the copy button copies the exact command.
+                text: Ui.displayText(block.command)
                 readOnly: true
                 selectByMouse: true
                 wrapMode: TextEdit.WrapAnywhere
