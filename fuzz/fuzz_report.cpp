@@ -12,37 +12,6 @@
 
 #include <nlohmann/json.hpp>
 
-namespace {
-
-// Raw hostile code points in valid UTF-8 text, the line feed allowed (it separates lines).
-bool holdsHostile(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        char32_t point = lead;
-        std::size_t length = 1;
-        if (lead >= 0xF0) {
-            length = 4;
-            point = lead & 0x07;
-        } else if (lead >= 0xE0) {
-            length = 3;
-            point = lead & 0x0F;
-        } else if (lead >= 0xC0) {
-            length = 2;
-            point = lead & 0x1F;
-        }
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        if (point != U'\n' && kelvo::isHostileCodePoint(point)) {
-            return true;
-        }
-        i += length;
-    }
-    return false;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto lines = kelvo::fuzz::splitLines(kelvo::fuzz::asText(data, size));
     kelvo::ScanResult result;
@@ -75,12 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const bool align : {false, true}) {
             const std::string text = kelvo::report::renderText(result, unit, {false, align});
             FUZZ_REQUIRE(kelvo::repairUtf8(text) == text);
-            FUZZ_REQUIRE(!holdsHostile(text));
+            FUZZ_REQUIRE(!kelvo::fuzz::holdsHostile(text, true));
         }
     }
     const std::string json = kelvo::report::renderJson(result, kelvo::SizeUnit::decimal);
     FUZZ_REQUIRE(kelvo::repairUtf8(json) == json);
-    FUZZ_REQUIRE(!holdsHostile(json));
+    FUZZ_REQUIRE(!kelvo::fuzz::holdsHostile(json, true));
     FUZZ_REQUIRE(!nlohmann::json::parse(json, nullptr, false).is_discarded());
     return 0;
 }
