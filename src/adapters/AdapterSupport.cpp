@@ -148,6 +148,11 @@ void sortItemsBySize(std::vector<DependencyItem>& items) {
     });
 }
 
+bool isSinglePathAnswer(std::string_view output) {
+    return output.size() <= 4096 && output.find('\n') == std::string_view::npos &&
+           output.find('\0') == std::string_view::npos;
+}
+
 std::string shellQuoted(std::string_view word) {
     const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||

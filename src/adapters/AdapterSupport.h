@@ -32,6 +32,10 @@ void sortItemsBySize(std::vector<DependencyItem>& items);
 // would not name a child of it, so they are listed but never measured or probed.
 bool isSafeRelativeName(std::string_view name);
 
+// Whether a tool's answer can be a directory path at all: one line, no NUL, at most PATH_MAX
+// bytes. Anything else is treated as a failed command, since every item's path is built from it.
+bool isSinglePathAnswer(std::string_view output);
+
 // A shell command of fixed words followed by one name, e.g. ("npm -g uninstall", name).
 // The name is single-quoted whenever it holds anything outside [A-Za-z0-9@%+=:,./_-].
 std::string commandWithName(std::string_view fixedWords, std::string_view name);

@@ -98,7 +98,8 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial) const {
     partial.quickWins = quickWins();
 
     const CommandResult cellar = runner_->run(ReadOnlyCommand::brewCellarPath());
-    if (!cellar.ok) {
+    // A flood of output as the Cellar would be copied into every item's path.
+    if (!cellar.ok || !isSinglePathAnswer(cellar.output)) {
         return partial;
     }
     const CommandResult list = runner_->run(ReadOnlyCommand::brewListFormula());

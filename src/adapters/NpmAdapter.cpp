@@ -77,7 +77,8 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     partial.quickWins = quickWins();
 
     const CommandResult prefix = runner_->run(ReadOnlyCommand::npmPrefixGlobal());
-    if (!prefix.ok) {
+    // A flood of output as the prefix would be copied into every item's path.
+    if (!prefix.ok || !isSinglePathAnswer(prefix.output)) {
         return partial;
     }
     const CommandResult list = runner_->run(ReadOnlyCommand::npmListGlobalJSON());
@@ -93,7 +94,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     const bool prefixIsAbsolute = isAbsolute(prefix.output);
 
     std::optional<std::string> cacheDirectory;
-    if (const CommandResult cache = runner_->run(ReadOnlyCommand::npmCacheDir()); cache.ok && !cache.output.empty()) {
+    if (const CommandResult cache = runner_->run(ReadOnlyCommand::npmCacheDir()); cache.ok && !cache.output.empty() && isSinglePathAnswer(cache.output)) {
         cacheDirectory = cache.output;
     }
 

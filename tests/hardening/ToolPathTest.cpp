@@ -95,5 +95,28 @@ TEST(ToolPaths, NpmCacheThatIsNotAbsoluteIsListedWithoutASize) {
     }
 }
 
+// A tool that floods its output must not have that output copied into every item's path
+// (1 MiB of Cellar times 30,000 formula lines is 30 GiB).
+TEST(ToolPaths, AFloodedDirectoryAnswerCountsAsAFailedCommand) {
+    std::string flood;
+    for (int i = 0; i < 2000; ++i) {
+        flood += "/0123456789abcdef0123456789abcde\n";
+    }
+    auto runner = std::make_shared<test::FakeRunner>();
+    runner->on(Case::brewVersion, ok("Homebrew 4.2.1"))
+        .on(Case::brewCellarPath, ok(flood))
+        .on(Case::brewListFormula, ok(flood))
+        .on(Case::brewLeaves, ok(flood));
+    const ManagerReport brew = HomebrewAdapter(runner, std::make_shared<test::FakeSizer>(), {}).scan();
+    EXPECT_TRUE(brew.detected);
+    EXPECT_TRUE(brew.items.empty());
+    EXPECT_EQ(brew.quickWins.size(), 2u);
+
+    Npm npm(flood, "/home/u/.npm");
+    EXPECT_TRUE(npm.scan().items.empty());
+    Npm cache("/p", flood);
+    EXPECT_EQ(test::itemNamed(cache.scan(), "npm cache"), nullptr);
+}
+
 } // namespace
 } // namespace kelvo
