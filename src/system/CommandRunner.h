@@ -13,7 +13,9 @@ class CommandRunner final : public ReadOnlyCommandRunning {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{120'000};
     // Output beyond this is read and discarded so the child never blocks; what was kept is used.
-    static constexpr std::size_t defaultOutputLimit = 64 * 1024 * 1024;
+    // Real answers are kilobytes; the bound keeps a flooding tool from costing more than a few
+    // copies of it, since items are built from every line.
+    static constexpr std::size_t defaultOutputLimit = 8 * 1024 * 1024;
 
     explicit CommandRunner(CandidateTable candidates = standardCandidateTable(),
                            std::chrono::milliseconds timeout = defaultTimeout,
