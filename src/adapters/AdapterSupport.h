@@ -21,6 +21,18 @@ namespace kelvo {
 std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
                                                     const std::vector<std::string>& names);
 
+// Runs an adapter's scan steps, which fill in `partial` as they learn; a fault inside them must
+// not end the process or cost the other adapters their reports, so it returns what is known.
+template <typename Steps>
+ManagerReport guardedScan(ManagerKind kind, Steps&& steps) {
+    ManagerReport partial = ManagerReport::notDetected(kind);
+    try {
+        return steps(partial);
+    } catch (...) {
+        return partial;
+    }
+}
+
 // Runs body(0) ... body(count - 1), several at a time on a pool bounded process-wide; the
 // calling thread takes part. Returns when all are done. Bodies must not throw.
 void parallelFor(std::size_t count, const std::function<void(std::size_t)>& body);

@@ -84,13 +84,7 @@ bool BunAdapter::isInstalled() const {
 }
 
 ManagerReport BunAdapter::scan() const {
-    ManagerReport partial = ManagerReport::notDetected(ManagerKind::bun);
-    try {
-        return scanUnguarded(partial);
-    } catch (...) {
-        // A fault here must not cost the other adapters their reports: return what is known.
-        return partial;
-    }
+    return guardedScan(ManagerKind::bun, [this](ManagerReport& partial) { return scanUnguarded(partial); });
 }
 
 ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial) const {

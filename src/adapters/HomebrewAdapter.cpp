@@ -79,13 +79,7 @@ bool HomebrewAdapter::isInstalled() const {
 }
 
 ManagerReport HomebrewAdapter::scan() const {
-    ManagerReport partial = ManagerReport::notDetected(ManagerKind::homebrew);
-    try {
-        return scanUnguarded(partial);
-    } catch (...) {
-        // A fault here must not cost the other adapters their reports: return what is known.
-        return partial;
-    }
+    return guardedScan(ManagerKind::homebrew, [this](ManagerReport& partial) { return scanUnguarded(partial); });
 }
 
 ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial) const {

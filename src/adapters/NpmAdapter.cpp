@@ -56,13 +56,7 @@ bool NpmAdapter::isInstalled() const {
 }
 
 ManagerReport NpmAdapter::scan() const {
-    ManagerReport partial = ManagerReport::notDetected(ManagerKind::npm);
-    try {
-        return scanUnguarded(partial);
-    } catch (...) {
-        // A fault here must not cost the other adapters their reports: return what is known.
-        return partial;
-    }
+    return guardedScan(ManagerKind::npm, [this](ManagerReport& partial) { return scanUnguarded(partial); });
 }
 
 ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
