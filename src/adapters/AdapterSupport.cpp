@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "knowledge/KnowledgeBase.h"
 #include "system/Platform.h"
 #include "system/WorkPool.h"
 
@@ -146,6 +147,44 @@ void sortItemsBySize(std::vector<DependencyItem>& items) {
     std::stable_sort(items.begin(), items.end(), [](const DependencyItem& a, const DependencyItem& b) {
         return a.bytes.value_or(-1) > b.bytes.value_or(-1);
     });
+}
+
+DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version, std::string path,
+                                 std::optional<std::int64_t> bytes, std::optional<double> lastUse,
+                                 const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords) {
+    DependencyItem item;
+    item.id = Uuid::random();
+    item.name = name;
+    item.version = std::move(version);
+    item.path = std::move(path);
+    item.bytes = bytes;
+    item.tier = Tier::signalOnly;
+    if (lastUse) {
+        item.evidence.push_back(Evidence::lastUsed(*lastUse));
+    }
+    const auto entry = kb.lookup(name, manager);
+    const bool core = builtInCorePackages.contains(name) || (entry && entry->core.value_or(false));
+    // No shell command can carry a NUL byte, so such a name gets none.
+    if (!core && name.find('\0') == std::string::npos) {
+        item.reclaimCommand = commandWithOperand(removeWords, name);
+    }
+    if (entry) {
+        item.identity = entry->identity;
+    }
+    return item;
+}
+
+DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes,
+                         std::string identity) {
+    DependencyItem cache;
+    cache.id = Uuid::random();
+    cache.name = std::move(name);
+    cache.path = std::move(path);
+    cache.bytes = bytes;
+    cache.tier = Tier::safeByDesign;
+    cache.evidence.push_back(Evidence::managerDefinesPrunable());
+    cache.identity = std::move(identity);
+    return cache;
 }
 
 bool isSinglePathAnswer(std::string_view output) {

@@ -59,6 +59,18 @@ std::string shellQuoted(std::string_view word);
 // Packages no adapter ever offers to remove, whatever the knowledge base says.
 inline const std::set<std::string, std::less<>> builtInCorePackages{"npm", "corepack"};
 
+struct KnowledgeBase;
+
+// A globally installed package of npm or bun: always in use as far as Kelvo can tell, with its
+// last use as evidence, the knowledge base's identity, and `removeWords` + name unless it is core.
+DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version, std::string path,
+                                 std::optional<std::int64_t> bytes, std::optional<double> lastUse,
+                                 const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords);
+
+// A download cache the manager prunes itself (its quick win carries the command).
+DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes,
+                         std::string identity);
+
 // Latest access of the package's commands that came at least a day after their last change.
 std::optional<double> lastUseOfCommands(const FileAccessProbing& prober, const std::string& packageDirectory,
                                         std::string_view packageName, const std::string& commandDirectory);

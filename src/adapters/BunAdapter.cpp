@@ -142,37 +142,12 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial) const {
     ManagerReport report = partial;
     report.items.reserve(count + 1);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string& name = names[i];
-        DependencyItem item;
-        item.id = Uuid::random();
-        item.name = name;
-        item.version = versions[i];
-        item.path = modulesDirectory + "/" + name;
-        item.bytes = sizes[i];
-        item.tier = Tier::signalOnly;
-        if (lastUses[i]) {
-            item.evidence.push_back(Evidence::lastUsed(*lastUses[i]));
-        }
-        const auto entry = kb_.lookup(name, ManagerKind::bun);
-        const bool core = builtInCorePackages.contains(name) || (entry && entry->core.value_or(false));
-        if (!core) {
-            item.reclaimCommand = commandWithOperand("bun remove -g", name);
-        }
-        if (entry) {
-            item.identity = entry->identity;
-        }
-        report.items.push_back(std::move(item));
+        report.items.push_back(globalPackageItem(names[i], versions[i], modulesDirectory + "/" + names[i], sizes[i],
+                                                 lastUses[i], kb_, ManagerKind::bun, "bun remove -g"));
     }
     if (cacheSize) {
-        DependencyItem cache;
-        cache.id = Uuid::random();
-        cache.name = "bun cache";
-        cache.path = cacheDirectory;
-        cache.bytes = cacheSize;
-        cache.tier = Tier::safeByDesign;
-        cache.evidence.push_back(Evidence::managerDefinesPrunable());
-        cache.identity = "bun's module cache — re-downloaded as needed.";
-        report.items.push_back(std::move(cache));
+        report.items.push_back(
+            cacheItem("bun cache", cacheDirectory, cacheSize, "bun's module cache — re-downloaded as needed."));
     }
     sortItemsBySize(report.items);
     return report;

@@ -122,37 +122,12 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     report.items.reserve(count + 1);
     for (std::size_t i = 0; i < count; ++i) {
         const auto& [name, packageVersion] = packages[i];
-        DependencyItem item;
-        item.id = Uuid::random();
-        item.name = name;
-        item.version = packageVersion;
-        item.path = modulesDirectory + "/" + name;
-        item.bytes = sizes[i];
-        item.tier = Tier::signalOnly;
-        if (lastUses[i]) {
-            item.evidence.push_back(Evidence::lastUsed(*lastUses[i]));
-        }
-        const auto entry = kb_.lookup(name, ManagerKind::npm);
-        const bool core = builtInCorePackages.contains(name) || (entry && entry->core.value_or(false));
-        // No shell command can carry a NUL byte, so such a name gets none.
-        if (!core && name.find('\0') == std::string::npos) {
-            item.reclaimCommand = commandWithOperand("npm -g uninstall", name);
-        }
-        if (entry) {
-            item.identity = entry->identity;
-        }
-        report.items.push_back(std::move(item));
+        report.items.push_back(globalPackageItem(name, packageVersion, modulesDirectory + "/" + name, sizes[i],
+                                                 lastUses[i], kb_, ManagerKind::npm, "npm -g uninstall"));
     }
     if (cacheDirectory) {
-        DependencyItem cache;
-        cache.id = Uuid::random();
-        cache.name = "npm cache";
-        cache.path = *cacheDirectory;
-        cache.bytes = cacheSize;
-        cache.tier = Tier::safeByDesign;
-        cache.evidence.push_back(Evidence::managerDefinesPrunable());
-        cache.identity = "npm's download cache — regenerates automatically.";
-        report.items.push_back(std::move(cache));
+        report.items.push_back(cacheItem("npm cache", *cacheDirectory, cacheSize,
+                                         "npm's download cache — regenerates automatically."));
     }
     sortItemsBySize(report.items);
     return report;
