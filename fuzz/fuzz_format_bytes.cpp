@@ -2,7 +2,7 @@
 
 #include "FuzzSupport.h"
 
-#include "core/SizeFormat.h"
+#include "model/SizeFormat.h"
 
 #include <cstring>
 

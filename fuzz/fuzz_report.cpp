@@ -5,7 +5,7 @@
 
 #include "FuzzSupport.h"
 
-#include "cli/ReportJson.h"
+#include "inventory/ReportJson.h"
 #include "cli/ReportText.h"
 #include "inventory/DisplayText.h"
 #include "system/CommandRunner.h"
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_REQUIRE(!kelvo::fuzz::holdsHostile(text, true));
         }
     }
-    const std::string json = kelvo::report::renderJson(result, kelvo::SizeUnit::decimal);
+    const std::string json = kelvo::renderJson(result, kelvo::SizeUnit::decimal);
     FUZZ_REQUIRE(kelvo::repairUtf8(json) == json);
     FUZZ_REQUIRE(!kelvo::fuzz::holdsHostile(json, true));
     FUZZ_REQUIRE(!nlohmann::json::parse(json, nullptr, false).is_discarded());

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/ScanModel.h"
+#include "model/NodeVersion.h"
+#include "model/ScanModel.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 
@@ -32,10 +33,6 @@ ManagerReport guardedScan(ManagerKind kind, Steps&& steps) {
         return partial;
     }
 }
-
-// Runs body(0) ... body(count - 1), several at a time on a pool bounded process-wide; the
-// calling thread takes part. Returns when all are done. Bodies must not throw.
-void parallelFor(std::size_t count, const std::function<void(std::size_t)>& body);
 
 // Stable, largest first, an absent size counting as -1.
 void sortItemsBySize(std::vector<DependencyItem>& items);
@@ -74,16 +71,5 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
 // Latest access of the package's commands that came at least a day after their last change.
 std::optional<double> lastUseOfCommands(const FileAccessProbing& prober, const std::string& packageDirectory,
                                         std::string_view packageName, const std::string& commandDirectory);
-
-// Node versions: "v20.11.1" -> (20, 11, 1); anything else -> absent.
-struct NodeVersion {
-    std::int64_t major = 0;
-    std::int64_t minor = 0;
-    std::int64_t patch = 0;
-    friend auto operator<=>(const NodeVersion&, const NodeVersion&) = default;
-};
-std::optional<NodeVersion> parseNodeVersion(std::string_view name);
-// Stable, newest first; names that do not parse count as (-1, -1, -1).
-std::vector<std::string> sortNewestFirst(std::vector<std::string> names);
 
 } // namespace kelvo

@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "system/ParallelFor.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "adapters/NvmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
-#include "system/CommandRunner.h"
+#include "model/Utf8.h"
 #include "system/Platform.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ManagerAdapter.h"
+#include "model/ManagerAdapter.h"
 #include "system/DirectorySizer.h"
 #include "system/ReadOnlyCommand.h"
 

@@ -1,10 +1,7 @@
 #include "cli/ReportOptions.h"
 
 #include "inventory/DisplayText.h"
-
-#ifndef KELVO_VERSION
-#define KELVO_VERSION "1.0.0"
-#endif
+#include "model/Version.h"
 
 namespace kelvo::report {
 
@@ -56,7 +53,7 @@ std::string helpText() {
            "is unset or empty. Progress goes to standard error, and only when it is a terminal.\n";
 }
 
-std::string versionText() { return std::string("kelvo-report ") + KELVO_VERSION + "\n"; }
+std::string versionText() { return "kelvo-report " + std::string(kelvoVersion) + "\n"; }
 
 std::optional<int> handleWithoutScan(const ReportOptions& options, std::string& standardOutput,
                                      std::string& standardError) {

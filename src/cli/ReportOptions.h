@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SizeFormat.h"
+#include "model/SizeFormat.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/ScanModel.h"
-#include "core/SizeFormat.h"
+#include "model/ScanModel.h"
+#include "model/SizeFormat.h"
 
 #include <cstddef>
 #include <set>

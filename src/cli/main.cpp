@@ -1,10 +1,10 @@
 // kelvo-report: one scan with the standard adapters, printed as text or as one JSON document.
-#include "cli/ReportJson.h"
+#include "inventory/ReportJson.h"
 #include "cli/ReportOptions.h"
 #include "cli/ReportText.h"
-#include "core/MainQueue.h"
-#include "core/ScanCoordinator.h"
-#include "core/StandardAdapters.h"
+#include "scan/MainQueue.h"
+#include "scan/ScanCoordinator.h"
+#include "scan/StandardAdapters.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ScanModel.h"
+#include "model/ScanModel.h"
 
 #include <optional>
 #include <string>

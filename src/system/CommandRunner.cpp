@@ -1,5 +1,6 @@
 #include "system/CommandRunner.h"
 
+#include "model/Utf8.h"
 #include "system/Platform.h"
 
 #include <algorithm>
@@ -362,84 +363,6 @@ std::string childSearchPath() {
 #else
     return "/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin";
 #endif
-}
-
-std::string repairUtf8(std::string_view bytes) {
-    static constexpr std::string_view replacement = "\xEF\xBF\xBD";
-    std::string out;
-    out.reserve(bytes.size());
-    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char lead = byteAt(i);
-        if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
-            ++i;
-            continue;
-        }
-        // Length and the allowed range of the second byte, which excludes overlong forms,
-        // surrogates and code points above U+10FFFF.
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            out.append(replacement);
-            ++i;
-            continue;
-        }
-        // The longest valid prefix of a broken sequence becomes one replacement character.
-        std::size_t j = i + 1;
-        bool complete = true;
-        for (std::size_t k = 1; k < length; ++k, ++j) {
-            const unsigned char minimum = k == 1 ? low : 0x80;
-            const unsigned char maximum = k == 1 ? high : 0xBF;
-            if (j >= bytes.size() || byteAt(j) < minimum || byteAt(j) > maximum) {
-                complete = false;
-                break;
-            }
-        }
-        if (complete) {
-            out.append(bytes.substr(i, length));
-        } else {
-            out.append(replacement);
-        }
-        i = j;
-    }
-    return out;
-}
-
-std::string trimWhitespace(std::string_view text) {
-    // White space and line breaks: the ASCII ones, NEL, and the Unicode space separators.
-    static constexpr std::array<std::string_view, 25> blanks = {
-        " ",    "\t",   "\n",   "\v",   "\f",   "\r",   "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
-        "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
-        "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
-        "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
-    };
-    const auto strip = [&](bool fromFront) {
-        for (const std::string_view blank : blanks) {
-            if (fromFront ? text.starts_with(blank) : text.ends_with(blank)) {
-                fromFront ? text.remove_prefix(blank.size()) : text.remove_suffix(blank.size());
-                return true;
-            }
-        }
-        return false;
-    };
-    while (strip(true)) {
-    }
-    while (strip(false)) {
-    }
-    return std::string(text);
 }
 
 } // namespace kelvo

@@ -35,9 +35,4 @@ private:
 // The PATH handed to every child.
 std::string childSearchPath();
 
-// Decodes bytes as UTF-8, replacing each invalid sequence with U+FFFD.
-std::string repairUtf8(std::string_view bytes);
-// Removes white space and line breaks from both ends.
-std::string trimWhitespace(std::string_view text);
-
 } // namespace kelvo

@@ -1,269 +1,50 @@
 #include "system/DirectorySizer.h"
 
-#include "system/DirectoryWalk.h"
+#include "system/DirectoryListing.h"
+#include "system/WalkTree.h"
 #include "system/WorkPool.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <climits>
 #include <condition_variable>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(__linux__)
-#include <sys/syscall.h>
-#if __has_include(<linux/openat2.h>) && defined(SYS_openat2)
-#include <linux/openat2.h>
-#define KELVO_HAVE_OPENAT2 1
-#endif
-#define KELVO_HAVE_GETDENTS64 1
-#endif
-
-// How the walk works:
+// The scheduler of the sizer's walk (the tree of queued directories is WalkTree.h, the reading of
+// directories per platform DirectoryListing.h):
 //
-// - Every directory is opened with open/openat(O_DIRECTORY | O_NOFOLLOW), relative to the
-//   descriptor of its parent, listed with getdents64 into a large buffer and closed. Entries are
-//   classified by the listing's type field where the file system gives one: symbolic links are
-//   skipped without a status query, subdirectories are queued (their own blocks come from fstat
-//   once they are opened), everything else gets one fstatat(AT_SYMLINK_NOFOLLOW). No file is
-//   ever opened. Results equal a plain sequential recursive walk: a subdirectory that cannot be opened
-//   or listed contributes 0, its own blocks included; an entry whose status fails is skipped.
-// - No recursion: subdirectories go on an explicit stack of nodes (parent, name). A node keeps its
-//   descriptor open while queued children still need it, up to a process-wide budget of kept
-//   descriptors; beyond the budget a node's descriptor is closed at once and its children are
-//   reopened from the nearest ancestor that kept one, by walking the names down from it
-//   (openat2 with RESOLVE_NO_SYMLINKS where the kernel has it, else one openat(O_NOFOLLOW) per
-//   name). Never "..", never a full path, so depth and path length are unlimited and concurrent
-//   renames cannot send the walk outside the tree. The top-level descriptor is always kept.
-// - Parallel: the stack is shared by the calling thread and pool helpers (WorkPool.h). The caller
-//   always works; helpers are asked for only when more than one directory is queued, and the
-//   pool bounds the number of working threads process-wide. Large directories hand parts of
-//   their listing (one getdents buffer each) to other threads. Files with a link count above 1
-//   go through one sharded inode set per top-level call; all others are counted directly.
+// - Every directory is opened relative to the descriptor of its parent or a kept ancestor, listed
+//   a buffer at a time and closed. Entries are classified by the listing's type field where the
+//   file system gives one: symbolic links are skipped without a status query, subdirectories are
+//   queued (their own blocks come from fstat once they are opened), everything else gets one
+//   fstatat(AT_SYMLINK_NOFOLLOW). No file is ever opened. Results equal a plain sequential
+//   recursive walk: a subdirectory that cannot be opened or listed contributes 0, its own blocks
+//   included; an entry whose status fails is skipped.
+// - No recursion: subdirectories go on an explicit stack shared by the calling thread and pool
+//   helpers (WorkPool.h). The caller always works; helpers are asked for only when more than one
+//   directory is queued, and the pool bounds the number of working threads process-wide. Large
+//   directories hand parts of their listing (one buffer each) to other threads. Files with a link
+//   count above 1 go through one sharded inode set per top-level call; all others are counted
+//   directly.
 
 namespace kelvo {
 
 namespace {
 
-constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#ifdef O_PATH
-constexpr int kPassThroughFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#else
-constexpr int kPassThroughFlags = kDirectoryFlags;
-#endif
+using walk::DirNode;
 
 constexpr std::size_t kListingBuffer = 128 * 1024;
 
 std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int64_t>(st.st_blocks) * 512; }
-
-// ---- statistics -------------------------------------------------------------------------------
-
-struct Counters {
-    std::atomic<std::uint64_t> directories{0};
-    std::atomic<std::uint64_t> chainOpens{0};
-    std::atomic<std::uint64_t> helperGrants{0};
-    std::atomic<std::uint64_t> entryBatches{0};
-    std::atomic<std::int64_t> keptFdsPeak{0};
-};
-Counters counters;
-
-void bump(std::atomic<std::uint64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
-
-// ---- descriptors ------------------------------------------------------------------------------
-
-int initialFdBudget() {
-    struct rlimit limit {};
-    rlim_t soft = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        soft = limit.rlim_cur;
-    }
-    return static_cast<int>(std::clamp<rlim_t>(soft / 4, 8, 1024));
-}
-
-class FdBudget {
-public:
-    bool tryAcquire() {
-        int used = used_.load(std::memory_order_relaxed);
-        while (used < limit_.load(std::memory_order_relaxed)) {
-            if (used_.compare_exchange_weak(used, used + 1, std::memory_order_relaxed)) {
-                std::int64_t peak = counters.keptFdsPeak.load(std::memory_order_relaxed);
-                while (used + 1 > peak &&
-                       !counters.keptFdsPeak.compare_exchange_weak(peak, used + 1, std::memory_order_relaxed)) {
-                }
-                return true;
-            }
-        }
-        return false;
-    }
-    void release() { used_.fetch_sub(1, std::memory_order_relaxed); }
-    int limit() const { return limit_.load(); }
-    int setLimit(int limit) { return limit_.exchange(std::max(0, limit)); }
-
-private:
-    std::atomic<int> used_{0};
-    std::atomic<int> limit_{initialFdBudget()};
-};
-FdBudget fdBudget;
-
-// openat that survives signals and a short shortage of descriptors elsewhere in the process.
-int openAt(int dirFd, const char* name, int flags) {
-    for (int attempt = 0;; ++attempt) {
-        const int fd = ::openat(dirFd, name, flags);
-        if (fd >= 0 || errno == EINTR) {
-            if (fd >= 0) {
-                return fd;
-            }
-            continue;
-        }
-        if ((errno == EMFILE || errno == ENFILE) && attempt < 50) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        return -1;
-    }
-}
-
-void closeFd(int fd) {
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
-
-// ---- the tree of queued directories -------------------------------------------------------------
-
-// One directory met by the walk. A node lives while it is queued or being listed, or while any
-// descendant is (children hold a reference on their parent, so the names up to a kept ancestor
-// can always be followed down again).
-struct DirNode {
-    DirNode* parent = nullptr;
-    // While queued: the ancestor (usually the parent) whose descriptor opens this directory;
-    // the queued node holds one descriptor use on it.
-    DirNode* anchor = nullptr;
-    std::atomic<int> lifeRefs{1};
-    // Holders of a use may rely on fd being open; the last one to let go closes it.
-    std::atomic<int> fdUsers{0};
-    int fd = -1;
-    bool budgeted = false; // fd counts against fdBudget
-    std::string name;
-};
-
-void releaseLife(DirNode* node) {
-    // Iterative, so that freeing the last node of a very deep chain cannot exhaust the stack.
-    while (node != nullptr && node->lifeRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        DirNode* parent = node->parent;
-        delete node;
-        node = parent;
-    }
-}
-
-void releaseFdUse(DirNode* node) {
-    if (node->fdUsers.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        closeFd(node->fd);
-        node->fd = -1;
-        if (node->budgeted) {
-            node->budgeted = false;
-            fdBudget.release();
-        }
-    }
-}
-
-#ifdef KELVO_HAVE_OPENAT2
-std::atomic<bool> openat2Usable{true};
-
-// Opens names[0]/names[1]/... below baseFd with openat2, refusing symbolic links anywhere.
-// Returns -2 when the kernel lacks openat2.
-int openChainAt2(int baseFd, const std::vector<const std::string*>& names) {
-    int current = baseFd;
-    std::size_t i = 0;
-    std::string piece;
-    while (i < names.size()) {
-        piece.clear();
-        std::size_t j = i;
-        while (j < names.size() && (piece.empty() || piece.size() + 1 + names[j]->size() < PATH_MAX - 1)) {
-            if (!piece.empty()) {
-                piece.push_back('/');
-            }
-            piece += *names[j];
-            ++j;
-        }
-        struct open_how how {};
-        how.flags = static_cast<std::uint64_t>(j == names.size() ? kDirectoryFlags : kPassThroughFlags);
-        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-        long next;
-        do {
-            next = ::syscall(SYS_openat2, current, piece.c_str(), &how, sizeof how);
-        } while (next < 0 && errno == EINTR);
-        const int savedErrno = errno;
-        if (current != baseFd) {
-            ::close(current);
-        }
-        if (next < 0) {
-            if (savedErrno == ENOSYS) {
-                openat2Usable.store(false);
-                return -2;
-            }
-            return -1;
-        }
-        current = static_cast<int>(next);
-        i = j;
-    }
-    return current;
-}
-#endif
-
-// Opens the directory names[0]/names[1]/... below baseFd, one name at a time without following
-// a symbolic link anywhere.
-int openChain(int baseFd, const std::vector<const std::string*>& names) {
-#ifdef KELVO_HAVE_OPENAT2
-    if (openat2Usable.load(std::memory_order_relaxed)) {
-        const int fd = openChainAt2(baseFd, names);
-        if (fd != -2) {
-            return fd;
-        }
-    }
-#endif
-    int current = baseFd;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const int next =
-            openAt(current, names[i]->c_str(), i + 1 == names.size() ? kDirectoryFlags : kPassThroughFlags);
-        if (current != baseFd) {
-            ::close(current);
-        }
-        if (next < 0) {
-            return -1;
-        }
-        current = next;
-    }
-    return current;
-}
-
-// Opens a queued node through its anchor (the caller holds a use on the anchor).
-int openNode(const DirNode* node) {
-    const DirNode* anchor = node->anchor;
-    if (node->parent == anchor) {
-        return openAt(anchor->fd, node->name.c_str(), kDirectoryFlags);
-    }
-    bump(counters.chainOpens);
-    std::vector<const std::string*> names;
-    for (const DirNode* n = node; n != anchor; n = n->parent) {
-        names.push_back(&n->name);
-    }
-    std::reverse(names.begin(), names.end());
-    return openChain(anchor->fd, names);
-}
 
 // ---- hard links ---------------------------------------------------------------------------------
 
@@ -406,38 +187,34 @@ void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& childr
 bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes) {
     DirNode* const anchor = node->anchor;
     if (!isRoot) {
-        fd = openNode(node);
+        fd = walk::openNode(node);
     }
     if (fd < 0) {
-        releaseFdUse(anchor);
-        releaseLife(node);
+        walk::releaseFdUse(anchor);
+        walk::releaseLife(node);
         return false;
     }
-    bump(counters.directories);
+    walk::bump(walk::counters().directories);
     std::int64_t found = 0;
     struct stat own {};
     const std::int64_t ownBytes = ::fstat(fd, &own) == 0 ? allocatedBytes(own) : 0;
 
     bool listed = false;
-#ifdef KELVO_HAVE_GETDENTS64
     // While listing, the node's descriptor is its own: one use by this thread. Batches handed to
     // other threads need it kept open, which takes a budget slot.
     if (!isRoot) {
         node->fd = fd;
         node->fdUsers.store(1, std::memory_order_relaxed);
     }
+    walk::DirectoryReader reader(fd);
     for (int chunk = 0;; ++chunk) {
-        const long n = ::syscall(SYS_getdents64, fd, scratch.listing.data(), scratch.listing.size());
-        if (n < 0 && errno == EINTR) {
-            --chunk;
-            continue;
-        }
+        const long n = reader.next(scratch.listing);
         if (n <= 0) {
             break; // the end, or a failure: what was listed so far counts
         }
         listed = true;
         // A large directory: every other buffer goes to another thread when one can help.
-        if (chunk % 2 == 1 && mayHandOff() && (isRoot || node->budgeted || (node->budgeted = fdBudget.tryAcquire()))) {
+        if (chunk % 2 == 1 && mayHandOff() && (isRoot || node->budgeted || (node->budgeted = walk::tryAcquireFdSlot()))) {
             auto* batch = new EntryBatch();
             batch->node = node;
             batch->records.assign(scratch.listing.data(), scratch.listing.data() + n);
@@ -446,42 +223,19 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
             publishBatch(batch);
             continue;
         }
-        for (long offset = 0; offset < n;) {
-            const auto* record = reinterpret_cast<const struct dirent64*>(scratch.listing.data() + offset);
-            examine(fd, record->d_name, record->d_type, scratch, found);
-            offset += record->d_reclen;
-        }
+        walk::forEachEntry(scratch.listing.data(), static_cast<std::size_t>(n),
+                           [&](const char* name, unsigned char type) { examine(fd, name, type, scratch, found); });
     }
-#else
-    {
-        const int listFd = ::dup(fd);
-        DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-        if (dir == nullptr) {
-            closeFd(listFd);
-        } else {
-            listed = true;
-            errno = 0;
-            while (const struct dirent* entry = ::readdir(dir)) {
-                examine(fd, entry->d_name, entry->d_type, scratch, found);
-            }
-            ::closedir(dir);
-        }
-    }
-    if (!isRoot) {
-        node->fd = fd;
-        node->fdUsers.store(1, std::memory_order_relaxed);
-    }
-#endif
 
     if (!listed) {
         // Not listable: contributes nothing, its own blocks included; nothing was found or handed out.
         if (isRoot) {
-            releaseFdUse(node);
+            walk::releaseFdUse(node);
         } else {
-            releaseFdUse(node); // closes fd (only this thread's use), releases a slot if one was taken
-            releaseFdUse(anchor);
+            walk::releaseFdUse(node); // closes fd (only this thread's use), releases a slot if one was taken
+            walk::releaseFdUse(anchor);
         }
-        releaseLife(node);
+        walk::releaseLife(node);
         return false;
     }
     bytes += ownBytes + found;
@@ -491,7 +245,7 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
     if (!scratch.children.empty()) {
         DirNode* childAnchor = node;
         if (!isRoot && !node->budgeted) {
-            if (fdBudget.tryAcquire()) {
+            if (walk::tryAcquireFdSlot()) {
                 node->budgeted = true;
             } else {
                 childAnchor = anchor;
@@ -500,27 +254,23 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         adopt(node, childAnchor, scratch.children);
     }
     if (!isRoot) {
-        releaseFdUse(node); // this thread's own use: closes now unless children or batches need it
-        releaseFdUse(anchor);
+        walk::releaseFdUse(node); // this thread's own use: closes now unless children or batches need it
+        walk::releaseFdUse(anchor);
     } else {
-        releaseFdUse(node); // the call's initial use; the root stays open while others need it
+        walk::releaseFdUse(node); // the call's initial use; the root stays open while others need it
     }
-    releaseLife(node);
+    walk::releaseLife(node);
     return true;
 }
 
 void Walk::processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes) {
     DirNode* node = batch->node;
-    const std::vector<char>& records = batch->records;
-    for (std::size_t offset = 0; offset < records.size();) {
-        const auto* record = reinterpret_cast<const struct dirent64*>(records.data() + offset);
-        examine(node->fd, record->d_name, record->d_type, scratch, bytes);
-        offset += record->d_reclen;
-    }
+    walk::forEachEntry(batch->records.data(), batch->records.size(),
+                       [&](const char* name, unsigned char type) { examine(node->fd, name, type, scratch, bytes); });
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
     adopt(node, node, scratch.children);
-    releaseFdUse(node);
-    releaseLife(node);
+    walk::releaseFdUse(node);
+    walk::releaseLife(node);
     delete batch;
 }
 
@@ -539,7 +289,7 @@ void Walk::maybeRequestHelpers(std::size_t available) {
     if (granted < wanted) {
         helpers_.fetch_sub(wanted - granted);
     }
-    counters.helperGrants.fetch_add(static_cast<std::uint64_t>(granted), std::memory_order_relaxed);
+    walk::counters().helperGrants.fetch_add(static_cast<std::uint64_t>(granted), std::memory_order_relaxed);
 }
 
 bool Walk::mayHandOff() const {
@@ -551,7 +301,7 @@ bool Walk::mayHandOff() const {
 }
 
 void Walk::publishBatch(EntryBatch* batch) {
-    bump(counters.entryBatches);
+    walk::bump(walk::counters().entryBatches);
     outstandingBatches_.fetch_add(1, std::memory_order_relaxed);
     std::size_t queued = 0;
     {
@@ -635,7 +385,7 @@ std::optional<std::int64_t> Walk::run(int rootFd) {
     std::int64_t bytes = 0;
     const bool listed = processDirectory(root, rootFd, true, scratch, bytes);
     if (!listed) {
-        releaseLife(root);
+        walk::releaseLife(root);
         return std::nullopt;
     }
     std::size_t queued = 0;
@@ -652,7 +402,7 @@ std::optional<std::int64_t> Walk::run(int rootFd) {
         maybeRequestHelpers(queued - 1);
     }
     work(true);
-    releaseLife(root);
+    walk::releaseLife(root);
     std::lock_guard lock(mutex_);
     return total_;
 }
@@ -695,11 +445,8 @@ int openLongParent(const std::string& path, std::string& lastName) {
         int next = -1;
         if (end > start) {
             const std::string piece = parent.substr(start, end - start);
-#ifdef O_PATH
-            next = openAt(current, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-#else
-            next = openAt(current, piece.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-#endif
+            // Links in the leading part are followed, as lstat of the whole path would.
+            next = walk::openAt(current, piece.c_str(), walk::passThroughFlags & ~O_NOFOLLOW);
         }
         if (current != AT_FDCWD) {
             ::close(current);
@@ -745,7 +492,7 @@ std::optional<std::int64_t> FileManagerDirectorySizer::size(const std::string& p
     if (!S_ISDIR(st.st_mode)) {
         return allocatedBytes(st); // a file, a symbolic link itself, anything else
     }
-    const int fd = openAt(baseFd, name, kDirectoryFlags);
+    const int fd = walk::openAt(baseFd, name, walk::directoryFlags);
     if (fd < 0) {
         return std::nullopt; // a top-level directory that cannot be listed
     }
@@ -753,23 +500,5 @@ std::optional<std::int64_t> FileManagerDirectorySizer::size(const std::string& p
     auto walk = std::make_shared<Walk>();
     return walk->run(fd);
 }
-
-namespace detail {
-
-int directoryWalkFdBudget() { return fdBudget.limit(); }
-
-int setDirectoryWalkFdBudget(int budget) { return fdBudget.setLimit(budget); }
-
-DirectoryWalkStats directoryWalkStats() {
-    DirectoryWalkStats stats;
-    stats.directories = counters.directories.load();
-    stats.chainOpens = counters.chainOpens.load();
-    stats.helperGrants = counters.helperGrants.load();
-    stats.entryBatches = counters.entryBatches.load();
-    stats.keptFdsPeak = counters.keptFdsPeak.load();
-    return stats;
-}
-
-} // namespace detail
 
 } // namespace kelvo

@@ -4,7 +4,7 @@
 // every answer and see exactly what was asked, in order; plus report helpers and the hostile names
 // every adapter must survive.
 
-#include "core/ScanModel.h"
+#include "model/ScanModel.h"
 #include "support/TestSupport.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"

@@ -1,8 +1,8 @@
 #include "ReportFixture.h"
 
-#include "cli/ReportJson.h"
+#include "inventory/ReportJson.h"
 #include "inventory/DisplayText.h"
-#include "core/SizeFormat.h"
+#include "model/SizeFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ namespace {
 using nlohmann::json;
 
 TEST(ReportJson, FollowsTheSchemaWithItsNumbersAgreeing) {
-    const json document = json::parse(report::renderJson(test::fixtureResult(), SizeUnit::decimal));
+    const json document = json::parse(renderJson(test::fixtureResult(), SizeUnit::decimal));
     test::checkReportDocument(document);
     EXPECT_DOUBLE_EQ(document.at("scannedAt").get<double>(), 1733500000.25);
     EXPECT_EQ(document.at("inventoriedCount"), 12);
@@ -32,14 +32,14 @@ TEST(ReportJson, FollowsTheSchemaWithItsNumbersAgreeing) {
     // Managers in kind order whatever the input order; absent values are null.
     ScanResult result;
     result.managers = {ManagerReport::notDetected(ManagerKind::bun), ManagerReport::notDetected(ManagerKind::homebrew)};
-    const json reordered = json::parse(report::renderJson(result, SizeUnit::decimal));
+    const json reordered = json::parse(renderJson(result, SizeUnit::decimal));
     test::checkReportDocument(reordered);
     EXPECT_EQ(reordered.at("managers").at(0).at("kind"), "homebrew");
     EXPECT_EQ(reordered.at("managers").at(1).at("version"), nullptr);
 }
 
 TEST(ReportJson, HostileStringsAreRepairedAndEscapedNeverRaw) {
-    const std::string text = report::renderJson(test::fixtureResult(), SizeUnit::binary);
+    const std::string text = renderJson(test::fixtureResult(), SizeUnit::binary);
     const json document = json::parse(text); // strict: throws on invalid UTF-8 or a second document
     EXPECT_EQ(document.at("sizeUnit"), "binary");
     for (const char* raw : {"\x1b", "\r", "\u202e", "\u2066", "\u2069", "\u0085"}) {

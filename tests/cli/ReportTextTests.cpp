@@ -4,7 +4,7 @@
 #include "cli/ReportText.h"
 #include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
-#include "system/CommandRunner.h"
+#include "model/Utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 
 #include "adapters/BunAdapter.h"
 #include "adapters/Substitutes.h"
+#include "model/Utf8.h"
 #include "system/CommandRunner.h"
 
 #include <gtest/gtest.h>

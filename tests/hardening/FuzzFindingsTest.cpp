@@ -1,6 +1,6 @@
 // Inputs the fuzz targets found, kept so the faults stay fixed.
 
-#include "core/SizeFormat.h"
+#include "model/SizeFormat.h"
 
 #include <gtest/gtest.h>
 

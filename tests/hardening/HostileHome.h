@@ -4,8 +4,8 @@
 // shapes that a careless scanner would choke on, follow out of the tree, or print raw. Plus
 // fake tools (through the runner's candidate table) that record every call they get.
 
-#include "core/ManagerAdapter.h"
-#include "core/ScanModel.h"
+#include "model/ManagerAdapter.h"
+#include "model/ScanModel.h"
 #include "system/CommandRunner.h"
 #include "system/ReadOnlyCommand.h"
 #include "support/TestSupport.h"

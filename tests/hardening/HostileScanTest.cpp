@@ -11,9 +11,10 @@
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
 #include "adapters/Substitutes.h"
-#include "cli/ReportJson.h"
+#include "inventory/ReportJson.h"
 #include "cli/ReportText.h"
 #include "knowledge/KnowledgeBase.h"
+#include "model/Utf8.h"
 #include "system/CommandRunner.h"
 #include "system/DirectorySizer.h"
 
@@ -315,7 +316,7 @@ TEST_F(HostileScan, EveryReclaimCommandSplitsBackIntoItsWordsAndReportsPrintNoRa
             EXPECT_NE(text.find("rlo"), std::string::npos);
         }
     }
-    const std::string json = report::renderJson(result, SizeUnit::decimal);
+    const std::string json = renderJson(result, SizeUnit::decimal);
     EXPECT_EQ(firstRawControl(json), "");
     const auto parsed = nlohmann::json::parse(json, nullptr, false);
     ASSERT_FALSE(parsed.is_discarded());

@@ -1,4 +1,4 @@
-#include "core/SizeFormat.h"
+#include "model/SizeFormat.h"
 
 #include "support/TestSupport.h"
 

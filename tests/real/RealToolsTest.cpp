@@ -4,9 +4,10 @@
 // (scripts/real-tools); without the registry the tests skip and say why.
 
 #include "adapters/AdapterSupport.h"
-#include "core/MainQueue.h"
-#include "core/StandardAdapters.h"
+#include "scan/MainQueue.h"
+#include "scan/StandardAdapters.h"
 #include "support/TestSupport.h"
+#include "model/Utf8.h"
 #include "system/CommandRunner.h"
 #include "system/Platform.h"
 

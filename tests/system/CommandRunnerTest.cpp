@@ -1,3 +1,4 @@
+#include "model/Utf8.h"
 #include "system/CommandRunner.h"
 #include "system/Platform.h"
 

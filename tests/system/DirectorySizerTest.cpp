@@ -4,7 +4,7 @@
 
 #include "system/DirectorySizer.h"
 #include "system/DirectoryWalk.h"
-#include "adapters/AdapterSupport.h"
+#include "system/ParallelFor.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

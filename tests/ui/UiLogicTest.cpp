@@ -1,6 +1,6 @@
 #include "ui/bridge/UiLogic.h"
 
-#include "core/SizeFormat.h"
+#include "model/SizeFormat.h"
 
 #include <gtest/gtest.h>
 

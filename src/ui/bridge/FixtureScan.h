@@ -4,7 +4,7 @@
 // `kelvo-report --json` (a "managers" list of reports with their items and quick wins). It only
 // reads the file it is given; it never starts a command.
 
-#include "core/ScanCoordinator.h"
+#include "scan/ScanCoordinator.h"
 
 #include <map>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "ui/bridge/InventoryModel.h"
 
-#include "core/SizeFormat.h"
+#include "model/SizeFormat.h"
 #include "inventory/DisplayText.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/UiFunctions.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ScanModel.h"
+#include "model/ScanModel.h"
 #include "inventory/Inventory.h"
 #include "ui/bridge/AppState.h"
 #include "ui/bridge/ScanController.h"

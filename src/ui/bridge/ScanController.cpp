@@ -1,6 +1,6 @@
 #include "ui/bridge/ScanController.h"
 
-#include "core/StandardAdapters.h"
+#include "scan/StandardAdapters.h"
 #include "inventory/Inventory.h"
 #include "ui/bridge/FixtureScan.h"
 #include "ui/bridge/QtText.h"

@@ -3,8 +3,8 @@
 // The window's decisions that need no toolkit: row breaking, heat colours, paths, the rail's
 // orders and texts, the appearance toggle. Plain C++ so that they are tested without a window.
 
-#include "core/ScanModel.h"
-#include "core/SizeFormat.h"
+#include "model/ScanModel.h"
+#include "model/SizeFormat.h"
 
 #include <cstdint>
 #include <limits>

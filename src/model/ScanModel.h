@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Uuid.h"
+#include "model/Uuid.h"
 
 #include <array>
 #include <cstdint>

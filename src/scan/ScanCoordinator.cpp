@@ -1,4 +1,4 @@
-#include "core/ScanCoordinator.h"
+#include "scan/ScanCoordinator.h"
 
 #include <exception>
 #include <thread>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ScanCoordinator.h"
+#include "scan/ScanCoordinator.h"
 
 namespace kelvo {
 

@@ -1,5 +1,5 @@
-#include "core/MainQueue.h"
-#include "core/ScanCoordinator.h"
+#include "scan/MainQueue.h"
+#include "scan/ScanCoordinator.h"
 
 #include <gtest/gtest.h>
 

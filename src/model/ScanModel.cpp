@@ -1,4 +1,4 @@
-#include "core/ScanModel.h"
+#include "model/ScanModel.h"
 
 #include <chrono>
 #include <cmath>

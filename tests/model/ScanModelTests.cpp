@@ -1,5 +1,5 @@
-#include "core/ScanModel.h"
-#include "core/Uuid.h"
+#include "model/ScanModel.h"
+#include "model/Uuid.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

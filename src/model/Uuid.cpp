@@ -1,4 +1,4 @@
-#include "core/Uuid.h"
+#include "model/Uuid.h"
 
 #include <random>
 

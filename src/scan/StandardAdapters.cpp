@@ -1,4 +1,4 @@
-#include "core/StandardAdapters.h"
+#include "scan/StandardAdapters.h"
 
 #include "adapters/BunAdapter.h"
 #include "adapters/HomebrewAdapter.h"

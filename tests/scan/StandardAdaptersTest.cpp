@@ -1,4 +1,4 @@
-#include "core/StandardAdapters.h"
+#include "scan/StandardAdapters.h"
 
 #include "support/TestSupport.h"
 #include "system/Platform.h"

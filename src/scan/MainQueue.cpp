@@ -1,4 +1,4 @@
-#include "core/MainQueue.h"
+#include "scan/MainQueue.h"
 
 #include <utility>
 

@@ -1,0 +1,156 @@
+#include "system/WalkTree.h"
+
+#include "system/DirectoryListing.h"
+#include "system/DirectoryWalk.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace kelvo::walk {
+
+namespace {
+
+int initialFdBudget() {
+    struct rlimit limit {};
+    rlim_t soft = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        soft = limit.rlim_cur;
+    }
+    return static_cast<int>(std::clamp<rlim_t>(soft / 4, 8, 1024));
+}
+
+class FdBudget {
+public:
+    bool tryAcquire() {
+        int used = used_.load(std::memory_order_relaxed);
+        while (used < limit_.load(std::memory_order_relaxed)) {
+            if (used_.compare_exchange_weak(used, used + 1, std::memory_order_relaxed)) {
+                std::int64_t peak = counters().keptFdsPeak.load(std::memory_order_relaxed);
+                while (used + 1 > peak &&
+                       !counters().keptFdsPeak.compare_exchange_weak(peak, used + 1, std::memory_order_relaxed)) {
+                }
+                return true;
+            }
+        }
+        return false;
+    }
+    void release() { used_.fetch_sub(1, std::memory_order_relaxed); }
+    int limit() const { return limit_.load(); }
+    int setLimit(int limit) { return limit_.exchange(std::max(0, limit)); }
+
+private:
+    std::atomic<int> used_{0};
+    std::atomic<int> limit_{initialFdBudget()};
+};
+
+FdBudget& fdBudget() {
+    static FdBudget budget;
+    return budget;
+}
+
+// Opens names[0]/names[1]/... below baseFd one name at a time, following no link anywhere.
+int openChain(int baseFd, const std::vector<const std::string*>& names) {
+    if (const int fd = openBeneathWithoutLinks(baseFd, names); fd != -2) {
+        return fd;
+    }
+    int current = baseFd;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const int next = openAt(current, names[i]->c_str(), i + 1 == names.size() ? directoryFlags : passThroughFlags);
+        if (current != baseFd) {
+            ::close(current);
+        }
+        if (next < 0) {
+            return -1;
+        }
+        current = next;
+    }
+    return current;
+}
+
+} // namespace
+
+WalkCounters& counters() {
+    static WalkCounters instance;
+    return instance;
+}
+
+void releaseLife(DirNode* node) {
+    // Iterative, so that freeing the last node of a very deep chain cannot exhaust the stack.
+    while (node != nullptr && node->lifeRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        DirNode* parent = node->parent;
+        delete node;
+        node = parent;
+    }
+}
+
+void releaseFdUse(DirNode* node) {
+    if (node->fdUsers.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        closeFd(node->fd);
+        node->fd = -1;
+        if (node->budgeted) {
+            node->budgeted = false;
+            fdBudget().release();
+        }
+    }
+}
+
+bool tryAcquireFdSlot() { return fdBudget().tryAcquire(); }
+
+int openAt(int dirFd, const char* name, int flags) {
+    for (int attempt = 0;; ++attempt) {
+        const int fd = ::openat(dirFd, name, flags);
+        if (fd >= 0) {
+            return fd;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if ((errno == EMFILE || errno == ENFILE) && attempt < 50) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        return -1;
+    }
+}
+
+void closeFd(int fd) {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+int openNode(const DirNode* node) {
+    const DirNode* anchor = node->anchor;
+    if (node->parent == anchor) {
+        return openAt(anchor->fd, node->name.c_str(), directoryFlags);
+    }
+    bump(counters().chainOpens);
+    std::vector<const std::string*> names;
+    for (const DirNode* n = node; n != anchor; n = n->parent) {
+        names.push_back(&n->name);
+    }
+    std::reverse(names.begin(), names.end());
+    return openChain(anchor->fd, names);
+}
+
+} // namespace kelvo::walk
+
+namespace kelvo::detail {
+
+int directoryWalkFdBudget() { return walk::fdBudget().limit(); }
+
+int setDirectoryWalkFdBudget(int budget) { return walk::fdBudget().setLimit(budget); }
+
+DirectoryWalkStats directoryWalkStats() {
+    const walk::WalkCounters& c = walk::counters();
+    return {c.directories.load(), c.chainOpens.load(), c.helperGrants.load(), c.entryBatches.load(),
+            c.keptFdsPeak.load()};
+}
+
+} // namespace kelvo::detail

@@ -1,0 +1,59 @@
+#pragma once
+
+// The sizer walk's tree of queued directories and the descriptors they keep open.
+//
+// A directory met by the walk is a node (parent, name). A node keeps its descriptor open while
+// queued children still need it, up to a process-wide budget of kept descriptors; beyond the
+// budget its descriptor is closed at once and its children are reopened from the nearest ancestor
+// that kept one, by following the names down from it without following a link. Never "..", never a
+// full path, so depth and path length are unlimited and concurrent renames cannot send the walk
+// outside the tree.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace kelvo::walk {
+
+// One directory met by the walk. A node lives while it is queued or being listed, or while any
+// descendant is (children hold a reference on their parent, so the names up to a kept ancestor
+// can always be followed down again).
+struct DirNode {
+    DirNode* parent = nullptr;
+    // While queued: the ancestor (usually the parent) whose descriptor opens this directory;
+    // the queued node holds one descriptor use on it.
+    DirNode* anchor = nullptr;
+    std::atomic<int> lifeRefs{1};
+    // Holders of a use may rely on fd being open; the last one to let go closes it.
+    std::atomic<int> fdUsers{0};
+    int fd = -1;
+    bool budgeted = false; // fd counts against the budget
+    std::string name;
+};
+
+void releaseLife(DirNode* node);
+void releaseFdUse(DirNode* node);
+
+// A slot of the process-wide budget of kept descriptors.
+bool tryAcquireFdSlot();
+
+// openat that survives signals and a short shortage of descriptors elsewhere in the process.
+int openAt(int dirFd, const char* name, int flags);
+void closeFd(int fd);
+
+// Opens a queued node through its anchor (the caller holds a use on the anchor).
+int openNode(const DirNode* node);
+
+// Counters since the start of the process (see DirectoryWalk.h).
+struct WalkCounters {
+    std::atomic<std::uint64_t> directories{0};
+    std::atomic<std::uint64_t> chainOpens{0};
+    std::atomic<std::uint64_t> helperGrants{0};
+    std::atomic<std::uint64_t> entryBatches{0};
+    std::atomic<std::int64_t> keptFdsPeak{0};
+};
+WalkCounters& counters();
+
+inline void bump(std::atomic<std::uint64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
+
+} // namespace kelvo::walk
