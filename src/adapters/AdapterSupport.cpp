@@ -35,7 +35,7 @@ bool isSafeRelativeName(std::string_view name) {
 }
 
 std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
-                                                    const std::vector<std::string>& names) {
+                                                    const std::vector<std::string>& names, TallyScopes counted) {
     std::vector<std::optional<std::int64_t>> sizes(names.size());
     parallelFor(names.size(), [&](std::size_t i) {
         if (!isSafeRelativeName(names[i])) {
@@ -43,7 +43,7 @@ std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer
         }
         // parallelFor bodies must not throw; a sizer that does leaves the child unmeasured.
         try {
-            sizes[i] = sizer.size(parent + "/" + names[i]);
+            sizes[i] = sizer.measure(parent + "/" + names[i], counted);
         } catch (...) {
         }
     });
@@ -63,7 +63,7 @@ void sortItemsBySize(std::vector<DependencyItem>& items) {
 }
 
 DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version, std::string path,
-                                 std::optional<std::int64_t> bytes, std::optional<double> lastUse,
+                                 std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
                                  const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords) {
     DependencyItem item;
     item.id = Uuid::random();
@@ -72,11 +72,18 @@ DependencyItem globalPackageItem(const std::string& name, std::optional<std::str
     item.path = std::move(path);
     item.bytes = bytes;
     item.tier = Tier::signalOnly;
-    if (lastUse) {
-        item.evidence.push_back(Evidence::lastUsed(*lastUse));
-    }
     const auto entry = kb.lookup(name, manager);
     const bool core = builtInCorePackages.contains(name) || (entry && entry->core.value_or(false));
+    const bool judged = clock.accessTimesRecorded && !core;
+    if (use.lastUse) {
+        item.evidence.push_back(Evidence::lastUsed(*use.lastUse));
+        if (judged && clock.now - *use.lastUse > staleAfterSeconds) {
+            item.tier = Tier::orphanCandidate;
+        }
+    } else if (judged && use.installedAt && clock.now - *use.installedAt > staleAfterSeconds) {
+        item.evidence.push_back(Evidence::notUsedSinceInstall(*use.installedAt));
+        item.tier = Tier::orphanCandidate;
+    }
     // No shell command can carry a NUL byte, so such a name gets none.
     if (!core && name.find('\0') == std::string::npos) {
         item.reclaimCommand = commandWithOperand(removeWords, name);
@@ -137,23 +144,25 @@ std::string commandWithOperand(std::string_view fixedWords, std::string_view nam
     return commandWithName(fixedWords, name);
 }
 
-namespace {
-
-std::vector<std::string> commandNames(const std::string& packageJson, std::string_view packageName) {
-    const auto json = nlohmann::json::parse(packageJson, nullptr, false);
+PackageManifest readPackageManifest(const std::string& packageDirectory, std::string_view packageName) {
+    PackageManifest manifest;
+    const auto json = nlohmann::json::parse(readFile(packageDirectory + "/package.json").value_or(std::string()),
+                                            nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
-        return {};
+        return manifest;
+    }
+    if (const auto version = json.find("version"); version != json.end() && version->is_string()) {
+        manifest.version = version->get<std::string>();
     }
     const auto bin = json.find("bin");
     if (bin == json.end()) {
-        return {};
+        return manifest;
     }
-    std::vector<std::string> names;
     if (bin->is_object()) {
         for (const auto& [key, value] : bin->items()) {
-            names.push_back(key);
+            manifest.commands.push_back(key);
         }
-        std::sort(names.begin(), names.end());
+        std::sort(manifest.commands.begin(), manifest.commands.end());
     } else if (bin->is_string()) {
         // A single command is named after the package, without its scope.
         std::string_view last;
@@ -171,31 +180,32 @@ std::vector<std::string> commandNames(const std::string& packageJson, std::strin
             start = slash + 1;
         }
         if (!last.empty()) {
-            names.emplace_back(last);
+            manifest.commands.emplace_back(last);
         }
     }
-    return names;
+    return manifest;
 }
 
-} // namespace
-
-std::optional<double> lastUseOfCommands(const FileAccessProbing& prober, const std::string& packageDirectory,
-                                        std::string_view packageName, const std::string& commandDirectory) {
-    const std::string text = readFile(packageDirectory + "/package.json").value_or(std::string());
-    std::optional<double> date;
-    for (const auto& command : commandNames(text, packageName)) {
+CommandUse commandUse(const FileAccessProbing& prober, const std::vector<std::string>& commands,
+                      const std::string& commandDirectory) {
+    CommandUse use;
+    for (const auto& command : commands) {
         if (!isSafeRelativeName(command) || command.find('/') != std::string::npos) {
             continue;
         }
-        const auto times = prober.fileTimes(commandDirectory + "/" + command);
+        const std::string entry = commandDirectory + "/" + command;
+        if (const auto made = prober.entryModified(entry); made && (!use.installedAt || *made > *use.installedAt)) {
+            use.installedAt = made;
+        }
+        const auto times = prober.fileTimes(entry);
         if (!times || times->accessed - times->modified < 86400.0) {
             continue;
         }
-        if (!date || times->accessed > *date) {
-            date = times->accessed;
+        if (!use.lastUse || times->accessed > *use.lastUse) {
+            use.lastUse = times->accessed;
         }
     }
-    return date;
+    return use;
 }
 
 } // namespace kelvo

@@ -17,10 +17,25 @@
 
 namespace kelvo {
 
+// The tally scopes of one adapter's scan: the whole scan's and a scope of the manager's own.
+class ManagerTally {
+public:
+    explicit ManagerTally(DiskTally& tally) : tally_(tally), own_(tally.openScope()) {}
+    TallyScopes counted() const { return {&tally_, DiskTally::wholeScan | own_}; }
+    // What the manager's items occupy together; absent when no scope was left for it.
+    std::optional<std::int64_t> total() const {
+        return own_ != 0 ? std::optional<std::int64_t>(tally_.total(own_)) : std::nullopt;
+    }
+
+private:
+    DiskTally& tally_;
+    DiskTally::Scopes own_;
+};
+
 // Measures parent + "/" + name for each name; the map holds only names that could be measured.
 // Names that would leave the parent when joined are never measured.
 std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
-                                                    const std::vector<std::string>& names);
+                                                    const std::vector<std::string>& names, TallyScopes counted);
 
 // Runs an adapter's scan steps, which fill in `partial` as they learn; a fault inside them must
 // not end the process or cost the other adapters their reports, so it returns what is known.
@@ -58,18 +73,44 @@ inline const std::set<std::string, std::less<>> builtInCorePackages{"npm", "core
 
 struct KnowledgeBase;
 
-// A globally installed package of npm or bun: always in use as far as Kelvo can tell, with its
-// last use as evidence, the knowledge base's identity, and `removeWords` + name unless it is core.
+// What a global package's package.json says: its version and the names of its commands.
+struct PackageManifest {
+    std::optional<std::string> version;
+    std::vector<std::string> commands; // in code-point order
+};
+// Unreadable, not JSON or not an object: no version and no commands.
+PackageManifest readPackageManifest(const std::string& packageDirectory, std::string_view packageName);
+
+// What the command folder tells of a global package's use.
+struct CommandUse {
+    // The latest access of a command that came at least a day after the command's last change.
+    std::optional<double> lastUse;
+    // When the newest command entry was made: the entry's own time, not its target's, since package
+    // files keep whatever times their archive gave them.
+    std::optional<double> installedAt;
+};
+CommandUse commandUse(const FileAccessProbing& prober, const std::vector<std::string>& commands,
+                      const std::string& commandDirectory);
+
+// What a scan judges global packages by: its time, and whether the command folder's file system
+// records access times at all (mounted noatime it does not, and no use can be read from it).
+struct UseClock {
+    double now = 0;
+    bool accessTimesRecorded = false;
+};
+// A global whose commands were last used, or not used since an install, longer ago than this is
+// likely unused.
+inline constexpr double staleAfterSeconds = 90 * 86400.0;
+
+// A globally installed package of npm or bun, with the knowledge base's identity and
+// `removeWords` + name unless it is core. In use, unless its commands say it is stale; a core
+// package is never offered for removal and never judged stale.
 DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version, std::string path,
-                                 std::optional<std::int64_t> bytes, std::optional<double> lastUse,
+                                 std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
                                  const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords);
 
 // A download cache the manager prunes itself (its quick win carries the command).
 DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes,
                          std::string identity);
-
-// Latest access of the package's commands that came at least a day after their last change.
-std::optional<double> lastUseOfCommands(const FileAccessProbing& prober, const std::string& packageDirectory,
-                                        std::string_view packageName, const std::string& commandDirectory);
 
 } // namespace kelvo

@@ -6,6 +6,7 @@
 #include "system/Platform.h"
 
 #include <algorithm>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -13,17 +14,8 @@ namespace kelvo {
 
 namespace {
 
-std::optional<std::string> versionFromPackageJson(const std::string& text) {
-    const auto json = nlohmann::json::parse(text, nullptr, false);
-    if (json.is_discarded() || !json.is_object()) {
-        return std::nullopt;
-    }
-    const auto version = json.find("version");
-    if (version == json.end() || !version->is_string()) {
-        return std::nullopt;
-    }
-    return version->get<std::string>();
-}
+// Beyond this a global manifest is not one bun wrote: it is treated as unreadable.
+constexpr std::size_t manifestReadLimit = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -74,28 +66,85 @@ std::vector<std::string> BunAdapter::packageNames(const std::string& modulesDire
     return names;
 }
 
-bool BunAdapter::isInstalled() const {
-    bool versionRuns = false;
-    try {
-        versionRuns = runner_->run(ReadOnlyCommand::bunVersion()).ok;
-    } catch (...) {
-        // Counts as a failed run: the directory still decides.
+std::optional<std::vector<std::string>> BunAdapter::manifestGlobals(const std::string& globalDirectory) {
+    const auto text = readFile(globalDirectory + "/package.json", manifestReadLimit);
+    if (!text) {
+        return std::nullopt;
     }
-    return versionRuns || isDirectory(home_ + "/.bun");
+    const auto json = nlohmann::json::parse(*text, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    const auto dependencies = json.find("dependencies");
+    if (dependencies == json.end()) {
+        return names; // every global removed again
+    }
+    if (!dependencies->is_object()) {
+        return std::nullopt;
+    }
+    for (const auto& [name, range] : dependencies->items()) {
+        names.push_back(name);
+    }
+    // std::string compares bytes as unsigned, which for UTF-8 is code-point order.
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-ManagerReport BunAdapter::scan() const {
-    return guardedScan(ManagerKind::bun, [this](ManagerReport& partial) { return scanUnguarded(partial); });
+std::vector<std::string> BunAdapter::otherEntries(const std::string& modulesDirectory,
+                                                  const std::vector<std::string>& globals) {
+    const std::set<std::string, std::less<>> own(globals.begin(), globals.end());
+    std::set<std::string, std::less<>> scopesWithGlobals;
+    for (const auto& name : globals) {
+        if (const auto slash = name.find('/'); slash != std::string::npos) {
+            scopesWithGlobals.insert(name.substr(0, slash));
+        }
+    }
+    std::vector<std::string> others;
+    for (const std::string& entry : listDirectory(modulesDirectory).value_or(std::vector<std::string>())) {
+        if (own.contains(entry)) {
+            continue;
+        }
+        // A scope that also holds a global: its other members, one by one, and only when the scope
+        // is a real folder (a link would lead the measuring elsewhere).
+        if (scopesWithGlobals.contains(entry)) {
+            if (joinsWithoutLinks(modulesDirectory, entry + "/")) {
+                for (const std::string& member :
+                     listDirectory(modulesDirectory + "/" + entry).value_or(std::vector<std::string>())) {
+                    if (!own.contains(entry + "/" + member)) {
+                        others.push_back(entry + "/" + member);
+                    }
+                }
+            }
+            continue;
+        }
+        others.push_back(entry);
+    }
+    std::sort(others.begin(), others.end());
+    return others;
 }
 
-ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial) const {
-    CommandResult first = CommandResult::failure({});
+bool BunAdapter::installedBy(const CommandResult& version) const {
+    return version.ok || isDirectory(home_ + "/.bun");
+}
+
+CommandResult BunAdapter::runVersion() const {
     try {
-        first = runner_->run(ReadOnlyCommand::bunVersion());
+        return runner_->run(ReadOnlyCommand::bunVersion());
     } catch (...) {
-        // Counts as a failed run: the directory still decides.
+        return CommandResult::failure({}); // counts as a failed run: the directory still decides
     }
-    if (!first.ok && !isDirectory(home_ + "/.bun")) {
+}
+
+bool BunAdapter::isInstalled() const { return installedBy(runVersion()); }
+
+ManagerReport BunAdapter::scan(DiskTally& tally) const {
+    return guardedScan(ManagerKind::bun, [this, &tally](ManagerReport& partial) { return scanUnguarded(partial, tally); });
+}
+
+ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally) const {
+    const CommandResult first = runVersion();
+    if (!installedBy(first)) {
         return partial;
     }
     partial.detected = true;
@@ -103,55 +152,91 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial) const {
     // A version command that ran out of time would only do so again: a hung bun costs one
     // time limit, not two.
     if (first.ok || first.error.kind != CommandError::Kind::timedOut) {
-        if (const CommandResult version = runner_->run(ReadOnlyCommand::bunVersion());
-            version.ok && !version.output.empty()) {
+        if (const CommandResult version = runVersion(); version.ok && !version.output.empty()) {
             partial.version = version.output;
         }
     }
 
     const std::string bunDirectory = home_ + "/.bun";
-    const std::string modulesDirectory = bunDirectory + "/install/global/node_modules";
+    const std::string globalDirectory = bunDirectory + "/install/global";
+    const std::string modulesDirectory = globalDirectory + "/node_modules";
     const std::string commandDirectory = bunDirectory + "/bin";
     const std::string cacheDirectory = bunDirectory + "/install/cache";
-    const std::vector<std::string> names = packageNames(modulesDirectory);
+    // bun installs every dependency of its globals beside them: the manifest tells which folders
+    // the user added. Without one, every folder counts as a global.
+    const auto manifest = manifestGlobals(globalDirectory);
+    const std::vector<std::string> names = manifest ? *manifest : packageNames(modulesDirectory);
+    std::vector<std::string> dependencyPaths;
+    if (manifest) {
+        for (const std::string& entry : otherEntries(modulesDirectory, names)) {
+            if (isSafeRelativeName(entry) && joinsWithoutLinks(modulesDirectory, entry)) {
+                dependencyPaths.push_back(modulesDirectory + "/" + entry);
+            }
+        }
+    }
 
-    // Index i < count handles package i; index count measures the cache. Results are stored by
-    // index, so the outcome is the same as handling one package after another.
+    // Index i < count handles package i, index count measures the cache and index count + 1 the
+    // dependencies. Results are stored by index, so the outcome is the same as one after another.
+    const ManagerTally counted(tally);
+    const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
     const std::size_t count = names.size();
     std::vector<std::optional<std::string>> versions(count);
     std::vector<std::optional<std::int64_t>> sizes(count);
-    std::vector<std::optional<double>> lastUses(count);
+    std::vector<CommandUse> uses(count);
     std::optional<std::int64_t> cacheSize;
-    parallelFor(count + 1, [&](std::size_t i) {
+    std::optional<std::int64_t> dependencySize;
+    parallelFor(count + 2, [&](std::size_t i) {
         try {
             if (i == count) {
-                cacheSize = sizer_->size(cacheDirectory);
+                cacheSize = sizer_->measure(cacheDirectory, counted.counted());
                 return;
             }
-            if (!isSafeRelativeName(names[i])) {
+            if (i == count + 1) {
+                if (!dependencyPaths.empty()) {
+                    dependencySize = sizer_->measureTogether(dependencyPaths, counted.counted());
+                }
+                return;
+            }
+            if (!isSafeRelativeName(names[i]) || !joinsWithoutLinks(modulesDirectory, names[i])) {
                 return;
             }
             const std::string directory = modulesDirectory + "/" + names[i];
-            versions[i] = versionFromPackageJson(readFile(directory + "/package.json").value_or(std::string()));
-            sizes[i] = sizer_->size(directory);
-            lastUses[i] = lastUseOfCommands(*prober_, directory, names[i], commandDirectory);
+            const PackageManifest package = readPackageManifest(directory, names[i]);
+            versions[i] = package.version;
+            sizes[i] = sizer_->measure(directory, counted.counted());
+            uses[i] = commandUse(*prober_, package.commands, commandDirectory);
         } catch (...) {
             // Whatever failed stays unknown; the item is still listed.
         }
     });
 
     ManagerReport report = partial;
-    report.items.reserve(count + 1);
+    report.items.reserve(count + 2);
     for (std::size_t i = 0; i < count; ++i) {
         report.items.push_back(globalPackageItem(names[i], versions[i], modulesDirectory + "/" + names[i], sizes[i],
-                                                 lastUses[i], kb_, ManagerKind::bun, "bun remove -g"));
+                                                 uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
+    }
+    if (!dependencyPaths.empty()) {
+        report.items.push_back(dependenciesItem(dependencySize));
     }
     if (cacheSize) {
         report.items.push_back(
             cacheItem("bun cache", cacheDirectory, cacheSize, "bun's module cache — re-downloaded as needed."));
     }
     sortItemsBySize(report.items);
+    report.onceCountedBytes = counted.total();
     return report;
+}
+
+DependencyItem BunAdapter::dependenciesItem(std::optional<std::int64_t> bytes) {
+    // Several folders, so no one path; nothing to remove by hand: they go with their globals.
+    DependencyItem item;
+    item.id = Uuid::random();
+    item.name = dependenciesName;
+    item.bytes = bytes;
+    item.tier = Tier::signalOnly;
+    item.identity = "Packages your bun globals depend on — they go away with the globals that need them.";
+    return item;
 }
 
 } // namespace kelvo

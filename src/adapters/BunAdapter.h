@@ -7,6 +7,7 @@
 #include "system/ReadOnlyCommand.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,16 +22,29 @@ public:
     ManagerKind kind() const override { return ManagerKind::bun; }
     // The version command succeeds, or ~/.bun is a directory.
     bool isInstalled() const override;
-    ManagerReport scan() const override;
+    using ManagerAdapter::scan;
+    ManagerReport scan(DiskTally& tally) const override;
 
     // Made once per process so that its id stays the same across scans.
     static const std::vector<QuickWin>& quickWins();
 
     // Package names under the modules directory ("@scope/name" for scoped ones), in code-point order.
     static std::vector<std::string> packageNames(const std::string& modulesDirectory);
+    // The globals the user added: the dependency names of bun's global package.json, in code-point
+    // order. Absent when that file is missing, unreadable or not such an object.
+    static std::optional<std::vector<std::string>> manifestGlobals(const std::string& globalDirectory);
+    // Every other entry of the modules directory: what the globals pulled in ("@scope/name" where a
+    // scope also holds a global), in code-point order.
+    static std::vector<std::string> otherEntries(const std::string& modulesDirectory,
+                                                 const std::vector<std::string>& globals);
+
+    static constexpr const char* dependenciesName = "Dependencies of bun globals";
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial) const;
+    ManagerReport scanUnguarded(ManagerReport& partial, DiskTally& tally) const;
+    CommandResult runVersion() const;
+    bool installedBy(const CommandResult& version) const;
+    static DependencyItem dependenciesItem(std::optional<std::int64_t> bytes);
 
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;

@@ -78,11 +78,12 @@ bool HomebrewAdapter::isInstalled() const {
     }
 }
 
-ManagerReport HomebrewAdapter::scan() const {
-    return guardedScan(ManagerKind::homebrew, [this](ManagerReport& partial) { return scanUnguarded(partial); });
+ManagerReport HomebrewAdapter::scan(DiskTally& tally) const {
+    return guardedScan(ManagerKind::homebrew,
+                       [this, &tally](ManagerReport& partial) { return scanUnguarded(partial, tally); });
 }
 
-ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial) const {
+ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally) const {
     const CommandResult version = runner_->run(ReadOnlyCommand::brewVersion());
     if (!version.ok) {
         return partial;
@@ -120,7 +121,8 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial) const {
             }
         }
     }
-    const auto sizes = measureChildren(*sizer_, cellarPath, measurable);
+    const ManagerTally counted(tally);
+    const auto sizes = measureChildren(*sizer_, cellarPath, measurable, counted.counted());
 
     ManagerReport report = partial;
     report.items.reserve(formulae.size());
@@ -148,6 +150,7 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial) const {
         report.items.push_back(std::move(item));
     }
     sortItemsBySize(report.items);
+    report.onceCountedBytes = counted.total();
     return report;
 }
 

@@ -5,6 +5,7 @@
 #include "system/ParallelFor.h"
 
 #include <algorithm>
+#include <future>
 
 #include <nlohmann/json.hpp>
 
@@ -56,11 +57,11 @@ bool NpmAdapter::isInstalled() const {
     }
 }
 
-ManagerReport NpmAdapter::scan() const {
-    return guardedScan(ManagerKind::npm, [this](ManagerReport& partial) { return scanUnguarded(partial); });
+ManagerReport NpmAdapter::scan(DiskTally& tally) const {
+    return guardedScan(ManagerKind::npm, [this, &tally](ManagerReport& partial) { return scanUnguarded(partial, tally); });
 }
 
-ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
+ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally) const {
     const CommandResult version = runner_->run(ReadOnlyCommand::npmVersion());
     if (!version.ok) {
         return partial;
@@ -71,13 +72,19 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     }
     partial.quickWins = quickWins();
 
-    const CommandResult prefix = runner_->run(ReadOnlyCommand::npmPrefixGlobal());
+    // Once npm answers, the other three questions do not depend on each other: each start of npm
+    // costs a Node start-up, so they are asked at once.
+    const auto ask = [this](ReadOnlyCommand command) {
+        return std::async(std::launch::async, [this, command] { return runner_->run(command); });
+    };
+    auto prefixAnswer = ask(ReadOnlyCommand::npmPrefixGlobal());
+    auto listAnswer = ask(ReadOnlyCommand::npmListGlobalJSON());
+    const CommandResult cache = runner_->run(ReadOnlyCommand::npmCacheDir());
+    const CommandResult prefix = prefixAnswer.get();
+    const CommandResult list = listAnswer.get();
+
     // A flood of output as the prefix would be copied into every item's path.
-    if (!prefix.ok || !isSinglePathAnswer(prefix.output)) {
-        return partial;
-    }
-    const CommandResult list = runner_->run(ReadOnlyCommand::npmListGlobalJSON());
-    if (!list.ok) {
+    if (!prefix.ok || !isSinglePathAnswer(prefix.output) || !list.ok) {
         return partial;
     }
     const std::string modulesDirectory = prefix.output + "/lib/node_modules";
@@ -87,23 +94,24 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     // one would resolve against "/" or the working directory, which are not npm's.
     const auto isAbsolute = [](const std::string& path) { return !path.empty() && path.front() == '/'; };
     const bool prefixIsAbsolute = isAbsolute(prefix.output);
-
     std::optional<std::string> cacheDirectory;
-    if (const CommandResult cache = runner_->run(ReadOnlyCommand::npmCacheDir()); cache.ok && !cache.output.empty() && isSinglePathAnswer(cache.output)) {
+    if (cache.ok && !cache.output.empty() && isSinglePathAnswer(cache.output)) {
         cacheDirectory = cache.output;
     }
 
     // Index i < count measures package i; index count measures the cache. Results are stored by
     // index, so the outcome is the same as measuring one after another.
+    const ManagerTally counted(tally);
+    const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
     const std::size_t count = packages.size();
     std::vector<std::optional<std::int64_t>> sizes(count);
-    std::vector<std::optional<double>> lastUses(count);
+    std::vector<CommandUse> uses(count);
     std::optional<std::int64_t> cacheSize;
     parallelFor(count + 1, [&](std::size_t i) {
         try {
             if (i == count) {
                 if (cacheDirectory && isAbsolute(*cacheDirectory)) {
-                    cacheSize = sizer_->size(*cacheDirectory);
+                    cacheSize = sizer_->measure(*cacheDirectory, counted.counted());
                 }
                 return;
             }
@@ -112,8 +120,8 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
                 return;
             }
             const std::string directory = modulesDirectory + "/" + name;
-            sizes[i] = sizer_->size(directory);
-            lastUses[i] = lastUseOfCommands(*prober_, directory, name, commandDirectory);
+            sizes[i] = sizer_->measure(directory, counted.counted());
+            uses[i] = commandUse(*prober_, readPackageManifest(directory, name).commands, commandDirectory);
         } catch (...) {
             // Whatever failed stays unmeasured; the item is still listed.
         }
@@ -124,13 +132,14 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial) const {
     for (std::size_t i = 0; i < count; ++i) {
         const auto& [name, packageVersion] = packages[i];
         report.items.push_back(globalPackageItem(name, packageVersion, modulesDirectory + "/" + name, sizes[i],
-                                                 lastUses[i], kb_, ManagerKind::npm, "npm -g uninstall"));
+                                                 uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
     }
     if (cacheDirectory) {
         report.items.push_back(cacheItem("npm cache", *cacheDirectory, cacheSize,
                                          "npm's download cache — regenerates automatically."));
     }
     sortItemsBySize(report.items);
+    report.onceCountedBytes = counted.total();
     return report;
 }
 

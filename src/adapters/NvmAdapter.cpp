@@ -1,6 +1,8 @@
 #include "adapters/NvmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/PathSafety.h"
+#include "model/NodeVersion.h"
 #include "model/Utf8.h"
 #include "system/Platform.h"
 
@@ -20,36 +22,6 @@ bool NvmAdapter::isInstalled() const {
     }
 }
 
-std::optional<std::string> NvmAdapter::resolveDefaultVersion(std::string_view aliasText,
-                                                             const std::vector<std::string>& versionNames) {
-    const std::string alias = trimWhitespace(aliasText);
-    // An empty alias names nothing, even if a folder happens to be called just "v".
-    if (versionNames.empty() || alias.empty()) {
-        return std::nullopt;
-    }
-    const auto installed = [&](const std::string& name) {
-        return std::find(versionNames.begin(), versionNames.end(), name) != versionNames.end();
-    };
-    const std::string exact = alias.front() == 'v' ? alias : "v" + alias;
-    if (installed(exact)) {
-        return exact;
-    }
-    const std::vector<std::string> newest = sortNewestFirst(versionNames);
-    if (alias == "node" || alias == "stable" || alias == "current" || alias == "default") {
-        return newest.front();
-    }
-    if (alias == "lts/*" || alias == "lts" || alias == "lts/latest") {
-        // Even major lines are the long-term-support ones.
-        for (const auto& name : newest) {
-            const auto parsed = parseNodeVersion(name);
-            if (parsed && parsed->major % 2 == 0) {
-                return name;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 std::map<std::int64_t, std::string> NvmAdapter::newestInSeries(const std::vector<std::string>& versionNames) {
     std::map<std::int64_t, std::string> table;
     for (const auto& name : sortNewestFirst(versionNames)) {
@@ -62,18 +34,48 @@ std::map<std::int64_t, std::string> NvmAdapter::newestInSeries(const std::vector
 
 namespace {
 
-// The alias as text; unreadable, oversized or not UTF-8 counts as empty.
-std::string readAlias(const std::string& path) {
-    std::string text = readFile(path, NvmAdapter::aliasReadLimit).value_or(std::string());
-    if (repairUtf8(text) != text) {
-        return {};
+// An alias file's text; unreadable, oversized or not UTF-8 counts as no alias.
+std::optional<std::string> readAlias(const std::string& path) {
+    std::optional<std::string> text = readFile(path, NvmAdapter::aliasReadLimit);
+    if (!text || !isValidUtf8(*text)) {
+        return std::nullopt;
     }
     return text;
 }
 
 } // namespace
 
-ManagerReport NvmAdapter::scan() const {
+std::vector<std::string> NvmAdapter::versionNames(const std::string& home) {
+    std::vector<std::string> names;
+    for (auto& name : listDirectory(home + "/.nvm/versions/node").value_or(std::vector<std::string>())) {
+        if (!name.empty() && name.front() == 'v') {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+std::optional<std::string> NvmAdapter::defaultVersion(const std::string& home, const std::vector<std::string>& names) {
+    const std::string aliases = home + "/.nvm/alias";
+    // Only names that stay inside the alias folder are alias files ("lts/iron", never "../x").
+    const auto aliasFile = [&](const std::string& name) -> std::optional<std::string> {
+        if (!isSafeRelativeName(name) || !joinsWithoutLinks(aliases, name)) {
+            return std::nullopt;
+        }
+        return readAlias(aliases + "/" + name);
+    };
+    return resolveNodeAlias(readAlias(aliases + "/default").value_or(std::string()), names, aliasFile);
+}
+
+std::optional<std::string> NvmAdapter::defaultNpm(const std::string& home) {
+    const auto version = defaultVersion(home, versionNames(home));
+    if (!version || !isSafeRelativeName(*version) || version->find('/') != std::string::npos) {
+        return std::nullopt;
+    }
+    return home + "/.nvm/versions/node/" + *version + "/bin/npm";
+}
+
+ManagerReport NvmAdapter::scan(DiskTally& tally) const {
     ManagerReport report = ManagerReport::notDetected(ManagerKind::nvm);
     try {
         if (!isInstalled()) {
@@ -82,15 +84,10 @@ ManagerReport NvmAdapter::scan() const {
         report.detected = true;
 
         const std::string versionsDirectory = home_ + "/.nvm/versions/node";
-        std::vector<std::string> names;
-        for (auto& name : listDirectory(versionsDirectory).value_or(std::vector<std::string>())) {
-            if (!name.empty() && name.front() == 'v') {
-                names.push_back(std::move(name));
-            }
-        }
-
-        const auto defaultVersion = resolveDefaultVersion(readAlias(home_ + "/.nvm/alias/default"), names);
-        const auto sizes = sizer_ ? measureChildren(*sizer_, versionsDirectory, names)
+        const std::vector<std::string> names = versionNames(home_);
+        const auto defaultVersion = NvmAdapter::defaultVersion(home_, names);
+        const ManagerTally counted(tally);
+        const auto sizes = sizer_ ? measureChildren(*sizer_, versionsDirectory, names, counted.counted())
                                   : std::map<std::string, std::int64_t>();
         const auto newest = newestInSeries(names);
 
@@ -120,6 +117,7 @@ ManagerReport NvmAdapter::scan() const {
         }
         sortItemsBySize(items);
         report.items = std::move(items);
+        report.onceCountedBytes = counted.total();
         return report;
     } catch (...) {
         report.items.clear();

@@ -22,14 +22,18 @@ public:
     ManagerKind kind() const override { return ManagerKind::nvm; }
     // True exactly when ~/.nvm is a directory.
     bool isInstalled() const override;
-    ManagerReport scan() const override;
+    using ManagerAdapter::scan;
+    ManagerReport scan(DiskTally& tally) const override;
 
     // An alias file larger than this is not an alias nvm wrote; it is treated as unreadable.
     static constexpr std::size_t aliasReadLimit = 64 * 1024;
 
-    // The installed version the alias text names, if any.
-    static std::optional<std::string> resolveDefaultVersion(std::string_view aliasText,
-                                                            const std::vector<std::string>& versionNames);
+    // The version folders under ~/.nvm/versions/node (names beginning with "v"), in listing order.
+    static std::vector<std::string> versionNames(const std::string& home);
+    // Which of `names` ~/.nvm/alias/default names, following nvm's own aliases (resolveNodeAlias).
+    static std::optional<std::string> defaultVersion(const std::string& home, const std::vector<std::string>& names);
+    // The npm of the default version (~/.nvm/versions/node/<default>/bin/npm), whether or not it exists.
+    static std::optional<std::string> defaultNpm(const std::string& home);
     // Major number -> newest installed version name of that line.
     static std::map<std::int64_t, std::string> newestInSeries(const std::vector<std::string>& versionNames);
 

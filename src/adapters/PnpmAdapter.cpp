@@ -1,5 +1,6 @@
 #include "adapters/PnpmAdapter.h"
 
+#include "adapters/AdapterSupport.h"
 #include "system/Platform.h"
 
 #include <utility>
@@ -41,11 +42,11 @@ std::optional<std::string> PnpmAdapter::version() const {
     return std::nullopt;
 }
 
-DependencyItem PnpmAdapter::storeItem(const std::string& path) const {
+DependencyItem PnpmAdapter::storeItem(const std::string& path, TallyScopes counted) const {
     std::optional<std::int64_t> bytes;
     try {
         if (sizer_) {
-            bytes = sizer_->size(path);
+            bytes = sizer_->measure(path, counted);
         }
     } catch (...) {
         bytes.reset();
@@ -69,15 +70,17 @@ bool PnpmAdapter::isInstalled() const {
     }
 }
 
-ManagerReport PnpmAdapter::scan() const {
+ManagerReport PnpmAdapter::scan(DiskTally& tally) const {
     ManagerReport report = ManagerReport::notDetected(ManagerKind::pnpm);
+    const ManagerTally counted(tally);
     try {
         report.version = version();
         if (report.version) {
             report.detected = true;
             report.quickWins = quickWins();
             if (auto store = findStore()) {
-                report.items.push_back(storeItem(*store));
+                report.items.push_back(storeItem(*store, counted.counted()));
+                report.onceCountedBytes = counted.total();
             }
             return report;
         }
@@ -88,7 +91,8 @@ ManagerReport PnpmAdapter::scan() const {
         report.quickWins = quickWins();
         // The store may have gone between the two looks; then there is nothing to measure.
         if (auto store = findStore()) {
-            report.items.push_back(storeItem(*store));
+            report.items.push_back(storeItem(*store, counted.counted()));
+            report.onceCountedBytes = counted.total();
         }
         return report;
     } catch (...) {

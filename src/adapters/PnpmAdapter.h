@@ -20,7 +20,8 @@ public:
     ManagerKind kind() const override { return ManagerKind::pnpm; }
     // True when `pnpm --version` succeeds or one of the store locations exists.
     bool isInstalled() const override;
-    ManagerReport scan() const override;
+    using ManagerAdapter::scan;
+    ManagerReport scan(DiskTally& tally) const override;
 
     // The first store location that exists, in order of preference.
     std::optional<std::string> findStore() const;
@@ -33,7 +34,7 @@ public:
 
 private:
     std::optional<std::string> version() const;
-    DependencyItem storeItem(const std::string& path) const;
+    DependencyItem storeItem(const std::string& path, TallyScopes counted) const;
 
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;

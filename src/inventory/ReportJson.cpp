@@ -26,6 +26,7 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::supersededPatch: out["newestInSeries"] = text(evidence.version); break;
     case Evidence::Kind::noDependents:
     case Evidence::Kind::managerDefinesPrunable: break;
+    case Evidence::Kind::notUsedSinceInstall: out["installedAt"] = evidence.at; break;
     }
     out["summary"] = text(evidence.summary());
     return out;
@@ -114,6 +115,14 @@ std::optional<std::string> optionalString(const nlohmann::json& object, const ch
     return found->get<std::string>();
 }
 
+std::optional<std::int64_t> optionalInteger(const nlohmann::json& object, const char* key) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_number_integer()) {
+        return std::nullopt;
+    }
+    return found->get<std::int64_t>();
+}
+
 std::string string(const nlohmann::json& object, const char* key) { return optionalString(object, key).value_or(""); }
 
 std::optional<Tier> tierFromRaw(std::string_view raw) {
@@ -132,14 +141,16 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
     const std::string kind = string(value, "kind");
     for (Evidence::Kind candidate : {Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
                                      Evidence::Kind::supersededPatch, Evidence::Kind::noDependents,
-                                     Evidence::Kind::managerDefinesPrunable}) {
+                                     Evidence::Kind::managerDefinesPrunable, Evidence::Kind::notUsedSinceInstall}) {
         if (rawValue(candidate) != kind) {
             continue;
         }
         Evidence evidence;
         evidence.kind = candidate;
-        if (const auto at = value.find("at"); at != value.end() && at->is_number()) {
-            evidence.at = at->get<double>();
+        for (const char* key : {"at", "installedAt"}) {
+            if (const auto at = value.find(key); at != value.end() && at->is_number()) {
+                evidence.at = at->get<double>();
+            }
         }
         for (const char* key : {"version", "defaultVersion", "newestInSeries"}) {
             if (auto text = optionalString(value, key)) {
@@ -157,9 +168,7 @@ DependencyItem decodeItem(const nlohmann::json& value) {
     item.name = string(value, "name");
     item.version = optionalString(value, "version");
     item.path = optionalString(value, "path");
-    if (const auto bytes = value.find("bytes"); bytes != value.end() && bytes->is_number()) {
-        item.bytes = bytes->get<std::int64_t>();
-    }
+    item.bytes = optionalInteger(value, "bytes");
     item.tier = tierFromRaw(string(value, "tier")).value_or(Tier::signalOnly);
     if (const auto evidence = value.find("evidence"); evidence != value.end() && evidence->is_array()) {
         for (const auto& entry : *evidence) {
@@ -210,6 +219,7 @@ std::optional<ScanResult> decodeReport(const nlohmann::json& root) {
     if (const auto at = root.find("scannedAt"); at != root.end() && at->is_number()) {
         result.scannedAt = at->get<double>();
     }
+    result.onceCountedBytes = optionalInteger(root, "totalBytes");
     for (const auto& value : root["managers"]) {
         if (!value.is_object()) {
             continue;
@@ -223,6 +233,7 @@ std::optional<ScanResult> decodeReport(const nlohmann::json& root) {
         const auto detected = value.find("detected");
         report.detected = detected == value.end() || !detected->is_boolean() || detected->get<bool>();
         report.version = optionalString(value, "version");
+        report.onceCountedBytes = optionalInteger(value, "totalBytes");
         if (const auto items = value.find("items"); items != value.end() && items->is_array()) {
             for (const auto& item : *items) {
                 if (item.is_object()) {

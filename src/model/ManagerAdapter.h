@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/DiskTally.h"
 #include "model/ScanModel.h"
 
 namespace kelvo {
@@ -13,7 +14,14 @@ public:
     virtual ManagerKind kind() const = 0;
     // Whether the manager is present on this machine.
     virtual bool isInstalled() const = 0;
-    virtual ManagerReport scan() const = 0;
+    // What it measures also goes into `tally`: for the whole scan (DiskTally::wholeScan) and for a
+    // scope of its own, whose total becomes the report's onceCountedBytes.
+    virtual ManagerReport scan(DiskTally& tally) const = 0;
+    // A scan on its own.
+    ManagerReport scan() const {
+        DiskTally tally;
+        return scan(tally);
+    }
 };
 
 } // namespace kelvo

@@ -1,7 +1,10 @@
 #include "model/NodeVersion.h"
 
+#include "model/Utf8.h"
+
 #include <algorithm>
 #include <charconv>
+#include <set>
 
 namespace kelvo {
 
@@ -53,6 +56,84 @@ std::vector<std::string> sortNewestFirst(std::vector<std::string> names) {
         return parseNodeVersion(a).value_or(none) > parseNodeVersion(b).value_or(none);
     });
     return names;
+}
+
+namespace {
+
+constexpr int maxAliasHops = 8;
+
+// "20" -> {20}, "v20.18" -> {20, 18}: one to three whole decimal parts, nothing else.
+std::optional<std::vector<std::int64_t>> versionPrefix(std::string_view text) {
+    if (!text.empty() && text.front() == 'v') {
+        text.remove_prefix(1);
+    }
+    std::vector<std::int64_t> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = text.find('.', start);
+        const std::string_view piece = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+        std::int64_t value = 0;
+        const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+        if (piece.empty() || piece.front() == '-' || error != std::errc() || end != piece.data() + piece.size() ||
+            parts.size() == 3) {
+            return std::nullopt;
+        }
+        parts.push_back(value);
+        if (dot == std::string_view::npos) {
+            return parts;
+        }
+        start = dot + 1;
+    }
+}
+
+} // namespace
+
+std::optional<std::string> resolveNodeAlias(std::string_view aliasText, const std::vector<std::string>& versionNames,
+                                            const NodeAliasFiles& aliasFiles) {
+    std::string alias = trimWhitespace(aliasText);
+    // A cycle or a chain too long stops where it is; the rules below then decide ("default" in
+    // the default alias file still means the newest version).
+    std::set<std::string> seen;
+    while (!alias.empty() && seen.size() < maxAliasHops && seen.insert(alias).second) {
+        std::optional<std::string> text = aliasFiles ? aliasFiles(alias) : std::nullopt;
+        if (!text) {
+            break;
+        }
+        alias = trimWhitespace(*text);
+    }
+    // An empty alias names nothing, even if a folder happens to be called just "v".
+    if (versionNames.empty() || alias.empty()) {
+        return std::nullopt;
+    }
+    const std::string exact = alias.front() == 'v' ? alias : "v" + alias;
+    if (std::find(versionNames.begin(), versionNames.end(), exact) != versionNames.end()) {
+        return exact;
+    }
+    const std::vector<std::string> newest = sortNewestFirst(versionNames);
+    if (const auto prefix = versionPrefix(alias)) {
+        for (const auto& name : newest) {
+            const auto version = parseNodeVersion(name);
+            const std::int64_t parts[3] = {version ? version->major : 0, version ? version->minor : 0,
+                                           version ? version->patch : 0};
+            if (version && std::equal(prefix->begin(), prefix->end(), parts)) {
+                return name;
+            }
+        }
+        return std::nullopt;
+    }
+    if (alias == "node" || alias == "stable" || alias == "current" || alias == "default") {
+        return newest.front();
+    }
+    if (alias == "lts/*" || alias == "lts" || alias == "lts/latest") {
+        // Even major lines are the long-term-support ones.
+        for (const auto& name : newest) {
+            const auto parsed = parseNodeVersion(name);
+            if (parsed && parsed->major % 2 == 0) {
+                return name;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace kelvo

@@ -66,6 +66,7 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::supersededPatch: return "supersededPatch";
     case Evidence::Kind::noDependents: return "noDependents";
     case Evidence::Kind::managerDefinesPrunable: return "managerDefinesPrunable";
+    case Evidence::Kind::notUsedSinceInstall: return "notUsedSinceInstall";
     }
     return {};
 }
@@ -129,11 +130,15 @@ std::string Evidence::summary() const {
     case Kind::supersededPatch: return "Superseded by " + version;
     case Kind::noDependents: return "No installed formula depends on this";
     case Kind::managerDefinesPrunable: return "Manager guarantees this is safe to prune";
+    case Kind::notUsedSinceInstall: return "Not used since installed " + formatMonthYear(at);
     }
     return {};
 }
 
 std::int64_t ManagerReport::totalBytes() const {
+    if (onceCountedBytes) {
+        return *onceCountedBytes;
+    }
     std::int64_t total = 0;
     for (const DependencyItem& item : items) {
         if (item.bytes) {
@@ -144,6 +149,9 @@ std::int64_t ManagerReport::totalBytes() const {
 }
 
 std::int64_t ScanResult::totalBytes() const {
+    if (onceCountedBytes) {
+        return *onceCountedBytes;
+    }
     std::int64_t total = 0;
     for (const ManagerReport& report : managers) {
         total += report.totalBytes();

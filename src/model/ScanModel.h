@@ -33,10 +33,17 @@ std::string_view rawValue(Tier tier);
 
 // One reason that supports an item's tier.
 struct Evidence {
-    enum class Kind { lastUsed, notDefaultVersion, supersededPatch, noDependents, managerDefinesPrunable };
+    enum class Kind {
+        lastUsed,
+        notDefaultVersion,
+        supersededPatch,
+        noDependents,
+        managerDefinesPrunable,
+        notUsedSinceInstall,
+    };
 
     Kind kind = Kind::noDependents;
-    double at = 0;       // lastUsed: seconds since 1970
+    double at = 0;       // lastUsed: the last use; notUsedSinceInstall: the install; seconds since 1970
     std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries
 
     static Evidence lastUsed(double at) { return {Kind::lastUsed, at, {}}; }
@@ -48,6 +55,8 @@ struct Evidence {
     }
     static Evidence noDependents() { return {Kind::noDependents, 0, {}}; }
     static Evidence managerDefinesPrunable() { return {Kind::managerDefinesPrunable, 0, {}}; }
+    // None of the package's commands was used since it was installed, at `installedAt`.
+    static Evidence notUsedSinceInstall(double installedAt) { return {Kind::notUsedSinceInstall, installedAt, {}}; }
 
     // The one-line text shown for this evidence.
     std::string summary() const;
@@ -85,8 +94,12 @@ struct ManagerReport {
     std::optional<std::string> version;
     std::vector<DependencyItem> items;
     std::vector<QuickWin> quickWins;
+    // What the items occupy together, each file counted once (as one `du -s -B1 -c` over their
+    // paths counts), when the adapter measured that; absent for a report made by hand.
+    std::optional<std::int64_t> onceCountedBytes = std::nullopt;
 
     ManagerKind id() const { return kind; }
+    // onceCountedBytes, or else the sum of the measured item sizes.
     std::int64_t totalBytes() const;
 
     // A report saying the manager is not on this machine.
@@ -96,7 +109,10 @@ struct ManagerReport {
 struct ScanResult {
     double scannedAt = 0; // seconds since 1970
     std::vector<ManagerReport> managers;
+    // What every report's items occupy together, each file counted once across all of them.
+    std::optional<std::int64_t> onceCountedBytes = std::nullopt;
 
+    // onceCountedBytes, or else the sum of the reports' totals.
     std::int64_t totalBytes() const;
 };
 

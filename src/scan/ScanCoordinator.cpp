@@ -1,5 +1,6 @@
 #include "scan/ScanCoordinator.h"
 
+#include <algorithm>
 #include <exception>
 #include <thread>
 #include <utility>
@@ -12,6 +13,8 @@ struct ScanCoordinator::Run {
     std::size_t expected = 0;
     std::size_t finished = 0;
     std::vector<ManagerReport> collected; // in finishing order
+    // What every adapter of the run measured, each file counted once across all of them.
+    std::shared_ptr<DiskTally> tally = std::make_shared<DiskTally>();
 };
 
 namespace {
@@ -20,9 +23,9 @@ namespace {
 // Read and written on the main thread only.
 using AliveToken = std::shared_ptr<ScanCoordinator*>;
 
-ManagerReport runAdapter(const ManagerAdapter& adapter, ManagerKind kind) {
+ManagerReport runAdapter(const ManagerAdapter& adapter, ManagerKind kind, DiskTally& tally) {
     try {
-        return adapter.scan();
+        return adapter.scan(tally);
     } catch (...) {
         // Adapters never fail; one that throws all the same counts as not detected.
         return ManagerReport::notDetected(kind);
@@ -93,8 +96,9 @@ void ScanCoordinator::scan() {
     // its own report, the executor copy and the shared tokens; never the coordinator.
     for (std::shared_ptr<const ManagerAdapter> adapter : adapters_) {
         const ManagerKind kind = adapter->kind();
-        auto work = [adapter = std::move(adapter), kind, token, run, executor = mainExecutor_]() mutable {
-            ManagerReport report = runAdapter(*adapter, kind);
+        auto work = [adapter = std::move(adapter), kind, token, run, tally = run->tally,
+                     executor = mainExecutor_]() mutable {
+            ManagerReport report = runAdapter(*adapter, kind, *tally);
             adapter.reset();
             postSafely(executor, [token, run, kind, report = std::move(report)]() mutable {
                 if (ScanCoordinator* self = *token) {
@@ -146,8 +150,18 @@ void ScanCoordinator::publish(const std::shared_ptr<Run>& run) {
     const AliveToken token = alive_;
 
     ScanResult result;
+    const std::size_t collected = run->collected.size();
     result.managers = orderReports(std::move(run->collected));
     run->collected.clear();
+    // The tally holds what every adapter measured; it is the whole total only when every report
+    // that has items was measured into it (one made otherwise keeps its own sum) and no report of
+    // a kind met twice was dropped.
+    const bool allTallied = collected == result.managers.size() && std::all_of(result.managers.begin(), result.managers.end(), [](const ManagerReport& report) {
+        return report.items.empty() || report.onceCountedBytes.has_value();
+    });
+    if (allTallied) {
+        result.onceCountedBytes = run->tally->total(DiskTally::wholeScan);
+    }
     result.scannedAt = nowSeconds(); // after every adapter of this run has returned
     result_ = std::move(result);
     if (onResultChanged) {

@@ -28,11 +28,19 @@ KnowledgeBase loadKnowledgeBase() {
 
 } // namespace
 
-AdapterList standardAdapterList() {
+CandidateTable standardToolLocations() {
+    CandidateTable table = standardCandidateTable();
+    CandidatePath nvmNpm;
+    nvmNpm.locate = [](const std::string& home) { return NvmAdapter::defaultNpm(home); };
+    table[static_cast<std::size_t>(CommandTool::npm)].push_back(std::move(nvmNpm));
+    return table;
+}
+
+AdapterList standardAdapterList(CandidateTable tools) {
     const KnowledgeBase knowledge = loadKnowledgeBase();
 
     // One instance of each stateless service, shared by every adapter that takes it.
-    const std::shared_ptr<const ReadOnlyCommandRunning> runner = std::make_shared<CommandRunner>();
+    const std::shared_ptr<const ReadOnlyCommandRunning> runner = std::make_shared<CommandRunner>(std::move(tools));
     const std::shared_ptr<const DirectorySizing> sizer = std::make_shared<FileManagerDirectorySizer>();
     const std::shared_ptr<const FileAccessProbing> prober = std::make_shared<FileManagerFileAccessProber>();
 

@@ -228,22 +228,31 @@ int spawnChild(pid_t& pid, const std::string& executable, std::vector<std::strin
 CommandRunner::CommandRunner(CandidateTable candidates, std::chrono::milliseconds timeout, std::size_t outputLimit)
     : candidates_(std::move(candidates)), timeout_(timeout), outputLimit_(outputLimit) {}
 
-std::string CommandRunner::resolve(CommandTool tool) const {
+ResolvedTool CommandRunner::resolve(CommandTool tool) const {
     const std::string home = homeDirectory();
     for (const CandidatePath& candidate : candidates_[static_cast<std::size_t>(tool)]) {
+        if (candidate.locate) {
+            const std::optional<std::string> located = home.empty() ? std::nullopt : candidate.locate(home);
+            if (located && isExecutableFile(*located)) {
+                return {*located, located->substr(0, located->rfind('/'))};
+            }
+            continue;
+        }
         if (candidate.relativeToHome && home.empty()) {
             continue;
         }
         const std::string path = candidate.relativeToHome ? home + candidate.path : candidate.path;
         if (isExecutableFile(path)) {
-            return path;
+            return {path, {}};
         }
     }
     return {};
 }
 
 CommandResult CommandRunner::run(const ReadOnlyCommand& command) const {
-    const std::string executable = resolve(toolFor(command));
+    const CommandTool tool = toolFor(command);
+    const ResolvedTool resolved = resolve(tool);
+    const std::string& executable = resolved.executable;
     if (executable.empty()) {
         return CommandResult::failure({CommandError::Kind::toolNotFound, 0, {}, 0});
     }
@@ -251,10 +260,13 @@ CommandResult CommandRunner::run(const ReadOnlyCommand& command) const {
     std::vector<std::string> arguments = argumentsFor(command);
     arguments.insert(arguments.begin(), executable);
     std::vector<std::string> environment = {
-        "PATH=" + childSearchPath(),
+        "PATH=" + (resolved.pathPrefix.empty() ? "" : resolved.pathPrefix + ":") + childSearchPath(),
         "HOME=" + homeDirectory(),
         "USER=" + userName(),
     };
+    for (std::string& fixed : fixedEnvironment(tool)) {
+        environment.push_back(std::move(fixed));
+    }
 
     Pipe outPipe;
     Pipe errPipe;

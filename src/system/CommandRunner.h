@@ -23,8 +23,8 @@ public:
 
     CommandResult run(const ReadOnlyCommand& command) const override;
 
-    // The executable that run() would start, or empty when none qualifies.
-    std::string resolve(CommandTool tool) const;
+    // The executable that run() would start (empty when none qualifies) and its PATH prefix.
+    ResolvedTool resolve(CommandTool tool) const;
 
 private:
     CandidateTable candidates_;

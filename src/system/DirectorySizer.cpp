@@ -48,8 +48,7 @@ std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int
 
 // ---- hard links ---------------------------------------------------------------------------------
 
-// Identity of a file; the device keeps all its bits (InodeKey's 32-bit device fits macOS's
-// dev_t, but Linux device numbers can be wider).
+// Identity of a file; the device keeps all its bits (Linux device numbers can be wider than 32).
 struct FileIdentity {
     std::uint64_t dev = 0;
     std::uint64_t ino = 0;
@@ -94,6 +93,39 @@ struct WorkItem {
     EntryBatch* batch = nullptr; // entries of an open directory to examine
 };
 
+// What one directory (or one batch of its entries) adds: to the call's size, and to the tally by
+// the scopes it counts for (a few distinct ones at most; more go to the tally at once).
+struct Found {
+    DiskTally* tally = nullptr;
+    std::int64_t bytes = 0;
+    std::array<std::pair<DiskTally::Scopes, std::int64_t>, 4> tallied{};
+    std::size_t used = 0;
+
+    void add(std::int64_t size, DiskTally::Scopes scopes) {
+        bytes += size;
+        if (scopes == 0 || size == 0) {
+            return;
+        }
+        for (std::size_t i = 0; i < used; ++i) {
+            if (tallied[i].first == scopes) {
+                tallied[i].second += size;
+                return;
+            }
+        }
+        if (used < tallied.size()) {
+            tallied[used++] = {scopes, size};
+        } else {
+            tally->add(scopes, size);
+        }
+    }
+    void flushTally() {
+        for (std::size_t i = 0; i < used; ++i) {
+            tally->add(tallied[i].first, tallied[i].second);
+        }
+        used = 0;
+    }
+};
+
 // Per-thread buffers, kept between calls.
 struct Scratch {
     std::vector<char> listing = std::vector<char>(kListingBuffer);
@@ -107,9 +139,17 @@ Scratch& threadScratch() {
 
 class Walk final : public detail::PoolJob, public std::enable_shared_from_this<Walk> {
 public:
-    // Walks the tree below rootFd (taken over); absent when the top-level directory cannot be listed.
-    std::optional<std::int64_t> run(int rootFd);
+    explicit Walk(DiskTally* tally) : tally_(tally) {}
+
+    struct Root {
+        int fd = -1; // taken over
+        DiskTally::Scopes counts = 0;
+    };
+    // Walks the trees below the roots as one; absent when no top-level directory could be listed.
+    std::optional<std::int64_t> run(const std::vector<Root>& roots);
     void help() override;
+    // A top-level path that is not a directory, measured as part of this call.
+    std::int64_t countTopLevel(const struct stat& st, DiskTally::Scopes counts);
 
 private:
     void work(bool isCaller);
@@ -118,8 +158,10 @@ private:
     bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes);
     void processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes);
     // Examines one entry of an open directory.
-    void examine(int dirFd, const char* name, unsigned char type, Scratch& scratch, std::int64_t& bytes);
-    // Gives found children their parent and anchor; queues nothing.
+    void examine(int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch,
+                 Found& found);
+    void countEntry(const struct stat& st, DiskTally::Scopes counts, Found& found);
+    // Gives found children their parent, anchor and tally scopes; queues nothing.
     void adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children);
     // Asks the pool for helpers when `available` queued items are there for others to take.
     void maybeRequestHelpers(std::size_t available);
@@ -127,6 +169,7 @@ private:
     bool mayHandOff() const;
     void publishBatch(EntryBatch* batch);
 
+    DiskTally* const tally_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<WorkItem> stack_;
@@ -138,12 +181,10 @@ private:
     InodeSet inodes_;
 };
 
-void Walk::examine(int dirFd, const char* name, unsigned char type, Scratch& scratch, std::int64_t& bytes) {
+void Walk::examine(int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch,
+                   Found& found) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
         return;
-    }
-    if (type == DT_LNK) {
-        return; // symbolic links inside a tree are neither counted nor followed
     }
     if (type == DT_DIR) {
         auto* child = new DirNode();
@@ -161,14 +202,23 @@ void Walk::examine(int dirFd, const char* name, unsigned char type, Scratch& scr
         scratch.children.push_back(child);
         return;
     }
-    if (S_ISLNK(st.st_mode)) {
-        return;
+    // Anything else counts its own blocks, a symbolic link too (a long target takes a block),
+    // which is never followed.
+    countEntry(st, counts, found);
+}
+
+void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, Found& found) {
+    if (st.st_nlink > 1) {
+        const auto device = static_cast<std::uint64_t>(st.st_dev);
+        const auto inode = static_cast<std::uint64_t>(st.st_ino);
+        if (!inodes_.insert(FileIdentity{device, inode})) {
+            return; // another link to this file was counted already in this call
+        }
+        if (counts != 0) {
+            counts = tally_->claim(device, inode, counts);
+        }
     }
-    if (st.st_nlink > 1 &&
-        !inodes_.insert(FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)})) {
-        return; // another link to this file was counted already in this call
-    }
-    bytes += allocatedBytes(st);
+    found.add(allocatedBytes(st), counts);
 }
 
 void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children) {
@@ -181,6 +231,7 @@ void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& childr
     for (DirNode* child : children) {
         child->parent = parent;
         child->anchor = anchor;
+        child->counts = parent->counts;
     }
 }
 
@@ -195,9 +246,18 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         return false;
     }
     walk::bump(walk::counters().directories);
-    std::int64_t found = 0;
+    Found found{tally_};
     struct stat own {};
-    const std::int64_t ownBytes = ::fstat(fd, &own) == 0 ? allocatedBytes(own) : 0;
+    std::int64_t ownBytes = 0;
+    if (::fstat(fd, &own) == 0) {
+        ownBytes = allocatedBytes(own);
+        if (node->counts != 0) {
+            node->counts = tally_->claim(static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino),
+                                         node->counts);
+        }
+    } else {
+        node->counts = 0;
+    }
 
     bool listed = false;
     // While listing, the node's descriptor is its own: one use by this thread. Batches handed to
@@ -224,7 +284,9 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
             continue;
         }
         walk::forEachEntry(scratch.listing.data(), static_cast<std::size_t>(n),
-                           [&](const char* name, unsigned char type) { examine(fd, name, type, scratch, found); });
+                           [&](const char* name, unsigned char type) {
+                               examine(fd, name, type, node->counts, scratch, found);
+                           });
     }
 
     if (!listed) {
@@ -238,7 +300,9 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         walk::releaseLife(node);
         return false;
     }
-    bytes += ownBytes + found;
+    found.add(ownBytes, node->counts);
+    found.flushTally();
+    bytes += found.bytes;
 
     // Subdirectories are opened relative to this directory when it may keep its descriptor,
     // else relative to the ancestor this directory was opened from.
@@ -265,8 +329,12 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
 
 void Walk::processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes) {
     DirNode* node = batch->node;
-    walk::forEachEntry(batch->records.data(), batch->records.size(),
-                       [&](const char* name, unsigned char type) { examine(node->fd, name, type, scratch, bytes); });
+    Found found{tally_};
+    walk::forEachEntry(batch->records.data(), batch->records.size(), [&](const char* name, unsigned char type) {
+        examine(node->fd, name, type, node->counts, scratch, found);
+    });
+    found.flushTally();
+    bytes += found.bytes;
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
     adopt(node, node, scratch.children);
     walk::releaseFdUse(node);
@@ -372,37 +440,54 @@ void Walk::help() {
     helpers_.fetch_sub(1);
 }
 
-std::optional<std::int64_t> Walk::run(int rootFd) {
-    auto* root = new DirNode();
-    root->anchor = root;
-    root->fd = rootFd;
-    root->fdUsers.store(1, std::memory_order_relaxed);
-    // The caller's reference keeps the root alive until the walk is over.
-    root->lifeRefs.store(2, std::memory_order_relaxed);
+std::int64_t Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
+    Found found{tally_};
+    countEntry(st, counts, found);
+    found.flushTally();
+    return found.bytes;
+}
 
+std::optional<std::int64_t> Walk::run(const std::vector<Root>& roots) {
+    std::vector<DirNode*> rootNodes;
+    std::vector<DirNode*> children;
     Scratch& scratch = threadScratch();
-    scratch.children.clear();
     std::int64_t bytes = 0;
-    const bool listed = processDirectory(root, rootFd, true, scratch, bytes);
-    if (!listed) {
-        walk::releaseLife(root);
+    for (const Root& given : roots) {
+        auto* root = new DirNode();
+        root->anchor = root;
+        root->fd = given.fd;
+        root->counts = tally_ != nullptr ? given.counts : 0;
+        root->fdUsers.store(1, std::memory_order_relaxed);
+        // The caller's reference keeps the root alive until the walk is over.
+        root->lifeRefs.store(2, std::memory_order_relaxed);
+        scratch.children.clear();
+        if (!processDirectory(root, given.fd, true, scratch, bytes)) {
+            walk::releaseLife(root);
+            continue;
+        }
+        rootNodes.push_back(root);
+        children.insert(children.end(), scratch.children.begin(), scratch.children.end());
+    }
+    if (rootNodes.empty()) {
         return std::nullopt;
     }
     std::size_t queued = 0;
     {
         std::lock_guard lock(mutex_);
         total_ += bytes;
-        for (DirNode* child : scratch.children) {
+        for (DirNode* child : children) {
             stack_.push_back(WorkItem{child, nullptr});
         }
-        pending_ += scratch.children.size();
+        pending_ += children.size();
         queued = stack_.size();
     }
     if (queued > 1) {
         maybeRequestHelpers(queued - 1);
     }
     work(true);
-    walk::releaseLife(root);
+    for (DirNode* root : rootNodes) {
+        walk::releaseLife(root);
+    }
     std::lock_guard lock(mutex_);
     return total_;
 }
@@ -460,11 +545,18 @@ int openLongParent(const std::string& path, std::string& lastName) {
     return current;
 }
 
-} // namespace
+// A top-level path: its status without following a link and, for a directory, an open descriptor
+// (-1 when it cannot be opened).
+struct TopLevel {
+    bool exists = false;
+    struct stat status {};
+    int fd = -1;
+};
 
-std::optional<std::int64_t> FileManagerDirectorySizer::size(const std::string& path) const {
+TopLevel openTopLevel(const std::string& path) {
+    TopLevel top;
     if (path.empty() || path.find('\0') != std::string::npos) {
-        return std::nullopt;
+        return top;
     }
     int baseFd = AT_FDCWD;
     std::string lastName;
@@ -472,33 +564,73 @@ std::optional<std::int64_t> FileManagerDirectorySizer::size(const std::string& p
     if (path.size() >= PATH_MAX) {
         baseFd = openLongParent(path, lastName);
         if (baseFd < 0) {
-            return std::nullopt;
+            return top;
         }
         name = lastName.c_str();
     }
-    struct Base {
-        int fd;
-        ~Base() {
-            if (fd != AT_FDCWD) {
-                ::close(fd);
-            }
-        }
-    } base{baseFd};
+    top.exists = ::fstatat(baseFd, name, &top.status, AT_SYMLINK_NOFOLLOW) == 0;
+    if (top.exists && S_ISDIR(top.status.st_mode)) {
+        top.fd = walk::openAt(baseFd, name, walk::directoryFlags);
+    }
+    if (baseFd != AT_FDCWD) {
+        ::close(baseFd);
+    }
+    return top;
+}
 
-    struct stat st {};
-    if (::fstatat(baseFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return std::nullopt;
+} // namespace
+
+std::optional<std::int64_t> DirectorySizing::measure(const std::string& path, TallyScopes counted) const {
+    const auto bytes = size(path);
+    if (bytes && counted.tally != nullptr) {
+        counted.tally->add(counted.scopes, *bytes);
     }
-    if (!S_ISDIR(st.st_mode)) {
-        return allocatedBytes(st); // a file, a symbolic link itself, anything else
+    return bytes;
+}
+
+std::optional<std::int64_t> DirectorySizing::measureTogether(const std::vector<std::string>& paths,
+                                                             TallyScopes counted) const {
+    std::optional<std::int64_t> total;
+    for (const auto& path : paths) {
+        if (const auto bytes = measure(path, counted)) {
+            total = total.value_or(0) + *bytes;
+        }
     }
-    const int fd = walk::openAt(baseFd, name, walk::directoryFlags);
-    if (fd < 0) {
-        return std::nullopt; // a top-level directory that cannot be listed
-    }
+    return total;
+}
+
+std::optional<std::int64_t> FileManagerDirectorySizer::size(const std::string& path) const {
+    return measureTogether({path}, {});
+}
+
+std::optional<std::int64_t> FileManagerDirectorySizer::measure(const std::string& path, TallyScopes counted) const {
+    return measureTogether({path}, counted);
+}
+
+std::optional<std::int64_t> FileManagerDirectorySizer::measureTogether(const std::vector<std::string>& paths,
+                                                                       TallyScopes counted) const {
+    const DiskTally::Scopes counts = counted.tally != nullptr ? counted.scopes : 0;
     detail::WorkPool::Participation participation;
-    auto walk = std::make_shared<Walk>();
-    return walk->run(fd);
+    auto walk = std::make_shared<Walk>(counted.tally);
+    std::optional<std::int64_t> others;
+    std::vector<Walk::Root> roots;
+    for (const auto& path : paths) {
+        const TopLevel top = openTopLevel(path);
+        if (!top.exists) {
+            continue;
+        }
+        if (!S_ISDIR(top.status.st_mode)) {
+            // A file, a symbolic link itself, anything else.
+            others = others.value_or(0) + walk->countTopLevel(top.status, counts);
+        } else if (top.fd >= 0) {
+            roots.push_back(Walk::Root{top.fd, counts});
+        }
+    }
+    const auto directories = roots.empty() ? std::nullopt : walk->run(roots);
+    if (!directories) {
+        return others;
+    }
+    return others.value_or(0) + *directories;
 }
 
 } // namespace kelvo

@@ -1,6 +1,11 @@
 #include "system/FileAccessProber.h"
 
 #include <sys/stat.h>
+#if defined(__APPLE__)
+#include <sys/mount.h>
+#else
+#include <sys/statvfs.h>
+#endif
 
 namespace kelvo {
 
@@ -10,6 +15,14 @@ double seconds(const struct timespec& time) {
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
 }
 
+#if defined(__APPLE__)
+const struct timespec& accessTime(const struct stat& status) { return status.st_atimespec; }
+const struct timespec& modificationTime(const struct stat& status) { return status.st_mtimespec; }
+#else
+const struct timespec& accessTime(const struct stat& status) { return status.st_atim; }
+const struct timespec& modificationTime(const struct stat& status) { return status.st_mtim; }
+#endif
+
 } // namespace
 
 std::optional<FileTimes> FileManagerFileAccessProber::fileTimes(const std::string& path) const {
@@ -17,10 +30,24 @@ std::optional<FileTimes> FileManagerFileAccessProber::fileTimes(const std::strin
     if (::stat(path.c_str(), &status) != 0) {
         return std::nullopt;
     }
-#ifdef __APPLE__
-    return FileTimes{seconds(status.st_atimespec), seconds(status.st_mtimespec)};
+    return FileTimes{seconds(accessTime(status)), seconds(modificationTime(status))};
+}
+
+std::optional<double> FileManagerFileAccessProber::entryModified(const std::string& path) const {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return seconds(modificationTime(status));
+}
+
+bool FileManagerFileAccessProber::recordsAccessTimes(const std::string& path) const {
+#if defined(__APPLE__)
+    struct statfs status {};
+    return ::statfs(path.c_str(), &status) == 0 && (status.f_flags & MNT_NOATIME) == 0;
 #else
-    return FileTimes{seconds(status.st_atim), seconds(status.st_mtim)};
+    struct statvfs status {};
+    return ::statvfs(path.c_str(), &status) == 0 && (status.f_flag & ST_NOATIME) == 0;
 #endif
 }
 

@@ -15,11 +15,17 @@ public:
     virtual ~FileAccessProbing() = default;
     // Follows symbolic links; absent when the status cannot be read.
     virtual std::optional<FileTimes> fileTimes(const std::string& path) const = 0;
+    // The modification time of the entry itself: a symbolic link's own, not its target's.
+    virtual std::optional<double> entryModified(const std::string& path) const = 0;
+    // Whether the file system holding `path` records access times (it is not mounted noatime).
+    virtual bool recordsAccessTimes(const std::string& path) const = 0;
 };
 
 class FileManagerFileAccessProber final : public FileAccessProbing {
 public:
     std::optional<FileTimes> fileTimes(const std::string& path) const override;
+    std::optional<double> entryModified(const std::string& path) const override;
+    bool recordsAccessTimes(const std::string& path) const override;
 };
 
 } // namespace kelvo

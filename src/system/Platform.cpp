@@ -175,7 +175,17 @@ std::optional<std::vector<std::string>> listDirectory(const std::string& path) {
 
 std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes) {
     // O_NONBLOCK: opening a FIFO or a device must never wait; only regular files are read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+#ifdef O_NOATIME
+    // Reading leaves the access time alone where the system lets us (files we own), so that a
+    // scan changes nothing, not even what tells when a package was last used.
+    int fd = ::open(path.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) {
+        fd = ::open(path.c_str(), flags);
+    }
+#else
+    const int fd = ::open(path.c_str(), flags);
+#endif
     if (fd < 0) {
         return std::nullopt;
     }

@@ -53,6 +53,19 @@ std::vector<std::string> argumentsFor(const ReadOnlyCommand& command) {
     return {};
 }
 
+std::vector<std::string> fixedEnvironment(CommandTool tool) {
+    switch (tool) {
+    case CommandTool::npm:
+        // Without these every start writes debug logs into ~/.npm/_logs (rotating the user's own
+        // away) and checks the registry for a newer npm. A corepack shim must not download either.
+        return {"npm_config_logs_max=0", "npm_config_update_notifier=false", "COREPACK_ENABLE_NETWORK=0"};
+    case CommandTool::pnpm: return {"COREPACK_ENABLE_NETWORK=0"};
+    case CommandTool::brew: return {"HOMEBREW_NO_AUTO_UPDATE=1", "HOMEBREW_NO_ANALYTICS=1"};
+    case CommandTool::bun: return {};
+    }
+    return {};
+}
+
 CandidateTable standardCandidateTable() {
     const auto absolute = [](const char* path) { return CandidatePath{false, path}; };
     const auto inHome = [](const char* suffix) { return CandidatePath{true, suffix}; };

@@ -3,6 +3,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,10 +50,25 @@ CommandTool toolFor(const ReadOnlyCommand& command);
 // The arguments after the executable, passed exactly as they are (no shell, no expansion).
 std::vector<std::string> argumentsFor(const ReadOnlyCommand& command);
 
-// One place where a tool may be installed: an absolute path, or a suffix of the home directory.
+// Environment values every start of the tool gets besides PATH, HOME and USER: fixed settings that
+// keep the tool from writing into the home or reaching the network (npm's log files and update
+// check, corepack's downloads, Homebrew's auto-update).
+std::vector<std::string> fixedEnvironment(CommandTool tool);
+
+// One place where a tool may be installed: an absolute path, a suffix of the home directory, or a
+// place worked out from the home directory at each start (the npm of nvm's default Node). A worked
+// out tool's own folder goes first on the child's PATH, so that its `#!/usr/bin/env node` line
+// finds the Node it belongs to.
 struct CandidatePath {
     bool relativeToHome = false;
     std::string path;
+    std::function<std::optional<std::string>(const std::string& home)> locate = nullptr;
+};
+
+// The executable a command starts, and what goes before the fixed PATH of the child.
+struct ResolvedTool {
+    std::string executable; // empty: no candidate qualifies
+    std::string pathPrefix;
 };
 
 // Candidate paths per tool (indexed by CommandTool), tried in order.

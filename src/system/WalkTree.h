@@ -9,6 +9,8 @@
 // full path, so depth and path length are unlimited and concurrent renames cannot send the walk
 // outside the tree.
 
+#include "model/DiskTally.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -28,6 +30,9 @@ struct DirNode {
     std::atomic<int> fdUsers{0};
     int fd = -1;
     bool budgeted = false; // fd counts against the budget
+    // The tally scopes this directory and everything below it count for: those of the parent
+    // that had not met this directory elsewhere already.
+    DiskTally::Scopes counts = 0;
     std::string name;
 };
 

@@ -1,6 +1,7 @@
 #include "adapters/AdapterSupport.h"
 
 #include "adapters/Substitutes.h"
+#include "knowledge/KnowledgeBase.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
             sizer.set("/p/n" + std::to_string(i), i * 10);
     }
     names.insert(names.end(), {"..", "a//b", "/abs"});
-    const auto table = measureChildren(sizer, "/p", names);
+    const auto table = measureChildren(sizer, "/p", names, {});
     EXPECT_EQ(sizer.calls().size(), 300u) << "unsafe names are never measured";
     ASSERT_EQ(table.size(), 300u - 43u);
     for (const auto& [name, bytes] : table)
@@ -55,46 +56,68 @@ TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
             return 1;
         }
     };
-    const auto partial = measureChildren(Throwing{}, "/p", {"1", "3", "4"});
+    const auto partial = measureChildren(Throwing{}, "/p", {"1", "3", "4"}, {});
     EXPECT_EQ(partial, (std::map<std::string, std::int64_t>{{"1", 1}, {"4", 1}}));
 }
 
 TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) {
     test::TempDir dir;
-    test::writeFile(dir / "pkg/package.json", R"({"bin":{"a":"x","b":"x","c":"x","d":"x","../up":"x"}})");
+    test::writeFile(dir / "pkg/package.json", R"({"version":"1.2.3","bin":{"a":"x","b":"x","c":"x","d":"x","../up":"x"}})");
+    const PackageManifest manifest = readPackageManifest(dir / "pkg", "pkg");
+    EXPECT_EQ(manifest.version, "1.2.3");
+    EXPECT_EQ(manifest.commands, (std::vector<std::string>{"../up", "a", "b", "c", "d"}));
     FakeProber prober;
     prober.set("/bin/a", FileTimes{9e5 + 86400, 9e5});    // exactly one day: counts, and is the latest
     prober.set("/bin/b", FileTimes{2e6 + 86399.5, 2e6});  // just under a day
     prober.set("/bin/c", FileTimes{5e6, 6e6});            // accessed before the change
     prober.set("/bin/d", FileTimes{90 + 2 * 86400, 90});
-    EXPECT_EQ(lastUseOfCommands(prober, dir / "pkg", "pkg", "/bin"), 9e5 + 86400);
+    prober.made("/bin/a", 100).made("/bin/c", 300).made("/bin/d", 200);
+    const CommandUse use = commandUse(prober, manifest.commands, "/bin");
+    EXPECT_EQ(use.lastUse, 9e5 + 86400);
+    EXPECT_EQ(use.installedAt, 300) << "the newest command entry";
     for (const auto& path : prober.calls())
         EXPECT_EQ(path.find(".."), std::string::npos) << path;
 
     test::writeFile(dir / "scoped/package.json", R"({"bin":"cli.js"})");
-    FakeProber single;
-    single.set("/bin/tool", FileTimes{2e5, 0});
-    EXPECT_EQ(lastUseOfCommands(single, dir / "scoped", "@scope//tool/", "/bin"), 2e5);
-    EXPECT_EQ(single.calls(), std::vector<std::string>{"/bin/tool"});
-
-    for (const char* text : {R"({"bin":7})", "[]", "{", R"({"name":"x"})"}) {
+    EXPECT_EQ(readPackageManifest(dir / "scoped", "@scope//tool/").commands, std::vector<std::string>{"tool"});
+    for (const char* text : {R"({"bin":7,"version":1})", "[]", "{", R"({"name":"x"})"}) {
         test::writeFile(dir / "other/package.json", text);
-        FakeProber none;
-        EXPECT_FALSE(lastUseOfCommands(none, dir / "other", "x", "/bin")) << text;
-        EXPECT_TRUE(none.calls().empty()) << text;
+        const PackageManifest other = readPackageManifest(dir / "other", "x");
+        EXPECT_TRUE(other.commands.empty() && !other.version) << text;
     }
 }
 
-TEST(AdapterSupport, NodeVersionsParseOnlyAsThreeIntegers) {
-    EXPECT_EQ(parseNodeVersion("v20.11.1"), (NodeVersion{20, 11, 1}));
-    EXPECT_EQ(parseNodeVersion("20.11.1"), (NodeVersion{20, 11, 1}));
-    EXPECT_EQ(parseNodeVersion("v1..2.3."), (NodeVersion{1, 2, 3}));
-    EXPECT_EQ(parseNodeVersion("v+1.-2.3"), (NodeVersion{1, -2, 3}));
-    for (const char* name : {"v20.11", "v20.11.1.2", "v21.0.0-rc.1", "system", "vv1.2.3", "v1.2.+-3", "v1.2.+",
-                             "v1.2.-", "v1.2.99999999999999999999", "v1.2. 3", ""})
-        EXPECT_FALSE(parseNodeVersion(name)) << name;
-    EXPECT_EQ(sortNewestFirst({"system", "v18.19.1", "v20.1.0", "b", "v18.19.1", "v9.0.0"}),
-              (std::vector<std::string>{"v20.1.0", "v18.19.1", "v18.19.1", "v9.0.0", "system", "b"}));
+TEST(AdapterSupport, AGlobalIsLikelyUnusedOnlyWhenItsCommandsSaySoOnAFileSystemThatRecordsAccess) {
+    constexpr double day = 86400;
+    const double now = 1000 * day;
+    const auto judge = [&](const std::string& name, CommandUse use, bool recorded) {
+        return globalPackageItem(name, std::nullopt, "/m/" + name, 10, use, UseClock{now, recorded},
+                                 KnowledgeBase::empty(), ManagerKind::npm, "npm -g uninstall");
+    };
+    struct Case {
+        CommandUse use;
+        bool recorded;
+        Tier tier;
+        std::vector<Evidence> evidence;
+    };
+    const std::vector<Case> cases{
+        {{now - 91 * day, now - 400 * day}, true, Tier::orphanCandidate, {Evidence::lastUsed(now - 91 * day)}},
+        {{now - 89 * day, now - 400 * day}, true, Tier::signalOnly, {Evidence::lastUsed(now - 89 * day)}},
+        {{std::nullopt, now - 91 * day}, true, Tier::orphanCandidate, {Evidence::notUsedSinceInstall(now - 91 * day)}},
+        {{std::nullopt, now - 89 * day}, true, Tier::signalOnly, {}},
+        {{std::nullopt, std::nullopt}, true, Tier::signalOnly, {}},
+        {{now - 300 * day, now - 400 * day}, false, Tier::signalOnly, {Evidence::lastUsed(now - 300 * day)}},
+        {{std::nullopt, now - 400 * day}, false, Tier::signalOnly, {}},
+    };
+    for (const auto& c : cases) {
+        const DependencyItem item = judge("tool", c.use, c.recorded);
+        EXPECT_EQ(item.tier, c.tier) << c.recorded << " " << c.use.lastUse.value_or(-1);
+        EXPECT_EQ(item.evidence, c.evidence);
+        EXPECT_EQ(item.reclaimCommand, "npm -g uninstall tool");
+    }
+    const DependencyItem core = judge("corepack", {std::nullopt, now - 400 * day}, true);
+    EXPECT_EQ(core.tier, Tier::signalOnly);
+    EXPECT_FALSE(core.reclaimCommand);
 }
 
 } // namespace

@@ -54,7 +54,7 @@ TEST(NpmAdapter, EachFailingCommandAndMalformedListingGivesItsReport) {
         EXPECT_EQ(report.version, rows[i].version);
         EXPECT_EQ(itemNames(report), rows[i].items);
         EXPECT_EQ(report.quickWins.size(), i > 0 ? 1u : 0u);
-        EXPECT_EQ(npm.runner->callKinds().size(), i == 0 ? 1u : i == 2 ? 2u : i == 3 ? 3u : 4u);
+        EXPECT_EQ(npm.runner->callKinds().size(), i == 0 ? 1u : 4u) << "the other three run at once";
     }
     for (const char* json : {"not json", "[1,2]", "{}", R"({"dependencies":[]})", R"({"dependencies":"x"})", ""})
         EXPECT_EQ(itemNames(Npm(json).scan()), Names{"npm cache"}) << json;
@@ -106,6 +106,8 @@ TEST(NpmAdapter, LastUseComesFromThePrefixCommandsAndAProbeFaultLosesOnlyIt) {
 
     struct Throwing final : FileAccessProbing {
         std::optional<FileTimes> fileTimes(const std::string&) const override { throw std::bad_alloc(); }
+        std::optional<double> entryModified(const std::string&) const override { throw std::bad_alloc(); }
+        bool recordsAccessTimes(const std::string&) const override { return true; }
     };
     npm.prober = std::make_shared<Throwing>();
     npm.sizer->set(prefix / "lib/node_modules/@scope/tool", 4);

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace kelvo {
 namespace {
 
@@ -77,26 +79,32 @@ TEST(NvmAdapter, DefaultVersionEvidenceAndSeriesOfThreeVersions) {
     EXPECT_EQ(itemNamed(nvm.scan(), "v18.17.0")->evidence, std::vector<Evidence>{Evidence::supersededPatch("v18.19.1")});
 }
 
-TEST(NvmAdapter, AliasFormsResolveOnlyAsNvmWritesThem) {
+// The forms themselves are resolveNodeAlias's (model tests); here: which files are alias files.
+TEST(NvmAdapter, TheDefaultFollowsAliasFilesInsideTheAliasFolderOnly) {
+    Nvm nvm;
+    nvm.install("v20.11.1").install("v20.18.1").install("v21.6.0").install("v18.19.1");
+    test::writeFile(nvm.home / ".nvm/alias/lts/*", "lts/iron\n");
+    test::writeFile(nvm.home / ".nvm/alias/lts/iron", "v20.11.1\n");
+    test::writeFile(nvm.home / ".nvm/elsewhere", "v18.19.1");
+    test::writeFile(nvm.home / "outside/lts/x", "v18.19.1");
     const std::vector<std::pair<std::string, std::string>> cases{
-        {"20.11.1\n", "v20.11.1"}, {"v20.11.1", "v20.11.1"}, {"  v18.19.1 \r\n", "v18.19.1"},
-        {"node", "v21.6.0"}, {"stable", "v21.6.0"}, {"current", "v21.6.0"}, {"default", "v21.6.0"},
-        {"lts/*", "v20.11.1"}, {"lts", "v20.11.1"}, {"lts/latest", "v20.11.1"}, {"lts/iron", ""}, {"20", ""},
-        {"20.11", ""}, {"V20.11.1", ""}, {"system", ""}, {"", ""}, {"\n\n", ""}, {"v20.11.2", ""},
+        {"lts/*", "v20.11.1"}, {"lts/iron", "v20.11.1"}, {"20", "v20.18.1"}, {"../elsewhere", ""},
+        {"default", "v21.6.0"}, {"lts/x", ""},
         // Oversized or not UTF-8: read as no alias at all.
         {"20.11.1" + std::string(1024 * 1024, ' '), ""}, {"v20.11.1\xff", ""}};
-    Nvm nvm;
-    nvm.install("v20.11.1").install("v21.6.0").install("v18.19.1");
     for (const auto& [alias, expected] : cases)
         EXPECT_EQ(defaultOf(nvm.alias(alias).scan()), expected) << "alias [" << alias.substr(0, 20) << "]";
+    // An alias folder that is a link leads elsewhere: not followed.
+    test::removeTree(nvm.home / ".nvm/alias/lts");
+    ASSERT_EQ(::symlink((nvm.home / "outside/lts").c_str(), (nvm.home / ".nvm/alias/lts").c_str()), 0);
+    EXPECT_EQ(defaultOf(nvm.alias("lts/x").scan()), "");
     test::removeTree(nvm.home / ".nvm/alias/default");
     test::makeDirs(nvm.home / ".nvm/alias/default"); // unreadable as a file
     EXPECT_EQ(defaultOf(nvm.scan()), "");
-
-    Nvm oddOnly, bareV;
-    EXPECT_EQ(defaultOf(oddOnly.install("v21.6.0").install("v19.9.0").alias("lts/*").scan()), "");
-    // A folder called just "v" is not what an empty alias names.
-    EXPECT_EQ(defaultOf(bareV.install("v").install("v20.11.1").alias("").scan()), "");
+    EXPECT_EQ(NvmAdapter::defaultNpm(nvm.home.path()), std::nullopt);
+    test::removeTree(nvm.home / ".nvm/alias/default");
+    nvm.alias("20");
+    EXPECT_EQ(NvmAdapter::defaultNpm(nvm.home.path()), nvm.versions + "/v20.18.1/bin/npm");
 }
 
 TEST(NvmAdapter, OnlyVNamesAreVersionsAndUnparsedOnesStayOutOfSeries) {

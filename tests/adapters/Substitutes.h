@@ -98,7 +98,25 @@ public:
         PathAnswers::set(path, times);
         return *this;
     }
+    // When the command entry at `path` was made.
+    FakeProber& made(const std::string& path, double time) {
+        std::lock_guard lock(madeMutex_);
+        made_[path] = time;
+        return *this;
+    }
     std::optional<FileTimes> fileTimes(const std::string& path) const override { return get(path); }
+    std::optional<double> entryModified(const std::string& path) const override {
+        std::lock_guard lock(madeMutex_);
+        const auto found = made_.find(path);
+        return found != made_.end() ? std::optional(found->second) : std::nullopt;
+    }
+    bool recordsAccessTimes(const std::string&) const override { return accessTimesRecorded; }
+
+    bool accessTimesRecorded = true;
+
+private:
+    mutable std::mutex madeMutex_;
+    std::map<std::string, double> made_;
 };
 
 inline std::vector<std::string> itemNames(const ManagerReport& report) {

@@ -179,14 +179,14 @@ protected:
         const test::ScopedEnv scopedHome("HOME", home);
         const CommandRunner runner;
         const auto versionOf = [&](CommandTool tool) {
-            const std::string path = runner.resolve(tool);
+            const std::string path = runner.resolve(tool).executable;
             require(!path.empty(), "a tool was not found where Kelvo looks");
             return trimWhitespace(step(q(path) + " --version"));
         };
         npmVersion = versionOf(CommandTool::npm);
         pnpmVersion = versionOf(CommandTool::pnpm);
         bunVersion = versionOf(CommandTool::bun);
-        brewPresent = !runner.resolve(CommandTool::brew).empty();
+        brewPresent = !runner.resolve(CommandTool::brew).executable.empty();
 
         MainQueue queue;
         ScanCoordinator coordinator(standardAdapterList(), queue.executor());

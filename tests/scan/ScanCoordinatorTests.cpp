@@ -29,7 +29,7 @@ public:
     ManagerKind kind() const override { return kind_; }
     bool isInstalled() const override { return label_ != "absent"; }
 
-    ManagerReport scan() const override {
+    ManagerReport scan(DiskTally&) const override {
         const int call = calls_.fetch_add(1);
         if (call < static_cast<int>(gates_.size())) {
             (void)gates_[static_cast<std::size_t>(call)].try_acquire_for(2 * patience);

@@ -89,7 +89,8 @@ TEST(CommandRunnerTest, ResultsFollowTheChildsOutputAndStatus) {
     const std::vector<Row> rows{
         // The shell's own initial environment, before it adds anything such as PWD.
         {"tr '\\000' '\\n' < /proc/$$/environ | sort\n",
-         CommandResult::success("HOME=" + dir.path() + "\nPATH=" + childSearchPath() + "\nUSER=" + userName())},
+         CommandResult::success("HOME=" + dir.path() + "\nHOMEBREW_NO_ANALYTICS=1\nHOMEBREW_NO_AUTO_UPDATE=1\nPATH=" +
+                                childSearchPath() + "\nUSER=" + userName())},
         {"for a in \"$@\"; do printf '<%s>' \"$a\"; done\n", CommandResult::success("<uses><--installed><a b c>"),
          ReadOnlyCommand::brewUsesInstalled("a b c")},
         {"echo warning >&2\nprintf '  1.2.3\\n'\n", CommandResult::success("1.2.3")},
@@ -123,7 +124,7 @@ TEST(CommandRunnerTest, TheFirstExecutableCandidateRunsAndWithoutOneNothingStart
     writeScript(dir / "second", "echo second\n");
     const CommandRunner runner(tableFor(CommandTool::npm, {dir / "missing", dir / "plain", dir / "folder",
                                                           dir / "dangling", dir / "link", dir / "second"}));
-    EXPECT_EQ(runner.resolve(CommandTool::npm), dir / "link");
+    EXPECT_EQ(runner.resolve(CommandTool::npm).executable, dir / "link");
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output, "linked");
 
     const auto none = CommandRunner(tableFor(CommandTool::npm, {dir / "missing", dir / "plain", dir / "folder"}))

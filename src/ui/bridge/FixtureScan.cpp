@@ -15,7 +15,7 @@ public:
     FixtureAdapter(ManagerReport report, int delayMs) : report_(std::move(report)), delayMs_(delayMs) {}
     ManagerKind kind() const override { return report_.kind; }
     bool isInstalled() const override { return report_.detected; }
-    ManagerReport scan() const override {
+    ManagerReport scan(DiskTally&) const override {
         if (delayMs_ > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
         }

@@ -1,0 +1,69 @@
+#include "model/DiskTally.h"
+
+#include <bit>
+#include <mutex>
+#include <unordered_map>
+
+namespace kelvo {
+
+namespace {
+
+struct FileKey {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FileKey&, const FileKey&) = default;
+};
+
+struct FileKeyHash {
+    std::size_t operator()(const FileKey& key) const noexcept {
+        return static_cast<std::size_t>((key.inode * 0x9E3779B97F4A7C15ULL) ^ (key.device * 0xC2B2AE3D27D4EB4FULL));
+    }
+};
+
+constexpr std::size_t shardCount = 32;
+
+} // namespace
+
+struct DiskTally::Shards {
+    struct alignas(64) Shard {
+        std::mutex mutex;
+        std::unordered_map<FileKey, Scopes, FileKeyHash> counted;
+    };
+    std::array<Shard, shardCount> shards;
+};
+
+DiskTally::DiskTally() : shards_(std::make_unique<Shards>()) {}
+
+DiskTally::~DiskTally() = default;
+
+DiskTally::Scopes DiskTally::openScope() {
+    const int index = nextScope_.fetch_add(1);
+    return index < 64 ? Scopes{1} << index : 0;
+}
+
+DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Scopes scopes) {
+    if (scopes == 0) {
+        return 0;
+    }
+    const FileKey key{device, inode};
+    auto& shard = shards_->shards[(FileKeyHash{}(key) >> 40) % shardCount];
+    std::lock_guard lock(shard.mutex);
+    Scopes& counted = shard.counted[key];
+    const Scopes fresh = scopes & ~counted;
+    counted |= scopes;
+    return fresh;
+}
+
+void DiskTally::add(Scopes scopes, std::int64_t bytes) {
+    while (scopes != 0) {
+        const int bit = std::countr_zero(scopes);
+        totals_[static_cast<std::size_t>(bit)].fetch_add(bytes, std::memory_order_relaxed);
+        scopes &= scopes - 1;
+    }
+}
+
+std::int64_t DiskTally::total(Scopes scope) const {
+    return scope == 0 ? 0 : totals_[static_cast<std::size_t>(std::countr_zero(scope))].load();
+}
+
+} // namespace kelvo
