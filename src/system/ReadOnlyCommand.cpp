@@ -56,9 +56,12 @@ std::vector<std::string> argumentsFor(const ReadOnlyCommand& command) {
 std::vector<std::string> fixedEnvironment(CommandTool tool) {
     switch (tool) {
     case CommandTool::npm:
-        // Without these every start writes debug logs into ~/.npm/_logs (rotating the user's own
-        // away) and checks the registry for a newer npm. A corepack shim must not download either.
-        return {"npm_config_logs_max=0", "npm_config_update_notifier=false", "COREPACK_ENABLE_NETWORK=0"};
+        // Without these every start writes a debug log into ~/.npm/_logs and checks the registry
+        // for a newer npm. logs-max=0 alone is worse: npm then deletes the logs already there, so
+        // the log folder points where nothing can be written or removed. A corepack shim must
+        // not download either.
+        return {"npm_config_logs_dir=/dev/null", "npm_config_logs_max=0", "npm_config_update_notifier=false",
+                "COREPACK_ENABLE_NETWORK=0"};
     case CommandTool::pnpm: return {"COREPACK_ENABLE_NETWORK=0"};
     case CommandTool::brew: return {"HOMEBREW_NO_AUTO_UPDATE=1", "HOMEBREW_NO_ANALYTICS=1"};
     case CommandTool::bun: return {};

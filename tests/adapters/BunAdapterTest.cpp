@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace kelvo {
 namespace {
 
@@ -69,6 +71,38 @@ TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
     EXPECT_EQ(test::fields(sized.items[1]),
               (test::ItemFields{"bun cache", {}, bun.cache, 7, Tier::safeByDesign, {Evidence::managerDefinesPrunable()},
                                 "bun's module cache — re-downloaded as needed.", {}}));
+}
+
+TEST(BunAdapter, TheGlobalManifestNamesTheGlobalsAndTheRestIsOneDependenciesItem) {
+    Bun bun;
+    for (const char* name : {"cowsay", "@vue/cli", "@vue/shared", "yargs", "@babel/parser", ".bin"}) {
+        bun.package(name);
+        bun.sizer->set(bun.modules + "/" + name, 100);
+    }
+    bun.sizer->set(bun.modules + "/@babel", 1000).set(bun.modules + "/cowsay", 300);
+    const std::string manifest = bun.home / ".bun/install/global/package.json";
+    test::writeFile(manifest, R"({"dependencies":{"cowsay":"^1.6.0","@vue/cli":"^5","missing":"1"}})");
+    const ManagerReport report = bun.scan();
+    EXPECT_EQ(itemNames(report), (Names{BunAdapter::dependenciesName, "cowsay", "@vue/cli", "missing"}));
+    EXPECT_EQ(test::fields(report.items[0]),
+              (test::ItemFields{BunAdapter::dependenciesName, {}, {}, 1300, Tier::signalOnly, {},
+                                "Packages your bun globals depend on — they go away with the globals that need them.",
+                                {}}));
+    for (const char* other : {"/.bin", "/@babel", "/@vue/shared", "/yargs"}) {
+        const auto calls = bun.sizer->calls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), bun.modules + other), 1) << other;
+    }
+
+    // No usable manifest: every folder is a global, as bun's listing shows them.
+    for (const std::string text : {"not json", "[]", R"({"dependencies":["cowsay"]})", ""}) {
+        text.empty() ? test::removeTree(manifest) : test::writeFile(manifest, text);
+        EXPECT_EQ(itemNames(bun.scan()), (Names{"cowsay", "@babel/parser", "@vue/cli", "@vue/shared", "yargs"})) << text;
+    }
+    test::makeDirs(manifest); // unreadable as a file
+    EXPECT_EQ(bun.scan().items.size(), 5u);
+    test::removeTree(manifest);
+    test::writeFile(manifest, "{}"); // every global removed again
+    EXPECT_EQ(itemNames(bun.scan()), Names{BunAdapter::dependenciesName});
 }
 
 TEST(BunAdapter, CoreNamesAndTheKnowledgeBaseOfBunDecideTheCommand) {

@@ -42,7 +42,7 @@ void checkManager(const json& manager, std::int64_t& total, std::int64_t& reclai
     static const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
     static const Shape payload{{"lastUsed", "at"}, {"notDefaultVersion", "defaultVersion"},
                                {"supersededPatch", "newestInSeries"}, {"noDependents", ""},
-                               {"managerDefinesPrunable", ""}};
+                               {"managerDefinesPrunable", ""}, {"notUsedSinceInstall", "installedAt"}};
     expectShape(manager, {{"kind", "s"}, {"displayName", "s"}, {"detected", "b"}, {"version", "sn"},
                           {"totalBytes", "i"}, {"reclaimableBytes", "i"}, {"summary", "s"}, {"quickWins", "a"},
                           {"items", "a"}, {"rows", "a"}});

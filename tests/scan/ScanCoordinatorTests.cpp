@@ -1,5 +1,7 @@
 #include "scan/MainQueue.h"
 #include "scan/ScanCoordinator.h"
+#include "support/TestSupport.h"
+#include "system/DirectorySizer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace kelvo {
 namespace {
@@ -59,6 +63,29 @@ private:
                                                             std::counting_semaphore<>{0}, std::counting_semaphore<>{0}};
     mutable std::atomic<int> calls_{0};
     mutable std::atomic<double> returnedAt_{0};
+};
+
+// Measures its paths into the scan's tally, as the real adapters do.
+class MeasuringAdapter final : public ManagerAdapter {
+public:
+    MeasuringAdapter(ManagerKind kind, std::vector<std::string> paths) : kind_(kind), paths_(std::move(paths)) {}
+    ManagerKind kind() const override { return kind_; }
+    bool isInstalled() const override { return true; }
+    ManagerReport scan(DiskTally& tally) const override {
+        ManagerReport report{kind_, true, std::nullopt, {}, {}};
+        const DiskTally::Scopes own = tally.openScope();
+        for (const auto& path : paths_) {
+            report.items.push_back(DependencyItem{Uuid::random(), path, {}, path,
+                                                  FileManagerDirectorySizer().measure(path, {&tally, DiskTally::wholeScan | own}),
+                                                  Tier::signalOnly, {}, {}, {}});
+        }
+        report.onceCountedBytes = tally.total(own);
+        return report;
+    }
+
+private:
+    ManagerKind kind_;
+    std::vector<std::string> paths_;
 };
 
 // What the observers saw, in order, on the main thread.
@@ -154,6 +181,36 @@ TEST_F(ScanCoordinatorTest, ThrowingAdaptersCountAsNotDetectedAndMissingKindsAre
         EXPECT_EQ(report.detected, report.kind == ManagerKind::npm) << rawValue(report.kind);
     }
     EXPECT_FALSE(coordinator.isScanning());
+}
+
+TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes) {
+    test::TempDir dir;
+    test::writeFile(dir / "a/big", std::string(1'000'000, 'a'));
+    test::writeFile(dir / "a/sub/x", std::string(100'000, 'x'));
+    test::makeDirs(dir / "b");
+    ASSERT_EQ(::link((dir / "a/big").c_str(), (dir / "b/big").c_str()), 0);
+    const AdapterList measuring{std::make_shared<MeasuringAdapter>(ManagerKind::npm, std::vector{dir / "a", dir / "a/sub"}),
+                                std::make_shared<MeasuringAdapter>(ManagerKind::nvm, std::vector{dir / "b"})};
+    ScanCoordinator coordinator(measuring, executor());
+    coordinator.scan();
+    ASSERT_TRUE(drainUntilResult(coordinator));
+    const ScanResult& result = *coordinator.result();
+    EXPECT_EQ(result.totalBytes(), test::duTotal({dir / "a", dir / "a/sub", dir / "b"}));
+    EXPECT_EQ(result.managers.at(0).totalBytes(), test::duTotal({dir / "a", dir / "a/sub"}));
+    EXPECT_EQ(result.managers.at(1).totalBytes(), test::duBytes(dir / "b"));
+
+    // A report made without the tally keeps its own sum, and the whole total is then the sum too.
+    struct HandMade final : ManagerAdapter {
+        ManagerKind kind() const override { return ManagerKind::bun; }
+        bool isInstalled() const override { return true; }
+        ManagerReport scan(DiskTally&) const override {
+            return {ManagerKind::bun, true, {}, {DependencyItem{Uuid::random(), "x", {}, {}, 5, Tier::signalOnly, {}, {}, {}}}, {}};
+        }
+    };
+    ScanCoordinator mixed({measuring[0], std::make_shared<HandMade>()}, executor());
+    mixed.scan();
+    ASSERT_TRUE(drainUntilResult(mixed));
+    EXPECT_EQ(mixed.result()->totalBytes(), *test::duTotal({dir / "a", dir / "a/sub"}) + 5);
 }
 
 TEST_F(ScanCoordinatorTest, NoAdaptersStillEndTheScan) {

@@ -135,6 +135,18 @@ std::optional<std::int64_t> duBytes(const std::string& path) {
     return std::stoll(out);
 }
 
+std::optional<std::int64_t> duTotal(const std::vector<std::string>& paths) {
+    std::vector<std::string> argv{"/usr/bin/du", "-s", "-B1", "-c"};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    int status = 0;
+    const std::string out = runCapture(argv, &status);
+    const std::size_t last = out.rfind('\n', out.size() > 1 ? out.size() - 2 : 0);
+    if (status != 0 || out.empty()) {
+        return std::nullopt;
+    }
+    return std::stoll(out.substr(last == std::string::npos ? 0 : last + 1));
+}
+
 std::vector<std::string> shellWords(const std::string& command) {
     TempDir empty;
     const std::string script = "cd '" + empty.path() + "' && printf '%s\\0' " + command;

@@ -32,6 +32,8 @@ void removeTree(const std::string& path);
 
 // `du -s -B1 PATH` of the same tree, for cross-checks; absent if du fails.
 std::optional<std::int64_t> duBytes(const std::string& path);
+// The total line of one `du -s -B1 -c PATHS...`: every file counted once across all of them.
+std::optional<std::int64_t> duTotal(const std::vector<std::string>& paths);
 
 // What a real /bin/sh makes of `command`: the words it would pass to the program,
 // found by running `printf '%s\0' <command>` in an empty directory.

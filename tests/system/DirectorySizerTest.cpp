@@ -2,6 +2,7 @@
 // tree and, where du counts differently (symbolic links, unreadable directories), against the
 // plain sequential recursive walk below.
 
+#include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
 #include "system/DirectoryWalk.h"
 #include "system/ParallelFor.h"
@@ -32,6 +33,7 @@ namespace kelvo {
 namespace {
 
 using test::duBytes;
+using test::duTotal;
 using test::makeDirs;
 using test::TempDir;
 using test::writeFile;
@@ -356,6 +358,39 @@ TEST(DirectorySizer, SymbolicLinksInsideATreeCountTheirOwnBlocksAndAreNeverFollo
     ASSERT_GT(blocksOf(dir / "tree/long"), 0);
     EXPECT_EQ(sizer.size(dir / "tree"), *without + blocksOf(dir / "tree/long"));
     EXPECT_EQ(sizer.size(dir / "tree"), duBytes(dir / "tree"));
+}
+
+TEST(DirectorySizer, ATallyCountsEachFileOnceAcrossMeasurementsAsOneDuDoes) {
+    TempDir dir;
+    const FileManagerDirectorySizer sizer;
+    writeFile(dir / "a/big", std::string(1'000'000, 'a'));
+    writeFile(dir / "a/sub/x", std::string(100'000, 'x'));
+    writeFile(dir / "b/own", std::string(50'000, 'b'));
+    writeFile(dir / "c", std::string(5'000, 'c'));
+    makeDirs(dir / "d");
+    ASSERT_EQ(::link((dir / "a/big").c_str(), (dir / "b/big").c_str()), 0);
+    ASSERT_EQ(::link((dir / "a/sub/x").c_str(), (dir / "d/x").c_str()), 0);
+    ASSERT_EQ(::symlink(std::string(100, 'l').c_str(), (dir / "b/link").c_str()), 0);
+
+    DiskTally tally;
+    const DiskTally::Scopes first = tally.openScope();
+    const DiskTally::Scopes second = tally.openScope();
+    const std::vector<std::string> mine{dir / "a", dir / "b", dir / "a/sub", dir / "missing"};
+    std::vector<std::optional<std::int64_t>> sizes(mine.size());
+    parallelFor(mine.size(), [&](std::size_t i) {
+        sizes[i] = sizer.measure(mine[i], {&tally, DiskTally::wholeScan | first});
+    });
+    for (std::size_t i = 0; i < mine.size(); ++i)
+        EXPECT_EQ(sizes[i], duBytes(mine[i])) << "each item's own size is unchanged: " << mine[i];
+    EXPECT_EQ(sizer.measure(dir / "c", {&tally, DiskTally::wholeScan | second}), duBytes(dir / "c"));
+    EXPECT_EQ(sizer.measure(dir / "b", {&tally, second}), duBytes(dir / "b"));
+    EXPECT_EQ(sizer.measureTogether({dir / "d", dir / "a/sub"}, {&tally, second}), duTotal({dir / "d", dir / "a/sub"}));
+
+    EXPECT_EQ(tally.total(first), duTotal({dir / "a", dir / "b", dir / "a/sub"}));
+    EXPECT_EQ(tally.total(second), duTotal({dir / "c", dir / "b", dir / "d", dir / "a/sub"}));
+    EXPECT_EQ(tally.total(DiskTally::wholeScan), duTotal({dir / "a", dir / "b", dir / "a/sub", dir / "c"}));
+    EXPECT_LT(tally.total(DiskTally::wholeScan), *sizes[0] + *sizes[1] + *sizes[2]);
+    EXPECT_EQ(sizer.measureTogether({dir / "missing", dir / "nothing"}, {}), std::nullopt);
 }
 
 TEST(DirectorySizer, DeepTreesBeyondPathMaxAndDescriptorBudget) {
