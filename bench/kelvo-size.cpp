@@ -1,6 +1,9 @@
-// kelvo-size PATH...: measures each path with FileManagerDirectorySizer (one size() call per
-// argument, in order) and prints "BYTES<TAB>PATH", or "-<TAB>PATH" when the size is absent.
-// --stats adds the walk's counters on standard error.
+// kelvo-size [--stats] [--tally] PATH...: measures each path with FileManagerDirectorySizer (one
+// call per argument, in order) and prints "BYTES<TAB>PATH", or "-<TAB>PATH" when the size is
+// absent. --tally counts every call into one tally, as a scan does, and ends with
+// "BYTES<TAB>total", each file counted once (what du -s -B1 -c prints last). --stats adds the
+// walk's counters on standard error.
+#include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
 #include "system/DirectoryWalk.h"
 
@@ -10,25 +13,31 @@
 
 int main(int argc, char** argv) {
     bool stats = false;
+    bool tallied = false;
     int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "--stats") == 0) {
-        stats = true;
-        first = 2;
+    for (; first < argc && argv[first][0] == '-' && argv[first][1] == '-'; ++first) {
+        stats = stats || std::strcmp(argv[first], "--stats") == 0;
+        tallied = tallied || std::strcmp(argv[first], "--tally") == 0;
     }
     if (first >= argc) {
-        std::fprintf(stderr, "usage: kelvo-size [--stats] PATH...\n");
+        std::fprintf(stderr, "usage: kelvo-size [--stats] [--tally] PATH...\n");
         return 2;
     }
     const kelvo::FileManagerDirectorySizer sizer;
+    kelvo::DiskTally tally;
+    const kelvo::TallyScopes counted{tallied ? &tally : nullptr, kelvo::DiskTally::wholeScan | tally.openScope()};
     int status = 0;
     for (int i = first; i < argc; ++i) {
-        const auto bytes = sizer.size(argv[i]);
+        const auto bytes = sizer.measure(argv[i], counted);
         if (bytes) {
             std::printf("%lld\t%s\n", static_cast<long long>(*bytes), argv[i]);
         } else {
             std::printf("-\t%s\n", argv[i]);
             status = 1;
         }
+    }
+    if (tallied) {
+        std::printf("%lld\ttotal\n", static_cast<long long>(tally.total(kelvo::DiskTally::wholeScan)));
     }
     if (stats) {
         const auto s = kelvo::detail::directoryWalkStats();

@@ -1,33 +1,22 @@
 #include "model/DiskTally.h"
 
+#include "model/FileTable.h"
+
 #include <bit>
 #include <mutex>
-#include <unordered_map>
 
 namespace kelvo {
 
 namespace {
 
-struct FileKey {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    friend bool operator==(const FileKey&, const FileKey&) = default;
-};
-
-struct FileKeyHash {
-    std::size_t operator()(const FileKey& key) const noexcept {
-        return static_cast<std::size_t>((key.inode * 0x9E3779B97F4A7C15ULL) ^ (key.device * 0xC2B2AE3D27D4EB4FULL));
-    }
-};
-
-constexpr std::size_t shardCount = 32;
+constexpr std::size_t shardCount = 64;
 
 } // namespace
 
 struct DiskTally::Shards {
     struct alignas(64) Shard {
         std::mutex mutex;
-        std::unordered_map<FileKey, Scopes, FileKeyHash> counted;
+        FileTable<Scopes> counted;
     };
     std::array<Shard, shardCount> shards;
 };
@@ -45,10 +34,10 @@ DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Sc
     if (scopes == 0) {
         return 0;
     }
-    const FileKey key{device, inode};
-    auto& shard = shards_->shards[(FileKeyHash{}(key) >> 40) % shardCount];
+    const std::uint64_t hashed = FileTable<Scopes>::hash(device, inode);
+    auto& shard = shards_->shards[(hashed >> 58) % shardCount];
     std::lock_guard lock(shard.mutex);
-    Scopes& counted = shard.counted[key];
+    Scopes& counted = *shard.counted.insert(device, inode, hashed).first;
     const Scopes fresh = scopes & ~counted;
     counted |= scopes;
     return fresh;

@@ -1,5 +1,6 @@
 #include "system/DirectorySizer.h"
 
+#include "model/FileTable.h"
 #include "system/DirectoryListing.h"
 #include "system/WalkTree.h"
 #include "system/WorkPool.h"
@@ -12,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include <dirent.h>
@@ -48,34 +48,21 @@ std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int
 
 // ---- hard links ---------------------------------------------------------------------------------
 
-// Identity of a file; the device keeps all its bits (Linux device numbers can be wider than 32).
-struct FileIdentity {
-    std::uint64_t dev = 0;
-    std::uint64_t ino = 0;
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-struct FileIdentityHash {
-    std::size_t operator()(const FileIdentity& key) const noexcept {
-        return static_cast<std::size_t>((key.ino * 0x9E3779B97F4A7C15ULL) ^ (key.dev * 0xC2B2AE3D27D4EB4FULL));
-    }
-};
-
-// The set of files with several links met so far in one top-level call, sharded by hash.
+// The files with several links met so far in one top-level call, sharded by hash.
 class InodeSet {
 public:
-    bool insert(const FileIdentity& key) {
-        const std::size_t hash = FileIdentityHash{}(key);
-        Shard& shard = shards_[(hash >> 40) % kShards];
+    bool insert(std::uint64_t device, std::uint64_t inode) {
+        const std::uint64_t hashed = FileTable<char>::hash(device, inode);
+        Shard& shard = shards_[(hashed >> 58) % kShards];
         std::lock_guard lock(shard.mutex);
-        return shard.keys.insert(key).second;
+        return shard.files.insert(device, inode, hashed).second;
     }
 
 private:
     static constexpr std::size_t kShards = 16;
     struct alignas(64) Shard {
         std::mutex mutex;
-        std::unordered_set<FileIdentity, FileIdentityHash> keys;
+        FileTable<char> files;
     };
     std::array<Shard, kShards> shards_;
 };
@@ -211,7 +198,7 @@ void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, Found& fo
     if (st.st_nlink > 1) {
         const auto device = static_cast<std::uint64_t>(st.st_dev);
         const auto inode = static_cast<std::uint64_t>(st.st_ino);
-        if (!inodes_.insert(FileIdentity{device, inode})) {
+        if (!inodes_.insert(device, inode)) {
             return; // another link to this file was counted already in this call
         }
         if (counts != 0) {
