@@ -130,33 +130,5 @@ TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {
     EXPECT_TRUE(report.items.at(1).evidence.empty());
 }
 
-TEST(BunAdapter, HostileNamesGiveCommandsThatSplitIntoOneNameAndAreNeverMeasuredOutside) {
-    Bun bun;
-    nlohmann::json manifest = {{"dependencies", nlohmann::json::object()}};
-    std::size_t made = 0;
-    for (const auto& name : test::trickyNames) {
-        if (test::isEntryName(name)) {
-            bun.package(name);
-            bun.package("@s/" + name);
-            made += 2;
-        }
-        if (name.find('\xff') == std::string::npos) // JSON text is UTF-8
-            manifest["dependencies"][name] = "1";
-    }
-    const ManagerReport listed = bun.scan();
-    EXPECT_EQ(listed.items.size(), made);
-    EXPECT_EQ(test::badCommands(listed, {"bun", "remove", "-g"}), "");
-
-    test::writeFile(bun.home / ".bun/install/global/package.json", manifest.dump());
-    const ManagerReport fromManifest = bun.scan();
-    EXPECT_EQ(test::badCommands(fromManifest, {"bun", "remove", "-g"}), "[Dependencies of bun globals] ");
-    for (const auto& path : bun.sizer->calls()) {
-        EXPECT_TRUE(path.rfind(bun.modules + "/", 0) == 0 || path == bun.cache) << path;
-        EXPECT_TRUE(path.find("/../") == std::string::npos && !path.ends_with("/..") &&
-                    path.find("//") == std::string::npos)
-            << path;
-    }
-}
-
 } // namespace
 } // namespace kelvo

@@ -81,23 +81,5 @@ TEST(HomebrewAdapter, ItemsCarryLeafTiersAndSortLargestFirstKeepingListOrderOnTi
     EXPECT_NE(report.items[0].id, again.items.at(0).id);
 }
 
-TEST(HomebrewAdapter, HostileFormulaNamesAreQuotedAndNeverMeasuredOutsideTheCellar) {
-    std::string list; // brew prints one name a line, so no name holds a line break
-    std::size_t count = 0;
-    for (const auto& name : test::trickyNames) {
-        if (name.find('\n') == std::string::npos) {
-            list += name + "\n";
-            ++count;
-        }
-    }
-    Brew brew(list, list);
-    const ManagerReport report = brew.scan();
-    EXPECT_EQ(report.items.size(), count);
-    EXPECT_EQ(test::badCommands(report, {"brew", "uninstall"}), "");
-    for (const auto& path : brew.sizer->calls())
-        EXPECT_TRUE(path.find("/..") == std::string::npos && path.find("//") == std::string::npos) << path;
-    EXPECT_EQ(brew.sizer->calls().size(), count - 3);
-}
-
 } // namespace
 } // namespace kelvo

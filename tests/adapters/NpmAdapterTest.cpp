@@ -116,31 +116,5 @@ TEST(NpmAdapter, LastUseComesFromThePrefixCommandsAndAProbeFaultLosesOnlyIt) {
     EXPECT_TRUE(itemNamed(report, "@scope/tool")->evidence.empty());
 }
 
-TEST(NpmAdapter, HostileNamesAreListedQuotedAndNeverTouchedOutsideTheModules) {
-    std::string json = R"({"dependencies":{"nul\u0000name":{})";
-    std::size_t count = 0;
-    for (const auto& name : test::trickyNames) {
-        if (name.find('\xff') != std::string::npos)
-            continue; // JSON text is UTF-8: the runner repairs it before the adapter sees it
-        ++count;
-        std::string escaped;
-        for (char c : name)
-            escaped += c == '\n' ? std::string("\\n") : c == '"' ? std::string("\\\"") : std::string(1, c);
-        json += ",\"" + escaped + "\":{}";
-    }
-    Npm npm(json + "}}");
-    npm.runner->on(Case::npmCacheDir, test::failed());
-    ManagerReport report = npm.scan();
-    const std::string nul("nul\0name", 8);
-    ASSERT_NE(itemNamed(report, nul), nullptr);
-    EXPECT_FALSE(itemNamed(report, nul)->reclaimCommand) << "no shell command can carry a NUL";
-    std::erase_if(report.items, [&](const DependencyItem& item) { return item.name == nul; });
-    EXPECT_EQ(report.items.size(), count);
-    EXPECT_EQ(test::badCommands(report, {"npm", "-g", "uninstall"}), "");
-    for (const auto& path : npm.sizer->calls())
-        EXPECT_TRUE(path.find("/..") == std::string::npos && path.find("//") == std::string::npos) << path;
-    EXPECT_EQ(npm.sizer->calls().size(), count - 3);
-}
-
 } // namespace
 } // namespace kelvo

@@ -119,23 +119,5 @@ TEST(NvmAdapter, OnlyVNamesAreVersionsAndUnparsedOnesStayOutOfSeries) {
     }
 }
 
-TEST(NvmAdapter, HostileFolderNamesStayOneWordAndAreMeasuredInPlace) {
-    Nvm nvm;
-    Names expected;
-    for (const auto& name : test::trickyNames) {
-        if (test::isEntryName(name)) {
-            nvm.install("v" + name, 1);
-            expected.push_back(nvm.versions + "/v" + name);
-        }
-    }
-    const ManagerReport report = nvm.scan();
-    EXPECT_EQ(report.items.size(), expected.size());
-    EXPECT_EQ(test::badCommands(report, {"nvm", "uninstall"}), "");
-    Names calls = nvm.sizer->calls();
-    std::sort(calls.begin(), calls.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(calls, expected);
-}
-
 } // namespace
 } // namespace kelvo

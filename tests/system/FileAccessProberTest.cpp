@@ -16,7 +16,7 @@ void setTimes(const std::string& path, timespec accessed, timespec modified, int
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, flags), 0) << path;
 }
 
-TEST(FileAccessProberTest, TimesKeepNanosecondsFollowLinksAndAreAbsentWithoutAStatus) {
+TEST(FileAccessProberTest, TimesKeepNanosecondsAndFollowLinksExceptForWhenAnEntryWasMade) {
     test::TempDir dir;
     const FileManagerFileAccessProber prober;
     test::writeFile(dir / "file", "a");
@@ -36,6 +36,14 @@ TEST(FileAccessProberTest, TimesKeepNanosecondsFollowLinksAndAreAbsentWithoutASt
         EXPECT_NEAR(times->modified, modified, 1e-6) << path;
     }
     EXPECT_FALSE(prober.fileTimes(dir / "missing") || prober.fileTimes(dir / "dangling"));
+    // When a command's entry was made: the link's own time, also when its target is gone.
+    EXPECT_EQ(prober.entryModified(dir / "link"), 1'500'000'000.0);
+    EXPECT_TRUE(prober.entryModified(dir / "dangling"));
+    EXPECT_FALSE(prober.entryModified(dir / "missing"));
+    // This file system records access times (relatime); a path that cannot be examined is not
+    // taken to record them.
+    EXPECT_TRUE(prober.recordsAccessTimes(dir.path()));
+    EXPECT_FALSE(prober.recordsAccessTimes(dir / "missing"));
 }
 
 } // namespace

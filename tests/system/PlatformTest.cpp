@@ -74,6 +74,13 @@ TEST(PlatformTest, ReadFileReturnsBytesWithinTheLimitAndRefusesAFifoWithoutBlock
     EXPECT_EQ(readFile(dir / "link.json"), bytes);
     EXPECT_EQ(readFile(dir / "package.json", 9), bytes);
     EXPECT_FALSE(readFile(dir / "package.json", 8) || readFile(dir / "missing") || readFile(dir.path()));
+    // Reading leaves the access time as it was, where the system allows it.
+    const timespec old[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "package.json").c_str(), old, 0), 0);
+    readFile(dir / "package.json");
+    struct stat after {};
+    ASSERT_EQ(::stat((dir / "package.json").c_str(), &after), 0);
+    EXPECT_EQ(after.st_atime, 1'000'000'000);
 
     const std::string fifo = dir / "fifo.json";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
