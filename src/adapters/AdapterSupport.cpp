@@ -1,18 +1,12 @@
 #include "adapters/AdapterSupport.h"
 
+#include "knowledge/KnowledgeBase.h"
+#include "system/ParallelFor.h"
+#include "system/Platform.h"
+
 #include <algorithm>
-#include <atomic>
-#include <charconv>
-#include <condition_variable>
-#include <exception>
-#include <memory>
-#include <mutex>
 
 #include <nlohmann/json.hpp>
-
-#include "knowledge/KnowledgeBase.h"
-#include "system/Platform.h"
-#include "system/ParallelFor.h"
 
 namespace kelvo {
 
