@@ -4,7 +4,7 @@
 #include "ui/bridge/KelvoApp.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/ScanController.h"
-#include "ui/bridge/UiLogic.h"
+#include "ui/logic/ViewLogic.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,6 @@
 #include "ui/bridge/KelvoApp.h"
 
-#include "ui/bridge/ColorTable.h"
-#include "ui/bridge/FlowLayoutItem.h"
+#include "ui/logic/ColorTable.h"
 #include "ui/bridge/Fonts.h"
 #include "ui/bridge/InventoryModel.h"
 #include "ui/bridge/RailModel.h"
@@ -25,7 +24,6 @@ void KelvoApp::registerQml() {
     qmlRegisterType<ScanController>(uri, 1, 0, "ScanController");
     qmlRegisterType<RailModel>(uri, 1, 0, "RailModel");
     qmlRegisterType<InventoryModel>(uri, 1, 0, "InventoryModel");
-    qmlRegisterType<FlowLayoutItem>(uri, 1, 0, "FlowLayout");
     qmlRegisterUncreatableType<AppState>(uri, 1, 0, "AppStateType", QStringLiteral("use the AppState singleton"));
 }
 

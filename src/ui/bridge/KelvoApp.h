@@ -24,7 +24,7 @@ public:
     Theme& theme() { return *theme_; }
 
     // Makes the module "Kelvo" known to QML: the singletons AppState, Updater, ThemeData and Ui,
-    // and the types ScanController, RailModel and FlowLayout. Call before loading QML.
+    // and the types ScanController, RailModel and InventoryModel. Call before loading QML.
     void registerQml();
 
     // The window's QML.

@@ -2,7 +2,7 @@
 
 #include "ui/bridge/Fonts.h"
 #include "ui/bridge/QtText.h"
-#include "ui/bridge/UiLogic.h"
+#include "ui/logic/ViewLogic.h"
 
 #include <QEvent>
 #include <QGuiApplication>

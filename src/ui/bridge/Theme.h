@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/bridge/AppState.h"
-#include "ui/bridge/ColorTable.h"
+#include "ui/logic/ColorTable.h"
 
 #include <QColor>
 #include <QObject>

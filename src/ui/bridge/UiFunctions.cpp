@@ -4,7 +4,7 @@
 #include "inventory/Inventory.h"
 #include "system/Platform.h"
 #include "ui/bridge/QtText.h"
-#include "ui/bridge/UiLogic.h"
+#include "ui/logic/ViewLogic.h"
 
 #include <QClipboard>
 #include <QDBusConnection>

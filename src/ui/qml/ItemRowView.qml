@@ -145,10 +145,10 @@ Rectangle {
                             tracking: 0.2
                             color: Theme.color("faint")
                         }
-                        FlowLayout {
+                        // Left to right, a new row when the next chip would pass the width.
+                        Flow {
                             Layout.fillWidth: true
                             spacing: 6
-                            lineSpacing: 6
                             Repeater {
                                 model: row.evidence
                                 Chip {

@@ -21,16 +21,6 @@ Item {
         }
     }
     Component {
-        id: flowComponent
-        FlowLayout {
-            spacing: 6
-            lineSpacing: 8
-            Rectangle { implicitWidth: 40; implicitHeight: 20 }
-            Rectangle { implicitWidth: 40; implicitHeight: 24 }
-            Rectangle { implicitWidth: 40; implicitHeight: 20 }
-        }
-    }
-    Component {
         id: labelsComponent
         Row {
             property alias mono: mono
@@ -71,20 +61,6 @@ Item {
             compare(count.visible, true)
             pill.count = null
             compare(count.visible, false)
-        }
-
-        function test_flow_layout_wraps_and_sizes() {
-            const flow = createTemporaryObject(flowComponent, top, { width: 100 })
-            flow.relayout()
-            compare(flow.rowCount, 2)
-            compare(flow.children[1].x, 46)
-            compare(flow.children[2].x, 0)
-            compare(flow.children[2].y, 32)
-            compare(flow.implicitHeight, 52)
-            flow.width = 200
-            flow.relayout()
-            compare(flow.rowCount, 1)
-            compare(flow.implicitHeight, 24)
         }
 
         function test_label_case_and_verdict_colour() {

@@ -1,25 +1,14 @@
-#include "ui/bridge/UiLogic.h"
+#include "ui/logic/ViewLogic.h"
 
 #include "model/SizeFormat.h"
 
 #include <gtest/gtest.h>
 
-#include <limits>
 
 using namespace kelvo;
 using namespace kelvo::ui;
 
 namespace {
-std::vector<std::vector<int>> indices(const std::vector<FlowRow>& rows) {
-    std::vector<std::vector<int>> out;
-    for (const auto& row : rows) {
-        out.push_back(row.indices);
-    }
-    return out;
-}
-
-constexpr double open = std::numeric_limits<double>::infinity();
-
 DependencyItem item(std::optional<std::int64_t> bytes, Tier tier = Tier::signalOnly) {
     DependencyItem made;
     made.id = Uuid::random();
@@ -45,59 +34,6 @@ std::vector<ManagerKind> kinds(const std::vector<const ManagerReport*>& reports)
 
 const std::set<ManagerKind> allKinds{allManagerKinds.begin(), allManagerKinds.end()};
 } // namespace
-
-TEST(FlowLayout, BreaksRowsOnlyWhenTheNextChildWouldPassTheWidth) {
-    const auto rows = flowRows({{40, 10}, {40, 12}, {40, 10}}, 100, 6);
-    EXPECT_EQ(indices(rows), (std::vector<std::vector<int>>{{0, 1}, {2}}));
-    EXPECT_EQ(rows[0].width, 86);
-    EXPECT_EQ(rows[0].height, 12);
-    EXPECT_EQ(rows[1].width, 40);
-
-    // Exactly the width still fits.
-    const auto exact = flowRows({{47, 10}, {47, 10}}, 100, 6);
-    ASSERT_EQ(exact.size(), 1u);
-    EXPECT_EQ(exact[0].width, 100);
-}
-
-TEST(FlowLayout, WideChildGetsItsOwnRowAndIsNeverDropped) {
-    EXPECT_EQ(indices(flowRows({{150, 10}}, 100, 6)), (std::vector<std::vector<int>>{{0}}));
-    EXPECT_EQ(indices(flowRows({{30, 10}, {150, 10}, {30, 10}}, 100, 6)),
-              (std::vector<std::vector<int>>{{0}, {1}, {2}}));
-}
-
-TEST(FlowLayout, NoSpacingAfterAZeroWidthStart) {
-    // The test is on the row width: a zero-width child is not followed by spacing.
-    const auto rows = flowRows({{0, 5}, {100, 10}}, 100, 6);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].width, 100);
-}
-
-TEST(FlowLayout, SizeThatFits) {
-    EXPECT_EQ(flowSizeThatFits({}, std::nullopt, 6, 8).width, 0);
-    EXPECT_EQ(flowSizeThatFits({}, std::nullopt, 6, 8).height, 0);
-    EXPECT_EQ(flowSizeThatFits({}, 120.0, 6, 8).width, 120);
-
-    // Two rows of heights 20 and 24 with line spacing 8.
-    const auto two = flowSizeThatFits({{60, 20}, {60, 24}}, 100.0, 6, 8);
-    EXPECT_EQ(two.height, 52);
-    EXPECT_EQ(two.width, 100); // the proposed width, even though the rows are narrower
-
-    // Open width: one row, as wide as the children.
-    const auto wide = flowSizeThatFits({{60, 20}, {60, 24}}, std::nullopt, 6, 8);
-    EXPECT_EQ(wide.width, 126);
-    EXPECT_EQ(wide.height, 24);
-    EXPECT_EQ(flowRows({{60, 20}}, open, 6).size(), 1u);
-}
-
-TEST(FlowLayout, PlacesChildrenTopLeadingRowByRow) {
-    const auto placed = flowPlacements({{40, 10}, {40, 14}, {40, 10}}, 100, 6, 8);
-    ASSERT_EQ(placed.size(), 3u);
-    EXPECT_EQ(placed[0].x, 0);
-    EXPECT_EQ(placed[1].x, 46);
-    EXPECT_EQ(placed[1].y, 0);
-    EXPECT_EQ(placed[2].x, 0);
-    EXPECT_EQ(placed[2].y, 22); // first row height 14 + line spacing 8
-}
 
 TEST(HeatColor, Thresholds) {
     EXPECT_EQ(heatColorName(std::nullopt), "heat4");
