@@ -1,12 +1,10 @@
 #include "ui/bridge/ScanController.h"
 
 #include "scan/StandardAdapters.h"
-#include "inventory/Inventory.h"
 #include "ui/bridge/FixtureScan.h"
 #include "ui/bridge/QtText.h"
 
 #include <QCoreApplication>
-#include <QVariantList>
 
 namespace kelvo::ui {
 
@@ -14,10 +12,6 @@ namespace {
 QString& defaultFixture() {
     static QString json;
     return json;
-}
-
-QVariant optionalText(const std::optional<std::string>& text) {
-    return text ? QVariant(QString::fromStdString(*text)) : QVariant();
 }
 
 // Hands work from the coordinator's worker threads to the Qt event loop. A worker that ends
@@ -60,7 +54,7 @@ ScanCoordinator& ScanController::coordinator() {
         }
         coordinator_ = std::make_unique<ScanCoordinator>(std::move(adapters), postToMainThread);
         coordinator_->onIsScanningChanged = [this] { emit isScanningChanged(); };
-        coordinator_->onResultChanged = [this] { resultUpdated(); };
+        coordinator_->onResultChanged = [this] { emit resultChanged(); };
         coordinator_->onProgressChanged = [this] { emit progressChanged(); };
     }
     return *coordinator_;
@@ -94,66 +88,16 @@ const ScanResult* ScanController::currentResult() const {
 
 void ScanController::scan() { coordinator().scan(); }
 
-QVariantMap ScanController::itemData(const DependencyItem& item) {
-    QVariantList evidence;
-    for (const auto& entry : item.evidence) {
-        evidence << QString::fromStdString(entry.summary());
-    }
-    return {
-        {QStringLiteral("id"), QString::fromStdString(item.id.text())},
-        {QStringLiteral("name"), QString::fromStdString(item.name)},
-        {QStringLiteral("version"), optionalText(item.version)},
-        {QStringLiteral("path"), optionalText(item.path)},
-        {QStringLiteral("bytes"), item.bytes ? QVariant(static_cast<double>(*item.bytes)) : QVariant()},
-        {QStringLiteral("tier"), qtText(rawValue(item.tier))},
-        {QStringLiteral("evidence"), evidence},
-        {QStringLiteral("identity"), optionalText(item.identity)},
-        {QStringLiteral("reclaimCommand"), optionalText(item.reclaimCommand)},
-    };
-}
-
-QVariantMap ScanController::reportData(const ManagerReport& report) {
-    QVariantList items;
-    for (const auto& item : report.items) {
-        items << itemData(item);
-    }
-    QVariantList wins;
-    for (const auto& win : report.quickWins) {
-        wins << QVariantMap{{QStringLiteral("id"), QString::fromStdString(win.id.text())},
-                            {QStringLiteral("title"), QString::fromStdString(win.title)},
-                            {QStringLiteral("command"), QString::fromStdString(win.command)},
-                            {QStringLiteral("detail"), QString::fromStdString(win.detail)}};
-    }
-    return {
-        {QStringLiteral("kind"), qtText(rawValue(report.kind))},
-        {QStringLiteral("displayName"), qtText(displayName(report.kind))},
-        {QStringLiteral("shortLabel"), qtText(shortLabel(report.kind))},
-        {QStringLiteral("detected"), report.detected},
-        {QStringLiteral("version"), optionalText(report.version)},
-        {QStringLiteral("totalBytes"), static_cast<double>(report.totalBytes())},
-        {QStringLiteral("items"), items},
-        {QStringLiteral("quickWins"), wins},
-    };
-}
-
-void ScanController::resultUpdated() {
-    const ScanResult* result = currentResult();
-    if (result == nullptr) {
-        resultData_ = QVariant();
-    } else {
-        QVariantList managers;
+QVariantMap ScanController::detectedTotals() const {
+    QVariantMap totals;
+    if (const ScanResult* result = currentResult()) {
         for (const auto& report : result->managers) {
-            managers << reportData(report);
+            if (report.detected) {
+                totals.insert(qtText(rawValue(report.kind)), static_cast<double>(report.totalBytes()));
+            }
         }
-        resultData_ = QVariantMap{
-            {QStringLiteral("scannedAt"), result->scannedAt},
-            {QStringLiteral("managers"), managers},
-            {QStringLiteral("totalBytes"), static_cast<double>(result->totalBytes())},
-            {QStringLiteral("reclaimableBytes"), static_cast<double>(reclaimableBytes(*result))},
-            {QStringLiteral("inventoriedCount"), static_cast<double>(inventoriedCount(*result))},
-        };
     }
-    emit resultChanged();
+    return totals;
 }
 
 } // namespace kelvo::ui

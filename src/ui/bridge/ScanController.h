@@ -4,7 +4,7 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QVariant>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -17,9 +17,8 @@ class ScanController : public QObject {
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(bool hasResult READ hasResult NOTIFY resultChanged)
     Q_PROPERTY(double scannedAt READ scannedAt NOTIFY resultChanged)
-    // The result as plain data ({scannedAt, managers: [{kind, detected, version, totalBytes, items,
-    // quickWins}]}), or null while there is none.
-    Q_PROPERTY(QVariant result READ resultData NOTIFY resultChanged)
+    // Raw kind -> total bytes of each detected report of the result; empty while there is none.
+    Q_PROPERTY(QVariantMap detectedTotals READ detectedTotals NOTIFY resultChanged)
     // Raw kinds whose adapter has returned in the newest run.
     Q_PROPERTY(QStringList finishedKinds READ finishedKinds NOTIFY progressChanged)
     // Test and screenshot entry: a fixture (kelvo-report --json format) instead of the machine.
@@ -35,7 +34,7 @@ public:
     bool isScanning() const;
     bool hasResult() const;
     double scannedAt() const;
-    QVariant resultData() const { return resultData_; }
+    QVariantMap detectedTotals() const;
     QStringList finishedKinds() const;
     QString fixtureJson() const { return fixtureJson_; }
     void setFixtureJson(const QString& json);
@@ -49,9 +48,6 @@ public:
     static void setDefaultFixtureJson(const QString& json);
     static QString defaultFixtureJson();
 
-    static QVariantMap reportData(const ManagerReport& report);
-    static QVariantMap itemData(const DependencyItem& item);
-
 signals:
     void isScanningChanged();
     void resultChanged();
@@ -60,12 +56,10 @@ signals:
 
 private:
     ScanCoordinator& coordinator();
-    void resultUpdated();
 
     QString fixtureJson_;
     AdapterList givenAdapters_;
     std::unique_ptr<ScanCoordinator> coordinator_;
-    QVariant resultData_;
 };
 
 } // namespace kelvo::ui

@@ -9,8 +9,6 @@ import "../components"
 // state live in InventoryModel; the list view only builds the rows on screen.
 Rectangle {
     id: panel
-    // ScanController.result: {scannedAt, managers: [...], inventoriedCount, ...}
-    property var result: null
     // The ScanController whose result is listed.
     property ScanController scan: null
     // The selected raw kind, "" for all managers.

@@ -87,7 +87,6 @@ Item {
                         anchors.bottom: parent.bottom
                         anchors.left: rule.right
                         anchors.right: parent.right
-                        result: scanController.result
                         scan: scanController
                         selected: root.selectedTab
                         listLimit: 30
@@ -120,7 +119,7 @@ Item {
         y: 0
         x: root.showSettings ? root.width - width : root.width
         visible: x < root.width
-        result: scanController.result
+        scan: scanController
         onRescan: root.rescan()
         onClose: root.showSettings = false
         Behavior on x {

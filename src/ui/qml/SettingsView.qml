@@ -10,25 +10,21 @@ import "../components"
 // AppState (or the Updater) at once; there is nothing to apply or cancel.
 Rectangle {
     id: sheet
-    // ScanController.result, or null before the first scan.
-    property var result: null
+    // The window's scan: the time of its result and the size of each detected manager.
+    property ScanController scan: null
     signal rescan()
     signal close()
 
     color: Theme.color("surface")
 
     // "Last scan 14:05" once a result exists, else "".
-    readonly property string lastScanText: sheet.result
-        ? "Last scan " + Qt.formatTime(new Date(sheet.result.scannedAt * 1000), "HH:mm") : ""
+    readonly property string lastScanText: sheet.scan && sheet.scan.hasResult
+        ? "Last scan " + Qt.formatTime(new Date(sheet.scan.scannedAt * 1000), "HH:mm") : ""
 
     // The size text of a manager's report, or "" when it has none or it was not detected.
     function managerSize(kind) {
-        const managers = sheet.result ? sheet.result.managers : []
-        for (let i = 0; i < managers.length; ++i) {
-            if (managers[i].kind === kind)
-                return managers[i].detected ? Theme.bytes(managers[i].totalBytes) : ""
-        }
-        return ""
+        const bytes = sheet.scan ? sheet.scan.detectedTotals[kind] : undefined
+        return bytes === undefined ? "" : Theme.bytes(bytes)
     }
 
     // Moves keyboard focus into the sheet (the close button). The sheet is still off screen
