@@ -1,5 +1,5 @@
 #include "ui/bridge/AppState.h"
-#include "ui/bridge/FixtureScan.h"
+#include "FixtureScan.h"
 #include "update/Updater.h"
 
 #include <gtest/gtest.h>

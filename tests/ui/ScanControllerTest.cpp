@@ -1,4 +1,4 @@
-#include "ui/bridge/FixtureScan.h"
+#include "FixtureScan.h"
 #include "ui/bridge/ScanController.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,8 @@ TEST(ScanController, PublishesOneResultInKindOrderAndDropsItOnRescan) {
         {"kind": "homebrew", "version": "4.3.10", "items": [{"name": "jq", "bytes": 30}]},
         {"kind": "npm", "detected": false, "items": [{"name": "x", "bytes": 5}]}]})");
     ASSERT_TRUE(fixture.has_value());
-    ScanController controller(fixtureAdapters(*fixture));
+    ScanController controller;
+    controller.setAdapters(fixtureAdapters(*fixture));
     int scanningChanges = 0;
     QObject::connect(&controller, &ScanController::isScanningChanged, [&] { ++scanningChanges; });
     EXPECT_FALSE(controller.hasResult());

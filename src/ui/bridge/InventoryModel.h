@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@ namespace kelvo::ui {
 // delegate asks for them, so a long list costs only what is on screen.
 class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     Q_OBJECT
+    QML_ELEMENT
     Q_INTERFACES(QQmlParserStatus)
     Q_PROPERTY(kelvo::ui::ScanController* scan READ scan WRITE setScan NOTIFY scanChanged)
     Q_PROPERTY(kelvo::ui::AppState* app READ app WRITE setApp NOTIFY appChanged)

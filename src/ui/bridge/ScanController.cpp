@@ -1,7 +1,6 @@
 #include "ui/bridge/ScanController.h"
 
 #include "scan/StandardAdapters.h"
-#include "ui/bridge/FixtureScan.h"
 #include "ui/bridge/QtText.h"
 
 #include <QCoreApplication>
@@ -9,11 +8,6 @@
 namespace kelvo::ui {
 
 namespace {
-QString& defaultFixture() {
-    static QString json;
-    return json;
-}
-
 // Hands work from the coordinator's worker threads to the Qt event loop. A worker that ends
 // after the application object is gone (a scan still running at quit) has nowhere to post.
 void postToMainThread(std::function<void()> task) {
@@ -23,36 +17,25 @@ void postToMainThread(std::function<void()> task) {
 }
 } // namespace
 
-ScanController::ScanController(QObject* parent) : QObject(parent), fixtureJson_(defaultFixture()) {}
-
-ScanController::ScanController(AdapterList adapters, QObject* parent)
-    : QObject(parent), givenAdapters_(std::move(adapters)) {}
+ScanController::ScanController(QObject* parent) : QObject(parent) {}
 
 ScanController::~ScanController() = default;
 
-void ScanController::setDefaultFixtureJson(const QString& json) { defaultFixture() = json; }
-
-QString ScanController::defaultFixtureJson() { return defaultFixture(); }
-
-void ScanController::setFixtureJson(const QString& json) {
-    if (json == fixtureJson_) {
-        return;
+void ScanController::setAdapters(AdapterList adapters) {
+    givenAdapters_ = std::move(adapters);
+    if (coordinator_) {
+        // The old adapters' coordinator goes with its result; a run of it still going publishes nowhere.
+        coordinator_.reset();
+        emit isScanningChanged();
+        emit resultChanged();
+        emit progressChanged();
     }
-    fixtureJson_ = json;
-    emit fixtureJsonChanged();
 }
 
 ScanCoordinator& ScanController::coordinator() {
     if (!coordinator_) {
-        AdapterList adapters = givenAdapters_;
-        if (adapters.empty()) {
-            if (fixtureJson_.isEmpty()) {
-                adapters = standardAdapterList();
-            } else if (const auto fixture = decodeFixture(fixtureJson_.toStdString())) {
-                adapters = fixtureAdapters(*fixture);
-            }
-        }
-        coordinator_ = std::make_unique<ScanCoordinator>(std::move(adapters), postToMainThread);
+        coordinator_ = std::make_unique<ScanCoordinator>(
+            givenAdapters_ ? *givenAdapters_ : standardAdapterList(), postToMainThread);
         coordinator_->onIsScanningChanged = [this] { emit isScanningChanged(); };
         coordinator_->onResultChanged = [this] { emit resultChanged(); };
         coordinator_->onProgressChanged = [this] { emit progressChanged(); };

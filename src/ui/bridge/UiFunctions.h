@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariant>
+#include <QtQml/qqmlregistration.h>
 
 namespace kelvo::ui {
 
@@ -10,6 +11,8 @@ namespace kelvo::ui {
 // verdict tags, the clipboard and revealing a path in the file manager. Stateless.
 class UiFunctions : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Ui)
+    QML_SINGLETON
 
 public:
     explicit UiFunctions(QObject* parent = nullptr);

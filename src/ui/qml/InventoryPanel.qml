@@ -2,7 +2,6 @@ import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // The main area beside the rail: manager tabs, the quick wins, the verdict filter with the
 // sort line, and the rows of the selected manager (or of all of them). The list and its view

@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // One package of the inventory: a collapsed line that toggles the row, and while expanded its
 // evidence, verdict sentence, reclaim command and a way to reveal it in the file manager.

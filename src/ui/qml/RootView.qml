@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // Title bar, the middle (start screen while scanning or before the first result, else the
 // main layout: left rail 40 %, rule, inventory panel), footer; the settings sheet over it.

@@ -3,7 +3,6 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import QtQuick.Window
 import Kelvo
-import "../components"
 
 // The settings sheet that slides in over the trailing edge: appearance, size units, the
 // managers to include, re-scan, updates and what the application is. Every change goes to

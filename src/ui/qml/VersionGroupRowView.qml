@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // Several installed versions of one Node major version: a collapsed line that toggles the
 // row, and while expanded the version to keep and the versions it supersedes.

@@ -1,7 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/components"
 
 Item {
     id: top

@@ -1,8 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/qml"
-import "qrc:/kelvo/components"
 
 // Names straight from a hostile disk: line breaks, tabs, terminal escapes, bidi overrides, lone
 // surrogates and replacement characters must not make a row taller, push the size off its edge

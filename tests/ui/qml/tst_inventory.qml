@@ -1,8 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/qml"
-import "qrc:/kelvo/components"
 import "Fixtures.js" as F
 
 Item {
@@ -46,7 +44,8 @@ Item {
         }
 
         function makePanel(managers) {
-            const scan = createTemporaryObject(scanComponent, top, { fixtureJson: F.json(managers) })
+            const scan = createTemporaryObject(scanComponent, top)
+            fixture.load(scan, F.json(managers))
             scan.scan()
             tryCompare(scan, "hasResult", true, 5000)
             const panel = createTemporaryObject(panelComponent, top, { scan: scan })

@@ -1,8 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/qml"
-import "qrc:/kelvo/components"
 import "Fixtures.js" as F
 
 Item {
@@ -35,10 +33,10 @@ Item {
 
         function makeRoot() {
             const root = createTemporaryObject(rootComponent, top)
-            root.scan.fixtureJson = F.json([
+            fixture.load(root.scan, F.json([
                 F.report("npm", true, [command("a"), command("b"), command("c")],
                          { quickWins: [{ title: "t", command: "npm cache clean --force", detail: "d" }] }),
-                F.report("bun", false)], { npm: 300 })
+                F.report("bun", false)], { npm: 300 }))
             root.rescan()
             tryCompare(root.scan, "hasResult", true, 5000)
             waitForRendering(root)
@@ -90,7 +88,7 @@ Item {
             const many = []
             for (let i = 0; i < 60; ++i)
                 many.push(command("p" + i))
-            root.scan.fixtureJson = F.json([F.report("npm", true, many)])
+            fixture.load(root.scan, F.json([F.report("npm", true, many)]))
             root.rescan()
             tryCompare(root.scan, "hasResult", true, 5000)
             const list = findChild(root, "inventoryList")

@@ -1,8 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/qml"
-import "qrc:/kelvo/components"
 import "Fixtures.js" as F
 
 Item {
@@ -32,7 +30,8 @@ Item {
         }
 
         function makeRail(managers) {
-            const scan = createTemporaryObject(scanComponent, top, { fixtureJson: F.json(managers) })
+            const scan = createTemporaryObject(scanComponent, top)
+            fixture.load(scan, F.json(managers))
             scan.scan()
             tryCompare(scan, "hasResult", true, 5000)
             return createTemporaryObject(railComponent, top, { scan: scan })

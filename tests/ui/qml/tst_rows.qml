@@ -1,8 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/qml"
-import "qrc:/kelvo/components"
 
 Item {
     id: top

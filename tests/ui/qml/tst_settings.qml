@@ -1,8 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/qml"
-import "qrc:/kelvo/components"
 import "Fixtures.js" as F
 
 Item {
@@ -98,12 +96,12 @@ Item {
 
         function test_managers_sizes_and_unchecking_every_manager() {
             const root = createTemporaryObject(rootComponent, top)
-            root.scan.fixtureJson = F.json([
+            fixture.load(root.scan, F.json([
                 F.report("homebrew", true, [F.item("a", 5e9, "orphanCandidate")]),
                 F.report("npm", true, [F.item("b", 2e9)]),
                 F.report("pnpm", true, [F.item("store", 1e9, "safeByDesign")]),
                 F.report("nvm", false, [F.item("v1.0.0", 1e9)]),
-                F.report("bun", false)])
+                F.report("bun", false)]))
             root.rescan()
             tryCompare(root.scan, "hasResult", true, 5000)
             root.showSettings = true

@@ -1,8 +1,6 @@
 import QtQuick
 import QtTest
 import Kelvo
-import "qrc:/kelvo/qml"
-import "qrc:/kelvo/components"
 import "Fixtures.js" as F
 
 Item {
@@ -31,11 +29,11 @@ Item {
 
         function makeRoot(delays) {
             const root = createTemporaryObject(rootComponent, top)
-            root.scan.fixtureJson = F.json([
+            fixture.load(root.scan, F.json([
                 F.report("homebrew", true, [F.item("a", 5e9, "orphanCandidate")]),
                 F.report("npm", true, [F.item("b", 2e9)]),
                 F.report("pnpm", true, [F.item("store", 1e9, "safeByDesign")]),
-                F.report("nvm", false), F.report("bun", false)], delays)
+                F.report("nvm", false), F.report("bun", false)], delays))
             return root
         }
 

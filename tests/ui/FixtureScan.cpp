@@ -1,4 +1,4 @@
-#include "ui/bridge/FixtureScan.h"
+#include "FixtureScan.h"
 
 #include "inventory/ReportJson.h"
 
