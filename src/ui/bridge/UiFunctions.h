@@ -24,12 +24,9 @@ public:
     Q_INVOKABLE static QString abbreviatedPath(const QString& path);
     // Text from disk or tools as it may be shown: control and bidi-override characters escaped.
     Q_INVOKABLE static QString displayText(const QString& text);
-    // "safe", "likelyUnused", "inUse" or "dependency" for a raw tier and manager.
-    Q_INVOKABLE static QString verdictTag(const QString& tier, const QString& kind);
     Q_INVOKABLE static QString verdictLabel(const QString& tag);
     Q_INVOKABLE static QString verdictColorName(const QString& tag);
     Q_INVOKABLE static QStringList managerKinds();
-    Q_INVOKABLE static bool pathExists(const QString& path);
 
     // Clears the clipboard and puts `text` on it as plain text.
     Q_INVOKABLE static void copyText(const QString& text);

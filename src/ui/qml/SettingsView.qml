@@ -380,7 +380,7 @@ Rectangle {
                     RowLayout {
                         Layout.fillWidth: true
                         MonoLabel {
-                            text: "Kelvo 1.0.0"
+                            text: "Kelvo " + Qt.application.version
                             size: 9
                             weight: Font.Medium
                             tracking: 0.05
@@ -429,7 +429,7 @@ Rectangle {
                         spacing: 4
                         MonoLabel {
                             Layout.fillWidth: true
-                            text: "Kelvo 1.0.0 \u00b7 macOS 14+ \u00b7 Apple Silicon + Intel"
+                            text: "Kelvo " + Qt.application.version + " \u00b7 macOS 14+ \u00b7 Apple Silicon + Intel"
                             wrapMode: Text.Wrap
                             size: 8.5
                             weight: Font.Medium
