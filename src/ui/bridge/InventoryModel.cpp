@@ -230,7 +230,6 @@ int InventoryModel::rowCount(const QModelIndex& parent) const {
 
 QHash<int, QByteArray> InventoryModel::roleNames() const {
     return {
-        {RowIdRole, "rowId"},
         {IsGroupRole, "isGroup"},
         {ExpandedRole, "expanded"},
         {TagRole, "tag"},
@@ -261,8 +260,6 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
     const InventoryRow& row = rows_[static_cast<std::size_t>(index.row())];
     const SizeUnit sizeUnit = unit();
     switch (role) {
-    case RowIdRole:
-        return QString::fromStdString(row.id());
     case IsGroupRole:
         return row.isGroup();
     case ExpandedRole:

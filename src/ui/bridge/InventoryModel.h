@@ -53,8 +53,7 @@ class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
 
 public:
     enum Role {
-        RowIdRole = Qt::UserRole + 1,
-        IsGroupRole,
+        IsGroupRole = Qt::UserRole + 1,
         ExpandedRole,
         TagRole,        // raw verdict tag
         BarColorRole,   // named colour of the leading bar

@@ -64,6 +64,7 @@ Item {
                     objectName: "mainLayout"
                     LeftRail {
                         id: rail
+                        objectName: "leftRail"
                         anchors.top: parent.top
                         anchors.bottom: parent.bottom
                         anchors.left: parent.left
