@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
     window->show();
     QObject* root = window->findChild<QObject*>(QStringLiteral("rootView"));
     auto* scan = root->property("scan").value<kelvo::ui::ScanController*>();
-    scan->setAdapters(kelvo::ui::fixtureAdapters(*kelvo::ui::decodeFixture(fixture(count))));
+    scan->setAdapters(*kelvo::ui::fixtureAdapters(fixture(count)));
     scan->scan();
     if (!waitFor([&] { return scan->hasResult(); }, 60000)) {
         std::fprintf(stderr, "no result\n");

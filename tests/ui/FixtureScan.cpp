@@ -16,15 +16,10 @@ public:
     ManagerKind kind() const override { return report_.kind; }
     bool isInstalled() const override { return report_.detected; }
     ManagerReport scan() const override {
-        if (delayMs_ > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
-        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
         ManagerReport copy = report_;
         for (auto& item : copy.items) {
             item.id = Uuid::random();
-        }
-        for (auto& win : copy.quickWins) {
-            win.id = Uuid::random();
         }
         return copy;
     }
@@ -35,30 +30,18 @@ private:
 };
 } // namespace
 
-std::optional<Fixture> decodeFixture(std::string_view jsonText) {
+std::optional<AdapterList> fixtureAdapters(std::string_view jsonText) {
     const auto root = nlohmann::json::parse(jsonText, nullptr, false);
-    auto result = decodeReport(root);
+    const auto result = decodeReport(root);
     if (!result) {
         return std::nullopt;
     }
-    Fixture fixture;
-    fixture.result = std::move(*result);
-    if (const auto delays = root.find("delaysMs"); delays != root.end() && delays->is_object()) {
-        for (const auto& [raw, ms] : delays->items()) {
-            if (const auto kind = managerKindFromRaw(raw); kind && ms.is_number_integer()) {
-                fixture.delaysMs[*kind] = ms.get<int>();
-            }
-        }
-    }
-    return fixture;
-}
-
-AdapterList fixtureAdapters(const Fixture& fixture) {
+    const auto delays = root.value("delaysMs", nlohmann::json::object());
     AdapterList adapters;
-    for (const auto& report : fixture.result.managers) {
-        const auto delay = fixture.delaysMs.find(report.kind);
-        adapters.push_back(
-            std::make_shared<FixtureAdapter>(report, delay == fixture.delaysMs.end() ? 0 : delay->second));
+    for (const auto& report : result->managers) {
+        const auto delay = delays.find(std::string(rawValue(report.kind)));
+        const int ms = delay != delays.end() && delay->is_number_integer() ? delay->get<int>() : 0;
+        adapters.push_back(std::make_shared<FixtureAdapter>(report, ms));
     }
     return adapters;
 }
