@@ -1,5 +1,4 @@
 #include "ui/bridge/AppState.h"
-#include "update/Updater.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +37,4 @@ TEST(AppState, StartsFromTheDefaultsAndNotifiesOnlyOnARealChange) {
     EXPECT_FALSE(app.isEnabled("npm"));
     EXPECT_EQ(app.enabledManagersRaw(), (QStringList{"homebrew", "pnpm", "nvm", "bun"}));
     EXPECT_EQ(app.formatBytes(1'500'000), QString::fromStdString(formatBytes(1'500'000, SizeUnit::binary)));
-}
-
-TEST(Updater, InertWithoutAnUpdateFramework) {
-    Updater updater;
-    QSignalSpy automatic(&updater, &Updater::automaticallyChecksForUpdatesChanged);
-    updater.checkForUpdates();
-    EXPECT_FALSE(updater.canCheckForUpdates());
-    const bool initial = updater.automaticallyChecksForUpdates();
-    updater.setAutomaticallyChecksForUpdates(initial);
-    updater.setAutomaticallyChecksForUpdates(!initial);
-    updater.setAutomaticallyChecksForUpdates(!initial);
-    EXPECT_EQ(automatic.count(), 1);
-    EXPECT_EQ(updater.automaticallyChecksForUpdates(), !initial);
 }

@@ -62,9 +62,6 @@ TEST(InventoryModel, WhatFoldsTheListAndCollapsesTheExpandedRow) {
     model.setSelected("npm");
     EXPECT_EQ(model.rowCount(), 30);
     EXPECT_TRUE(model.quickWinsExpanded());
-
-    model.setVerdictFilter("bogus"); // not a tier: all verdicts
-    EXPECT_EQ(model.verdictFilter(), "");
     model.setResult(std::nullopt);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_FALSE(model.showAllVisible());
