@@ -76,6 +76,20 @@ Item {
             }
         }
 
+        function test_evidence_chips_wrap_and_a_wide_chip_takes_a_row_of_its_own() {
+            const row = makeRow("jq", { expanded: true, evidence: ["aaaa", "bbbb", "w".repeat(400), "cc", "dd"] })
+            const flow = findChild(row, "evidenceSection").children[1]
+            const chips = [0, 1, 2, 3, 4].map(i => flow.children[i])
+            compare(chips.map(chip => chip.text.length), [4, 4, 400, 2, 2])
+            compare(chips[0].y, chips[1].y)
+            compare(chips[1].x, chips[0].width + 6)
+            verify(chips[2].width > flow.width)
+            compare(chips[2].x, 0)
+            compare(chips[2].y, chips[0].height + 6)
+            compare(chips[3].x, 0) // after the wide chip: a new row
+            compare(chips[4].y, chips[3].y)
+        }
+
         function test_the_rail_takes_forty_percent_beside_the_list() {
             const root = createTemporaryObject(rootComponent, top)
             verify(fixture.load(root.scan, F.json([F.report("npm", true, [F.item("a", 1)])])))
