@@ -2,6 +2,7 @@
 
 #include "model/Version.h"
 #include "ui/bridge/Fonts.h"
+#include "ui/bridge/QtText.h"
 #include "ui/logic/ColorTable.h"
 
 #include <QGuiApplication>
@@ -26,7 +27,7 @@ KelvoApp::KelvoApp(const QString& resourceDirectory) {
     current = this;
     QGuiApplication::setApplicationName(QStringLiteral("Kelvo"));
     // QML shows it as Qt.application.version.
-    QGuiApplication::setApplicationVersion(QString::fromUtf8(kelvoVersion.data(), static_cast<qsizetype>(kelvoVersion.size())));
+    QGuiApplication::setApplicationVersion(qtText(kelvoVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("kelvo"));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     registerFonts(resourceDirectory);
@@ -46,7 +47,8 @@ QQuickWindow* KelvoApp::loadWindow(QQmlApplicationEngine& engine, const QVariant
     addImportPath(engine);
     engine.setInitialProperties(properties);
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Kelvo/Main.qml")));
-    return engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+    const auto roots = engine.rootObjects();
+    return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.constFirst());
 }
 
 AppState* AppStateSingleton::create(QQmlEngine*, QJSEngine*) { return shared(KelvoApp::instance().app()); }
