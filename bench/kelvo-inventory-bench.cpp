@@ -3,6 +3,7 @@
 // the next frame on screen, the frame times while scrolling the unfolded list, and how long the
 // list model takes to rebuild for a selection or filter change.
 
+#include "FixtureScan.h"
 #include "system/Platform.h"
 #include "ui/bridge/InventoryModel.h"
 #include "ui/bridge/KelvoApp.h"
@@ -14,9 +15,9 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QThread>
+#include <QtQml/QQmlExtensionPlugin>
 
 #include <nlohmann/json.hpp>
 
@@ -25,6 +26,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+Q_IMPORT_QML_PLUGIN(KelvoPlugin)
 
 namespace {
 std::string fixture(int count) {
@@ -89,22 +92,20 @@ void settle(int milliseconds) {
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3000;
 
-    kelvo::ui::ScanController::setDefaultFixtureJson(QString::fromStdString(fixture(count)));
     kelvo::ui::KelvoApp kelvoApp(QString::fromStdString(kelvo::resourceDirectory()));
-    kelvoApp.registerQml();
     QQmlApplicationEngine engine;
-    engine.load(kelvo::ui::KelvoApp::mainUrl());
-    if (engine.rootObjects().isEmpty()) {
+    QQuickWindow* window = kelvoApp.loadWindow(engine, {{QStringLiteral("autoScan"), false}});
+    if (window == nullptr) {
         return 1;
     }
-    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
     window->resize(1200, 780);
     window->show();
     QObject* root = window->findChild<QObject*>(QStringLiteral("rootView"));
     auto* scan = root->property("scan").value<kelvo::ui::ScanController*>();
+    scan->setAdapters(*kelvo::ui::fixtureAdapters(fixture(count)));
+    scan->scan();
     if (!waitFor([&] { return scan->hasResult(); }, 60000)) {
         std::fprintf(stderr, "no result\n");
         return 1;

@@ -29,5 +29,5 @@ if(KELVO_DPKG_SHLIBDEPS)
 endif()
 # The QML modules the window imports at run time (not found by the shared-library scan).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtquick-shapes")
+  "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtquick-shapes, qml6-module-qt-labs-qmlmodels")
 include(CPack)

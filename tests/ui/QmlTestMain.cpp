@@ -1,21 +1,38 @@
-// Qt Quick tests of the views: the Kelvo module is registered as the window registers it.
+// Qt Quick tests of the views, with the module Kelvo as the window has it. `fixture.load(scan,
+// json)` makes a ScanController scan a fixture (FixtureScan.h) instead of the machine.
 
+#include "FixtureScan.h"
 #include "system/Platform.h"
 #include "ui/bridge/KelvoApp.h"
+#include "ui/bridge/ScanController.h"
 
-#include <QObject>
+#include <QQmlContext>
 #include <QQmlEngine>
+#include <QtQml/QQmlExtensionPlugin>
 #include <QtQuickTest>
 
-#include <memory>
+Q_IMPORT_QML_PLUGIN(KelvoPlugin)
 
 class Setup : public QObject {
     Q_OBJECT
 
+public:
+    // False when `json` is not a report.
+    Q_INVOKABLE bool load(kelvo::ui::ScanController* scan, const QString& json) const {
+        const auto adapters = kelvo::ui::fixtureAdapters(json.toStdString());
+        if (adapters) {
+            scan->setAdapters(*adapters);
+        }
+        return adapters.has_value();
+    }
+
 public slots:
     void applicationAvailable() {
         app_ = std::make_unique<kelvo::ui::KelvoApp>(QString::fromStdString(kelvo::resourceDirectory()));
-        app_->registerQml();
+    }
+    void qmlEngineAvailable(QQmlEngine* engine) {
+        kelvo::ui::KelvoApp::addImportPath(*engine);
+        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), this);
     }
 
 private:

@@ -1,82 +1,57 @@
-#include "ui/bridge/FixtureScan.h"
+#include "FixtureScan.h"
 #include "ui/bridge/ScanController.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QVariantList>
+#include <QSignalSpy>
 
 using namespace kelvo;
 using namespace kelvo::ui;
 
 namespace {
-// The queued hand-over from the workers needs an application object; other tests may have made one.
-QCoreApplication& application() {
-    if (QCoreApplication* existing = QCoreApplication::instance()) {
-        return *existing;
-    }
+// The workers hand their reports over through the event loop, which needs an application.
+void makeApplication() {
     static int argc = 1;
     static char name[] = "kelvo_tests_ui";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
+    static QCoreApplication application(argc, argv);
 }
 
 bool runUntil(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(10000);
-    while (!done() && !deadline.hasExpired()) {
-        application().processEvents(QEventLoop::AllEvents, 20);
+    for (QDeadlineTimer deadline(10000); !done() && !deadline.hasExpired();) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return done();
 }
 } // namespace
 
-TEST(ScanController, PublishesTheResultAsPlainDataInKindOrder) {
-    application();
-    const auto fixture = decodeFixture(R"({"delaysMs": {"homebrew": 60}, "managers": [
-        {"kind": "bun", "items": [{"name": "serve", "bytes": 12, "tier": "orphanCandidate"}]},
-        {"kind": "homebrew", "version": "4.3.10", "items": [{"name": "jq"}],
-         "quickWins": [{"title": "t", "command": "brew autoremove", "detail": "d"}]},
-        {"kind": "npm", "detected": false}]})");
-    ASSERT_TRUE(fixture.has_value());
-    ScanController controller(fixtureAdapters(*fixture));
-    int scanningChanges = 0;
-    QObject::connect(&controller, &ScanController::isScanningChanged, [&] { ++scanningChanges; });
-    EXPECT_FALSE(controller.hasResult());
-    EXPECT_TRUE(controller.resultData().isNull());
-
+TEST(ScanController, PublishesOneResultInKindOrderAndDropsItOnRescan) {
+    makeApplication();
+    ScanController controller;
+    controller.setAdapters(*fixtureAdapters(R"({"delaysMs": {"homebrew": 60}, "managers": [
+        {"kind": "bun", "items": [{"name": "serve", "bytes": 12}]},
+        {"kind": "homebrew", "items": [{"name": "jq", "bytes": 30}]},
+        {"kind": "npm", "detected": false, "items": [{"name": "x", "bytes": 5}]}]})"));
+    QSignalSpy scanning(&controller, &ScanController::isScanningChanged);
     controller.scan();
     EXPECT_TRUE(controller.isScanning());
     ASSERT_TRUE(runUntil([&] { return controller.hasResult(); }));
     EXPECT_FALSE(controller.isScanning());
-    EXPECT_EQ(scanningChanges, 2);
-    EXPECT_GT(controller.scannedAt(), 0);
-
-    const QVariantMap data = controller.resultData().toMap();
-    const QVariantList managers = data.value("managers").toList();
-    ASSERT_EQ(managers.size(), 3);
-    QStringList kinds;
-    for (const QVariant& manager : managers) {
-        kinds << manager.toMap().value("kind").toString();
-    }
-    EXPECT_EQ(kinds, (QStringList{"homebrew", "npm", "bun"}));
-    const QVariantMap homebrew = managers[0].toMap();
-    EXPECT_EQ(homebrew.value("displayName").toString(), "Homebrew");
-    EXPECT_EQ(homebrew.value("version").toString(), "4.3.10");
-    EXPECT_EQ(homebrew.value("quickWins").toList().size(), 1);
-    const QVariantMap jq = homebrew.value("items").toList().value(0).toMap();
-    EXPECT_TRUE(jq.value("bytes").isNull()); // unknown size stays unknown, never 0
-    EXPECT_TRUE(managers[1].toMap().value("version").isNull());
-    EXPECT_EQ(data.value("reclaimableBytes").toDouble(), 12);
-    EXPECT_EQ(data.value("inventoriedCount").toDouble(), 2);
+    EXPECT_EQ(scanning.count(), 2);
+    const ScanResult* result = controller.currentResult();
+    ASSERT_EQ(result->managers.size(), 3u);
+    EXPECT_EQ(result->managers[0].kind, ManagerKind::homebrew);
+    EXPECT_EQ(result->managers[2].kind, ManagerKind::bun);
+    // Only detected managers have a size in the settings sheet.
+    EXPECT_EQ(controller.detectedTotals(), (QVariantMap{{"homebrew", 30.0}, {"bun", 12.0}}));
 
     // A rescan drops the result at once and publishes a new one with fresh item ids.
-    const QString firstId = jq.value("id").toString();
+    const Uuid firstId = result->managers[0].items[0].id;
     controller.scan();
     EXPECT_FALSE(controller.hasResult());
+    EXPECT_TRUE(controller.detectedTotals().isEmpty());
     ASSERT_TRUE(runUntil([&] { return controller.hasResult(); }));
-    const QString secondId =
-        controller.resultData().toMap().value("managers").toList()[0].toMap().value("items").toList()[0].toMap().value("id").toString();
-    EXPECT_NE(firstId, secondId);
+    EXPECT_NE(controller.currentResult()->managers[0].items[0].id, firstId);
 }

@@ -4,7 +4,6 @@
 #include "inventory/DisplayText.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/UiFunctions.h"
-#include "ui/bridge/UiLogic.h"
 
 #include <algorithm>
 
@@ -31,86 +30,6 @@ QString text(const std::optional<std::string>& value) {
     return value ? QString::fromStdString(*value) : QString();
 }
 } // namespace
-
-// ---- Derived values ----
-
-std::vector<const ManagerReport*> visibleReports(const ScanResult& result, const std::set<ManagerKind>& enabled) {
-    std::vector<const ManagerReport*> reports;
-    for (const auto& report : result.managers) {
-        if (report.detected && enabled.count(report.kind) != 0) {
-            reports.push_back(&report);
-        }
-    }
-    return reports;
-}
-
-const ManagerReport* selectedReport(const ScanResult& result, std::optional<ManagerKind> selected) {
-    if (!selected) {
-        return nullptr;
-    }
-    for (const auto& report : result.managers) {
-        if (report.kind == *selected) {
-            return &report;
-        }
-    }
-    return nullptr;
-}
-
-std::vector<QuickWin> panelQuickWins(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                     std::optional<ManagerKind> selected) {
-    if (const ManagerReport* report = selectedReport(result, selected)) {
-        return report->quickWins;
-    }
-    std::vector<QuickWin> wins;
-    for (const ManagerReport* report : visibleReports(result, enabled)) {
-        wins.insert(wins.end(), report->quickWins.begin(), report->quickWins.end());
-    }
-    return wins;
-}
-
-std::vector<InventoryRow> panelRows(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                    std::optional<ManagerKind> selected, std::optional<Tier> filter) {
-    std::vector<InventoryRow> rows;
-    if (const ManagerReport* report = selectedReport(result, selected)) {
-        rows = buildRows(report->kind, report->items);
-    } else {
-        for (const ManagerReport* report : visibleReports(result, enabled)) {
-            auto built = buildRows(report->kind, report->items);
-            rows.insert(rows.end(), std::make_move_iterator(built.begin()), std::make_move_iterator(built.end()));
-        }
-        sortRows(rows);
-    }
-    if (filter) {
-        std::erase_if(rows, [&](const InventoryRow& row) { return row.tier() != *filter; });
-    }
-    return rows;
-}
-
-std::string quickWinsHeader(std::size_t count) {
-    return std::to_string(count) + " safe quick win" + (count == 1 ? "" : "s");
-}
-
-std::string sortLine(std::size_t shown, std::size_t total) {
-    return "Sort: size \u2193 \u00b7 showing " + std::to_string(shown) + " of " + std::to_string(total);
-}
-
-std::string copyAllText(const std::vector<QuickWin>& wins) {
-    std::string joined;
-    for (std::size_t i = 0; i < wins.size(); ++i) {
-        if (i != 0) {
-            joined += '\n';
-        }
-        joined += wins[i].command;
-    }
-    return joined;
-}
-
-std::optional<std::string> shownVersion(const DependencyItem& item) {
-    if (!item.version || *item.version == item.name) {
-        return std::nullopt;
-    }
-    return item.version;
-}
 
 // ---- Model ----
 
@@ -293,29 +212,24 @@ QString InventoryModel::sortLineText() const {
 }
 
 bool InventoryModel::showAllVisible() const {
-    return !listExpanded_ && static_cast<std::size_t>(listLimit_) < rows_.size();
+    return kelvo::ui::showAllVisible(rows_.size(), static_cast<std::size_t>(listLimit_), listExpanded_);
 }
 
-QString InventoryModel::showAllText() const {
-    return QStringLiteral("Show all %1 packages").arg(static_cast<qlonglong>(rows_.size()));
-}
+QString InventoryModel::showAllText() const { return qtText(kelvo::ui::showAllText(rows_.size())); }
 
 QString InventoryModel::moreText() const {
-    const auto more = std::max<qlonglong>(0, static_cast<qlonglong>(rows_.size()) - listLimit_);
-    return QStringLiteral("%1 more").arg(more);
+    return qtText(kelvo::ui::moreText(rows_.size(), static_cast<std::size_t>(listLimit_)));
 }
 
 int InventoryModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
         return 0;
     }
-    const auto total = static_cast<int>(rows_.size());
-    return listExpanded_ ? total : std::min(total, listLimit_);
+    return static_cast<int>(shownRowCount(rows_.size(), static_cast<std::size_t>(listLimit_), listExpanded_));
 }
 
 QHash<int, QByteArray> InventoryModel::roleNames() const {
     return {
-        {RowIdRole, "rowId"},
         {IsGroupRole, "isGroup"},
         {ExpandedRole, "expanded"},
         {TagRole, "tag"},
@@ -346,8 +260,6 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
     const InventoryRow& row = rows_[static_cast<std::size_t>(index.row())];
     const SizeUnit sizeUnit = unit();
     switch (role) {
-    case RowIdRole:
-        return QString::fromStdString(row.id());
     case IsGroupRole:
         return row.isGroup();
     case ExpandedRole:
@@ -372,13 +284,13 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
         case HeatRole:
             return qtText(heatColorName(group.totalBytes()));
         case VersionsTextRole:
-            return QStringLiteral("%1 versions").arg(static_cast<qlonglong>(group.superseded.size() + 1));
+            return qtText(versionsText(group));
         case SummaryRole:
             return QString::fromStdString(group.summary());
         case KeepNameRole:
             return shown(group.keep.name);
         case KeepLineRole:
-            return QStringLiteral("newest %1 \u2014 nothing to do").arg(QString::fromStdString(group.title));
+            return qtText(keepLine(group));
         case KeepSizeTextRole:
             return QString::fromStdString(sizeText(group.keep.bytes, sizeUnit));
         case SupersededRole: {

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "model/ScanModel.h"
-#include "inventory/Inventory.h"
 #include "ui/bridge/AppState.h"
 #include "ui/bridge/ScanController.h"
+#include "ui/logic/ViewLogic.h"
 
 #include <QAbstractListModel>
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 #include <memory>
 #include <optional>
@@ -18,32 +18,6 @@
 
 namespace kelvo::ui {
 
-// ---- The panel's derived values, without a toolkit ----
-
-// Detected reports whose kind is enabled, in result order.
-std::vector<const ManagerReport*> visibleReports(const ScanResult& result, const std::set<ManagerKind>& enabled);
-
-// The first report of `selected` (detected or not); nullptr when none is selected or none exists.
-const ManagerReport* selectedReport(const ScanResult& result, std::optional<ManagerKind> selected);
-
-// The selected report's quick wins, else those of every visible report in order.
-std::vector<QuickWin> panelQuickWins(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                     std::optional<ManagerKind> selected);
-
-// The selected report's rows, else every visible report's rows re-sorted by size; then only
-// the rows of `filter`'s tier (a group counts with its keep item's tier).
-std::vector<InventoryRow> panelRows(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                    std::optional<ManagerKind> selected, std::optional<Tier> filter);
-
-// "1 safe quick win", "3 safe quick wins", "0 safe quick wins"
-std::string quickWinsHeader(std::size_t count);
-// "Sort: size ↓ · showing 30 of 31"
-std::string sortLine(std::size_t shown, std::size_t total);
-// The commands joined by line feeds, none after the last.
-std::string copyAllText(const std::vector<QuickWin>& wins);
-// The version shown beside the name: only when present and not the name itself.
-std::optional<std::string> shownVersion(const DependencyItem& item);
-
 // ---- The list model ----
 
 // The inventory panel's list and its view state: manager tab, verdict filter, expanded row,
@@ -52,6 +26,7 @@ std::optional<std::string> shownVersion(const DependencyItem& item);
 // delegate asks for them, so a long list costs only what is on screen.
 class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     Q_OBJECT
+    QML_ELEMENT
     Q_INTERFACES(QQmlParserStatus)
     Q_PROPERTY(kelvo::ui::ScanController* scan READ scan WRITE setScan NOTIFY scanChanged)
     Q_PROPERTY(kelvo::ui::AppState* app READ app WRITE setApp NOTIFY appChanged)
@@ -78,8 +53,7 @@ class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
 
 public:
     enum Role {
-        RowIdRole = Qt::UserRole + 1,
-        IsGroupRole,
+        IsGroupRole = Qt::UserRole + 1,
         ExpandedRole,
         TagRole,        // raw verdict tag
         BarColorRole,   // named colour of the leading bar

@@ -3,7 +3,7 @@
 #include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
 #include "ui/bridge/QtText.h"
-#include "ui/bridge/UiLogic.h"
+#include "ui/logic/ViewLogic.h"
 
 namespace kelvo::ui {
 

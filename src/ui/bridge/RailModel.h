@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 namespace kelvo::ui {
 
@@ -14,6 +15,7 @@ namespace kelvo::ui {
 // result, the size unit or the enabled managers.
 class RailModel : public QObject {
     Q_OBJECT
+    QML_ELEMENT
     Q_PROPERTY(kelvo::ui::ScanController* scan READ scan WRITE setScan NOTIFY inputsChanged)
     Q_PROPERTY(kelvo::ui::AppState* app READ app WRITE setApp NOTIFY inputsChanged)
     // One map per card: kind, displayName, shortLabel, version (or null), sizeText, summary,

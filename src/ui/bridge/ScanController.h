@@ -4,68 +4,56 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QVariant>
+#include <QVariantMap>
+#include <QtQml/qqmlregistration.h>
 
 #include <memory>
+#include <optional>
 
 namespace kelvo::ui {
 
-// The window's scan: one ScanCoordinator (the standard adapters, or the adapters of a fixture
-// file) observed on the Qt event loop. The coordinator is made by the first scan().
+// The window's scan: one ScanCoordinator over the standard adapters, observed on the Qt event
+// loop. The coordinator is made by the first scan().
 class ScanController : public QObject {
     Q_OBJECT
+    QML_ELEMENT
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(bool hasResult READ hasResult NOTIFY resultChanged)
     Q_PROPERTY(double scannedAt READ scannedAt NOTIFY resultChanged)
-    // The result as plain data ({scannedAt, managers: [{kind, detected, version, totalBytes, items,
-    // quickWins}]}), or null while there is none.
-    Q_PROPERTY(QVariant result READ resultData NOTIFY resultChanged)
+    // Raw kind -> total bytes of each detected report of the result; empty while there is none.
+    Q_PROPERTY(QVariantMap detectedTotals READ detectedTotals NOTIFY resultChanged)
     // Raw kinds whose adapter has returned in the newest run.
     Q_PROPERTY(QStringList finishedKinds READ finishedKinds NOTIFY progressChanged)
-    // Test and screenshot entry: a fixture (kelvo-report --json format) instead of the machine.
-    // Read by the first scan(); defaults to defaultFixtureJson().
-    Q_PROPERTY(QString fixtureJson READ fixtureJson WRITE setFixtureJson NOTIFY fixtureJsonChanged)
 
 public:
     explicit ScanController(QObject* parent = nullptr);
-    // For C++ tests: a controller over the given adapters.
-    ScanController(AdapterList adapters, QObject* parent = nullptr);
     ~ScanController() override;
 
     bool isScanning() const;
     bool hasResult() const;
     double scannedAt() const;
-    QVariant resultData() const { return resultData_; }
+    QVariantMap detectedTotals() const;
     QStringList finishedKinds() const;
-    QString fixtureJson() const { return fixtureJson_; }
-    void setFixtureJson(const QString& json);
 
     // The current result, or nullptr.
     const ScanResult* currentResult() const;
 
     Q_INVOKABLE void scan();
 
-    // What a new controller's fixtureJson starts as (set by `kelvo --fixture-json FILE`).
-    static void setDefaultFixtureJson(const QString& json);
-    static QString defaultFixtureJson();
-
-    static QVariantMap reportData(const ManagerReport& report);
-    static QVariantMap itemData(const DependencyItem& item);
+    // Scans with these adapters instead of the standard ones (tests and screenshots), from the
+    // next scan() on; a result of other adapters is dropped.
+    void setAdapters(AdapterList adapters);
 
 signals:
     void isScanningChanged();
     void resultChanged();
     void progressChanged();
-    void fixtureJsonChanged();
 
 private:
     ScanCoordinator& coordinator();
-    void resultUpdated();
 
-    QString fixtureJson_;
-    AdapterList givenAdapters_;
+    std::optional<AdapterList> givenAdapters_;
     std::unique_ptr<ScanCoordinator> coordinator_;
-    QVariant resultData_;
 };
 
 } // namespace kelvo::ui

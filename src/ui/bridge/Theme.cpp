@@ -2,8 +2,9 @@
 
 #include "ui/bridge/Fonts.h"
 #include "ui/bridge/QtText.h"
-#include "ui/bridge/UiLogic.h"
+#include "ui/logic/ViewLogic.h"
 
+#include <QColor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
@@ -38,12 +39,6 @@ QString Theme::monoFamily() const { return kelvo::ui::monoFamily(); }
 QString Theme::displayFamily() const { return kelvo::ui::displayFamily(); }
 
 QString Theme::toggleLabel() const { return qtText(kelvo::ui::toggleLabel(dark_)); }
-
-QColor Theme::color(const QString& name) const {
-    const auto& table = dark_ ? darkPalette_ : lightPalette_;
-    const auto found = table.constFind(name);
-    return found == table.constEnd() ? QColor(Qt::transparent) : found->value<QColor>();
-}
 
 qreal Theme::pointsPerPixel() {
     const QScreen* screen = QGuiApplication::primaryScreen();

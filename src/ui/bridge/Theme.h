@@ -1,16 +1,15 @@
 #pragma once
 
 #include "ui/bridge/AppState.h"
-#include "ui/bridge/ColorTable.h"
+#include "ui/logic/ColorTable.h"
 
-#include <QColor>
 #include <QObject>
 #include <QVariantMap>
 
 namespace kelvo::ui {
 
 // The colour scheme the window is drawn in and the named colours for it. QML reads colours by
-// name through the Theme singleton of the components (Theme.color("surface")).
+// name through the Theme singleton of the components (Theme.color("surface"), from palette).
 class Theme : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool dark READ dark NOTIFY darkChanged)
@@ -35,8 +34,6 @@ public:
     QString toggleLabel() const;
     static qreal pointsPerPixel();
 
-    // The colour of a name in the current scheme; transparent for an unknown name.
-    Q_INVOKABLE QColor color(const QString& name) const;
     // The title bar's toggle: light when drawn dark, dark otherwise (never back to system).
     Q_INVOKABLE void toggleAppearance();
 

@@ -4,7 +4,7 @@
 #include "inventory/Inventory.h"
 #include "system/Platform.h"
 #include "ui/bridge/QtText.h"
-#include "ui/bridge/UiLogic.h"
+#include "ui/logic/ViewLogic.h"
 
 #include <QClipboard>
 #include <QDBusConnection>
@@ -68,16 +68,6 @@ QString UiFunctions::abbreviatedPath(const QString& path) {
     return QString::fromStdString(kelvo::ui::abbreviatedPath(path.toStdString(), homeDirectory()));
 }
 
-QString UiFunctions::verdictTag(const QString& tier, const QString& kind) {
-    const auto manager = managerKindFromRaw(kind.toStdString());
-    for (Tier candidate : {Tier::safeByDesign, Tier::orphanCandidate, Tier::signalOnly}) {
-        if (qtText(rawValue(candidate)) == tier && manager) {
-            return tagRaw(kelvo::verdictTag(candidate, *manager));
-        }
-    }
-    return QString();
-}
-
 QString UiFunctions::verdictLabel(const QString& tag) {
     const auto parsed = tagFromRaw(tag);
     return parsed ? qtText(kelvo::verdictLabel(*parsed)) : QString();
@@ -95,8 +85,6 @@ QStringList UiFunctions::managerKinds() {
     }
     return kinds;
 }
-
-bool UiFunctions::pathExists(const QString& path) { return kelvo::pathExists(path.toStdString()); }
 
 void UiFunctions::copyText(const QString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariant>
+#include <QtQml/qqmlregistration.h>
 
 namespace kelvo::ui {
 
@@ -10,6 +11,8 @@ namespace kelvo::ui {
 // verdict tags, the clipboard and revealing a path in the file manager. Stateless.
 class UiFunctions : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Ui)
+    QML_SINGLETON
 
 public:
     explicit UiFunctions(QObject* parent = nullptr);
@@ -21,12 +24,9 @@ public:
     Q_INVOKABLE static QString abbreviatedPath(const QString& path);
     // Text from disk or tools as it may be shown: control and bidi-override characters escaped.
     Q_INVOKABLE static QString displayText(const QString& text);
-    // "safe", "likelyUnused", "inUse" or "dependency" for a raw tier and manager.
-    Q_INVOKABLE static QString verdictTag(const QString& tier, const QString& kind);
     Q_INVOKABLE static QString verdictLabel(const QString& tag);
     Q_INVOKABLE static QString verdictColorName(const QString& tag);
     Q_INVOKABLE static QStringList managerKinds();
-    Q_INVOKABLE static bool pathExists(const QString& path);
 
     // Clears the clipboard and puts `text` on it as plain text.
     Q_INVOKABLE static void copyText(const QString& text);

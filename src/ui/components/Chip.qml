@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // Small outlined tag; the text is shown as given (not upper-cased).
 Item {

@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // A 1-point rule, as wide (or, with vertical: true, as tall) as it is given.
 Rectangle {

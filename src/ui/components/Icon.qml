@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // The few symbols the window draws, as strokes in `color`: "gearshape", "checkmark",
 // "doc.on.doc", "arrow.up.forward.app", "xmark".

@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // Upper-cased monospaced label with letter-spacing of size × tracking.
 Text {

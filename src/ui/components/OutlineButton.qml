@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // A label in an outlined rounded rectangle (title-bar buttons, "Re-scan now", …).
 PlainButton {

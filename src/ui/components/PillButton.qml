@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // A rounded tab or filter button with an optional count.
 PlainButton {

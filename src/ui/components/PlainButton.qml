@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // An unstyled button: its children are the label; the whole rectangle takes the click.
 // Dims while pressed, as plain buttons do.

@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // A small indeterminate progress indicator: a turning arc.
 Item {

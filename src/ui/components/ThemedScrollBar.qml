@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Kelvo
 
 // The Basic scroll bar in the theme's colours.
 ScrollBar {

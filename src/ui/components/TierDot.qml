@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 Rectangle {
     property real size: 6

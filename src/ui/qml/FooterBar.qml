@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
-import "../components"
+import Kelvo
 
 Rectangle {
     implicitHeight: 30
@@ -32,7 +32,8 @@ Rectangle {
             Layout.fillWidth: true
         }
         MonoLabel {
-            text: "Kelvo 1.0"
+            // Major and minor of the build's version: "Kelvo 1.0".
+            text: "Kelvo " + Qt.application.version.split(".").slice(0, 2).join(".")
             size: 8.5
             weight: Font.Medium
             tracking: 0.14

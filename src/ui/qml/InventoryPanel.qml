@@ -1,16 +1,14 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Qt.labs.qmlmodels
 import Kelvo
-import "../components"
 
 // The main area beside the rail: manager tabs, the quick wins, the verdict filter with the
 // sort line, and the rows of the selected manager (or of all of them). The list and its view
 // state live in InventoryModel; the list view only builds the rows on screen.
 Rectangle {
     id: panel
-    // ScanController.result: {scannedAt, managers: [...], inventoriedCount, ...}
-    property var result: null
     // The ScanController whose result is listed.
     property ScanController scan: null
     // The selected raw kind, "" for all managers.
@@ -114,6 +112,11 @@ Rectangle {
                 function onModelReset() {
                     list.positionViewAtBeginning()
                 }
+            }
+            // A click on a row: the keyboard position moves there and the row toggles.
+            function activate(index) {
+                currentIndex = index
+                toggleAt(index)
             }
             // Toggles a row; a row that opens is scrolled fully into view (its top first when it
             // is taller than the view).
@@ -286,104 +289,26 @@ Rectangle {
                 }
             }
 
-            delegate: Item {
-                id: entry
-                required property int index
-                required property string rowId
-                required property bool isGroup
-                required property bool expanded
-                required property string tag
-                required property string barColor
-                required property string chip
-                required property string name
-                required property string version
-                required property string identity
-                required property string sizeText
-                required property string heat
-                required property var evidence
-                required property string verdictText
-                required property string reclaimCommand
-                required property string path
-                required property string versionsText
-                required property string summary
-                required property string keepName
-                required property string keepLine
-                required property string keepSizeText
-                required property var superseded
-
-                width: ListView.view.width
-                implicitHeight: entryColumn.implicitHeight
-
-                Column {
-                    id: entryColumn
-                    width: parent.width
-                    Loader {
-                        width: parent.width
-                        sourceComponent: entry.isGroup ? groupRow : itemRow
-                    }
-                    Hairline {
-                        width: parent.width
-                        color: Theme.color("hairFaint")
-                    }
-                }
-
-                Component {
-                    id: itemRow
+            // Each row view takes the roles it needs as required properties.
+            delegate: DelegateChooser {
+                role: "isGroup"
+                DelegateChoice {
+                    roleValue: false
                     ItemRowView {
-                        rowId: entry.rowId
-                        tag: entry.tag
-                        barColor: entry.barColor
-                        chip: entry.chip
-                        name: entry.name
-                        version: entry.version
-                        identity: entry.identity
-                        sizeText: entry.sizeText
-                        heat: entry.heat
-                        evidence: entry.evidence
-                        verdictText: entry.verdictText
-                        reclaimCommand: entry.reclaimCommand
-                        path: entry.path
-                        expanded: entry.expanded
-                        onToggle: {
-                            list.currentIndex = entry.index
-                            list.toggleAt(entry.index)
-                        }
+                        required property int index
+                        width: ListView.view.width
+                        keyboardCurrent: list.activeFocus && ListView.isCurrentItem
+                        onToggle: list.activate(index)
                     }
                 }
-                Component {
-                    id: groupRow
+                DelegateChoice {
+                    roleValue: true
                     VersionGroupRowView {
-                        rowId: entry.rowId
-                        chip: entry.chip
-                        name: entry.name
-                        versionsText: entry.versionsText
-                        summary: entry.summary
-                        sizeText: entry.sizeText
-                        heat: entry.heat
-                        keepName: entry.keepName
-                        keepLine: entry.keepLine
-                        keepSizeText: entry.keepSizeText
-                        superseded: entry.superseded
-                        expanded: entry.expanded
-                        onToggle: {
-                            list.currentIndex = entry.index
-                            list.toggleAt(entry.index)
-                        }
+                        required property int index
+                        width: ListView.view.width
+                        keyboardCurrent: list.activeFocus && ListView.isCurrentItem
+                        onToggle: list.activate(index)
                     }
-                }
-
-                // The keyboard position in the list.
-                Rectangle {
-                    objectName: "keyboardRing"
-                    x: 1
-                    y: 1
-                    width: entry.width - 2
-                    height: entry.height - 2
-                    color: "transparent"
-                    border.width: 1.5
-                    border.color: Theme.color("accent")
-                    radius: 2
-                    visible: list.activeFocus && entry.ListView.isCurrentItem
                 }
             }
 

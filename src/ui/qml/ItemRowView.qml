@@ -1,29 +1,30 @@
 import QtQuick
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // One package of the inventory: a collapsed line that toggles the row, and while expanded its
-// evidence, verdict sentence, reclaim command and a way to reveal it in the file manager.
+// evidence, verdict sentence, reclaim command and a way to reveal it in the file manager. A list
+// entry of InventoryModel: the required properties are its roles.
 Rectangle {
     id: row
-    property string rowId
     // Raw verdict tag: "safe", "likelyUnused", "inUse" or "dependency".
-    property string tag: "safe"
+    required property string tag
     // Named colour of the leading bar while expanded.
-    property string barColor: "safe"
-    property string chip
-    property string name
+    required property string barColor
+    required property string chip
+    required property string name
     // Shown beside the name when not empty.
-    property string version
-    property string identity
-    property string sizeText
-    property string heat: "heat4"
-    property var evidence: []
-    property string verdictText
-    property string reclaimCommand
-    property string path
-    property bool expanded: false
+    required property string version
+    required property string identity
+    required property string sizeText
+    required property string heat
+    required property var evidence
+    required property string verdictText
+    required property string reclaimCommand
+    required property string path
+    required property bool expanded
+    // Whether the list's keyboard position is on this row.
+    property bool keyboardCurrent: false
     signal toggle()
 
     implicitWidth: 600
@@ -145,10 +146,10 @@ Rectangle {
                             tracking: 0.2
                             color: Theme.color("faint")
                         }
-                        FlowLayout {
+                        // Left to right, a new row when the next chip would pass the width.
+                        Flow {
                             Layout.fillWidth: true
                             spacing: 6
-                            lineSpacing: 6
                             Repeater {
                                 model: row.evidence
                                 Chip {
@@ -199,13 +200,21 @@ Rectangle {
                 }
             }
         }
+        Hairline {
+            id: rule
+            width: parent.width
+            color: Theme.color("hairFaint")
+        }
     }
 
     Rectangle {
         objectName: "leadingBar"
         visible: row.expanded
         width: 2
-        height: row.height
+        height: row.height - rule.height
         color: Theme.color(row.barColor)
+    }
+    KeyboardRing {
+        visible: row.keyboardCurrent
     }
 }

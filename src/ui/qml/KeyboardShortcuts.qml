@@ -1,4 +1,5 @@
 import QtQuick
+import Kelvo
 
 // The window's keyboard commands: re-scan, open and close the settings. "Ctrl" is the Command
 // key on macOS.

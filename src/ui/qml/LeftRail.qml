@@ -2,7 +2,6 @@ import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // The reclaimable total, one card per detected and enabled manager (largest first), and the
 // footer with the managers not found and the package count.

@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Window
-import "../components"
+import Kelvo
 
 // The one window.
 Window {

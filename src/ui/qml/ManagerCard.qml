@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
-import "../components"
+import Kelvo
 
 // One detected manager: chip, name, version and size; summary and the reclaim note.
 // The whole card is the click target.

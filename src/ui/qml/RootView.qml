@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // Title bar, the middle (start screen while scanning or before the first result, else the
 // main layout: left rail 40 %, rule, inventory panel), footer; the settings sheet over it.
@@ -65,6 +64,7 @@ Item {
                     objectName: "mainLayout"
                     LeftRail {
                         id: rail
+                        objectName: "leftRail"
                         anchors.top: parent.top
                         anchors.bottom: parent.bottom
                         anchors.left: parent.left
@@ -87,7 +87,6 @@ Item {
                         anchors.bottom: parent.bottom
                         anchors.left: rule.right
                         anchors.right: parent.right
-                        result: scanController.result
                         scan: scanController
                         selected: root.selectedTab
                         listLimit: 30
@@ -120,7 +119,7 @@ Item {
         y: 0
         x: root.showSettings ? root.width - width : root.width
         visible: x < root.width
-        result: scanController.result
+        scan: scanController
         onRescan: root.rescan()
         onClose: root.showSettings = false
         Behavior on x {

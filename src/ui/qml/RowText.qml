@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Kelvo
 
 // One line of a row's text that gives way before the size at the trailing edge: it takes up to
 // its natural width and is elided at the end when the row is too narrow, down to minimumWidth.

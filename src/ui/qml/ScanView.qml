@@ -1,6 +1,5 @@
 import QtQuick
 import Kelvo
-import "../components"
 
 // The start screen: the mark, the tagline and either the "Scan" button or the progress rows,
 // where each manager's name lights up with a check mark once its adapter has finished.

@@ -3,32 +3,27 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import QtQuick.Window
 import Kelvo
-import "../components"
 
 // The settings sheet that slides in over the trailing edge: appearance, size units, the
 // managers to include, re-scan, updates and what the application is. Every change goes to
 // AppState (or the Updater) at once; there is nothing to apply or cancel.
 Rectangle {
     id: sheet
-    // ScanController.result, or null before the first scan.
-    property var result: null
+    // The window's scan: the time of its result and the size of each detected manager.
+    property ScanController scan: null
     signal rescan()
     signal close()
 
     color: Theme.color("surface")
 
     // "Last scan 14:05" once a result exists, else "".
-    readonly property string lastScanText: sheet.result
-        ? "Last scan " + Qt.formatTime(new Date(sheet.result.scannedAt * 1000), "HH:mm") : ""
+    readonly property string lastScanText: sheet.scan && sheet.scan.hasResult
+        ? "Last scan " + Qt.formatTime(new Date(sheet.scan.scannedAt * 1000), "HH:mm") : ""
 
     // The size text of a manager's report, or "" when it has none or it was not detected.
     function managerSize(kind) {
-        const managers = sheet.result ? sheet.result.managers : []
-        for (let i = 0; i < managers.length; ++i) {
-            if (managers[i].kind === kind)
-                return managers[i].detected ? Theme.bytes(managers[i].totalBytes) : ""
-        }
-        return ""
+        const bytes = sheet.scan ? sheet.scan.detectedTotals[kind] : undefined
+        return bytes === undefined ? "" : Theme.bytes(bytes)
     }
 
     // Moves keyboard focus into the sheet (the close button). The sheet is still off screen
@@ -385,7 +380,7 @@ Rectangle {
                     RowLayout {
                         Layout.fillWidth: true
                         MonoLabel {
-                            text: "Kelvo 1.0.0"
+                            text: "Kelvo " + Qt.application.version
                             size: 9
                             weight: Font.Medium
                             tracking: 0.05
@@ -434,7 +429,7 @@ Rectangle {
                         spacing: 4
                         MonoLabel {
                             Layout.fillWidth: true
-                            text: "Kelvo 1.0.0 \u00b7 macOS 14+ \u00b7 Apple Silicon + Intel"
+                            text: "Kelvo " + Qt.application.version + " \u00b7 macOS 14+ \u00b7 Apple Silicon + Intel"
                             wrapMode: Text.Wrap
                             size: 8.5
                             weight: Font.Medium

@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // Brand, re-scan, the appearance toggle and the settings gear. On macOS the window's own
 // buttons sit over the leading 78 points; elsewhere the system draws its title bar above us.

@@ -1,26 +1,27 @@
 import QtQuick
 import QtQuick.Layouts
 import Kelvo
-import "../components"
 
 // Several installed versions of one Node major version: a collapsed line that toggles the
-// row, and while expanded the version to keep and the versions it supersedes.
+// row, and while expanded the version to keep and the versions it supersedes. A list entry of
+// InventoryModel: the required properties are its roles.
 Rectangle {
     id: row
-    property string rowId
-    property string chip: "node"
+    required property string chip
     // The group's title, "Node 18".
-    property string name
-    property string versionsText
-    property string summary
-    property string sizeText
-    property string heat: "heat4"
-    property string keepName
-    property string keepLine
-    property string keepSizeText
+    required property string name
+    required property string versionsText
+    required property string summary
+    required property string sizeText
+    required property string heat
+    required property string keepName
+    required property string keepLine
+    required property string keepSizeText
     // [{name, sizeText, heat}], newest first.
-    property var superseded: []
-    property bool expanded: false
+    required property var superseded
+    required property bool expanded
+    // Whether the list's keyboard position is on this row.
+    property bool keyboardCurrent: false
     signal toggle()
 
     implicitWidth: 600
@@ -198,14 +199,22 @@ Rectangle {
                 }
             }
         }
+        Hairline {
+            id: rule
+            width: parent.width
+            color: Theme.color("hairFaint")
+        }
     }
 
     Rectangle {
         objectName: "leadingBar"
         visible: row.expanded
         width: 2
-        height: row.height
+        height: row.height - rule.height
         // Always the colour of "likely unused".
         color: Theme.color("caution")
+    }
+    KeyboardRing {
+        visible: row.keyboardCurrent
     }
 }

@@ -1,63 +1,8 @@
-#include "ui/bridge/UiLogic.h"
-
-#include "inventory/Inventory.h"
+#include "ui/logic/ViewLogic.h"
 
 #include <algorithm>
 
 namespace kelvo::ui {
-
-std::vector<FlowRow> flowRows(const std::vector<FlowSize>& children, double maxWidth, double spacing) {
-    std::vector<FlowRow> rows;
-    FlowRow current;
-    for (int i = 0; i < static_cast<int>(children.size()); ++i) {
-        const double w = children[i].width;
-        const double h = children[i].height;
-        const double candidate = current.width == 0 ? w : current.width + spacing + w;
-        if (candidate > maxWidth && !current.indices.empty()) {
-            rows.push_back(std::move(current));
-            current = FlowRow{{i}, w, h};
-        } else {
-            current.indices.push_back(i);
-            current.width = candidate;
-            current.height = std::max(current.height, h);
-        }
-    }
-    if (!current.indices.empty()) {
-        rows.push_back(std::move(current));
-    }
-    return rows;
-}
-
-FlowSize flowSizeThatFits(const std::vector<FlowSize>& children, std::optional<double> proposedWidth, double spacing,
-                          double lineSpacing) {
-    const double maxWidth = proposedWidth.value_or(std::numeric_limits<double>::infinity());
-    const auto rows = flowRows(children, maxWidth, spacing);
-    double height = 0;
-    double widest = 0;
-    for (const auto& row : rows) {
-        height += row.height;
-        widest = std::max(widest, row.width);
-    }
-    if (rows.size() > 1) {
-        height += lineSpacing * static_cast<double>(rows.size() - 1);
-    }
-    return {proposedWidth ? *proposedWidth : widest, height};
-}
-
-std::vector<FlowPlacement> flowPlacements(const std::vector<FlowSize>& children, double width, double spacing,
-                                          double lineSpacing) {
-    std::vector<FlowPlacement> placements(children.size());
-    double y = 0;
-    for (const auto& row : flowRows(children, width, spacing)) {
-        double x = 0;
-        for (int index : row.indices) {
-            placements[static_cast<std::size_t>(index)] = {x, y};
-            x += children[static_cast<std::size_t>(index)].width + spacing;
-        }
-        y += row.height + lineSpacing;
-    }
-    return placements;
-}
 
 std::string_view heatColorName(std::optional<std::int64_t> bytes) {
     if (!bytes) {
@@ -183,5 +128,103 @@ ReclaimNote reclaimNote(const ManagerReport& report, SizeUnit unit) {
     }
     return {};
 }
+
+std::vector<const ManagerReport*> visibleReports(const ScanResult& result, const std::set<ManagerKind>& enabled) {
+    std::vector<const ManagerReport*> reports;
+    for (const auto& report : result.managers) {
+        if (report.detected && enabled.count(report.kind) != 0) {
+            reports.push_back(&report);
+        }
+    }
+    return reports;
+}
+
+const ManagerReport* selectedReport(const ScanResult& result, std::optional<ManagerKind> selected) {
+    if (!selected) {
+        return nullptr;
+    }
+    for (const auto& report : result.managers) {
+        if (report.kind == *selected) {
+            return &report;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<QuickWin> panelQuickWins(const ScanResult& result, const std::set<ManagerKind>& enabled,
+                                     std::optional<ManagerKind> selected) {
+    if (const ManagerReport* report = selectedReport(result, selected)) {
+        return report->quickWins;
+    }
+    std::vector<QuickWin> wins;
+    for (const ManagerReport* report : visibleReports(result, enabled)) {
+        wins.insert(wins.end(), report->quickWins.begin(), report->quickWins.end());
+    }
+    return wins;
+}
+
+std::vector<InventoryRow> panelRows(const ScanResult& result, const std::set<ManagerKind>& enabled,
+                                    std::optional<ManagerKind> selected, std::optional<Tier> filter) {
+    std::vector<InventoryRow> rows;
+    if (const ManagerReport* report = selectedReport(result, selected)) {
+        rows = buildRows(report->kind, report->items);
+    } else {
+        for (const ManagerReport* report : visibleReports(result, enabled)) {
+            auto built = buildRows(report->kind, report->items);
+            rows.insert(rows.end(), std::make_move_iterator(built.begin()), std::make_move_iterator(built.end()));
+        }
+        sortRows(rows);
+    }
+    if (filter) {
+        std::erase_if(rows, [&](const InventoryRow& row) { return row.tier() != *filter; });
+    }
+    return rows;
+}
+
+std::size_t shownRowCount(std::size_t total, std::size_t limit, bool listExpanded) {
+    return listExpanded ? total : std::min(total, limit);
+}
+
+bool showAllVisible(std::size_t total, std::size_t limit, bool listExpanded) {
+    return !listExpanded && limit < total;
+}
+
+std::string showAllText(std::size_t total) { return "Show all " + std::to_string(total) + " packages"; }
+
+std::string moreText(std::size_t total, std::size_t limit) {
+    return std::to_string(total > limit ? total - limit : 0) + " more";
+}
+
+std::string quickWinsHeader(std::size_t count) {
+    return std::to_string(count) + " safe quick win" + (count == 1 ? "" : "s");
+}
+
+std::string sortLine(std::size_t shown, std::size_t total) {
+    return "Sort: size \u2193 \u00b7 showing " + std::to_string(shown) + " of " + std::to_string(total);
+}
+
+std::string copyAllText(const std::vector<QuickWin>& wins) {
+    std::string joined;
+    for (std::size_t i = 0; i < wins.size(); ++i) {
+        if (i != 0) {
+            joined += '\n';
+        }
+        joined += wins[i].command;
+    }
+    return joined;
+}
+
+std::optional<std::string> shownVersion(const DependencyItem& item) {
+    if (!item.version || *item.version == item.name) {
+        return std::nullopt;
+    }
+    return item.version;
+}
+
+std::string versionsText(const VersionGroup& group) {
+    return std::to_string(group.superseded.size() + 1) + " versions";
+}
+
+std::string keepLine(const VersionGroup& group) { return "newest " + group.title + " \u2014 nothing to do"; }
 
 } // namespace kelvo::ui

@@ -1,4 +1,4 @@
-#include "ui/bridge/ColorTable.h"
+#include "ui/logic/ColorTable.h"
 
 #include "system/Platform.h"
 
