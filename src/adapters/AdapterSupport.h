@@ -17,19 +17,23 @@
 
 namespace kelvo {
 
-// The tally scopes of one adapter's scan: the whole scan's and a scope of the manager's own.
+// What one adapter's scan counts into: the whole scan's scope and the manager's own, whose total
+// is the report's once-counted total.
 class ManagerTally {
 public:
-    explicit ManagerTally(DiskTally& tally) : tally_(tally), own_(tally.openScope()) {}
-    TallyScopes counted() const { return {&tally_, DiskTally::wholeScan | own_}; }
-    // What the manager's items occupy together; absent when no scope was left for it.
+    explicit ManagerTally(TallyScopes counted) : counted_(counted) {}
+    TallyScopes counted() const { return counted_; }
+    // What the manager's items occupy together; absent without a scope of its own.
     std::optional<std::int64_t> total() const {
-        return own_ != 0 ? std::optional<std::int64_t>(tally_.total(own_)) : std::nullopt;
+        const DiskTally::Scopes own = counted_.scopes & ~DiskTally::wholeScan;
+        if (counted_.tally == nullptr || own == 0) {
+            return std::nullopt;
+        }
+        return counted_.tally->total(own);
     }
 
 private:
-    DiskTally& tally_;
-    DiskTally::Scopes own_;
+    TallyScopes counted_;
 };
 
 // Measures parent + "/" + name for each name; the map holds only names that could be measured.

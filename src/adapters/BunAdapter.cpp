@@ -138,11 +138,11 @@ CommandResult BunAdapter::runVersion() const {
 
 bool BunAdapter::isInstalled() const { return installedBy(runVersion()); }
 
-ManagerReport BunAdapter::scan(DiskTally& tally) const {
-    return guardedScan(ManagerKind::bun, [this, &tally](ManagerReport& partial) { return scanUnguarded(partial, tally); });
+ManagerReport BunAdapter::scan(TallyScopes counted) const {
+    return guardedScan(ManagerKind::bun, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
 }
 
-ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally) const {
+ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
     const CommandResult first = runVersion();
     if (!installedBy(first)) {
         return partial;
@@ -177,7 +177,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
 
     // Index i < count handles package i, index count measures the cache and index count + 1 the
     // dependencies. Results are stored by index, so the outcome is the same as one after another.
-    const ManagerTally counted(tally);
+    const ManagerTally tally(counted);
     const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
     const std::size_t count = names.size();
     std::vector<std::optional<std::string>> versions(count);
@@ -188,12 +188,12 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
     parallelFor(count + 2, [&](std::size_t i) {
         try {
             if (i == count) {
-                cacheSize = sizer_->measure(cacheDirectory, counted.counted());
+                cacheSize = sizer_->measure(cacheDirectory, tally.counted());
                 return;
             }
             if (i == count + 1) {
                 if (!dependencyPaths.empty()) {
-                    dependencySize = sizer_->measureTogether(dependencyPaths, counted.counted());
+                    dependencySize = sizer_->measureTogether(dependencyPaths, tally.counted());
                 }
                 return;
             }
@@ -203,7 +203,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
             const std::string directory = modulesDirectory + "/" + names[i];
             const PackageManifest package = readPackageManifest(directory, names[i]);
             versions[i] = package.version;
-            sizes[i] = sizer_->measure(directory, counted.counted());
+            sizes[i] = sizer_->measure(directory, tally.counted());
             uses[i] = commandUse(*prober_, package.commands, commandDirectory);
         } catch (...) {
             // Whatever failed stays unknown; the item is still listed.
@@ -224,7 +224,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
             cacheItem("bun cache", cacheDirectory, cacheSize, "bun's module cache — re-downloaded as needed."));
     }
     sortItemsBySize(report.items);
-    report.onceCountedBytes = counted.total();
+    report.onceCountedBytes = tally.total();
     return report;
 }
 

@@ -23,7 +23,7 @@ public:
     // The version command succeeds, or ~/.bun is a directory.
     bool isInstalled() const override;
     using ManagerAdapter::scan;
-    ManagerReport scan(DiskTally& tally) const override;
+    ManagerReport scan(TallyScopes counted) const override;
 
     // Made once per process so that its id stays the same across scans.
     static const std::vector<QuickWin>& quickWins();
@@ -41,7 +41,7 @@ public:
     static constexpr const char* dependenciesName = "Dependencies of bun globals";
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, DiskTally& tally) const;
+    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
     CommandResult runVersion() const;
     bool installedBy(const CommandResult& version) const;
     static DependencyItem dependenciesItem(std::optional<std::int64_t> bytes);

@@ -78,12 +78,12 @@ bool HomebrewAdapter::isInstalled() const {
     }
 }
 
-ManagerReport HomebrewAdapter::scan(DiskTally& tally) const {
+ManagerReport HomebrewAdapter::scan(TallyScopes counted) const {
     return guardedScan(ManagerKind::homebrew,
-                       [this, &tally](ManagerReport& partial) { return scanUnguarded(partial, tally); });
+                       [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
 }
 
-ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally) const {
+ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
     const CommandResult version = runner_->run(ReadOnlyCommand::brewVersion());
     if (!version.ok) {
         return partial;
@@ -121,8 +121,8 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, DiskTally& 
             }
         }
     }
-    const ManagerTally counted(tally);
-    const auto sizes = measureChildren(*sizer_, cellarPath, measurable, counted.counted());
+    const ManagerTally tally(counted);
+    const auto sizes = measureChildren(*sizer_, cellarPath, measurable, tally.counted());
 
     ManagerReport report = partial;
     report.items.reserve(formulae.size());
@@ -150,7 +150,7 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, DiskTally& 
         report.items.push_back(std::move(item));
     }
     sortItemsBySize(report.items);
-    report.onceCountedBytes = counted.total();
+    report.onceCountedBytes = tally.total();
     return report;
 }
 

@@ -22,7 +22,7 @@ public:
     ManagerKind kind() const override { return ManagerKind::homebrew; }
     bool isInstalled() const override;
     using ManagerAdapter::scan;
-    ManagerReport scan(DiskTally& tally) const override;
+    ManagerReport scan(TallyScopes counted) const override;
 
     // Made once per process so that their ids stay the same across scans.
     static const std::vector<QuickWin>& quickWins();
@@ -33,7 +33,7 @@ public:
     static std::vector<std::string> lines(std::string_view output);
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, DiskTally& tally) const;
+    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
 
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;

@@ -57,11 +57,11 @@ bool NpmAdapter::isInstalled() const {
     }
 }
 
-ManagerReport NpmAdapter::scan(DiskTally& tally) const {
-    return guardedScan(ManagerKind::npm, [this, &tally](ManagerReport& partial) { return scanUnguarded(partial, tally); });
+ManagerReport NpmAdapter::scan(TallyScopes counted) const {
+    return guardedScan(ManagerKind::npm, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
 }
 
-ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally) const {
+ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
     const CommandResult version = runner_->run(ReadOnlyCommand::npmVersion());
     if (!version.ok) {
         return partial;
@@ -101,7 +101,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
 
     // Index i < count measures package i; index count measures the cache. Results are stored by
     // index, so the outcome is the same as measuring one after another.
-    const ManagerTally counted(tally);
+    const ManagerTally tally(counted);
     const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
     const std::size_t count = packages.size();
     std::vector<std::optional<std::int64_t>> sizes(count);
@@ -111,7 +111,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
         try {
             if (i == count) {
                 if (cacheDirectory && isAbsolute(*cacheDirectory)) {
-                    cacheSize = sizer_->measure(*cacheDirectory, counted.counted());
+                    cacheSize = sizer_->measure(*cacheDirectory, tally.counted());
                 }
                 return;
             }
@@ -120,7 +120,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
                 return;
             }
             const std::string directory = modulesDirectory + "/" + name;
-            sizes[i] = sizer_->measure(directory, counted.counted());
+            sizes[i] = sizer_->measure(directory, tally.counted());
             uses[i] = commandUse(*prober_, readPackageManifest(directory, name).commands, commandDirectory);
         } catch (...) {
             // Whatever failed stays unmeasured; the item is still listed.
@@ -139,7 +139,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, DiskTally& tally
                                          "npm's download cache — regenerates automatically."));
     }
     sortItemsBySize(report.items);
-    report.onceCountedBytes = counted.total();
+    report.onceCountedBytes = tally.total();
     return report;
 }
 

@@ -24,7 +24,7 @@ public:
     ManagerKind kind() const override { return ManagerKind::npm; }
     bool isInstalled() const override;
     using ManagerAdapter::scan;
-    ManagerReport scan(DiskTally& tally) const override;
+    ManagerReport scan(TallyScopes counted) const override;
 
     // Made once per process so that its id stays the same across scans.
     static const std::vector<QuickWin>& quickWins();
@@ -34,7 +34,7 @@ public:
     static std::vector<Package> packageList(std::string_view jsonText);
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, DiskTally& tally) const;
+    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
 
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;

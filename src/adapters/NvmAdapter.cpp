@@ -75,7 +75,7 @@ std::optional<std::string> NvmAdapter::defaultNpm(const std::string& home) {
     return home + "/.nvm/versions/node/" + *version + "/bin/npm";
 }
 
-ManagerReport NvmAdapter::scan(DiskTally& tally) const {
+ManagerReport NvmAdapter::scan(TallyScopes counted) const {
     ManagerReport report = ManagerReport::notDetected(ManagerKind::nvm);
     try {
         if (!isInstalled()) {
@@ -86,8 +86,8 @@ ManagerReport NvmAdapter::scan(DiskTally& tally) const {
         const std::string versionsDirectory = home_ + "/.nvm/versions/node";
         const std::vector<std::string> names = versionNames(home_);
         const auto defaultVersion = NvmAdapter::defaultVersion(home_, names);
-        const ManagerTally counted(tally);
-        const auto sizes = sizer_ ? measureChildren(*sizer_, versionsDirectory, names, counted.counted())
+        const ManagerTally tally(counted);
+        const auto sizes = sizer_ ? measureChildren(*sizer_, versionsDirectory, names, tally.counted())
                                   : std::map<std::string, std::int64_t>();
         const auto newest = newestInSeries(names);
 
@@ -117,7 +117,7 @@ ManagerReport NvmAdapter::scan(DiskTally& tally) const {
         }
         sortItemsBySize(items);
         report.items = std::move(items);
-        report.onceCountedBytes = counted.total();
+        report.onceCountedBytes = tally.total();
         return report;
     } catch (...) {
         report.items.clear();

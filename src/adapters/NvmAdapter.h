@@ -23,7 +23,7 @@ public:
     // True exactly when ~/.nvm is a directory.
     bool isInstalled() const override;
     using ManagerAdapter::scan;
-    ManagerReport scan(DiskTally& tally) const override;
+    ManagerReport scan(TallyScopes counted) const override;
 
     // An alias file larger than this is not an alias nvm wrote; it is treated as unreadable.
     static constexpr std::size_t aliasReadLimit = 64 * 1024;

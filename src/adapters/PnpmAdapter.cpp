@@ -70,17 +70,17 @@ bool PnpmAdapter::isInstalled() const {
     }
 }
 
-ManagerReport PnpmAdapter::scan(DiskTally& tally) const {
+ManagerReport PnpmAdapter::scan(TallyScopes counted) const {
     ManagerReport report = ManagerReport::notDetected(ManagerKind::pnpm);
-    const ManagerTally counted(tally);
+    const ManagerTally tally(counted);
     try {
         report.version = version();
         if (report.version) {
             report.detected = true;
             report.quickWins = quickWins();
             if (auto store = findStore()) {
-                report.items.push_back(storeItem(*store, counted.counted()));
-                report.onceCountedBytes = counted.total();
+                report.items.push_back(storeItem(*store, tally.counted()));
+                report.onceCountedBytes = tally.total();
             }
             return report;
         }
@@ -91,8 +91,8 @@ ManagerReport PnpmAdapter::scan(DiskTally& tally) const {
         report.quickWins = quickWins();
         // The store may have gone between the two looks; then there is nothing to measure.
         if (auto store = findStore()) {
-            report.items.push_back(storeItem(*store, counted.counted()));
-            report.onceCountedBytes = counted.total();
+            report.items.push_back(storeItem(*store, tally.counted()));
+            report.onceCountedBytes = tally.total();
         }
         return report;
     } catch (...) {

@@ -21,7 +21,7 @@ public:
     // True when `pnpm --version` succeeds or one of the store locations exists.
     bool isInstalled() const override;
     using ManagerAdapter::scan;
-    ManagerReport scan(DiskTally& tally) const override;
+    ManagerReport scan(TallyScopes counted) const override;
 
     // The first store location that exists, in order of preference.
     std::optional<std::string> findStore() const;

@@ -14,13 +14,13 @@ public:
     virtual ManagerKind kind() const = 0;
     // Whether the manager is present on this machine.
     virtual bool isInstalled() const = 0;
-    // What it measures also goes into `tally`: for the whole scan (DiskTally::wholeScan) and for a
-    // scope of its own, whose total becomes the report's onceCountedBytes.
-    virtual ManagerReport scan(DiskTally& tally) const = 0;
+    // What it measures also goes into `counted`: the whole scan's scope (DiskTally::wholeScan) and
+    // one of the manager's own, whose total becomes the report's onceCountedBytes.
+    virtual ManagerReport scan(TallyScopes counted) const = 0;
     // A scan on its own.
     ManagerReport scan() const {
         DiskTally tally;
-        return scan(tally);
+        return scan({&tally, DiskTally::wholeScan | tally.openScope()});
     }
 };
 

@@ -13,8 +13,10 @@ struct ScanCoordinator::Run {
     std::size_t expected = 0;
     std::size_t finished = 0;
     std::vector<ManagerReport> collected; // in finishing order
-    // What every adapter of the run measured, each file counted once across all of them.
+    // What every adapter of the run measured, each file counted once across all of them; it is the
+    // whole total only while every report with a measured item holds its own scope's count.
     std::shared_ptr<DiskTally> tally = std::make_shared<DiskTally>();
+    bool tallyHoldsAll = true;
 };
 
 namespace {
@@ -23,9 +25,9 @@ namespace {
 // Read and written on the main thread only.
 using AliveToken = std::shared_ptr<ScanCoordinator*>;
 
-ManagerReport runAdapter(const ManagerAdapter& adapter, ManagerKind kind, DiskTally& tally) {
+ManagerReport runAdapter(const ManagerAdapter& adapter, ManagerKind kind, TallyScopes counted) {
     try {
-        return adapter.scan(tally);
+        return adapter.scan(counted);
     } catch (...) {
         // Adapters never fail; one that throws all the same counts as not detected.
         return ManagerReport::notDetected(kind);
@@ -96,13 +98,14 @@ void ScanCoordinator::scan() {
     // its own report, the executor copy and the shared tokens; never the coordinator.
     for (std::shared_ptr<const ManagerAdapter> adapter : adapters_) {
         const ManagerKind kind = adapter->kind();
-        auto work = [adapter = std::move(adapter), kind, token, run, tally = run->tally,
+        const DiskTally::Scopes own = run->tally->openScope();
+        auto work = [adapter = std::move(adapter), kind, own, token, run, tally = run->tally,
                      executor = mainExecutor_]() mutable {
-            ManagerReport report = runAdapter(*adapter, kind, *tally);
+            ManagerReport report = runAdapter(*adapter, kind, {tally.get(), DiskTally::wholeScan | own});
             adapter.reset();
-            postSafely(executor, [token, run, kind, report = std::move(report)]() mutable {
+            postSafely(executor, [token, run, kind, own, report = std::move(report)]() mutable {
                 if (ScanCoordinator* self = *token) {
-                    self->adapterFinished(run, kind, std::move(report));
+                    self->adapterFinished(run, kind, own, std::move(report));
                 }
             });
         };
@@ -112,7 +115,7 @@ void ScanCoordinator::scan() {
             // No thread to be had: the adapter counts as not detected so that the run still ends.
             postSafely(mainExecutor_, [token, run, kind] {
                 if (ScanCoordinator* self = *token) {
-                    self->adapterFinished(run, kind, ManagerReport::notDetected(kind));
+                    self->adapterFinished(run, kind, 0, ManagerReport::notDetected(kind));
                 }
             });
         }
@@ -129,7 +132,15 @@ void ScanCoordinator::setScanning(bool value) {
     }
 }
 
-void ScanCoordinator::adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind, ManagerReport report) {
+void ScanCoordinator::adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind, DiskTally::Scopes own,
+                                      ManagerReport report) {
+    // A report made without measuring into the tally (one read from a file, one whose adapter
+    // ignores it) keeps its own total, and then the tally is not the whole.
+    const bool measured = std::any_of(report.items.begin(), report.items.end(),
+                                      [](const DependencyItem& item) { return item.bytes.has_value(); });
+    if (measured && (own == 0 || report.onceCountedBytes != run->tally->total(own))) {
+        run->tallyHoldsAll = false;
+    }
     run->collected.push_back(std::move(report));
     ++run->finished;
 
@@ -153,13 +164,9 @@ void ScanCoordinator::publish(const std::shared_ptr<Run>& run) {
     const std::size_t collected = run->collected.size();
     result.managers = orderReports(std::move(run->collected));
     run->collected.clear();
-    // The tally holds what every adapter measured; it is the whole total only when every report
-    // that has items was measured into it (one made otherwise keeps its own sum) and no report of
-    // a kind met twice was dropped.
-    const bool allTallied = collected == result.managers.size() && std::all_of(result.managers.begin(), result.managers.end(), [](const ManagerReport& report) {
-        return report.items.empty() || report.onceCountedBytes.has_value();
-    });
-    if (allTallied) {
+    // The tally's whole-scan count is the total only when it holds every published report and
+    // nothing else: a report dropped for a kind met twice leaves what it measured in it.
+    if (run->tallyHoldsAll && collected == result.managers.size()) {
         result.onceCountedBytes = run->tally->total(DiskTally::wholeScan);
     }
     result.scannedAt = nowSeconds(); // after every adapter of this run has returned

@@ -33,7 +33,7 @@ public:
     ManagerKind kind() const override { return kind_; }
     bool isInstalled() const override { return label_ != "absent"; }
 
-    ManagerReport scan(DiskTally&) const override {
+    ManagerReport scan(TallyScopes) const override {
         const int call = calls_.fetch_add(1);
         if (call < static_cast<int>(gates_.size())) {
             (void)gates_[static_cast<std::size_t>(call)].try_acquire_for(2 * patience);
@@ -71,15 +71,14 @@ public:
     MeasuringAdapter(ManagerKind kind, std::vector<std::string> paths) : kind_(kind), paths_(std::move(paths)) {}
     ManagerKind kind() const override { return kind_; }
     bool isInstalled() const override { return true; }
-    ManagerReport scan(DiskTally& tally) const override {
+    ManagerReport scan(TallyScopes counted) const override {
         ManagerReport report{kind_, true, std::nullopt, {}, {}};
-        const DiskTally::Scopes own = tally.openScope();
         for (const auto& path : paths_) {
             report.items.push_back(DependencyItem{Uuid::random(), path, {}, path,
-                                                  FileManagerDirectorySizer().measure(path, {&tally, DiskTally::wholeScan | own}),
-                                                  Tier::signalOnly, {}, {}, {}});
+                                                  FileManagerDirectorySizer().measure(path, counted), Tier::signalOnly,
+                                                  {}, {}, {}});
         }
-        report.onceCountedBytes = tally.total(own);
+        report.onceCountedBytes = counted.tally->total(counted.scopes & ~DiskTally::wholeScan);
         return report;
     }
 
@@ -199,18 +198,24 @@ TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes)
     EXPECT_EQ(result.managers.at(0).totalBytes(), test::duTotal({dir / "a", dir / "a/sub"}));
     EXPECT_EQ(result.managers.at(1).totalBytes(), test::duBytes(dir / "b"));
 
-    // A report made without the tally keeps its own sum, and the whole total is then the sum too.
+    // A report made without the tally keeps its own total (a sum, or one read from a file), and
+    // the whole total is then the sum of the reports' totals.
     struct HandMade final : ManagerAdapter {
+        std::optional<std::int64_t> total;
+        explicit HandMade(std::optional<std::int64_t> t) : total(t) {}
         ManagerKind kind() const override { return ManagerKind::bun; }
         bool isInstalled() const override { return true; }
-        ManagerReport scan(DiskTally&) const override {
-            return {ManagerKind::bun, true, {}, {DependencyItem{Uuid::random(), "x", {}, {}, 5, Tier::signalOnly, {}, {}, {}}}, {}};
+        ManagerReport scan(TallyScopes) const override {
+            return {ManagerKind::bun, true, {}, {DependencyItem{Uuid::random(), "x", {}, {}, 5, Tier::signalOnly, {}, {}, {}}},
+                    {}, total};
         }
     };
-    ScanCoordinator mixed({measuring[0], std::make_shared<HandMade>()}, executor());
-    mixed.scan();
-    ASSERT_TRUE(drainUntilResult(mixed));
-    EXPECT_EQ(mixed.result()->totalBytes(), *test::duTotal({dir / "a", dir / "a/sub"}) + 5);
+    for (const std::optional<std::int64_t> total : {std::optional<std::int64_t>(), std::optional<std::int64_t>(3)}) {
+        ScanCoordinator mixed({measuring[0], std::make_shared<HandMade>(total)}, executor());
+        mixed.scan();
+        ASSERT_TRUE(drainUntilResult(mixed));
+        EXPECT_EQ(mixed.result()->totalBytes(), *test::duTotal({dir / "a", dir / "a/sub"}) + total.value_or(5));
+    }
 }
 
 TEST_F(ScanCoordinatorTest, NoAdaptersStillEndTheScan) {

@@ -15,7 +15,7 @@ public:
     FixtureAdapter(ManagerReport report, int delayMs) : report_(std::move(report)), delayMs_(delayMs) {}
     ManagerKind kind() const override { return report_.kind; }
     bool isInstalled() const override { return report_.detected; }
-    ManagerReport scan(DiskTally&) const override {
+    ManagerReport scan(TallyScopes) const override {
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
         ManagerReport copy = report_;
         for (auto& item : copy.items) {
