@@ -1,6 +1,5 @@
 #include "scan/ScanCoordinator.h"
 
-#include <algorithm>
 #include <exception>
 #include <thread>
 #include <utility>
@@ -134,11 +133,10 @@ void ScanCoordinator::setScanning(bool value) {
 
 void ScanCoordinator::adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind, DiskTally::Scopes own,
                                       ManagerReport report) {
-    // A report made without measuring into the tally (one read from a file, one whose adapter
-    // ignores it) keeps its own total, and then the tally is not the whole.
-    const bool measured = std::any_of(report.items.begin(), report.items.end(),
-                                      [](const DependencyItem& item) { return item.bytes.has_value(); });
-    if (measured && (own == 0 || report.onceCountedBytes != run->tally->total(own))) {
+    // The tally is the whole only while each report holds exactly what its adapter counted into it:
+    // not one made without it (read from a file, an adapter that ignores it), nor a failed one whose
+    // adapter had measured before it failed.
+    if (report.totalBytes() != (own == 0 ? 0 : run->tally->total(own))) {
         run->tallyHoldsAll = false;
     }
     run->collected.push_back(std::move(report));
