@@ -1,72 +1,38 @@
 #pragma once
+// Shared by the fuzz targets: a failed property aborts like a crash, so libFuzzer keeps the input.
 
-// Shared by the fuzz targets: a failed property stops the run like a crash, so libFuzzer keeps
-// the input that broke it.
+#include "inventory/DisplayText.h"
+#include "model/Utf8.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "inventory/DisplayText.h"
-
-#define FUZZ_REQUIRE(condition)                                                                  \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-            std::abort();                                                                        \
-        }                                                                                        \
-    } while (false)
+#define FUZZ_REQUIRE(condition)                                                                           \
+    ((condition) ? void() : (std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__), \
+                             std::abort()))
 
 namespace kelvo::fuzz {
 
-// Whether valid UTF-8 text holds a raw hostile code point (a line feed passes when allowed,
-// since it separates lines of a report).
+// Whether valid UTF-8 text holds a raw hostile code point (a line feed passes when allowed, since
+// it separates the lines of a report).
 inline bool holdsHostile(std::string_view text, bool lineFeedAllowed = false) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        char32_t point = lead;
-        std::size_t length = 1;
-        if (lead >= 0xF0) {
-            length = 4;
-            point = lead & 0x07;
-        } else if (lead >= 0xE0) {
-            length = 3;
-            point = lead & 0x0F;
-        } else if (lead >= 0xC0) {
-            length = 2;
-            point = lead & 0x1F;
-        }
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        if (!(lineFeedAllowed && point == U'\n') && isHostileCodePoint(point)) {
-            return true;
-        }
-        i += length;
+    for (std::size_t at = 0; at < text.size(); at += decodeUtf8(text, at).length) {
+        const char32_t point = decodeUtf8(text, at).codePoint;
+        if (isHostileCodePoint(point) && !(lineFeedAllowed && point == U'\n')) return true;
     }
     return false;
 }
 
-inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
-    return {reinterpret_cast<const char*>(data), size};
-}
+inline std::string_view asText(const std::uint8_t* d, std::size_t n) { return {reinterpret_cast<const char*>(d), n}; }
 
-// Pieces between line feeds, empty ones kept.
+// The pieces between line feeds, empty ones kept.
 inline std::vector<std::string> splitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find('\n', start);
-        lines.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) {
-            return lines;
-        }
-        start = end + 1;
-    }
+    std::vector<std::string> lines(1);
+    for (const char c : text) c == '\n' ? void(lines.emplace_back()) : lines.back().push_back(c);
+    return lines;
 }
 
 } // namespace kelvo::fuzz

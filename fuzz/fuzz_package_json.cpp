@@ -1,6 +1,6 @@
-// package.json as the disk hands it: the last use of a package's commands, and bun's version
-// reading through the whole bun adapter on a temporary home. Never a crash, never a probe
-// outside the command directory.
+// package.json as the disk hands it, on a temporary home: a global package's manifest, and bun's own
+// one that names the globals, read through the whole bun adapter (fake sizer and prober). Nothing
+// measured outside ~/.bun, no probe outside its command folder.
 
 #include "FuzzSupport.h"
 
@@ -8,66 +8,32 @@
 #include "adapters/BunAdapter.h"
 #include "adapters/Substitutes.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
-#include <mutex>
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+using namespace kelvo;
 
-namespace {
-
-// Every command was used two days after its last change.
-class AnyPathProber final : public kelvo::FileAccessProbing {
-public:
-    std::optional<kelvo::FileTimes> fileTimes(const std::string& path) const override {
-        std::lock_guard lock(mutex_);
-        paths.push_back(path);
-        return kelvo::FileTimes{3 * 86400.0, 86400.0};
-    }
-    mutable std::vector<std::string> paths;
-
-private:
-    mutable std::mutex mutex_;
-};
-
-const std::string& home() {
-    static const std::string path = [] {
-        // One fixed place, reused by every run, so that runs leave at most this one behind.
-        const std::string made = "/tmp/kelvo-fuzz-package-json";
-        ::mkdir(made.c_str(), 0755);
-        for (const char* sub : {"/.bun", "/.bun/install", "/.bun/install/global", "/.bun/install/global/node_modules",
-                                "/.bun/install/global/node_modules/pkg", "/.bun/bin"}) {
-            ::mkdir((made + sub).c_str(), 0755);
-        }
-        return made;
-    }();
-    return path;
-}
-
-} // namespace
+// One fixed place, reused by every run, so that runs leave at most this one behind.
+static const std::string home = "/tmp/kelvo-fuzz-package-json";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string packageDirectory = home() + "/.bun/install/global/node_modules/pkg";
-    const std::string commandDirectory = home() + "/.bun/bin";
-    {
-        std::ofstream out(packageDirectory + "/package.json", std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
-    AnyPathProber prober;
-    const auto lastUse = kelvo::lastUseOfCommands(prober, packageDirectory, "@scope/pkg", commandDirectory);
-    FUZZ_REQUIRE(!lastUse || *lastUse == 3 * 86400.0);
-    for (const auto& path : prober.paths) {
-        FUZZ_REQUIRE(path.rfind(commandDirectory + "/", 0) == 0);
-        const std::string command = path.substr(commandDirectory.size() + 1);
-        FUZZ_REQUIRE(kelvo::isSafeRelativeName(command) && command.find('/') == std::string::npos);
-    }
-
-    auto runner = std::make_shared<kelvo::test::FakeRunner>();
-    auto sizer = std::make_shared<kelvo::test::FakeSizer>();
+    const std::string global = home + "/.bun/install/global", package = global + "/node_modules/pkg";
+    const std::string commands = home + "/.bun/bin/";
+    for (const auto& directory : {package, commands}) std::filesystem::create_directories(directory);
+    for (const auto& directory : {global, package})
+        std::ofstream(directory + "/package.json", std::ios::binary).write(fuzz::asText(data, size).data(), size);
+    FUZZ_REQUIRE(std::ranges::is_sorted(readPackageManifest(package, "@scope/pkg").commands));
+    auto sizer = std::make_shared<test::FakeSizer>();
+    auto prober = std::make_shared<test::FakeProber>();
     const auto report =
-        kelvo::BunAdapter(runner, sizer, std::make_shared<AnyPathProber>(), kelvo::KnowledgeBase::empty(), home()).scan();
+        BunAdapter(std::make_shared<test::FakeRunner>(), sizer, prober, KnowledgeBase::empty(), home).scan();
     FUZZ_REQUIRE(report.detected);
-    FUZZ_REQUIRE(report.items.size() == 1 && report.items[0].name == "pkg");
+    for (const std::string& path : sizer->calls())
+        FUZZ_REQUIRE(path.starts_with(home + "/.bun/") && path.find("/../") == path.npos && !path.ends_with("/.."));
+    for (const auto& path : prober->calls()) {
+        const std::string command = path.substr(std::min(path.size(), commands.size()));
+        FUZZ_REQUIRE(path.starts_with(commands) && isSafeRelativeName(command) && command.find('/') == path.npos);
+    }
     return 0;
 }

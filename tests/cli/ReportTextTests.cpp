@@ -1,17 +1,15 @@
-#include "ReportFixture.h"
-
 #include "cli/ReportOptions.h"
 #include "cli/ReportText.h"
-#include "inventory/DisplayText.h"
-#include "inventory/Inventory.h"
-#include "model/Utf8.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <regex>
-#include <sstream>
+#include <tuple>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kelvo {
 namespace {
@@ -19,128 +17,150 @@ namespace {
 // Sizes go through the user's locale, read once: pin it before any test runs.
 const bool pinnedLocale = ::setenv("LC_ALL", "C", 1) == 0;
 
-// The text with its SGR colour sequences removed; any other escape byte is left in.
-std::string withoutColour(const std::string& text) {
-    static const std::regex sgr("\x1b\\[[0-9;]*m");
-    return std::regex_replace(text, sgr, "");
+// A name as a hostile listing could hand it over: terminal controls and bytes that are not UTF-8.
+const std::string evil = "evil\x1b[31mred\x1b]0;owned\x07\xff";
+
+// Items name only the fields that matter here; the others keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+ScanResult fixture() {
+    using Item = DependencyItem;
+    ManagerReport brew{ManagerKind::homebrew, true, "4.2.0", {}, {}};
+    brew.items = {
+        Item{.name = "openssl@3", .version = "3.2.1", .bytes = 45'000'000, .identity = "Cryptography library"},
+        Item{.name = "caf\u00e9-\u00fcber", .version = "1.0\r", .bytes = 12'300'000, .tier = Tier::orphanCandidate,
+             .reclaimCommand = "brew uninstall caf\u00e9-\u00fcber"},
+        // A version equal to the name is not repeated; a command that had to be escaped is commented out.
+        Item{.name = evil, .version = evil, .bytes = 2'000'000, .tier = Tier::orphanCandidate,
+             .evidence = {Evidence::noDependents()}, .reclaimCommand = "brew uninstall '" + evil + "'"}};
+    brew.quickWins = {QuickWin{Uuid::random(), "Remove unused dependencies", "brew autoremove", "Only dependencies."}};
+    ManagerReport npm{ManagerKind::npm, true, "10.2.4", {}, {}};
+    npm.items = {Item{.name = "npm cache", .path = "/home/u/.npm/_cacache", .bytes = 900'000'000,
+                      .tier = Tier::safeByDesign, .evidence = {Evidence::managerDefinesPrunable()}},
+                 Item{.name = "left\npad\u202e", .tier = Tier::orphanCandidate, .identity = "\u2066x\u2069 \u0085"}};
+    ManagerReport nvm{ManagerKind::nvm, true, std::nullopt, {}, {}};
+    nvm.items = {Item{.name = "v20.11.0", .bytes = 300'000'000}, Item{.name = "v18.19.1", .bytes = 110'000'000},
+                 Item{.name = "v18.17.0", .bytes = 100'000'000}};
+    nvm.items[1].tier = nvm.items[2].tier = Tier::orphanCandidate;
+    return ScanResult{0, {brew, npm, ManagerReport::notDetected(ManagerKind::pnpm), nvm,
+                          ManagerReport::notDetected(ManagerKind::bun)}};
 }
 
-TEST(ReportText, HostileTextIsEscapedInPlainAndStyledOutput) {
+std::string withoutColour(const std::string& s) { return std::regex_replace(s, std::regex("\x1b\\[[0-9;]*m"), ""); }
+
+TEST(ReportText, AlignedByCodePointsEscapedAndColouredOnlyWhenStyled) {
     ASSERT_TRUE(pinnedLocale);
-    const ScanResult result = test::fixtureResult();
-    for (const bool styled : {false, true}) {
-        const std::string text = report::renderText(result, SizeUnit::decimal, {styled, styled});
-        EXPECT_EQ(text.find('\x1b') != std::string::npos, styled);
-        // Only line feeds and colour sequences: no byte a terminal would act on, no bidi control.
-        const std::string plain = withoutColour(text);
-        const auto raw = [](unsigned char c) { return c < 0x20 ? c != '\n' : c == 0x7f; };
-        EXPECT_EQ(std::count_if(plain.begin(), plain.end(), raw), 0);
-        EXPECT_EQ(repairUtf8(plain), plain) << "invalid UTF-8 printed raw";
-        for (const char* bidi : {"\u202e", "\u2066", "\u2069", "\u0085"}) {
-            EXPECT_EQ(plain.find(bidi), std::string::npos) << bidi;
-        }
-        for (const char* escaped : {"evil\\x1b[31mred\\x1b]0;owned\\x07", "left\\npad", "\\u202egnp.exe",
-                                    "bad\\xff\\xfename\\xc3", "1.0.0\\r", "\\u2066isolate\\u2069 and \\u0085",
-                                    "a package\\x1b[2J", "1.\\xff"}) {
-            EXPECT_NE(plain.find(escaped), std::string::npos) << escaped;
-        }
-    }
-}
-
-TEST(ReportText, SummaryRailAndSectionsInOrder) {
-    const std::string text = report::renderText(test::fixtureResult(), SizeUnit::decimal);
-    // Managers by size (npm 900 MB, nvm 510 MB, Homebrew 51 MB, bun 5 KB), then their sections in the
-    // same order, each with quick wins and rows in row order.
-    const std::vector<std::string> inOrder{
-        "~216 MB reclaimable of 1.46 GB total \u00b7 4 managers \u00b7 12 packages\n",
-        "\n  npm  10.2.4  900 MB  3 globals  Prunable \u2014 npm decides\n",
-        "\n  nvm  510 MB  5 Node versions  +210 MB reclaimable\n",
-        "\n  Homebrew  4.2.0  51 MB  3 formulae  +6 MB reclaimable\n",
-        "\n  bun  1.0.25  5 KB  1 global  +5 KB reclaimable\n",
-        "\nNot detected: pnpm\n4 of 5 managers detected \u00b7 12 packages inventoried\n",
-        "\nnpm 10.2.4 \u00b7 900 MB \u00b7 3 globals\n",
-        "  1 safe quick win\n    Clean the npm cache\n      $ npm cache clean --force\n"
-        "      npm re-downloads what it needs.\n",
-        "    SAFE  npm cache  900 MB\n"
-        "        Evidence: Manager guarantees this is safe to prune\n"
-        "        Verdict: Prunable via `npm cache clean --force` \u2014 npm removes only what nothing "
-        "references. Kelvo never counts this as guaranteed savings.\n"
-        "        Reclaim: $ npm cache clean --force\n"
-        "        Path: /home/u/.npm/_cacache\n",
-        "\nnvm \u00b7 510 MB \u00b7 5 Node versions\n",
-        "    IN USE  v20.11.0  300 MB\n"
-        "        Verdict: Currently in use \u2014 nothing to do.\n"
-        "    LIKELY UNUSED  Node 18  3 versions  210 MB  3 patch releases \u00b7 keep only the newest\n"
-        "        KEEP  v18.19.1  110 MB  newest Node 18 \u2014 nothing to do\n"
-        "        SUPERSEDED  v18.18.2  \u2014\n"
-        "        SUPERSEDED  v18.17.0  100 MB\n"
-        "    IN USE  system  \u2014\n",
-        "    DEPENDENCY  openssl@3  3.2.1  45 MB  Cryptography library\n",
-        // A version equal to the name is not repeated.
-        "    LIKELY UNUSED  evil\\x1b[31mred\\x1b]0;owned\\x07  2 MB\n"};
-    EXPECT_TRUE(text.starts_with(inOrder.front())) << text;
-    std::size_t at = 0;
-    for (const std::string& part : inOrder) {
-        const std::size_t found = text.find(part, at);
-        ASSERT_NE(found, std::string::npos) << "missing or out of order:\n" << part << "\nin:\n" << text;
-        at = found + 1;
-    }
-}
-
-TEST(ReportText, StyledColumnsAlignByCodePoints) {
-    ManagerReport npm{ManagerKind::npm, true, std::nullopt, {}, {}};
-    // 2-byte characters (bytes != columns), no version, a tab escaped into two columns.
-    using Row = std::tuple<std::string, std::optional<std::string>, std::int64_t>;
-    for (const auto& [name, version, bytes] : std::vector<Row>{
-             {"caf\u00e9-\u00fcber-na\u00efve", "1.0.0", 12'300'000}, {"a", std::nullopt, 1'000},
-             {"tab\tname", "\u00e9", 999'000'000'000}}) {
-        npm.items.push_back(
-            DependencyItem{Uuid::random(), name, version, {}, bytes, Tier::orphanCandidate, {}, {}, {}});
-    }
-    const std::string text = withoutColour(report::renderText(ScanResult{0, {npm}}, SizeUnit::decimal, {true, true}));
-    std::vector<std::size_t> sizeEnds;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        // Code points counted here, independently of the report's own width function.
-        const auto codePoints = std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
-        if (line.starts_with("    LIKELY UNUSED")) sizeEnds.push_back(static_cast<std::size_t>(codePoints));
-    }
-    ASSERT_EQ(sizeEnds.size(), 3u) << text;
-    EXPECT_TRUE(sizeEnds[0] == sizeEnds[1] && sizeEnds[1] == sizeEnds[2]) << text;
-}
-
-TEST(ReportText, NothingDetectedAndProgress) {
-    ScanResult result;
-    for (ManagerKind kind : allManagerKinds) result.managers.push_back(ManagerReport::notDetected(kind));
-    EXPECT_EQ(report::renderText(result, SizeUnit::decimal),
-              "Nothing reclaimable \u00b7 Zero KB total \u00b7 0 managers \u00b7 0 packages\n"
+    const std::string styled = report::renderText(fixture(), SizeUnit::decimal, {true, true});
+    EXPECT_EQ(withoutColour(styled),
+              "~224.3 MB reclaimable of 1.47 GB total \u00b7 3 managers \u00b7 8 packages\n"
               "\n"
-              "Not detected: Homebrew \u00b7 npm \u00b7 pnpm \u00b7 nvm \u00b7 bun\n"
-              "0 of 5 managers detected \u00b7 0 packages inventoried\n");
+              "Managers \u2014 by size\n"
+              "  npm       10.2.4   900 MB  2 globals        Prunable \u2014 npm decides\n"
+              "  nvm                510 MB  3 Node versions  +210 MB reclaimable\n"
+              "  Homebrew  4.2.0   59.3 MB  3 formulae       +14.3 MB reclaimable\n"
+              "Not detected: pnpm \u00b7 bun\n"
+              "3 of 5 managers detected \u00b7 8 packages inventoried\n"
+              "\n"
+              "npm 10.2.4 \u00b7 900 MB \u00b7 2 globals\n"
+              "  2 rows \u00b7 largest first\n"
+              "    SAFE           npm cache          900 MB\n"
+              "        Evidence: Manager guarantees this is safe to prune\n"
+              "        Verdict: Prunable via `the manager` \u2014 npm removes only what nothing references. Kelvo "
+              "never counts this as guaranteed savings.\n"
+              "        Path: /home/u/.npm/_cacache\n"
+              "    LIKELY UNUSED  left\\npad\\u202e         \u2014  \\u2066x\\u2069 \\u0085\n"
+              "        Verdict: Nothing depends on this \u00b7 \u2014. If you don't use it directly, it's safe to "
+              "reclaim.\n"
+              "\n"
+              "nvm \u00b7 510 MB \u00b7 3 Node versions\n"
+              "  2 rows \u00b7 largest first\n"
+              "    IN USE         v20.11.0              300 MB\n"
+              "        Verdict: Currently in use \u2014 nothing to do.\n"
+              "    LIKELY UNUSED  Node 18   2 versions  210 MB  2 patch releases \u00b7 keep only the newest\n"
+              "        KEEP        v18.19.1  110 MB  newest Node 18 \u2014 nothing to do\n"
+              "        SUPERSEDED  v18.17.0  100 MB\n"
+              "\n"
+              "Homebrew 4.2.0 \u00b7 59.3 MB \u00b7 3 formulae\n"
+              "  1 safe quick win\n"
+              "    Remove unused dependencies\n"
+              "      $ brew autoremove\n"
+              "      Only dependencies.\n"
+              "  3 rows \u00b7 largest first\n"
+              "    DEPENDENCY     openssl@3                            3.2.1    45 MB  Cryptography library\n"
+              "        Verdict: Something installed depends on this \u2014 keep it unless you remove what needs it.\n"
+              "    LIKELY UNUSED  caf\u00e9-\u00fcber                            1.0\\r  12.3 MB\n"
+              "        Verdict: Nothing depends on this \u00b7 12.3 MB. If you don't use it directly, it's safe to "
+              "reclaim.\n"
+              "        Reclaim: $ brew uninstall caf\u00e9-\u00fcber\n"
+              "    LIKELY UNUSED  evil\\x1b[31mred\\x1b]0;owned\\x07\\xff            2 MB\n"
+              "        Evidence: No installed formula depends on this\n"
+              "        Verdict: Nothing depends on this \u00b7 2 MB. If you don't use it directly, it's safe to "
+              "reclaim.\n"
+              "        Reclaim: # brew uninstall 'evil\\x1b[31mred\\x1b]0;owned\\x07\\xff'  (escaped; the exact "
+              "command is in --json)\n");
+    // Plain text is the same report without the padding, and without a single escape byte.
+    const std::string plain = report::renderText(fixture(), SizeUnit::decimal, {false, false});
+    const std::regex padding("(\\S) {2,}");
+    EXPECT_EQ(std::regex_replace(plain, padding, "$1  "), std::regex_replace(withoutColour(styled), padding, "$1  "));
+    EXPECT_EQ(plain.find('\x1b'), std::string::npos);
+    for (const char* tag : {"\x1b[32mSAFE\x1b[0m", "\x1b[33mLIKELY UNUSED\x1b[0m", "\x1b[34mDEPENDENCY\x1b[0m"})
+        EXPECT_NE(styled.find(tag), std::string::npos) << tag;
+}
+
+TEST(ReportText, NothingReclaimableHeadlineAndProgress) {
+    EXPECT_TRUE(report::renderText(ScanResult{0, {fixture().managers[1]}}, SizeUnit::decimal)
+                    .starts_with("Nothing reclaimable \u00b7 900 MB total \u00b7 1 manager \u00b7 2 packages\n"));
     EXPECT_EQ(report::progressLine({}, 5), "Scanning\u2026 0 of 5 done");
     EXPECT_EQ(report::progressLine({ManagerKind::nvm, ManagerKind::homebrew}, 5),
               "Scanning\u2026 2 of 5 done: Homebrew \u00b7 nvm");
 }
 
-TEST(ReportOptions, ParsesFlagsAndRejectsUnknownOnes) {
+// textStyleForStandardOutput() with standard output on a new pseudo-terminal, or on /dev/null.
+report::TextStyle styleWritingTo(bool terminal) {
+    const int master = terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+    EXPECT_TRUE(!terminal || (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)) << "no terminal";
+    const int target = ::open(terminal ? ::ptsname(master) : "/dev/null", O_RDWR | O_NOCTTY);
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    ::dup2(target, STDOUT_FILENO);
+    const report::TextStyle style = report::textStyleForStandardOutput();
+    ::dup2(saved, STDOUT_FILENO);
+    for (int fd : {saved, target, master}) ::close(fd);
+    return style;
+}
+
+TEST(ReportText, StyledOnlyOnATerminalWithoutNoColor) {
+    const std::tuple<bool, const char*, bool> cases[] = {
+        {true, nullptr, true}, {true, "", true}, {true, "1", false}, {false, nullptr, false}};
+    for (const auto& [terminal, noColor, styled] : cases) {
+        noColor ? ::setenv("NO_COLOR", noColor, 1) : ::unsetenv("NO_COLOR");
+        const report::TextStyle style = styleWritingTo(terminal);
+        EXPECT_TRUE(style.color == styled && style.align == styled) << terminal << " " << (noColor ? noColor : "unset");
+    }
+    ::unsetenv("NO_COLOR");
+}
+
+TEST(ReportOptions, FlagsPrecedenceAndUsageErrors) {
     using Action = report::ReportOptions::Action;
-    const auto options = report::parseOptions({"--binary", "--json"});
-    EXPECT_TRUE(options.action == Action::report && options.json && options.unit == SizeUnit::binary);
-    EXPECT_TRUE(!report::parseOptions({}).json && report::parseOptions({}).unit == SizeUnit::decimal);
+    const auto both = report::parseOptions({"--binary", "--json"}), none = report::parseOptions({});
+    EXPECT_TRUE(both.action == Action::report && both.json && both.unit == SizeUnit::binary && !none.json &&
+                none.unit == SizeUnit::decimal);
     // --help wins over --version, which wins over a report; any unknown argument is a usage error.
-    const std::vector<std::pair<std::vector<std::string>, Action>> cases{
+    const std::pair<std::vector<std::string>, Action> cases[] = {
         {{"--json", "--version"}, Action::version}, {{"--version", "-h"}, Action::help},
-        {{"--jsn"}, Action::usageError},          {{"--help", "-x"}, Action::usageError},
-        {{"report"}, Action::usageError},          {{"--json", ""}, Action::usageError}};
+        {{"--help", "--jsn"}, Action::usageError}, {{"report"}, Action::usageError}, {{""}, Action::usageError}};
     for (const auto& [arguments, action] : cases) EXPECT_EQ(report::parseOptions(arguments).action, action);
 
-    std::string out;
-    std::string err;
-    EXPECT_EQ(report::handleWithoutScan(report::parseOptions({"--\x1b[2J"}), out, err), 2);
-    EXPECT_EQ(out, "");
-    EXPECT_NE(err.find("Usage: kelvo-report"), std::string::npos);
-    EXPECT_NE(err.find("unknown option '--\\x1b[2J'"), std::string::npos); // escaped, never raw
-    EXPECT_FALSE(report::handleWithoutScan(report::parseOptions({"--json"}), out, err));
+    // What goes to standard output and standard error, after the exit status.
+    const auto handled = [](std::vector<std::string> arguments) {
+        std::string out, err;
+        const auto status = report::handleWithoutScan(report::parseOptions(arguments), out, err);
+        return std::to_string(status.value_or(-1)) + "|" + out + "|" + err;
+    };
+    EXPECT_TRUE(std::regex_match(handled({"--version"}), std::regex("0\\|kelvo-report \\d+\\.\\d+\\.\\d+\n\\|")));
+    EXPECT_TRUE(handled({"-h"}).starts_with("0|" + report::usageLine() + "\n") && handled({"-h"}).ends_with("\n|"));
+    EXPECT_EQ(handled({"--\x1b[2J"}), "2||kelvo-report: unknown option '--\\x1b[2J'\n" + report::usageLine() +
+                                          "\nTry 'kelvo-report --help' for more information.\n"); // escaped, never raw
+    EXPECT_EQ(handled({"--json"}), "-1||") << "a report needs a scan";
 }
 
 } // namespace

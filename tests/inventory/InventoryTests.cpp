@@ -1,165 +1,138 @@
+#include "ReportSchema.h"
+
 #include "inventory/Inventory.h"
+#include "inventory/ReportJson.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <sstream>
+#include <tuple>
 
 namespace kelvo {
 namespace {
 
-// Sizes in verdict texts go through the user's locale, read once: pin it before any test runs.
+// Size texts go through the user's locale, read once: pin it before any test runs.
 const bool pinnedLocale = ::setenv("LC_ALL", "C", 1) == 0;
+const std::optional<std::int64_t> unknown;
 
-DependencyItem item(std::string name, std::optional<std::int64_t> bytes, Tier tier = Tier::orphanCandidate) {
-    return DependencyItem{Uuid::random(), std::move(name), {}, {}, bytes, tier, {}, {}, {}};
+// `other` stands for the version, the path and the identity alike.
+DependencyItem item(std::string name, std::optional<std::int64_t> bytes, Tier tier = Tier::orphanCandidate,
+                    std::vector<Evidence> evidence = {}, std::optional<std::string> command = {},
+                    std::optional<std::string> other = {}) {
+    return DependencyItem{Uuid::random(), std::move(name), other, other, bytes, tier, std::move(evidence), other,
+                          std::move(command)};
 }
 
-// The rows as one text: item names, groups as "Node N[keep>superseded,...]=total".
-std::string describe(const std::vector<InventoryRow>& rows) {
+// Orphan candidates from "name:bytes ..." ("?": size unknown).
+std::vector<DependencyItem> items(const std::string& spec) {
+    std::vector<DependencyItem> out;
+    std::istringstream words(spec);
+    for (std::string word; words >> word;)
+        out.push_back(item(word.substr(0, word.rfind(':')),
+                           word.ends_with(":?") ? unknown : std::stoll(word.substr(word.rfind(':') + 1))));
+    return out;
+}
+
+// The rows as one text: item names, groups as "Node N[keep>superseded>...]=total".
+std::string describe(const std::vector<InventoryRow>& rows, ManagerKind kind) {
     std::string out;
     for (const auto& row : rows) {
-        if (!row.isGroup()) {
-            out += row.asItem().item.name + " ";
-            continue;
+        EXPECT_EQ(row.isGroup() ? row.asGroup().manager : row.asItem().manager, kind);
+        if (row.isGroup()) {
+            out += row.asGroup().title + "[" + row.asGroup().keep.name;
+            for (const auto& old : row.asGroup().superseded) out += ">" + old.name;
+            out += "]=" + std::to_string(row.asGroup().totalBytes());
         }
-        const auto& group = row.asGroup();
-        out += group.title + "[" + group.keep.name + ">";
-        for (const auto& old : group.superseded) out += old.name + (&old == &group.superseded.back() ? "" : ",");
-        out += "]=" + std::to_string(group.totalBytes()) + " ";
+        out += (row.isGroup() ? "" : row.asItem().item.name) + " ";
     }
     return out;
 }
 
-TEST(BuildRows, GroupingOrderAndUnknownSizes) {
-    const std::optional<std::int64_t> unknown;
-    struct Case {
-        ManagerKind kind;
-        std::vector<DependencyItem> items;
-        std::string rows;
-    };
-    const std::vector<Case> cases{
+TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
+    std::string many, inOrder; // stable also where a sort would switch from insertion sort to partitioning
+    for (int i = 0; i < 40; ++i) many += std::to_string(i) + ":1 ", inOrder += std::to_string(i) + " ";
+    const std::tuple<ManagerKind, std::string, std::string> cases[] = {
         // The newest of Node 18 stands in the middle; 9 < 10 numerically, not as text.
-        {ManagerKind::nvm,
-         {item("v18.17.0", 300), item("v18.19.1", 200), item("v18.9.0", 100), item("v20.11.0", 500),
-          item("v16.10.0", 10), item("v16.9.9", 10)},
-         "Node 18[v18.19.1>v18.17.0,v18.9.0]=600 v20.11.0 Node 16[v16.10.0>v16.9.9]=20 "},
-        // Equal sizes: buckets in order of first appearance, then unparsable names as single rows, stable.
-        {ManagerKind::nvm,
-         {item("system", 7), item("v20.1.0", 7), item("v18.17", 7), item("v20.2.0", 7), item("v18.17.0-rc1", 7),
-          item("v16.0.0", 7)},
+        {ManagerKind::nvm, "v18.17.0:300 v18.19.1:200 v18.9.0:100 v20.11.0:500 v16.10.0:10 v16.9.9:10",
+         "Node 18[v18.19.1>v18.17.0>v18.9.0]=600 v20.11.0 Node 16[v16.10.0>v16.9.9]=20 "},
+        // Equal sizes: buckets in order of first appearance, then unparsable names, all stable.
+        {ManagerKind::nvm, "system:7 v20.1.0:7 v18.17:7 v20.2.0:7 v18.17.0-rc1:7 v16.0.0:7",
          "Node 20[v20.2.0>v20.1.0]=14 v16.0.0 system v18.17 v18.17.0-rc1 "},
-        // A group of unknown sizes totals 0 and stands above an unknown item; known sizes add up.
-        {ManagerKind::nvm, {item("system", unknown), item("v18.1.0", unknown), item("v18.2.0", unknown)},
-         "Node 18[v18.2.0>v18.1.0]=0 system "},
-        {ManagerKind::nvm, {item("v18.1.0", unknown), item("v18.2.0", 40), item("v18.3.0", 2)},
-         "Node 18[v18.3.0>v18.2.0,v18.1.0]=42 "},
-        // Largest first, stable among equals, unknown sizes after 0-byte ones; never grouped outside nvm.
-        {ManagerKind::npm,
-         {item("unknown-a", unknown), item("zero", 0), item("five-a", 5), item("ten", 10), item("five-b", 5),
-          item("unknown-b", unknown)},
+        // A group of unknown sizes totals 0 and stands above an unknown item.
+        {ManagerKind::nvm, "system:? v18.1.0:? v18.2.0:?", "Node 18[v18.2.0>v18.1.0]=0 system "},
+        // Unknown sizes after 0-byte ones; versions are never grouped outside nvm.
+        {ManagerKind::npm, "unknown-a:? zero:0 five-a:5 ten:10 five-b:5 unknown-b:?",
          "ten five-a five-b zero unknown-a unknown-b "},
-        {ManagerKind::homebrew, {item("v18.17.0", 1), item("v18.19.1", 2)}, "v18.19.1 v18.17.0 "},
-        {ManagerKind::bun, {item("v18.17.0", 1), item("v18.19.1", 1)}, "v18.17.0 v18.19.1 "},
-        {ManagerKind::nvm, {}, ""},
+        {ManagerKind::homebrew, "v18.17.0:1 v18.19.1:2", "v18.19.1 v18.17.0 "},
+        {ManagerKind::pnpm, many, inOrder},
+        {ManagerKind::nvm, "", ""},
     };
-    for (const auto& [kind, items, expected] : cases) {
-        SCOPED_TRACE(expected);
-        const auto rows = buildRows(kind, items);
-        EXPECT_EQ(describe(rows), expected);
-        for (const auto& row : rows) {
-            EXPECT_EQ(row.isGroup() ? row.asGroup().manager : row.asItem().manager, kind);
-        }
-    }
-    // Stable also beyond the size where a sort switches from insertion sort to partitioning.
-    std::vector<DependencyItem> equal;
-    std::string inOrder;
-    for (int i = 0; i < 40; ++i) {
-        equal.push_back(item(std::to_string(i), 1));
-        inOrder += std::to_string(i) + " ";
-    }
-    EXPECT_EQ(describe(buildRows(ManagerKind::bun, equal)), inOrder);
+    for (const auto& [kind, spec, rows] : cases) EXPECT_EQ(describe(buildRows(kind, items(spec)), kind), rows);
+    // The group's keep item decides its tier (the window's verdict filter).
+    EXPECT_EQ(buildRows(ManagerKind::nvm, {item("v18.1.0", 1), item("v18.2.0", 1, Tier::signalOnly)})[0].tier(),
+              Tier::signalOnly);
 }
 
-TEST(BuildRows, RowIdentityTierAndGroupSummary) {
-    const auto rows = buildRows(ManagerKind::nvm, {item("v18.1.0", 1), item("v18.2.0", 1, Tier::signalOnly),
-                                                   item("v18.0.0", 1), item("x", 0)});
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].tier(), Tier::signalOnly); // the group's keep item decides
-    EXPECT_EQ(rows[0].asGroup().summary(), "3 patch releases \u00b7 keep only the newest");
-    EXPECT_EQ(rows[0].id(), "group-nvm-node-18");
-    EXPECT_EQ(rows[1].id(), "item-" + rows[1].asItem().item.id.text());
-    // A rescan makes new items: item rows change identity, the group keeps its own.
-    const auto again = buildRows(ManagerKind::nvm, {item("v18.1.0", 1), item("v18.2.0", 1), item("x", 0)});
-    EXPECT_EQ(again[0].id(), rows[0].id());
-    EXPECT_NE(again[1].id(), rows[1].id());
-}
-
-TEST(Verdict, TagsAndSentences) {
-    ASSERT_TRUE(pinnedLocale);
-    for (ManagerKind kind : allManagerKinds) {
-        EXPECT_EQ(verdictTag(Tier::safeByDesign, kind), VerdictTag::safe);
-        EXPECT_EQ(verdictTag(Tier::orphanCandidate, kind), VerdictTag::likelyUnused);
-        EXPECT_EQ(verdictTag(Tier::signalOnly, kind),
-                  kind == ManagerKind::homebrew ? VerdictTag::dependency : VerdictTag::inUse);
-    }
-    const std::string prunable =
-        " removes only what nothing references. Kelvo never counts this as guaranteed savings.";
-    const std::string orphan = ". If you don't use it directly, it's safe to reclaim.";
-    const struct {
-        Tier tier;
-        std::optional<std::int64_t> bytes;
-        std::optional<std::string> command;
-        ManagerKind kind;
-        SizeUnit unit;
-        std::string text;
-    } cases[] = {
-        {Tier::safeByDesign, 5, {}, ManagerKind::pnpm, SizeUnit::decimal,
-         "Prunable via `the manager` \u2014 pnpm" + prunable},
-        {Tier::safeByDesign, 5, "npm cache clean --force", ManagerKind::npm, SizeUnit::decimal,
-         "Prunable via `npm cache clean --force` \u2014 npm" + prunable},
-        {Tier::orphanCandidate, 1'500'000, {}, ManagerKind::bun, SizeUnit::decimal,
-         "Nothing depends on this \u00b7 1.5 MB" + orphan},
-        {Tier::orphanCandidate, 1'500'000, {}, ManagerKind::bun, SizeUnit::binary,
-         "Nothing depends on this \u00b7 1.4 MB" + orphan},
-        {Tier::orphanCandidate, {}, {}, ManagerKind::npm, SizeUnit::decimal,
-         "Nothing depends on this \u00b7 \u2014" + orphan},
-        {Tier::signalOnly, 1, {}, ManagerKind::homebrew, SizeUnit::decimal,
-         "Something installed depends on this \u2014 keep it unless you remove what needs it."},
-        {Tier::signalOnly, 1, {}, ManagerKind::npm, SizeUnit::decimal, "Currently in use \u2014 nothing to do."},
-    };
-    for (const auto& [tier, bytes, command, kind, unit, text] : cases) {
-        auto subject = item("x", bytes, tier);
-        subject.reclaimCommand = command;
-        EXPECT_EQ(verdictText(subject, kind, unit), text);
-    }
-}
-
-TEST(Totals, ReclaimableInventoriedAndSummaries) {
-    const std::vector<DependencyItem> items{
-        item("a", 100, Tier::orphanCandidate), item("b", std::nullopt, Tier::orphanCandidate),
-        item("c", 1000, Tier::safeByDesign), item("d", 10000, Tier::signalOnly), item("e", 7, Tier::orphanCandidate)};
-    EXPECT_EQ(reclaimableBytes(items), 107);
-    ScanResult result;
-    result.managers.push_back(ManagerReport{ManagerKind::npm, true, "10.2.4", items, {}});
-    // Not detected, yet holding items: counted as reclaimable, not as inventoried.
-    result.managers.push_back(ManagerReport{ManagerKind::bun, false, std::nullopt, {item("z", 3)}, {}});
-    result.managers.push_back(ManagerReport::notDetected(ManagerKind::pnpm));
-    EXPECT_EQ(reclaimableBytes(result), 110);
-    EXPECT_EQ(inventoriedCount(result), 5);
-
-    const std::vector<DependencyItem> one{item("a", 1)};
-    const std::vector<DependencyItem> twelve(12, item("a", 1));
+TEST(Inventory, SummariesCountInTheirManagersWords) {
     std::string summaries;
-    for (ManagerKind kind : allManagerKinds) {
-        for (const auto* list : {&one, &twelve}) {
-            summaries += inventorySummary(kind, *list) + "|";
-        }
-        summaries += inventorySummary(kind, {}) + "\n";
+    for (ManagerKind kind : allManagerKinds)
+        for (const char* spec : {"a:1", "a:1 b:? c:0"}) summaries += inventorySummary(kind, items(spec)) + "|";
+    EXPECT_EQ(summaries, "1 formula|3 formulae|1 global|3 globals|Content-addressable store|Content-addressable store|"
+                         "1 Node version|3 Node versions|1 global|3 globals|");
+}
+
+// Managers out of kind order, every tier and evidence kind, totals that count shared files once,
+// and texts holding what a terminal would act on.
+ScanResult everyField() {
+    ManagerReport brew{ManagerKind::homebrew, true, "4.2.0", {}, {}, 40'000'000};
+    brew.items = {item("openssl@3", 45'000'000, Tier::signalOnly, {}, {}, "/opt/homebrew/Cellar/openssl@3"),
+                  item("wget\u202e\u2028", 4'000'000, Tier::orphanCandidate,
+                       {Evidence::noDependents(), Evidence::lastUsed(1700000000.5)}, "brew uninstall wget")};
+    brew.quickWins = {QuickWin{Uuid::random(), "Remove unused dependencies", "brew autoremove", "only \x1b[2J\x7f"}};
+    ManagerReport npm{ManagerKind::npm, true, std::nullopt, {}, {}};
+    npm.items = {item("npm cache", 900'000'000, Tier::safeByDesign, {Evidence::managerDefinesPrunable()}, "npm cache"),
+                 item("left\npad\u2066\u0085", unknown, Tier::orphanCandidate,
+                      {Evidence::notUsedSinceInstall(1690000000.25)}, "npm -g uninstall 'left\npad'", "\u061c\u200e")};
+    ManagerReport nvm{ManagerKind::nvm, true, {}, items("v20.11.0:30000000 v18.19.1:11000000 v18.17.0:10000000"), {}};
+    nvm.items[0].tier = Tier::signalOnly;
+    nvm.items[2].evidence = {Evidence::notDefaultVersion("v20.11.0"), Evidence::supersededPatch("v18.19.1")};
+    // Not detected, yet holding an item: reclaimable, but not inventoried.
+    const ManagerReport bun{ManagerKind::bun, false, std::nullopt, items("cowsay:5000"), {}};
+    return ScanResult{1733500000.25, {nvm, bun, npm, brew, ManagerReport::notDetected(ManagerKind::pnpm)},
+                      1'200'000'000};
+}
+
+// What the document carries of an item or a quick win: everything but the random id.
+auto fields(const DependencyItem& i) {
+    return std::tie(i.name, i.version, i.path, i.bytes, i.tier, i.evidence, i.identity, i.reclaimCommand);
+}
+auto fields(const QuickWin& w) { return std::tie(w.title, w.command, w.detail); }
+
+TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
+    const ScanResult result = everyField();
+    const std::string text = renderJson(result, SizeUnit::binary);
+    for (const char* raw : {"\x1b", "\x7f", "\u0085", "\u061c", "\u200e", "\u2028", "\u202e", "\u2066"})
+        EXPECT_EQ(text.find(raw), std::string::npos) << "raw in the document: " << raw;
+    const auto document = test::Json::parse(text); // strict: one document of valid UTF-8
+    test::checkReportDocument(document);
+    EXPECT_EQ(document.at("sizeUnit"), "binary");
+    EXPECT_EQ(document.at("managers").at(3).at("items").at(2).at("size"), "9.5 MB");
+
+    const auto back = decodeReport(nlohmann::json::parse(text));
+    ASSERT_TRUE(back && back->managers.size() == result.managers.size());
+    EXPECT_TRUE(back->scannedAt == result.scannedAt && back->totalBytes() == result.totalBytes());
+    const auto same = [](const auto& a, const auto& b) { return fields(a) == fields(b); };
+    for (const ManagerReport& read : back->managers) {
+        SCOPED_TRACE(rawValue(read.kind));
+        const ManagerReport& original = *std::find_if(result.managers.begin(), result.managers.end(),
+                                                      [&](const ManagerReport& r) { return r.kind == read.kind; });
+        EXPECT_TRUE(read.detected == original.detected && read.version == original.version &&
+                    read.totalBytes() == original.totalBytes());
+        EXPECT_TRUE(std::ranges::equal(read.items, original.items, same));
+        EXPECT_TRUE(std::ranges::equal(read.quickWins, original.quickWins, same));
     }
-    EXPECT_EQ(summaries,
-              "1 formula|12 formulae|0 formulae\n1 global|12 globals|0 globals\n"
-              "Content-addressable store|Content-addressable store|Content-addressable store\n"
-              "1 Node version|12 Node versions|0 Node versions\n1 global|12 globals|0 globals\n");
 }
 
 } // namespace
