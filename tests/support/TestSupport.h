@@ -23,20 +23,18 @@ private:
     std::string path_;
 };
 
-// Creates parent directories as needed.
 void makeDirs(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-// Writes an executable /bin/sh script (the "#!/bin/sh\n" line is added).
-void writeScript(const std::string& path, const std::string& body);
+void writeFile(const std::string& path, const std::string& content); // makes the parents
+void writeScript(const std::string& path, const std::string& body);  // an executable /bin/sh script
 void removeTree(const std::string& path);
 
-// `du -s -B1 PATH` of the same tree, for cross-checks; absent if du fails.
+// `du -s -B1 PATH`, and the total line of one `du -s -B1 -c PATHS...` (every file once across
+// them); absent if du fails.
 std::optional<std::int64_t> duBytes(const std::string& path);
-// The total line of one `du -s -B1 -c PATHS...`: every file counted once across all of them.
 std::optional<std::int64_t> duTotal(const std::vector<std::string>& paths);
 
-// What a real /bin/sh makes of `command`: the words it would pass to the program,
-// found by running `printf '%s\0' <command>` in an empty directory.
+// The words a real /bin/sh makes of `command` (run as `printf '%s\0' <command>` in an empty
+// directory).
 std::vector<std::string> shellWords(const std::string& command);
 
 // Runs argv (no shell) and returns its standard output; exit status in *status when given.
