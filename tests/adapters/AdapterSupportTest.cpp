@@ -5,37 +5,27 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 namespace kelvo {
 namespace {
 
-using test::FakeProber;
-using test::FakeSizer;
+using namespace std::string_literals;
 
-TEST(AdapterSupport, OnlyNamesThatStayInsideTheParentAreSafe) {
+TEST(AdapterSupport, OnlyNamesThatStayInsideTheParentAreSafeAndSizesSortLargestFirstStably) {
     for (const char* name : {"a", "@scope/tool", "a.b", "...", "-x", "a b"})
         EXPECT_TRUE(isSafeRelativeName(name)) << name;
-    for (const std::string& name : std::vector<std::string>{"", ".", "..", "../x", "a/..", "a//b", "/abs", "a/",
-                                                            "a/./b", std::string("a\0b", 3)})
+    for (const std::string& name : {""s, "."s, ".."s, "../x"s, "a/.."s, "a//b"s, "/abs"s, "a/"s, "a/./b"s, "a\0b"s})
         EXPECT_FALSE(isSafeRelativeName(name)) << name;
-}
-
-TEST(AdapterSupport, CommandsSplitBackIntoTheFixedWordsAndOneName) {
-    EXPECT_EQ(commandWithName("npm -g uninstall", "@types/node"), "npm -g uninstall @types/node");
-    EXPECT_EQ(commandWithOperand("brew uninstall", "wget"), "brew uninstall wget");
-    std::vector<std::string> names = test::trickyNames;
-    names.insert(names.end(), {"''", "$HOME", "~root", "\\", "!x", "#x", "", "\xc3", "-a b"});
-    for (const auto& name : names) {
-        EXPECT_EQ(test::shellWords(commandWithName("tool rm", name)), (std::vector<std::string>{"tool", "rm", name}))
-            << name;
-        EXPECT_EQ(test::shellWords(commandWithOperand("tool rm", name)), test::removalWords({"tool", "rm"}, name))
-            << name;
-    }
+    // Unknown sizes after a size of 0; 40 ties keep their order (more than an insertion sort covers).
+    std::vector<DependencyItem> items;
+    for (int i = 0; i < 42; ++i)
+        items.push_back({Uuid::random(), std::to_string(i), {}, {}, i == 0 ? std::nullopt : std::optional(i > 40 ? 0 : 7),
+                         Tier::signalOnly, {}, {}, {}});
+    sortItemsBySize(items);
+    EXPECT_EQ(items.front().name + items[39].name + items[40].name + items.back().name, "140410");
 }
 
 TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
-    FakeSizer sizer;
+    test::FakeSizer sizer;
     std::vector<std::string> names;
     for (int i = 0; i < 300; ++i) {
         names.push_back("n" + std::to_string(i));
@@ -48,16 +38,13 @@ TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
     ASSERT_EQ(table.size(), 300u - 43u);
     for (const auto& [name, bytes] : table)
         EXPECT_EQ(bytes, std::stoll(name.substr(1)) * 10) << name;
-
     struct Throwing final : DirectorySizing {
         std::optional<std::int64_t> size(const std::string& path) const override {
-            if (path.back() == '3')
-                throw std::runtime_error("walk failed");
-            return 1;
+            return path.back() == '3' ? throw std::runtime_error("walk failed") : 1;
         }
     };
-    const auto partial = measureChildren(Throwing{}, "/p", {"1", "3", "4"}, {});
-    EXPECT_EQ(partial, (std::map<std::string, std::int64_t>{{"1", 1}, {"4", 1}}));
+    EXPECT_EQ(measureChildren(Throwing{}, "/p", {"1", "3", "4"}, {}),
+              (std::map<std::string, std::int64_t>{{"1", 1}, {"4", 1}}));
 }
 
 TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) {
@@ -66,10 +53,10 @@ TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) 
     const PackageManifest manifest = readPackageManifest(dir / "pkg", "pkg");
     EXPECT_EQ(manifest.version, "1.2.3");
     EXPECT_EQ(manifest.commands, (std::vector<std::string>{"../up", "a", "b", "c", "d"}));
-    FakeProber prober;
-    prober.set("/bin/a", FileTimes{9e5 + 86400, 9e5});    // exactly one day: counts, and is the latest
-    prober.set("/bin/b", FileTimes{2e6 + 86399.5, 2e6});  // just under a day
-    prober.set("/bin/c", FileTimes{5e6, 6e6});            // accessed before the change
+    test::FakeProber prober;
+    prober.set("/bin/a", FileTimes{9e5 + 86400, 9e5});   // exactly one day: counts, and is the latest
+    prober.set("/bin/b", FileTimes{2e6 + 86399.5, 2e6}); // just under a day
+    prober.set("/bin/c", FileTimes{5e6, 6e6});           // accessed before the change
     prober.set("/bin/d", FileTimes{90 + 2 * 86400, 90});
     prober.made("/bin/a", 100).made("/bin/c", 300).made("/bin/d", 200);
     const CommandUse use = commandUse(prober, manifest.commands, "/bin");
@@ -77,7 +64,6 @@ TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) 
     EXPECT_EQ(use.installedAt, 300) << "the newest command entry";
     for (const auto& path : prober.calls())
         EXPECT_EQ(path.find(".."), std::string::npos) << path;
-
     test::writeFile(dir / "scoped/package.json", R"({"bin":"cli.js"})");
     EXPECT_EQ(readPackageManifest(dir / "scoped", "@scope//tool/").commands, std::vector<std::string>{"tool"});
     for (const char* text : {R"({"bin":7,"version":1})", "[]", "{", R"({"name":"x"})"}) {
@@ -87,37 +73,49 @@ TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) 
     }
 }
 
-TEST(AdapterSupport, AGlobalIsLikelyUnusedOnlyWhenItsCommandsSaySoOnAFileSystemThatRecordsAccess) {
+// A global is in use unless its commands say otherwise, where access times are recorded; a core
+// package (built in, or so in the knowledge base of the same manager) is never offered for removal.
+TEST(AdapterSupport, GlobalsAreJudgedByTheirCommandsAndCorePackagesKeepTheirPlace) {
     constexpr double day = 86400;
     const double now = 1000 * day;
-    const auto judge = [&](const std::string& name, CommandUse use, bool recorded) {
-        return globalPackageItem(name, std::nullopt, "/m/" + name, 10, use, UseClock{now, recorded},
-                                 KnowledgeBase::empty(), ManagerKind::npm, "npm -g uninstall");
-    };
+    KnowledgeBase kb;
+    kb.entries.push_back({"yarn", std::vector{ManagerKind::npm}, "Yarn", {}, true});
+    kb.entries.push_back({"ts*", {}, "TypeScript tools", {}, false});
+    kb.entries.push_back({"tsx", std::vector{ManagerKind::bun}, "bun only", {}, true});
     struct Case {
+        std::string name;
         CommandUse use;
         bool recorded;
         Tier tier;
         std::vector<Evidence> evidence;
+        bool command = true;
     };
     const std::vector<Case> cases{
-        {{now - 91 * day, now - 400 * day}, true, Tier::orphanCandidate, {Evidence::lastUsed(now - 91 * day)}},
-        {{now - 89 * day, now - 400 * day}, true, Tier::signalOnly, {Evidence::lastUsed(now - 89 * day)}},
-        {{std::nullopt, now - 91 * day}, true, Tier::orphanCandidate, {Evidence::notUsedSinceInstall(now - 91 * day)}},
-        {{std::nullopt, now - 89 * day}, true, Tier::signalOnly, {}},
-        {{std::nullopt, std::nullopt}, true, Tier::signalOnly, {}},
-        {{now - 300 * day, now - 400 * day}, false, Tier::signalOnly, {Evidence::lastUsed(now - 300 * day)}},
-        {{std::nullopt, now - 400 * day}, false, Tier::signalOnly, {}},
+        {"tool", {now - 91 * day, now - 400 * day}, true, Tier::orphanCandidate, {Evidence::lastUsed(now - 91 * day)}},
+        {"tool", {now - 89 * day, now - 400 * day}, true, Tier::signalOnly, {Evidence::lastUsed(now - 89 * day)}},
+        {"tool", {{}, now - 91 * day}, true, Tier::orphanCandidate, {Evidence::notUsedSinceInstall(now - 91 * day)}},
+        {"tool", {{}, now - 89 * day}, true, Tier::signalOnly, {}},
+        {"tool", {}, true, Tier::signalOnly, {}},
+        {"tool", {now - 300 * day, now - 400 * day}, false, Tier::signalOnly, {Evidence::lastUsed(now - 300 * day)}},
+        {"tool", {{}, now - 400 * day}, false, Tier::signalOnly, {}},
+        {"corepack", {{}, now - 400 * day}, true, Tier::signalOnly, {}, false},
+        {"npm", {}, true, Tier::signalOnly, {}, false},
+        {"yarn", {}, true, Tier::signalOnly, {}, false},
+        {"tsx", {}, true, Tier::signalOnly, {}, true},
     };
     for (const auto& c : cases) {
-        const DependencyItem item = judge("tool", c.use, c.recorded);
-        EXPECT_EQ(item.tier, c.tier) << c.recorded << " " << c.use.lastUse.value_or(-1);
+        SCOPED_TRACE(c.name + " " + std::to_string(c.recorded) + " " + std::to_string(c.use.lastUse.value_or(-1)));
+        const DependencyItem item = globalPackageItem(c.name, std::nullopt, "/m/" + c.name, 10, c.use,
+                                                      UseClock{now, c.recorded}, kb, ManagerKind::npm, "npm -g uninstall");
+        EXPECT_EQ(item.tier, c.tier);
         EXPECT_EQ(item.evidence, c.evidence);
-        EXPECT_EQ(item.reclaimCommand, "npm -g uninstall tool");
+        EXPECT_EQ(item.reclaimCommand.has_value(), c.command);
     }
-    const DependencyItem core = judge("corepack", {std::nullopt, now - 400 * day}, true);
-    EXPECT_EQ(core.tier, Tier::signalOnly);
-    EXPECT_FALSE(core.reclaimCommand);
+    const auto npmTsx = globalPackageItem("tsx", {}, "/m", 1, {}, {now, true}, kb, ManagerKind::npm, "npm -g uninstall");
+    const auto bunTsx = globalPackageItem("tsx", {}, "/m", 1, {}, {now, true}, kb, ManagerKind::bun, "bun remove -g");
+    EXPECT_EQ(npmTsx.identity.value_or("") + "|" + bunTsx.identity.value_or(""), "TypeScript tools|bun only");
+    EXPECT_EQ(npmTsx.reclaimCommand, "npm -g uninstall tsx");
+    EXPECT_FALSE(bunTsx.reclaimCommand);
 }
 
 } // namespace

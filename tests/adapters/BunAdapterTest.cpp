@@ -106,20 +106,6 @@ TEST(BunAdapter, TheGlobalManifestNamesTheGlobalsAndTheRestIsOneDependenciesItem
     EXPECT_EQ(itemNames(bun.scan()), Names{BunAdapter::dependenciesName});
 }
 
-TEST(BunAdapter, CoreNamesAndTheKnowledgeBaseOfBunDecideTheCommand) {
-    Bun bun;
-    for (const char* name : {"corepack", "npm", "typescript", "vercel"})
-        bun.package(name);
-    bun.kb.entries.push_back({"vercel", std::vector{ManagerKind::bun}, "Deploy CLI", {}, true});
-    bun.kb.entries.push_back({"typescript", std::vector{ManagerKind::npm}, "npm only", {}, true});
-    const ManagerReport report = bun.scan();
-    ASSERT_EQ(itemNames(report), (Names{"corepack", "npm", "typescript", "vercel"}));
-    EXPECT_FALSE(report.items[0].reclaimCommand || report.items[1].reclaimCommand || report.items[3].reclaimCommand);
-    EXPECT_EQ(report.items[2].reclaimCommand, "bun remove -g typescript");
-    EXPECT_FALSE(report.items[2].identity);
-    EXPECT_EQ(report.items[3].identity, "Deploy CLI");
-}
-
 TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {
     Bun bun;
     bun.package("@scope/tool", R"({"bin":"cli.js"})");

@@ -75,21 +75,5 @@ TEST(PnpmAdapter, TheLibraryStoreWinsAndIsTheOnlyItem) {
     EXPECT_NE(report.items[0].id, again.items.at(0).id);
 }
 
-TEST(PnpmAdapter, ThrowingServicesCountAsFailures) {
-    struct ThrowingRunner final : ReadOnlyCommandRunning {
-        CommandResult run(const ReadOnlyCommand&) const override { throw std::runtime_error("spawn exploded"); }
-    };
-    struct ThrowingSizer final : DirectorySizing {
-        std::optional<std::int64_t> size(const std::string&) const override { throw std::bad_alloc(); }
-    };
-    Pnpm pnpm;
-    test::makeDirs(pnpm.localStore);
-    const ManagerReport report =
-        PnpmAdapter(std::make_shared<ThrowingRunner>(), std::make_shared<ThrowingSizer>(), pnpm.home.path()).scan();
-    EXPECT_TRUE(report.detected && !report.version);
-    ASSERT_EQ(report.items.size(), 1u);
-    EXPECT_FALSE(report.items[0].bytes);
-}
-
 } // namespace
 } // namespace kelvo

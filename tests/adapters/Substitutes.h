@@ -1,8 +1,8 @@
 #pragma once
 
-// Stand-ins for the command runner, directory sizer and access prober so adapter tests control
-// every answer and see exactly what was asked, in order; plus report helpers and the hostile names
-// every adapter must survive.
+// Stand-ins for the command runner, directory sizer and access prober, so that adapter tests
+// control every answer and see what was asked; report helpers; the hostile names every adapter
+// must survive.
 
 #include "model/ScanModel.h"
 #include "support/TestSupport.h"
@@ -10,113 +10,71 @@
 #include "system/FileAccessProber.h"
 #include "system/ReadOnlyCommand.h"
 
-#include <cstdint>
 #include <map>
 #include <mutex>
-#include <optional>
-#include <string>
-#include <string_view>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 namespace kelvo::test {
 
 inline CommandResult ok(std::string output) { return CommandResult::success(std::move(output)); }
-
 inline CommandResult failed(CommandError::Kind kind = CommandError::Kind::failed) {
-    CommandError error;
-    error.kind = kind;
-    error.status = 1;
-    return CommandResult::failure(std::move(error));
+    return CommandResult::failure({kind, 1, {}, 0});
 }
 inline CommandResult toolNotFound() { return failed(CommandError::Kind::toolNotFound); }
 
-// Answers by command case; a command without an answer fails as if its tool were not installed.
-// Every call is recorded, in order.
-class FakeRunner final : public ReadOnlyCommandRunning {
+// Answers by key (unknown keys: `fallback`) and records every key asked, from any thread.
+template <class Key, class Value>
+class Answers {
 public:
-    FakeRunner& on(ReadOnlyCommand::Case kind, CommandResult result) {
+    explicit Answers(Value fallback = {}) : fallback_(std::move(fallback)) {}
+    void set(const Key& key, Value value) {
         std::lock_guard lock(mutex_);
-        answers_.insert_or_assign(kind, std::move(result));
-        return *this;
+        values_[key] = std::move(value);
     }
-    CommandResult run(const ReadOnlyCommand& command) const override {
+    Value get(const Key& key) const {
         std::lock_guard lock(mutex_);
-        calls_.push_back(command.kind);
-        const auto found = answers_.find(command.kind);
-        return found != answers_.end() ? found->second : toolNotFound();
+        calls_.push_back(key);
+        const auto found = values_.find(key);
+        return found != values_.end() ? found->second : fallback_;
     }
-    std::vector<ReadOnlyCommand::Case> callKinds() const {
+    std::vector<Key> calls() const {
         std::lock_guard lock(mutex_);
         return calls_;
     }
 
 private:
     mutable std::mutex mutex_;
-    std::map<ReadOnlyCommand::Case, CommandResult> answers_;
-    mutable std::vector<ReadOnlyCommand::Case> calls_;
+    std::map<Key, Value> values_;
+    Value fallback_;
+    mutable std::vector<Key> calls_;
 };
 
-// Answers by exact path (unknown paths: absent) and records every path asked, from any thread.
-template <class Value>
-class PathAnswers {
-public:
-    void set(const std::string& path, std::optional<Value> value) {
-        std::lock_guard lock(mutex_);
-        values_[path] = value;
-    }
-    std::optional<Value> get(const std::string& path) const {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(path);
-        const auto found = values_.find(path);
-        return found != values_.end() ? found->second : std::nullopt;
-    }
-    std::vector<std::string> calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<std::string, std::optional<Value>> values_;
-    mutable std::vector<std::string> calls_;
+// A command without an answer fails as if its tool were not installed.
+struct FakeRunner final : ReadOnlyCommandRunning, Answers<ReadOnlyCommand::Case, CommandResult> {
+    FakeRunner() : Answers(toolNotFound()) {}
+    FakeRunner& on(ReadOnlyCommand::Case kind, CommandResult result) { return set(kind, std::move(result)), *this; }
+    CommandResult run(const ReadOnlyCommand& command) const override { return get(command.kind); }
+    std::vector<ReadOnlyCommand::Case> callKinds() const { return calls(); }
 };
 
-class FakeSizer final : public DirectorySizing, public PathAnswers<std::int64_t> {
-public:
+struct FakeSizer final : DirectorySizing, Answers<std::string, std::optional<std::int64_t>> {
     FakeSizer& set(const std::string& path, std::optional<std::int64_t> bytes) {
-        PathAnswers::set(path, bytes);
-        return *this;
+        return Answers::set(path, bytes), *this;
     }
     std::optional<std::int64_t> size(const std::string& path) const override { return get(path); }
 };
 
-class FakeProber final : public FileAccessProbing, public PathAnswers<FileTimes> {
-public:
+struct FakeProber final : FileAccessProbing, Answers<std::string, std::optional<FileTimes>> {
     FakeProber& set(const std::string& path, std::optional<FileTimes> times) {
-        PathAnswers::set(path, times);
-        return *this;
+        return Answers::set(path, times), *this;
     }
-    // When the command entry at `path` was made.
-    FakeProber& made(const std::string& path, double time) {
-        std::lock_guard lock(madeMutex_);
-        made_[path] = time;
-        return *this;
-    }
+    FakeProber& made(const std::string& path, double time) { return entries.set(path, time), *this; }
     std::optional<FileTimes> fileTimes(const std::string& path) const override { return get(path); }
-    std::optional<double> entryModified(const std::string& path) const override {
-        std::lock_guard lock(madeMutex_);
-        const auto found = made_.find(path);
-        return found != made_.end() ? std::optional(found->second) : std::nullopt;
-    }
+    std::optional<double> entryModified(const std::string& path) const override { return entries.get(path); }
     bool recordsAccessTimes(const std::string&) const override { return accessTimesRecorded; }
 
+    Answers<std::string, std::optional<double>> entries; // when each command entry was made
     bool accessTimesRecorded = true;
-
-private:
-    mutable std::mutex madeMutex_;
-    std::map<std::string, double> made_;
 };
 
 inline std::vector<std::string> itemNames(const ManagerReport& report) {
@@ -133,7 +91,7 @@ inline const DependencyItem* itemNamed(const ManagerReport& report, std::string_
     return nullptr;
 }
 
-// An item's fields without its random id, so a whole item is checked in one expectation.
+// An item's fields without its random id, so that a whole item is checked in one expectation.
 using ItemFields = std::tuple<std::string, std::optional<std::string>, std::optional<std::string>,
                               std::optional<std::int64_t>, Tier, std::vector<Evidence>, std::optional<std::string>,
                               std::optional<std::string>>;
@@ -141,24 +99,24 @@ inline ItemFields fields(const DependencyItem& i) {
     return {i.name, i.version, i.path, i.bytes, i.tier, i.evidence, i.identity, i.reclaimCommand};
 }
 
-// The words a removal command should split into: the fixed words, "--" before a name that
-// would read as an option, then the name itself.
-inline std::vector<std::string> removalWords(std::vector<std::string> fixedWords, const std::string& name) {
-    if (!name.empty() && name.front() == '-')
-        fixedWords.push_back("--");
-    fixedWords.push_back(name);
-    return fixedWords;
-}
-
-// Names from listings and tool output that a shell, a terminal or a path join would take for
-// something else. The last three cannot be directory entries (see isEntryName).
+// Names that a shell, a terminal or a path join would take for something else. The last three
+// cannot be directory entries (see isEntryName).
 inline const std::vector<std::string> trickyNames{
     "a b", "it's", "\"q\"", "x;touch pwned", "$(touch pwned)", "`touch pwned`", "new\nline", "\xff\xfe",
     "-rf", "--force", "*", "..", "../etc", "a//b"};
 inline bool isEntryName(const std::string& name) { return name != ".." && name.find('/') == std::string::npos; }
 
+// The words a removal command should split into: the fixed words, "--" before a name that would
+// read as an option, then the name itself.
+inline std::vector<std::string> removalWords(std::vector<std::string> words, const std::string& name) {
+    if (!name.empty() && name.front() == '-')
+        words.push_back("--");
+    words.push_back(name);
+    return words;
+}
+
 // Names of the report's items whose command is missing or does not split back, in a real shell,
-// into the fixed words and the one name; empty when every command does.
+// into removalWords; empty when every command does.
 inline std::string badCommands(const ManagerReport& report, const std::vector<std::string>& fixedWords) {
     std::string bad;
     for (const auto& item : report.items)
