@@ -1,7 +1,8 @@
 // Whole scans of a home built to hurt, through the real runner, sizer, prober and coordinator, with
 // fake tools that log every call: hostile names in every manager's folders, links out of the
 // measured trees, to / and in a loop, special files where a manifest or an alias is read, malformed
-// manifests, hostile tool output, and tools that misbehave in every way a process can.
+// manifests, hostile tool output, and tools that misbehave in every way a process can. Then the
+// directory answers that must not be joined to names.
 
 #include "adapters/BunAdapter.h"
 #include "adapters/HomebrewAdapter.h"
@@ -32,6 +33,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Kind = CommandError::Kind;
+using Case = ReadOnlyCommand::Case;
+using test::ok;
 using Names = std::vector<std::string>;
 
 const Names hostileNames{
@@ -358,6 +361,44 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         EXPECT_FALSE(hasZombieChild());
     }
     EXPECT_EQ(openDescriptors(), descriptors);
+}
+
+// Directories the tools print are joined to names from other listings. An empty or relative
+// answer must never turn "usr" into "/usr" or a path below the working directory, and a flooded
+// one (several lines, a NUL, beyond 4096 bytes) must not be copied into every item's path.
+TEST(ToolPaths, OnlyAnAbsoluteDirectoryIsMeasuredOrProbedAndAFloodedAnswerFailsTheCommand) {
+    const std::vector<std::pair<std::string, bool>> spoilt{
+        {"", false}, {"relative/dir", false}, {".", false}, {"~/dir", false},
+        {"/a\n/b", true}, {std::string("/a\0b", 4), true}, {"/" + std::string(5000, 'a'), true}};
+    const std::set<std::string> good{"/c/usr", "/c/wget", "/p/lib/node_modules/usr", "/p/lib/node_modules/tsc", "/n"};
+    // Which answer is spoilt: the Cellar, the npm prefix, the npm cache, or none.
+    for (std::size_t which = 0; which < 4; ++which) {
+        for (const auto& [answer, flooded] : which < 3 ? spoilt : decltype(spoilt){{"", false}}) {
+            SCOPED_TRACE(::testing::PrintToString(answer) + " as answer " + std::to_string(which));
+            std::vector<std::string> directories{"/c", "/p", "/n", ""};
+            directories[which] = answer;
+            auto runner = std::make_shared<test::FakeRunner>();
+            runner->on(Case::brewVersion, ok("Homebrew 4.2.1")).on(Case::brewCellarPath, ok(directories[0]));
+            runner->on(Case::brewListFormula, ok("usr\nwget")).on(Case::brewLeaves, ok("usr"));
+            runner->on(Case::npmVersion, ok("10.2.4")).on(Case::npmPrefixGlobal, ok(directories[1]));
+            runner->on(Case::npmListGlobalJSON, ok(R"({"dependencies":{"usr":{},"tsc":{}}})"));
+            runner->on(Case::npmCacheDir, ok(directories[2]));
+            auto sizer = std::make_shared<test::FakeSizer>();
+            for (const auto& path : good)
+                sizer->set(path, 4096);
+            const ManagerReport brew = HomebrewAdapter(runner, sizer, {}).scan();
+            const ManagerReport npm = NpmAdapter(runner, sizer, std::make_shared<test::FakeProber>(), {}).scan();
+            for (const auto& path : sizer->calls())
+                EXPECT_TRUE(path.starts_with("/c/") || path.starts_with("/p/") || path == "/n") << path;
+            // A flooded answer fails its command, so the report ends there; an empty cache is none.
+            EXPECT_EQ(brew.items.size(), which == 0 && flooded ? 0u : 2u);
+            EXPECT_EQ(npm.items.size(), which == 1 && flooded ? 0u : which == 2 && (flooded || answer.empty()) ? 2u : 3u);
+            // What is not joined to the spoilt answer is still measured.
+            for (const auto* report : {&brew, &npm})
+                for (const auto& item : report->items)
+                    EXPECT_EQ(item.bytes.has_value(), good.contains(*item.path)) << item.name;
+        }
+    }
 }
 
 } // namespace
