@@ -2,7 +2,7 @@
 // fake tools that log every call: hostile names in every manager's folders, links out of the
 // measured trees, to / and in a loop, special files where a manifest or an alias is read, malformed
 // manifests, hostile tool output, and tools that misbehave in every way a process can. Then the
-// directory answers that must not be joined to names.
+// directory answers that must not be joined to names, and inputs the fuzz targets found.
 
 #include "adapters/BunAdapter.h"
 #include "adapters/HomebrewAdapter.h"
@@ -13,6 +13,7 @@
 #include "cli/ReportText.h"
 #include "inventory/ReportJson.h"
 #include "knowledge/KnowledgeBase.h"
+#include "model/SizeFormat.h"
 #include "model/Utf8.h"
 #include "scan/MainQueue.h"
 #include "system/CommandRunner.h"
@@ -398,6 +399,19 @@ TEST(ToolPaths, OnlyAnAbsoluteDirectoryIsMeasuredOrProbedAndAFloodedAnswerFailsT
                 for (const auto& item : report->items)
                     EXPECT_EQ(item.bytes.has_value(), good.contains(*item.path)) << item.name;
         }
+    }
+}
+
+// Found by fuzzing the number format with hostile locales: group sizes below 1 cut empty groups
+// forever (the run never ended, memory grew without bound); they now end grouping, as "no further
+// grouping" in a locale does.
+TEST(FuzzFindings, GroupSizesBelowOneEndGroupingInsteadOfLoopingForever) {
+    constexpr std::int64_t bytes = 1'234'567'000'000'000; // 1,234,567 GB
+    NumberSymbols symbols;
+    for (const auto& [grouping, shown] : std::vector<std::pair<std::vector<int>, std::string>>{
+             {{0}, "1234567 GB"}, {{3, 0}, "1234,567 GB"}, {{2, -1}, "12345,67 GB"}, {{3}, "1,234,567 GB"}}) {
+        symbols.grouping = grouping;
+        EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal, symbols), shown);
     }
 }
 
