@@ -56,7 +56,15 @@ void sortItemsBySize(std::vector<DependencyItem>& items) {
     });
 }
 
-DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version, std::string path,
+std::optional<std::string> childPath(const std::string& parent, std::string_view name) {
+    if (parent.empty() || parent.front() != '/' || !isSafeRelativeName(name)) {
+        return std::nullopt;
+    }
+    return parent + "/" + std::string(name);
+}
+
+DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version,
+                                 std::optional<std::string> path,
                                  std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
                                  const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords) {
     DependencyItem item;

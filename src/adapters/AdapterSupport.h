@@ -60,6 +60,11 @@ void sortItemsBySize(std::vector<DependencyItem>& items);
 // would not name a child of it, so they are listed but never measured or probed.
 bool isSafeRelativeName(std::string_view name);
 
+// Where an item of `name` lies in `parent`: absent when that is no place inside an absolute parent
+// (an empty or relative answer from a tool, a listed name such as "../x"), so that nothing shows,
+// reveals or measures a path outside the manager's folder.
+std::optional<std::string> childPath(const std::string& parent, std::string_view name);
+
 // Whether a tool's answer can be a directory path at all: one line, no NUL, at most PATH_MAX
 // bytes. Anything else is treated as a failed command, since every item's path is built from it.
 bool isSinglePathAnswer(std::string_view output);
@@ -109,7 +114,8 @@ inline constexpr double staleAfterSeconds = 90 * 86400.0;
 // A globally installed package of npm or bun, with the knowledge base's identity and
 // `removeWords` + name unless it is core. In use, unless its commands say it is stale; a core
 // package is never offered for removal and never judged stale.
-DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version, std::string path,
+DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version,
+                                 std::optional<std::string> path,
                                  std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
                                  const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords);
 

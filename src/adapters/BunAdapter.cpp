@@ -213,7 +213,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     ManagerReport report = partial;
     report.items.reserve(count + 2);
     for (std::size_t i = 0; i < count; ++i) {
-        report.items.push_back(globalPackageItem(names[i], versions[i], modulesDirectory + "/" + names[i], sizes[i],
+        report.items.push_back(globalPackageItem(names[i], versions[i], childPath(modulesDirectory, names[i]), sizes[i],
                                                  uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
     }
     if (!dependencyPaths.empty()) {

@@ -130,7 +130,7 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
         DependencyItem item;
         item.id = Uuid::random();
         item.name = name;
-        item.path = cellarPath + "/" + name;
+        item.path = childPath(cellarPath, name);
         if (const auto size = sizes.find(name); size != sizes.end()) {
             item.bytes = size->second;
         }

@@ -131,7 +131,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     report.items.reserve(count + 1);
     for (std::size_t i = 0; i < count; ++i) {
         const auto& [name, packageVersion] = packages[i];
-        report.items.push_back(globalPackageItem(name, packageVersion, modulesDirectory + "/" + name, sizes[i],
+        report.items.push_back(globalPackageItem(name, packageVersion, childPath(modulesDirectory, name), sizes[i],
                                                  uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
     }
     if (cacheDirectory) {

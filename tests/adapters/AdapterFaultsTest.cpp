@@ -78,7 +78,10 @@ TEST(HostileNames, AreListedQuotedAndNeverMeasuredOutsideTheManagersFolder) {
         EXPECT_EQ(test::badCommands(row.scan.report, row.words),
                   row.words[0] == "npm" ? std::string("[nul\0name] ", 11) : std::string());
         EXPECT_FALSE(row.scan.measured.empty());
-        for (const auto& path : row.scan.measured) {
+        std::vector<std::string> paths = row.scan.measured; // and every path shown or revealed
+        for (const auto& item : row.scan.report.items)
+            paths.push_back(item.path.value_or(row.folder));
+        for (const auto& path : paths) {
             EXPECT_EQ(path.rfind(row.folder, 0), 0u) << path;
             EXPECT_TRUE(path.find("/../") == std::string::npos && !path.ends_with("/..") &&
                         path.find("//") == std::string::npos)
