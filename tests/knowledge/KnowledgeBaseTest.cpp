@@ -51,7 +51,7 @@ TEST(KnowledgeBase, LookupPerManagerExactFirstThenTheFirstPrefixInFileOrder) {
     for (const auto& [name, identity] : cases) EXPECT_EQ(idOf(kb, name, npm), identity) << name;
 }
 
-// Wrong shapes and deep nesting are covered by the hostile knowledge base test too.
+// One wrong value anywhere, or nesting deep enough to exhaust a recursive parser, spoils the file.
 TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
     const std::string good = R"({"version":"1","entries":[{"match":"a","identity":"A"},{"match":"b","identity":"B")";
     const std::string bad[] = {
@@ -67,6 +67,8 @@ TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
         EXPECT_TRUE(loaded.version == "0" && loaded.entries.empty()) << text;
     }
     EXPECT_TRUE(KnowledgeBase::loadFile(dir / "missing.json").entries.empty());
+    const std::string deep = R"({"version":"1","entries":[],"x":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
+    EXPECT_FALSE(KnowledgeBase::decode(deep).has_value());
     // Optional keys may be null, unknown keys are ignored, brackets inside strings do not nest.
     const std::string brackets(1000, '[');
     test::writeFile(dir / "kb.json", R"({"version":"3","x":{"y":[1]},"entries":[{"match":"a","identity":"\")" +
