@@ -1,4 +1,3 @@
-#include "model/Utf8.h"
 #include "system/CommandRunner.h"
 #include "system/Platform.h"
 
@@ -65,14 +64,12 @@ TEST(ReadOnlyCommandTest, StandardTableKeepsMacLocationsFirstThenLinuxOnes) {
                    "~/.bun/bin/bun /opt/homebrew/bin/bun /usr/local/bin/bun /usr/bin/bun | ");
 }
 
-// What the child sees and what comes back: environment, arguments, streams, status, repair, limits.
+// What the child sees and what comes back: environment, arguments, streams, status, repair, limits
+// (signals, floods and hangs are the broken-tools table of the hostile scan).
 TEST(CommandRunnerTest, ResultsFollowTheChildsOutputAndStatus) {
     TempDir dir;
     const ScopedEnv home("HOME", dir.path());
     const ScopedEnv extra("KELVO_SHOULD_NOT_LEAK", "1");
-    const std::string mib4(4u << 20, 'x');
-    // Standard error is filled first: a reader that drained standard output alone would hang.
-    const std::string both = "head -c 4194304 /dev/zero | tr '\\000' x >&2\nhead -c 4194304 /dev/zero | tr '\\000' x\n";
     struct Row {
         std::string body;
         CommandResult expected;
@@ -95,10 +92,7 @@ TEST(CommandRunnerTest, ResultsFollowTheChildsOutputAndStatus) {
          ReadOnlyCommand::brewUsesInstalled("a b c")},
         {"echo warning >&2\nprintf '  1.2.3\\n'\n", CommandResult::success("1.2.3")},
         {"echo ignored\nprintf '  bad thing\\n' >&2\nexit 3\n", failed(3, "  bad thing\n")},
-        {"kill -TERM $$\n", failed(128 + SIGTERM, "")},
         {"printf 'a\\377b\\300\\257c\\n'\n", CommandResult::success("a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD" "c")},
-        {both, CommandResult::success(mib4)},
-        {both + "exit 1\n", failed(1, mib4)},
         {"head -c 100000 /dev/zero | tr '\\000' x\n", CommandResult::success(std::string(1000, 'x')),
          ReadOnlyCommand::brewVersion(), 1000},
     };
@@ -173,37 +167,20 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStartAndNpmStartsQuiet) {
                   "\nnpm_config_update_notifier=false");
 }
 
-TEST(CommandRunnerTest, HungToolsAndGrandchildrenAreKilledAndNothingIsLeftBehind) {
+// A tool's descendants go with it: at the limit its whole process group is killed, and one that
+// holds the output pipe after the tool has exited neither hangs the call nor survives it.
+TEST(CommandRunnerTest, HungToolsAndTheirDescendantsAreKilled) {
     TempDir dir;
     const std::string pidFile = dir / "grandchild";
-    // A tool that never exits is killed at the limit together with its process group.
     writeScript(dir / "hang", "sleep 100 &\necho $! > '" + pidFile + "'\nwait\n");
-    auto start = Clock::now();
-    const auto hung = CommandRunner(tableFor(CommandTool::npm, {dir / "hang"}), 300ms).run(ReadOnlyCommand::npmVersion());
-    EXPECT_EQ(hung.error.kind, Kind::timedOut);
-    EXPECT_GE(Clock::now() - start, 300ms);
-    EXPECT_LT(Clock::now() - start, 3s);
-    EXPECT_TRUE(processGone(pidFile));
-    // A background grandchild holding the output pipe neither hangs the call nor survives it.
     writeScript(dir / "bg", "echo 1.0\nsleep 100 &\necho $! > '" + pidFile + "'\n");
-    start = Clock::now();
-    EXPECT_EQ(CommandRunner(tableFor(CommandTool::npm, {dir / "bg"})).run(ReadOnlyCommand::npmVersion()).output, "1.0");
-    EXPECT_LT(Clock::now() - start, 3s);
-    EXPECT_TRUE(processGone(pidFile));
-
-    writeScript(dir / "ok", "echo fine\n");
-    writeScript(dir / "bad", "echo no >&2\nexit 2\n");
-    writeScript(dir / "slow", "sleep 100\n");
-    const std::vector<CommandRunner> runners{CommandRunner(tableFor(CommandTool::npm, {dir / "ok"})),
-                                             CommandRunner(tableFor(CommandTool::npm, {dir / "bad"})),
-                                             CommandRunner(tableFor(CommandTool::npm, {dir / "slow"}), 50ms),
-                                             CommandRunner(CandidateTable{})};
-    const std::size_t before = listDirectory("/proc/self/fd")->size();
-    for (int i = 0; i < 40; ++i)
-        runners[i % 4].run(ReadOnlyCommand::npmVersion());
-    EXPECT_EQ(listDirectory("/proc/self/fd")->size(), before);
-    int status = 0;
-    EXPECT_LE(::waitpid(-1, &status, WNOHANG), 0) << "a child was left unreaped";
+    for (const auto& [tool, output] : {std::pair{dir / "hang", ""}, {dir / "bg", "1.0"}}) {
+        const auto start = Clock::now();
+        EXPECT_EQ(CommandRunner(tableFor(CommandTool::npm, {tool}), 300ms).run(ReadOnlyCommand::npmVersion()).output,
+                  output);
+        EXPECT_LT(Clock::now() - start, 3s);
+        EXPECT_TRUE(processGone(pidFile)) << tool;
+    }
 }
 
 TEST(CommandRunnerTest, ChildSeesNoDescriptorOfOursBeyondTheStandardThree) {
@@ -259,28 +236,6 @@ TEST(CommandRunnerTest, ConcurrentRunsKeepTheirOwnArgumentsAndOutput) {
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(mismatches, std::vector<int>(8, 0));
-}
-
-TEST(CommandRunnerTest, Utf8RepairReplacesEachInvalidSequenceAndTrimmingTouchesOnlyTheEnds) {
-    const std::string r = "\xEF\xBF\xBD";
-    const std::vector<std::pair<std::string, std::string>> repairs{
-        {"plain", "plain"},
-        {"\xC3\xA9 \xE2\x82\xAC \xF0\x9D\x84\x9E", "\xC3\xA9 \xE2\x82\xAC \xF0\x9D\x84\x9E"},
-        {"a\x80z", "a" + r + "z"},            // lone continuation
-        {"a\xE2\x82", "a" + r},               // cut short at the end
-        {"\xF0\x9F\x98" "A", r + "A"},        // cut short before ASCII
-        {"\xC0\xAF", r + r},                  // overlong "/"
-        {"\xE0\x80\xAF", r + r + r},          // overlong, three bytes
-        {"\xED\xA0\x80", r + r + r},          // surrogate U+D800
-        {"\xF4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
-        {"\xF5\xFF", r + r},
-        {std::string("a\0b", 3), std::string("a\0b", 3)}};
-    for (const auto& [in, out] : repairs)
-        EXPECT_EQ(repairUtf8(in), out) << testing::PrintToString(in);
-    const std::vector<std::pair<std::string, std::string>> trims{
-        {" \t\r\n 1.2.3 \n", "1.2.3"}, {"a b\n c", "a b\n c"}, {"\xC2\xA0x\xE3\x80\x80", "x"}, {" \n\t ", ""}, {"", ""}};
-    for (const auto& [in, out] : trims)
-        EXPECT_EQ(trimWhitespace(in), out) << testing::PrintToString(in);
 }
 
 } // namespace
