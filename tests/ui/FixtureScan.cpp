@@ -19,7 +19,7 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
         ManagerReport copy = report_;
         for (auto& item : copy.items) {
-            item.id = Uuid::random();
+            item.id = Uuid::random(); // as a real scan: every run has new ids
         }
         return copy;
     }
@@ -36,12 +36,10 @@ std::optional<AdapterList> fixtureAdapters(std::string_view jsonText) {
     if (!result) {
         return std::nullopt;
     }
-    const auto delays = root.value("delaysMs", nlohmann::json::object());
     AdapterList adapters;
     for (const auto& report : result->managers) {
-        const auto delay = delays.find(std::string(rawValue(report.kind)));
-        const int ms = delay != delays.end() && delay->is_number_integer() ? delay->get<int>() : 0;
-        adapters.push_back(std::make_shared<FixtureAdapter>(report, ms));
+        const int delayMs = root.value("delaysMs", nlohmann::json::object()).value(rawValue(report.kind), 0);
+        adapters.push_back(std::make_shared<FixtureAdapter>(report, delayMs));
     }
     return adapters;
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-// A scan of a fixture instead of the machine, for the window's tests and screenshots: the report
-// format of `kelvo-report --json` (decodeReport), plus an optional "delaysMs": {"pnpm": 900, …}
-// saying how long each manager's adapter takes. Starts no command and reads no file.
+// A scan of a fixture instead of the machine, for the window's tests, screenshots and benchmark.
 
 #include "scan/ScanCoordinator.h"
 
@@ -11,8 +9,8 @@
 
 namespace kelvo::ui {
 
-// One adapter per report, returning it (with fresh ids) after its delay; no value when the text
-// is not a report.
+// One adapter per report of a `kelvo-report --json` document, returning it after the delay that
+// an optional "delaysMs": {"pnpm": 900, …} gives its manager; no value when the text is not a report.
 std::optional<AdapterList> fixtureAdapters(std::string_view jsonText);
 
 } // namespace kelvo::ui

@@ -13,13 +13,15 @@
 
 Q_IMPORT_QML_PLUGIN(KelvoPlugin)
 
+using namespace kelvo::ui;
+
 class Setup : public QObject {
     Q_OBJECT
 
 public:
     // False when `json` is not a report.
     Q_INVOKABLE bool load(kelvo::ui::ScanController* scan, const QString& json) const {
-        const auto adapters = kelvo::ui::fixtureAdapters(json.toStdString());
+        const auto adapters = fixtureAdapters(json.toStdString());
         if (adapters) {
             scan->setAdapters(*adapters);
         }
@@ -28,15 +30,15 @@ public:
 
 public slots:
     void applicationAvailable() {
-        app_ = std::make_unique<kelvo::ui::KelvoApp>(QString::fromStdString(kelvo::resourceDirectory()));
+        app_ = std::make_unique<KelvoApp>(QString::fromStdString(kelvo::resourceDirectory()));
     }
     void qmlEngineAvailable(QQmlEngine* engine) {
-        kelvo::ui::KelvoApp::addImportPath(*engine);
+        KelvoApp::addImportPath(*engine);
         engine->rootContext()->setContextProperty(QStringLiteral("fixture"), this);
     }
 
 private:
-    std::unique_ptr<kelvo::ui::KelvoApp> app_;
+    std::unique_ptr<KelvoApp> app_;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(kelvo_ui, Setup)

@@ -1,0 +1,297 @@
+// The window's decisions (ViewLogic, ColorTable) and the objects QML uses over them.
+
+#include "FixtureScan.h"
+#include "system/Platform.h"
+#include "ui/bridge/InventoryModel.h"
+#include "ui/logic/ColorTable.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QtCore/qtestsupport_core.h>
+
+using namespace kelvo;
+using namespace kelvo::ui;
+
+namespace {
+DependencyItem item(std::string name, std::optional<std::int64_t> bytes, Tier tier = Tier::orphanCandidate) {
+    return {Uuid::random(), std::move(name), std::nullopt, std::nullopt, bytes, tier, {}, std::nullopt, std::nullopt};
+}
+
+ManagerReport report(ManagerKind kind, std::vector<DependencyItem> items = {}, bool detected = true,
+                     std::vector<std::string> winCommands = {}) {
+    ManagerReport made{kind, detected, std::nullopt, std::move(items), {}};
+    for (auto& command : winCommands) {
+        made.quickWins.push_back({Uuid::random(), "title", std::move(command), "detail"});
+    }
+    return made;
+}
+
+ScanResult result(std::vector<ManagerReport> managers) { return ScanResult{1'700'000'000, std::move(managers)}; }
+
+const std::set<ManagerKind> allKinds{allManagerKinds.begin(), allManagerKinds.end()};
+
+std::string nameOf(const ManagerReport* report) { return std::string(rawValue(report->kind)); }
+std::string nameOf(const InventoryRow& row) { return row.isGroup() ? row.asGroup().title : row.asItem().item.name; }
+
+// A list as its kinds or names, space-separated, to compare it whole.
+template <class List>
+std::string names(const List& list) {
+    std::string out;
+    for (const auto& entry : list) {
+        out += (out.empty() ? "" : " ") + nameOf(entry);
+    }
+    return out;
+}
+
+QString role(const InventoryModel& model, int row, InventoryModel::Role role) {
+    return model.data(model.index(row), role).toString();
+}
+} // namespace
+
+TEST(ViewLogic, HeatColoursHomePathsAndTheAppearanceToggle) {
+    const std::pair<std::optional<std::int64_t>, std::string_view> heats[] = {
+        {std::nullopt, "heat4"}, {-5, "heat4"},          {119'999'999, "heat4"},   {120'000'000, "heat3"},
+        {349'999'999, "heat3"},  {350'000'000, "heat2"}, {1'999'999'999, "heat2"}, {2'000'000'000, "heat1"}};
+    for (const auto& [bytes, name] : heats) {
+        EXPECT_EQ(heatColorName(bytes), name) << bytes.value_or(-1);
+    }
+    // Only a whole home directory becomes ~: /Users/mex is another user's home, not ~x.
+    EXPECT_EQ(abbreviatedPath("/Users/me/x", "/Users/me"), "~/x");
+    EXPECT_EQ(abbreviatedPath("/Users/me", "/Users/me"), "~");
+    EXPECT_EQ(abbreviatedPath("/Users/mex/y", "/Users/me"), "/Users/mex/y");
+    EXPECT_EQ(abbreviatedPath("/x", ""), "/x");
+    // The toggle switches away from what is drawn, so it never returns to following the system.
+    EXPECT_EQ(toggledTheme(drawsDark(AppTheme::system, true)), AppTheme::light);
+    EXPECT_EQ(toggledTheme(drawsDark(AppTheme::system, false)), AppTheme::dark);
+    EXPECT_TRUE(drawsDark(AppTheme::dark, false));
+    EXPECT_FALSE(drawsDark(AppTheme::light, true));
+}
+
+TEST(ViewLogic, RailOrderAndTexts) {
+    const auto scan =
+        result({report(ManagerKind::homebrew, {item("a", 5'000'000'000)}),
+                report(ManagerKind::npm, {item("b", 3'000'000'000), item("c", 2'000'000'000)}),
+                report(ManagerKind::pnpm, {item("store", std::nullopt, Tier::safeByDesign)}),
+                report(ManagerKind::nvm, {item("v", 9'000'000'000)}, false), report(ManagerKind::bun, {}, false)});
+    // Largest first, a tie in the result's order; only detected and enabled managers.
+    EXPECT_EQ(names(railReports(scan, allKinds)), "homebrew npm pnpm");
+    EXPECT_EQ(names(railReports(scan, {ManagerKind::pnpm, ManagerKind::npm})), "npm pnpm");
+    EXPECT_EQ(notDetectedLine(missingReports(scan, allKinds)), "Not detected: nvm \u00B7 bun");
+    EXPECT_EQ(notDetectedLine(missingReports(scan, {ManagerKind::npm})), "");
+    // The size of every report, but the items only of detected ones.
+    EXPECT_EQ(railSubtitle(scan, 1, SizeUnit::decimal), "of 19 GB total \u00B7 1 manager \u00B7 4 packages");
+    EXPECT_TRUE(railSubtitle(scan, 2, SizeUnit::decimal).ends_with(" 2 managers \u00B7 4 packages"));
+    EXPECT_EQ(splitSizeText("  12   MB extra").number + splitSizeText("  12   MB extra").unit, "~12MB");
+    EXPECT_EQ(splitSizeText("").number, "~");
+
+    EXPECT_EQ(reclaimNote(scan.managers[1], SizeUnit::decimal).text, "+5 GB reclaimable");
+    // An orphan of unknown size reclaims nothing: the prunable note is shown instead.
+    EXPECT_EQ(reclaimNote(scan.managers[2], SizeUnit::decimal).text, "Prunable \u2014 pnpm decides");
+    EXPECT_EQ(reclaimNote(report(ManagerKind::nvm, {item("v", 5, Tier::signalOnly)}), SizeUnit::decimal).kind,
+              ReclaimNoteKind::none);
+}
+
+TEST(ViewLogic, PanelRowsAndQuickWinsFollowSelectionEnabledManagersAndFilter) {
+    // nvm: Node 20 keeps an in-use version, Node 18 an unused one; a group goes with its keep item.
+    const auto scan = result(
+        {report(ManagerKind::homebrew, {item("openssl", 500, Tier::signalOnly), item("llvm", 900)}, true,
+                {"brew autoremove"}),
+         report(ManagerKind::npm, {item("typescript", 300, Tier::signalOnly)}, true, {"npm cache clean --force"}),
+         report(ManagerKind::nvm, {item("v20.1.0", 50, Tier::signalOnly), item("v20.0.0", 40), item("v18.2.0", 30),
+                                   item("v18.1.0", 20, Tier::signalOnly)}),
+         report(ManagerKind::bun, {item("serve", 9'000)}, false, {"bun pm cache rm"})});
+    EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, std::nullopt)), "llvm openssl typescript Node 20 Node 18");
+    EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, Tier::signalOnly)), "openssl typescript Node 20");
+    EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, Tier::orphanCandidate)), "llvm Node 18");
+    // A disabled manager contributes nothing under All, but a selected one is listed all the same.
+    EXPECT_EQ(names(panelRows(scan, {ManagerKind::npm}, std::nullopt, std::nullopt)), "typescript");
+    EXPECT_EQ(names(panelRows(scan, {}, ManagerKind::homebrew, std::nullopt)), "llvm openssl");
+    EXPECT_EQ(names(panelRows(scan, allKinds, ManagerKind::bun, std::nullopt)), "serve");
+
+    EXPECT_EQ(copyAllText(panelQuickWins(scan, allKinds, std::nullopt)), "brew autoremove\nnpm cache clean --force");
+    EXPECT_EQ(copyAllText(panelQuickWins(scan, {ManagerKind::npm}, std::nullopt)), "npm cache clean --force");
+    EXPECT_EQ(copyAllText(panelQuickWins(scan, allKinds, ManagerKind::homebrew)), "brew autoremove");
+    // A manager without a report: the quick wins of All.
+    EXPECT_EQ(copyAllText(panelQuickWins(scan, allKinds, ManagerKind::pnpm)),
+              "brew autoremove\nnpm cache clean --force");
+}
+
+TEST(ViewLogic, ListLimitAndRowTexts) {
+    // {total, expanded} -> {shown, show-all button}, with the limit of 30.
+    const std::tuple<std::size_t, bool, std::size_t, bool> table[] = {
+        {0, false, 0, false}, {30, false, 30, false}, {31, false, 30, true}, {31, true, 31, false}};
+    for (const auto& [total, expanded, shown, button] : table) {
+        EXPECT_EQ(shownRowCount(total, 30, expanded), shown) << total;
+        EXPECT_EQ(showAllVisible(total, 30, expanded), button) << total;
+    }
+    EXPECT_EQ(moreText(31, 30), "1 more");
+    EXPECT_EQ(quickWinsHeader(1), "1 safe quick win");
+    EXPECT_EQ(quickWinsHeader(3), "3 safe quick wins");
+
+    auto same = item("typescript", 1); // a version that only repeats the name is not shown
+    same.version = "typescript";
+    EXPECT_EQ(shownVersion(same), std::nullopt);
+    same.version = "5.5.3";
+    EXPECT_EQ(shownVersion(same), "5.5.3");
+}
+
+TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
+    const auto text = readFile(std::string(KELVO_SOURCE_DIR) + "/resources/colors.json", 1 << 20);
+    const auto table = decodeColorTable(text.value_or("")).value_or(ColorTable{});
+    ASSERT_EQ(table.size(), 28u);
+    const auto rgb = [&](const std::string& name, bool dark) {
+        const auto& entry = table.at(name);
+        return parseHexColor(dark ? entry.dark : entry.light).value_or(Rgb{});
+    };
+    const char* texts[] = {"text",    "text2",     "muted",   "faint", "faint2", "accent", "safe",
+                           "caution", "essential", "copyInk", "heat1", "heat2",  "heat3",  "heat4"};
+    for (bool dark : {false, true}) {
+        for (const char* name : texts) {
+            for (const char* surface : {"bg", "titlebar", "surface", "surface2", "surface3"}) {
+                EXPECT_GE(contrastRatio(rgb(name, dark), rgb(surface, dark)), 4.5)
+                    << name << " on " << surface << (dark ? " (dark)" : " (light)");
+            }
+        }
+        EXPECT_GE(contrastRatio(rgb("accentInk", dark), rgb("accent", dark)), 4.5);
+        for (const char* name : {"termText", "copyInk", "safe"}) {
+            EXPECT_GE(contrastRatio(rgb(name, dark), rgb("termBg", dark)), 4.5) << name;
+        }
+    }
+}
+
+TEST(ThemeColors, ContrastArithmeticAndStrictDecoding) {
+    EXPECT_NEAR(contrastRatio({0, 0, 0}, {1, 1, 1}), 21.0, 1e-9);
+    EXPECT_NEAR(contrastRatio(*parseHexColor("#777777"), {1, 1, 1}), 4.48, 0.01);
+    EXPECT_TRUE(parseHexColor("#0aF0a0").has_value());
+    for (const char* bad : {"#0aF0a", "0aF0a0f", "#0aF0g0"}) {
+        EXPECT_FALSE(parseHexColor(bad).has_value()) << bad;
+    }
+    for (const char* bad : {R"({"bg": {"light": "#ffffff"}})", R"({"bg": {"light": "#ffffff", "dark": "black"}})"}) {
+        EXPECT_FALSE(decodeColorTable(bad).has_value()) << bad;
+    }
+}
+
+TEST(AppState, StartsFromTheDefaultsAndNotifiesOnlyOnARealChange) {
+    AppState app;
+    EXPECT_EQ(app.themeRaw(), "system");
+    EXPECT_EQ(app.sizeUnitRaw(), "decimal");
+    EXPECT_EQ(app.enabledManagersRaw(), (QStringList{"homebrew", "npm", "pnpm", "nvm", "bun"}));
+    QSignalSpy theme(&app, &AppState::themeChanged);
+    QSignalSpy unit(&app, &AppState::sizeUnitChanged);
+    QSignalSpy managers(&app, &AppState::enabledManagersChanged);
+    app.setThemeRaw("sepia"); // unknown: ignored
+    app.setSizeUnit(SizeUnit::decimal);
+    app.setEnabledManagersRaw({"bun", "nvm", "pnpm", "npm", "homebrew", "npm"}); // the same set
+    EXPECT_EQ(theme.count() + unit.count() + managers.count(), 0);
+
+    for (int twice = 0; twice < 2; ++twice) {
+        app.setThemeRaw("dark");
+        app.setSizeUnitRaw("binary");
+        app.setEnabled("npm", false);
+    }
+    EXPECT_EQ(theme.count() + unit.count() + managers.count(), 3);
+    EXPECT_EQ(app.enabledManagersRaw(), (QStringList{"homebrew", "pnpm", "nvm", "bun"}));
+    EXPECT_EQ(app.formatBytes(1'500'000), "1.4 MB"); // in binary units now
+}
+
+TEST(InventoryModel, WhatFoldsTheListAndCollapsesTheExpandedRow) {
+    std::vector<DependencyItem> many;
+    for (int i = 0; i < 31; ++i) {
+        many.push_back(item("n" + std::to_string(i), 1'000'000 * (31 - i)));
+    }
+    InventoryModel model;
+    model.setResult(result({report(ManagerKind::npm, many), report(ManagerKind::bun, {item("b", 1)})}));
+    model.setSelected("npm");
+    EXPECT_EQ(model.rowCount(), 30);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.showAll();
+    EXPECT_EQ(model.rowCount(), 31);
+    EXPECT_EQ(inserted.count(), 1); // the rows on screen stay; only the last one is added
+
+    // One expanded row at a time; pressing it again collapses it.
+    model.toggleRow(model.rowIdAt(0));
+    model.toggleRow(model.rowIdAt(1));
+    EXPECT_EQ(model.expandedRowId(), model.rowIdAt(1));
+    model.toggleRow(model.rowIdAt(1));
+    EXPECT_TRUE(model.expandedRowId().isEmpty());
+
+    // A filter change collapses the row but keeps the list unfolded.
+    model.toggleRow(model.rowIdAt(30));
+    model.setVerdictFilter("orphanCandidate");
+    EXPECT_TRUE(model.expandedRowId().isEmpty());
+    EXPECT_TRUE(model.listExpanded());
+    // A selection change collapses and folds.
+    model.toggleRow(model.rowIdAt(30));
+    model.setSelected("bun");
+    EXPECT_TRUE(model.expandedRowId().isEmpty());
+    model.setSelected("npm");
+    EXPECT_EQ(model.rowCount(), 30);
+}
+
+TEST(InventoryModel, SettingsChangeTheRowsTheyConcern) {
+    AppState app;
+    app.setEnabledManagers({ManagerKind::npm});
+    InventoryModel model;
+    model.setApp(&app);
+    model.setResult(result({report(ManagerKind::homebrew, {item("llvm", 2'000'000'000)}),
+                            report(ManagerKind::npm, {item("typescript", 5)})}));
+    ASSERT_EQ(model.tabs().size(), 2); // All and npm; All still counts Homebrew's item
+    EXPECT_EQ(model.tabs()[0].toMap()["count"].toInt(), 2);
+    EXPECT_EQ(model.rowCount(), 1);
+    app.setEnabledManagers({ManagerKind::npm, ManagerKind::homebrew});
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(role(model, 0, InventoryModel::SizeTextRole), "2 GB");
+
+    // The unit changes the size texts and verdict sentences in place, without a reset.
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    app.setSizeUnit(SizeUnit::binary);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(reset.count(), 0);
+    EXPECT_EQ(role(model, 0, InventoryModel::SizeTextRole), "1.86 GB");
+    EXPECT_TRUE(role(model, 0, InventoryModel::VerdictTextRole).contains("1.86 GB"));
+}
+
+TEST(InventoryModel, HiddenCharactersAreShownEscapedWhileWhatIsCopiedStaysExact) {
+    // A right-to-left override would make the row read as another package.
+    auto spoof = item("evil\u202Egnp.exe\x1b[2J", 1'000);
+    spoof.version = "1.0\u202E";
+    spoof.identity = "id\x1b[31m";
+    spoof.evidence = {Evidence::notDefaultVersion("20\u202E")};
+    spoof.reclaimCommand = "npm -g uninstall 'evil\u202Egnp.exe\x1b[2J'";
+    InventoryModel model;
+    model.setResult(result({report(ManagerKind::npm, {spoof})}));
+    const QString shown = role(model, 0, InventoryModel::NameRole) + role(model, 0, InventoryModel::VersionRole) +
+                          role(model, 0, InventoryModel::IdentityRole) +
+                          model.data(model.index(0), InventoryModel::EvidenceRole).toStringList().join("");
+    EXPECT_FALSE(shown.contains(QChar(0x202E)) || shown.contains(QChar(0x1B))) << shown.toStdString();
+    EXPECT_TRUE(role(model, 0, InventoryModel::NameRole).contains("\\u202e", Qt::CaseInsensitive));
+    EXPECT_EQ(role(model, 0, InventoryModel::ReclaimCommandRole).toStdString(), *spoof.reclaimCommand);
+}
+
+TEST(ScanController, PublishesOneResultInKindOrderAndDropsItOnRescan) {
+    // The workers hand their reports over through the event loop, which needs an application.
+    int argc = 0;
+    QCoreApplication application(argc, nullptr);
+    ScanController controller;
+    controller.setAdapters(*fixtureAdapters(R"({"delaysMs": {"homebrew": 60}, "managers": [
+        {"kind": "bun", "items": [{"name": "serve", "bytes": 12}]},
+        {"kind": "homebrew", "items": [{"name": "jq", "bytes": 30}]},
+        {"kind": "npm", "detected": false, "items": [{"name": "x", "bytes": 5}]}]})"));
+    QSignalSpy scanning(&controller, &ScanController::isScanningChanged);
+    controller.scan();
+    EXPECT_TRUE(controller.isScanning());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.hasResult(); }, 10000));
+    EXPECT_FALSE(controller.isScanning());
+    EXPECT_EQ(scanning.count(), 2);
+    EXPECT_EQ(controller.currentResult()->managers[0].kind, ManagerKind::homebrew); // bun returned first
+    // Only detected managers have a size in the settings sheet.
+    EXPECT_EQ(controller.detectedTotals(), (QVariantMap{{"homebrew", 30.0}, {"bun", 12.0}}));
+
+    controller.scan(); // a rescan drops the result at once
+    EXPECT_FALSE(controller.hasResult());
+    EXPECT_TRUE(controller.detectedTotals().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return controller.hasResult(); }, 10000));
+}

@@ -1,0 +1,167 @@
+import QtQuick
+import QtTest
+import Kelvo
+
+// Keys, focus, layout and accessible names of the window over a fixture scan, and the rows under
+// names straight from a disk or a tool.
+Item {
+    id: top
+    width: 1100
+    height: 700
+
+    Component {
+        id: rootComponent
+        RootView { width: 1100; height: 700; autoScan: false }
+    }
+    Component {
+        id: itemComponent
+        ItemRowView {
+            width: 700
+            tag: "safe"; barColor: "safe"; chip: "npm"; sizeText: "22 MB"; heat: "heat2"
+            evidence: []; verdictText: "x"; reclaimCommand: ""; path: ""; expanded: false
+        }
+    }
+
+    TestCase {
+        name: "Window"
+        when: windowShown
+
+        // npm with `count` orphans p0, p1, … of one size, each with its command; bun not detected.
+        function makeRoot(count) {
+            const items = []
+            for (let i = 0; i < count; ++i)
+                items.push({ name: "p" + i, bytes: 1e8, tier: "orphanCandidate", reclaimCommand: "npm uninstall -g p" + i })
+            const root = createTemporaryObject(rootComponent, top)
+            verify(fixture.load(root.scan, JSON.stringify({ delaysMs: { npm: 200 }, managers: [
+                { kind: "npm", items: items, quickWins: [{ title: "t", command: "npm cache clean --force", detail: "d" }] },
+                { kind: "bun", detected: false }] })))
+            root.rescan()
+            tryCompare(root.scan, "hasResult", true, 5000)
+            waitForRendering(root)
+            return root
+        }
+
+        function test_shortcuts_rescan_and_open_and_close_the_settings() {
+            const root = makeRoot(3)
+            keyClick(Qt.Key_R, Qt.ControlModifier)
+            verify(root.scan.isScanning)
+            tryCompare(root.scan, "hasResult", true, 5000)
+            const list = findChild(root, "inventoryList")
+            list.forceActiveFocus()
+            keyClick(Qt.Key_Comma, Qt.ControlModifier)
+            verify(root.showSettings)
+            tryVerify(() => findChild(findChild(root, "settingsView"), "closeButton").activeFocus, 1000)
+            keyClick(Qt.Key_Escape)
+            verify(!root.showSettings)
+            tryVerify(() => list.activeFocus, 1000) // back where it was
+        }
+
+        function test_rows_follow_the_arrows_toggle_on_enter_and_space_and_copy_the_command() {
+            const list = findChild(makeRoot(60), "inventoryList")
+            list.forceActiveFocus()
+            compare(list.currentIndex, 0)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Return)
+            verify(list.itemAtIndex(1).expanded)
+            keyClick(Qt.Key_Up)
+            keyClick(Qt.Key_Space)
+            verify(list.itemAtIndex(0).expanded && !list.itemAtIndex(1).expanded)
+            keyClick(Qt.Key_C, Qt.ControlModifier)
+            compare(Ui.clipboardText(), "npm uninstall -g p0")
+            keyClick(Qt.Key_Space)
+            verify(!list.itemAtIndex(0).expanded)
+            Ui.copyText("kept")
+            keyClick(Qt.Key_C, Qt.ControlModifier) // nothing expanded: the clipboard is left alone
+            compare(Ui.clipboardText(), "kept")
+            // The view scrolls with the keyboard row, which alone shows its ring.
+            for (let i = 0; i < 25; ++i)
+                keyClick(Qt.Key_Down)
+            const current = list.currentItem
+            verify(current.y >= list.contentY && current.y + current.height <= list.contentY + list.height,
+                   "row at " + current.y + ", view at " + list.contentY)
+            verify(findChild(current, "keyboardRing").visible)
+            verify(!findChild(list.itemAtIndex(24), "keyboardRing").visible)
+        }
+
+        function test_tab_reaches_the_buttons_which_show_focus() {
+            const root = makeRoot(3)
+            const all = findChild(root, "tab_all")
+            all.forceActiveFocus()
+            verify(findChild(all, "focusRing").visible)
+            keyClick(Qt.Key_Tab)
+            verify(findChild(root, "tab_npm").activeFocus && !findChild(all, "focusRing").visible)
+            keyClick(Qt.Key_Space)
+            compare(root.selectedTab, "npm")
+            const reach = target => {
+                for (let i = 0; i < 12 && !target.activeFocus; ++i)
+                    keyClick(Qt.Key_Tab)
+                return target.activeFocus
+            }
+            verify(reach(findChild(root, "copyAllButton")))
+            keyClick(Qt.Key_Return)
+            compare(Ui.clipboardText(), "npm cache clean --force")
+            verify(reach(findChild(root, "inventoryList")))
+        }
+
+        function test_every_button_has_an_accessible_name() {
+            const root = makeRoot(3)
+            root.showSettings = true
+            tryCompare(findChild(root, "settingsView"), "x", root.width - 340, 1000)
+            const model = findChild(root, "inventoryList").model
+            model.toggleRow(model.rowIdAt(0))
+            waitForRendering(root)
+            const named = [], unnamed = []
+            const walk = item => {
+                if (item.visible && [Accessible.Button, Accessible.CheckBox].includes(item.Accessible ? item.Accessible.role : 0))
+                    (item.Accessible.name ? named : unnamed).push(item.objectName || String(item))
+                for (let i = 0; i < item.children.length; ++i)
+                    walk(item.children[i])
+            }
+            walk(root)
+            verify(named.length > 20, "found " + named.length)
+            compare(unnamed, [])
+        }
+
+        function test_the_rail_takes_forty_percent_beside_the_list() {
+            const root = makeRoot(1)
+            const rail = findChild(root, "leftRail")
+            compare(rail.width, root.width * 0.4)
+            const list = findChild(root, "inventoryList")
+            compare(list.mapToItem(root, 0, 0).x, rail.width + 1)
+            compare(list.mapToItem(root, list.width, 0).x, root.width)
+        }
+
+        // Collapsed: one line as high as a plain row, the tag column at 118 and the size at the
+        // trailing edge; expanded: the command block and the reveal button inside the row.
+        function test_hostile_names_keep_the_row_shape() {
+            const names = [
+                "new\nline\nthree", "cr\rreturn", "tab\tbed", "\u001b[31mred\u001b[0m", "\u001b]0;title\u0007",
+                "rlo\u202egnp.exe", "isolate\u2066x\u2069", "sep\u2028line\u2029para", "nel\u0085line",
+                "invalid\ufffd\ufffdutf8", "lone\ud800surrogate", "$(touch PWNED)", "-rf", "\u200fmark",
+                "x".repeat(2000) + "\n" + "y".repeat(2000)]
+            const plain = createTemporaryObject(itemComponent, top, { name: "typescript", version: "5.3.3", identity: "TS" })
+            waitForRendering(plain)
+            verify(plain.height > 10)
+            for (let i = 0; i < names.length; ++i) {
+                const row = createTemporaryObject(itemComponent, top, { name: names[i], version: names[i], identity: names[i] })
+                waitForRendering(row)
+                compare(row.height, plain.height, "row height for name " + i)
+                compare(findChild(row, "tagColumn").width, 118, "tag column for name " + i)
+                const size = findChild(row, "sizeText")
+                const right = size.mapToItem(row, size.width, 0).x
+                verify(right <= row.width - 14 + 0.5 && right > row.width - 20, "size edge for name " + i)
+                const name = findChild(row, "nameText")
+                verify(name.width >= Math.min(180, name.naturalWidth) && name.x + name.width <= size.x,
+                       "name width for name " + i)
+
+                Object.assign(row, { evidence: ["Last used " + names[i]], reclaimCommand: "bun remove -g '" + names[i] + "'",
+                                     path: "/p/" + names[i], expanded: true })
+                waitForRendering(row)
+                verify(row.height > plain.height && row.height < 2000, "expanded height for name " + i)
+                verify(findChild(row, "terminalBlock").visible)
+                const reveal = findChild(row, "reveal")
+                verify(reveal.visible && reveal.x + reveal.width <= row.width, "reveal for name " + i)
+            }
+        }
+    }
+}
