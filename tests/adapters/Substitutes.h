@@ -102,7 +102,7 @@ inline ItemFields fields(const DependencyItem& i) {
 // Names that a shell, a terminal or a path join would take for something else. The last three
 // cannot be directory entries (see isEntryName).
 inline const std::vector<std::string> trickyNames{
-    "a b", "it's", "\"q\"", "x;touch pwned", "$(touch pwned)", "`touch pwned`", "new\nline", "\xff\xfe",
+    "a b", "it's", "\"q\"", "x;touch pwned", "a;b", "$HOME", "$(touch pwned)", "`touch pwned`", "new\nline", "\xff\xfe",
     "-rf", "--force", "*", "..", "../etc", "a//b"};
 inline bool isEntryName(const std::string& name) { return name != ".." && name.find('/') == std::string::npos; }
 
