@@ -1,8 +1,7 @@
 #pragma once
 
 // Stand-ins for the command runner, directory sizer and access prober, so that adapter tests
-// control every answer and see what was asked; report helpers; the hostile names every adapter
-// must survive.
+// control every answer and see what was asked; report helpers.
 
 #include "model/ScanModel.h"
 #include "support/TestSupport.h"
@@ -99,13 +98,6 @@ inline ItemFields fields(const DependencyItem& i) {
     return {i.name, i.version, i.path, i.bytes, i.tier, i.evidence, i.identity, i.reclaimCommand};
 }
 
-// Names that a shell, a terminal or a path join would take for something else. The last three
-// cannot be directory entries (see isEntryName).
-inline const std::vector<std::string> trickyNames{
-    "a b", "it's", "\"q\"", "x;touch pwned", "a;b", "$HOME", "$(touch pwned)", "`touch pwned`", "new\nline", "\xff\xfe",
-    "-rf", "--force", "*", "..", "../etc", "a//b"};
-inline bool isEntryName(const std::string& name) { return name != ".." && name.find('/') == std::string::npos; }
-
 // The words a removal command should split into: the fixed words, "--" before a name that would
 // read as an option, then the name itself.
 inline std::vector<std::string> removalWords(std::vector<std::string> words, const std::string& name) {
@@ -113,16 +105,6 @@ inline std::vector<std::string> removalWords(std::vector<std::string> words, con
         words.push_back("--");
     words.push_back(name);
     return words;
-}
-
-// Names of the report's items whose command is missing or does not split back, in a real shell,
-// into removalWords; empty when every command does.
-inline std::string badCommands(const ManagerReport& report, const std::vector<std::string>& fixedWords) {
-    std::string bad;
-    for (const auto& item : report.items)
-        if (!item.reclaimCommand || shellWords(*item.reclaimCommand) != removalWords(fixedWords, item.name))
-            bad += "[" + item.name + "] ";
-    return bad;
 }
 
 } // namespace kelvo::test
