@@ -2,7 +2,8 @@
 // fake tools that log every call: hostile names in every manager's folders, links out of the
 // measured trees, to / and in a loop, special files where a manifest or an alias is read, malformed
 // manifests, hostile tool output, and tools that misbehave in every way a process can. Then the
-// directory answers that must not be joined to names, and inputs the fuzz targets found.
+// directory answers that must not be joined to names. (What the reports print of such names is the
+// report tests' and the fuzz targets'.)
 
 #include "adapters/BunAdapter.h"
 #include "adapters/HomebrewAdapter.h"
@@ -10,22 +11,19 @@
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
 #include "adapters/Substitutes.h"
-#include "cli/ReportText.h"
-#include "inventory/ReportJson.h"
 #include "knowledge/KnowledgeBase.h"
-#include "model/SizeFormat.h"
 #include "model/Utf8.h"
 #include "scan/MainQueue.h"
 #include "system/CommandRunner.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
-#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,25 +84,17 @@ struct HostileHome {
                 test::writeFile(modules + name + "/package.json", package);
             bunGlobals.push_back("@scope/" + name);
         }
-        // Links out of the tree, to / and in a loop: none may add to a size.
-        for (const std::string tree : {".nvm/versions/node/v20.0.0", "Cellar/with space", "npm/lib/node_modules/it's",
-                                       "npm-cache", ".bun/install/global/node_modules", ".bun/install/cache",
-                                       ".local/share/pnpm/store"}) {
-            test::makeDirs(dir / tree);
-            for (const auto& [target, link] : std::vector<std::pair<std::string, std::string>>{
-                     {"/", "to-root"}, {outside, "to-outside"}, {outside + "/blob", "to-blob"},
-                     {"loop-b", "loop-a"}, {"loop-a", "loop-b"}})
-                std::filesystem::create_symlink(target, dir / (tree + "/" + link));
-        }
+        // Items that are links out of their folder, to / or to the home: none may add to a size.
         std::filesystem::create_symlink("/", dir / ".nvm/versions/node/v99.0.0");
         std::filesystem::create_symlink("/", bun + "@root");
+        std::filesystem::create_symlink("/", bun + "to-root");
         std::filesystem::create_symlink(dir.path(), dir / "Cellar/linked");
+        for (const char* cache : {"npm-cache", ".bun/install/cache", ".local/share/pnpm/store"})
+            test::writeFile(dir / (std::string(cache) + "/f"), "f");
         // A FIFO blocks a plain open for reading; a socket cannot be opened at all.
         specialFile(dir / ".nvm/alias/default", S_IFIFO);
         specialFile(bun + "fifo/package.json", S_IFIFO);
         specialFile(npm + "socket/package.json", S_IFSOCK);
-        specialFile(dir / ".bun/install/cache/fifo", S_IFIFO);
-        specialFile(dir / ".local/share/pnpm/store/socket", S_IFSOCK);
         test::makeDirs(bun + "directory/package.json");
         test::writeFile(bun + "truncated/package.json", R"({"version":"1.)");
         test::writeFile(bun + "binary/package.json", std::string("\0\xFF{\"version\0", 11));
@@ -197,19 +187,7 @@ bool isInside(const std::string& path, const std::string& tree) {
     return !relative.empty() && *relative.begin() != "..";
 }
 
-// The first code point a terminal would act on (C0 but the line feed, DEL, C1, the bidi controls,
-// the line separators) or invalid UTF-8; empty when there is none.
-std::string firstRawControl(const std::string& text) {
-    for (std::size_t at = 0; at < text.size(); at += decodeUtf8(text, at).length) {
-        const auto [c, length, valid] = decodeUtf8(text, at);
-        if (!valid || (c < 0x20 && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x61C || c == 0x200E ||
-            c == 0x200F || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
-            return "code point " + std::to_string(static_cast<unsigned>(c)) + " at byte " + std::to_string(at);
-    }
-    return {};
-}
-
-TEST(HostileScan, FinishesAllowlistedMeasuresLikeDuInsideTheTreesAndPrintsNothingRaw) {
+TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     const HostileHome home;
     const ScanResult result = scanAll(home.adapters(10s));
     ASSERT_EQ(result.managers.size(), 5u);
@@ -256,38 +234,11 @@ TEST(HostileScan, FinishesAllowlistedMeasuresLikeDuInsideTheTreesAndPrintsNothin
     // Most hostile names are measured by four managers (bun twice) and removable through each.
     EXPECT_GT(measured, 4 * static_cast<int>(hostileNames.size()));
     EXPECT_GT(commands, 4 * static_cast<int>(hostileNames.size()));
-
-    for (const bool align : {false, true})
-        EXPECT_EQ(firstRawControl(report::renderText(result, SizeUnit::decimal, {false, align})), "") << align;
-    const std::string json = renderJson(result, SizeUnit::decimal);
-    EXPECT_EQ(firstRawControl(json), "");
-    const auto parsed = nlohmann::json::parse(json, nullptr, false);
-    ASSERT_FALSE(parsed.is_discarded());
-    EXPECT_EQ(parsed["managers"].size(), 5u);
-}
-
-// A window stays open for days and the user re-scans at will.
-TEST(RepeatedScans, AHundredScansLeakNoDescriptorNoChildAndNoMemory) {
-    const HostileHome home;
-    const AdapterList adapters = home.adapters(10s);
-    const long descriptors = openDescriptors();
-    // Bytes allocated and not freed, whatever the spread over the threads' malloc arenas (the
-    // resident size also grows with their free space, which is no leak).
-    std::size_t afterTwenty = 0;
-    for (int scan = 1; scan <= 100; ++scan) {
-        ASSERT_EQ(scanAll(adapters).managers.size(), 5u);
-        afterTwenty = scan == 20 ? ::mallinfo2().uordblks : afterTwenty;
-    }
-    EXPECT_EQ(openDescriptors(), descriptors);
-    EXPECT_FALSE(hasZombieChild());
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    EXPECT_LT(::mallinfo2().uordblks, afterTwenty + (1u << 20));
-#endif
 }
 
 struct BrokenTool {
     std::string name;
-    std::string body;             // after the call log; the last three are no script at all
+    std::string body;             // after the call log
     std::optional<Kind> expected; // none: success
     int status = 0;               // of a failure
     std::chrono::milliseconds limit = 300ms;
@@ -305,9 +256,6 @@ const std::vector<BrokenTool> brokenTools{
     {"reads standard input", "cat\necho 1.0.0\n", std::nullopt},
     {"prints 200 MiB of errors and fails", flood + " >&2\nexit 1\n", Kind::failed, 1, 60s},
     {"prints garbage, invalid UTF-8 and NULs", "printf '\\377\\376 1.\\000\\0002\\033[2J\\342\\200\\256\\n'\n", {}},
-    {"not a program", "", Kind::launchFailed},
-    {"a directory", "", Kind::toolNotFound},
-    {"a dangling link", "", Kind::toolNotFound},
 };
 
 TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingLeftBehind) {
@@ -325,20 +273,7 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
     };
     for (const auto& broken : brokenTools) {
         SCOPED_TRACE(broken.name);
-        for (const auto& tool : toolNames) {
-            const std::string path = home.toolPath(tool);
-            std::filesystem::remove(path);
-            if (broken.name == "a directory") {
-                test::makeDirs(path);
-            } else if (broken.name == "a dangling link") {
-                std::filesystem::create_symlink("/nonexistent/tool", path);
-            } else if (broken.name == "not a program") {
-                test::writeFile(path, "\x7F" "ELF garbage");
-                std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-            } else {
-                home.replaceTool(tool, broken.body);
-            }
-        }
+        for (const auto& tool : toolNames) home.replaceTool(tool, broken.body);
         std::ofstream("/proc/self/clear_refs") << "5"; // the peak resident size starts again from here
         const long peakBefore = statusKiB("VmHWM:");
         auto start = std::chrono::steady_clock::now();
@@ -406,19 +341,6 @@ TEST(ToolPaths, OnlyAnAbsoluteDirectoryIsMeasuredOrProbedAndAFloodedAnswerFailsT
                 for (const auto& item : report->items)
                     EXPECT_EQ(item.bytes.has_value(), good.contains(item.path.value_or(""))) << item.name;
         }
-    }
-}
-
-// Found by fuzzing the number format with hostile locales: group sizes below 1 cut empty groups
-// forever (the run never ended, memory grew without bound); they now end grouping, as "no further
-// grouping" in a locale does.
-TEST(FuzzFindings, GroupSizesBelowOneEndGroupingInsteadOfLoopingForever) {
-    constexpr std::int64_t bytes = 1'234'567'000'000'000; // 1,234,567 GB
-    NumberSymbols symbols;
-    for (const auto& [grouping, shown] : std::vector<std::pair<std::vector<int>, std::string>>{
-             {{0}, "1234567 GB"}, {{3, 0}, "1234,567 GB"}, {{2, -1}, "12345,67 GB"}, {{3}, "1,234,567 GB"}}) {
-        symbols.grouping = grouping;
-        EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal, symbols), shown);
     }
 }
 

@@ -45,6 +45,10 @@ TEST(SizeFormat, SeparatorsAndGroupingOfTheLocale) {
         {{".", ",", {3, 2}}, std::numeric_limits<std::int64_t>::max(), "9,22,33,72,036.85 GB"}, // last size repeats
         {{".", "", {}}, 12'345'678'900'000, "12345.68 GB"},
         {{",", "\u202f", {3}}, 12'345'678'900'000, "12\u202f345,68 GB"}, // a multi-byte separator goes in whole
+        // Group sizes below 1 end grouping, as "no further grouping" does (fuzzing found them looping).
+        {{".", ",", {0}}, 1'234'567'000'000'000, "1234567 GB"},
+        {{".", ",", {3, 0}}, 1'234'567'000'000'000, "1234,567 GB"},
+        {{".", ",", {2, -1}}, 1'234'567'000'000'000, "12345,67 GB"},
     };
     for (const auto& [symbols, bytes, text] : cases) EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal, symbols), text);
 

@@ -44,23 +44,15 @@ TEST(PlatformTest, HomeUserAndResourcesComeFromTheRightSources) {
     EXPECT_EQ(resourceDirectory(), directory.erase(directory.rfind('/')) + "/../share/kelvo");
 }
 
-TEST(PlatformTest, ExistenceAndDirectoryTestsFollowLinksAndListingsGiveNamesOrAbsent) {
+TEST(PlatformTest, ListingsGiveNamesOrAbsent) {
     TempDir dir;
     writeFile(dir / "file", "x");
-    ASSERT_EQ(::symlink((dir / "file").c_str(), (dir / "to-file").c_str()), 0);
-    ASSERT_EQ(::symlink(dir.path().c_str(), (dir / "to-dir").c_str()), 0);
     ASSERT_EQ(::symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
-    for (const auto& [name, exists, directory] : {std::tuple{"file", true, false}, {"to-file", true, false},
-                                                  {"", true, true}, {"to-dir", true, true},
-                                                  {"missing", false, false}, {"dangling", false, false}}) {
-        EXPECT_EQ(pathExists(dir / name), exists) << name;
-        EXPECT_EQ(isDirectory(dir / name), directory) << name;
-    }
     writeFile(dir / "sub/.hidden", "");
     auto names = listDirectory(dir.path());
     ASSERT_TRUE(names);
     std::sort(names->begin(), names->end());
-    EXPECT_EQ(*names, (std::vector<std::string>{"dangling", "file", "sub", "to-dir", "to-file"}));
+    EXPECT_EQ(*names, (std::vector<std::string>{"dangling", "file", "sub"}));
     EXPECT_EQ(listDirectory(dir / "sub"), std::vector<std::string>{".hidden"});
     EXPECT_FALSE(listDirectory(dir / "missing") || listDirectory(dir / "file"));
 }
