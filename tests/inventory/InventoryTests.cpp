@@ -119,6 +119,14 @@ TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
     test::checkReportDocument(document);
     EXPECT_EQ(document.at("sizeUnit"), "binary");
     EXPECT_EQ(document.at("managers").at(3).at("items").at(2).at("size"), "9.5 MB");
+    // Reclaimable: the orphans of known size, also of a manager not detected; inventoried: detected ones' items.
+    EXPECT_EQ(document.at("reclaimableBytes"), 4'000'000 + 21'000'000 + 5'000);
+    EXPECT_EQ(document.at("inventoriedCount"), 7);
+    std::string verdicts;
+    for (const auto& manager : document.at("managers"))
+        for (const auto& item : manager.at("items")) verdicts += item.at("verdict").get<std::string>() + ",";
+    EXPECT_EQ(verdicts, "DEPENDENCY,LIKELY UNUSED,SAFE,LIKELY UNUSED,IN USE,LIKELY UNUSED,LIKELY UNUSED,LIKELY UNUSED,");
+    EXPECT_EQ(document.at("managers").at(1).at("items").at(1).at("size"), "\u2014") << "unknown size";
 
     const auto back = decodeReport(nlohmann::json::parse(text));
     ASSERT_TRUE(back && back->managers.size() == result.managers.size());
