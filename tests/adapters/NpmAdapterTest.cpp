@@ -81,17 +81,5 @@ TEST(NpmAdapter, PackagesAreOrderedByCodePointThenBySizeWithTheCacheAmongThem) {
     EXPECT_EQ(itemNames(npm.scan()), (Names{"a-tool", "b-tool", "npm cache"}));
 }
 
-TEST(NpmAdapter, LastUseComesFromThePrefixCommands) {
-    test::TempDir prefix;
-    test::writeFile(prefix / "lib/node_modules/@scope/tool/package.json", R"({"bin":"cli.js"})");
-    auto prober = std::make_shared<test::FakeProber>();
-    prober->set(prefix / "bin/tool", FileTimes{2 * 86400, 0});
-    Npm npm(R"({"dependencies":{"@scope/tool":{},"gone":{}}})", prefix.path());
-    npm.prober = prober;
-    const ManagerReport report = npm.scan();
-    EXPECT_EQ(itemNamed(report, "@scope/tool")->evidence, std::vector<Evidence>{Evidence::lastUsed(2 * 86400)});
-    EXPECT_TRUE(itemNamed(report, "gone")->evidence.empty());
-}
-
 } // namespace
 } // namespace kelvo

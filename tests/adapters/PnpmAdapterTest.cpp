@@ -61,7 +61,7 @@ TEST(PnpmAdapter, TheLibraryStoreWinsAndIsTheOnlyItem) {
     sizer->set(pnpm.libraryStore, 4096).set(pnpm.localStore, 999999);
     pnpm.sizer = sizer;
 
-    const ManagerReport report = pnpm.scan(), again = pnpm.scan();
+    const ManagerReport report = pnpm.scan();
     EXPECT_EQ(report.version, "9.1.0");
     ASSERT_EQ(report.items.size(), 1u);
     EXPECT_EQ(test::fields(report.items[0]),
@@ -69,10 +69,7 @@ TEST(PnpmAdapter, TheLibraryStoreWinsAndIsTheOnlyItem) {
                                 {Evidence::managerDefinesPrunable()},
                                 "pnpm's shared package store — deduplicated across all your projects.", {}}));
     EXPECT_EQ(report.quickWins.at(0).command, "pnpm store prune");
-    EXPECT_EQ(sizer->calls(), (std::vector<std::string>{pnpm.libraryStore, pnpm.libraryStore}));
-    // The quick win is made once per process; the item is new on every scan.
-    EXPECT_EQ(report.quickWins[0].id, again.quickWins.at(0).id);
-    EXPECT_NE(report.items[0].id, again.items.at(0).id);
+    EXPECT_EQ(sizer->calls(), std::vector<std::string>{pnpm.libraryStore});
 }
 
 } // namespace

@@ -5,15 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <future>
 
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using namespace std::chrono_literals;
 
 namespace kelvo {
 namespace {
@@ -74,14 +70,8 @@ TEST(PlatformTest, ReadFileReturnsBytesWithinTheLimitAndRefusesAFifoWithoutBlock
     ASSERT_EQ(::stat((dir / "package.json").c_str(), &after), 0);
     EXPECT_EQ(after.st_atime, 1'000'000'000);
 
-    const std::string fifo = dir / "fifo.json";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    auto read = std::async(std::launch::async, [&] { return readFile(fifo); });
-    if (read.wait_for(2s) != std::future_status::ready) {
-        ::close(::open(fifo.c_str(), O_WRONLY)); // unblock the reader so the test can end
-        FAIL() << "readFile blocked on a FIFO";
-    }
-    EXPECT_FALSE(read.get());
+    ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0644), 0);
+    EXPECT_FALSE(readFile(dir / "fifo.json")); // nobody writes: a hang here is the fault, ended by ctest's limit
 }
 
 } // namespace
