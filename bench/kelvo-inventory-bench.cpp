@@ -37,18 +37,16 @@ std::string fixture(int count) {
     for (int k = 0; k < 4; ++k) {
         nlohmann::json items = nlohmann::json::array();
         for (int i = k; i < count; i += 4) {
-            const std::string name =
-                k == 2 ? "v" + std::to_string(i) + ".0.0" : "package-" + std::to_string(i);
-            items.push_back({{"name", name},
-                             {"version", "1." + std::to_string(i) + ".0"},
-                             {"path", "/opt/kelvo-bench/" + name},
-                             {"bytes", static_cast<std::int64_t>(1000003) * ((i * 7919) % 5000 + 1)},
-                             {"tier", tiers[i % 3]},
-                             {"evidence", nlohmann::json::array({{{"kind", "noDependents"}}})},
-                             {"identity", "Benchmark package number " + std::to_string(i)},
-                             {"reclaimCommand", "npm uninstall -g " + name}});
+            const std::string name = k == 2 ? "v" + std::to_string(i) + ".0.0" : "package-" + std::to_string(i);
+            items.push_back(
+                {{"name", name}, {"version", "1." + std::to_string(i) + ".0"}, {"path", "/opt/kelvo-bench/" + name},
+                    {"bytes", static_cast<std::int64_t>(1000003) * ((i * 7919) % 5000 + 1)}, {"tier", tiers[i % 3]},
+                    {"evidence", nlohmann::json::array({{{"kind", "noDependents"}}})},
+                    {"identity", "Benchmark package number " + std::to_string(i)},
+                    {"reclaimCommand", "npm uninstall -g " + name}});
         }
-        managers.push_back({{"kind", kinds[k]}, {"detected", true}, {"items", items}, {"quickWins", nlohmann::json::array()}});
+        managers.push_back(
+            {{"kind", kinds[k]}, {"detected", true}, {"items", items}, {"quickWins", nlohmann::json::array()}});
     }
     managers.push_back({{"kind", "pnpm"}, {"detected", false}});
     return nlohmann::json{{"managers", managers}}.dump();
@@ -69,8 +67,8 @@ bool waitFor(const std::function<bool()>& done, int milliseconds) {
 double timeToNextFrame(QQuickWindow* window, const std::function<void()>& action) {
     bool rendered = false;
     QElapsedTimer timer;
-    const auto connection =
-        QObject::connect(window, &QQuickWindow::afterRendering, window, [&] { rendered = true; }, Qt::DirectConnection);
+    const auto connection = QObject::connect(
+        window, &QQuickWindow::afterRendering, window, [&] { rendered = true; }, Qt::DirectConnection);
     timer.start();
     action();
     window->update();
@@ -132,10 +130,13 @@ int main(int argc, char* argv[]) {
         build.start();
         std::size_t rows = 0;
         for (int i = 0; i < 20; ++i) {
-            rows += kelvo::ui::panelRows(*result, std::set<kelvo::ManagerKind>(kelvo::allManagerKinds.begin(), kelvo::allManagerKinds.end()), std::nullopt, std::nullopt).size();
+            rows += kelvo::ui::panelRows(*result,
+                std::set<kelvo::ManagerKind>(kelvo::allManagerKinds.begin(), kelvo::allManagerKinds.end()),
+                std::nullopt, std::nullopt)
+                        .size();
         }
         std::printf("rows built for all managers: %.2f ms (%zu rows)\n",
-                    static_cast<double>(build.nsecsElapsed()) / 1e6 / 20, rows / 20);
+            static_cast<double>(build.nsecsElapsed()) / 1e6 / 20, rows / 20);
     }
 
     // The show-all button's own handler, as a click calls it.
@@ -160,7 +161,7 @@ int main(int argc, char* argv[]) {
             sum += f;
         }
         std::printf("%s: %zu frames, mean %.1f ms, median %.1f ms, worst %.1f ms\n", label, frames.size(),
-                    sum / static_cast<double>(frames.size()), frames[frames.size() / 2], frames.back());
+            sum / static_cast<double>(frames.size()), frames[frames.size() / 2], frames.back());
     };
     const qreal end = list->property("contentHeight").toReal() + list->property("originY").toReal();
     scroll("scroll 40 pt per frame", 40, list->property("contentY").toReal() + 20 * list->height());
@@ -175,7 +176,7 @@ int main(int argc, char* argv[]) {
         model->setVerdictFilter(i % 2 == 0 ? QStringLiteral("orphanCandidate") : QString());
     }
     std::printf("rows rebuilt (selection + filter): %.2f ms per change\n",
-                static_cast<double>(timer.nsecsElapsed()) / 1e6 / (2 * rounds));
+        static_cast<double>(timer.nsecsElapsed()) / 1e6 / (2 * rounds));
     const double back = timeToNextFrame(window, [&] { model->setSelected(QString()); });
     std::printf("selection change -> next frame: %.1f ms\n", back);
     return 0;

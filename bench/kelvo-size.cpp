@@ -42,10 +42,10 @@ int main(int argc, char** argv) {
     if (stats) {
         const auto s = kelvo::detail::directoryWalkStats();
         std::fprintf(stderr,
-                     "directories %llu, chain opens %llu, helpers granted %llu, entry batches %llu, kept fds peak %lld\n",
-                     static_cast<unsigned long long>(s.directories), static_cast<unsigned long long>(s.chainOpens),
-                     static_cast<unsigned long long>(s.helperGrants), static_cast<unsigned long long>(s.entryBatches),
-                     static_cast<long long>(s.keptFdsPeak));
+            "directories %llu, chain opens %llu, helpers granted %llu, entry batches %llu, kept fds peak %lld\n",
+            static_cast<unsigned long long>(s.directories), static_cast<unsigned long long>(s.chainOpens),
+            static_cast<unsigned long long>(s.helperGrants), static_cast<unsigned long long>(s.entryBatches),
+            static_cast<long long>(s.keptFdsPeak));
     }
     return status;
 }

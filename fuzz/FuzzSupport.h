@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#define FUZZ_REQUIRE(condition)                                                                           \
-    ((condition) ? void() : (std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__), \
-                             std::abort()))
+#define FUZZ_REQUIRE(condition)                                                                                        \
+    ((condition)                                                                                                       \
+            ? void()                                                                                                   \
+            : (std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__), std::abort()))
 
 namespace kelvo::fuzz {
 

@@ -25,9 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ManagerReport report{kind, take().size() % 5 != 0, take(), {}, {{Uuid::random(), take(), take(), take()}}};
         for (const Tier tier : {Tier::safeByDesign, Tier::orphanCandidate, Tier::signalOnly}) {
             report.items.push_back({Uuid::random(), (kind == ManagerKind::nvm ? "v" : "") + take(), take(), take(),
-                                    std::int64_t(take().size()) * 1'000'003 - 5, tier,
-                                    {Evidence::notDefaultVersion(take()), Evidence::lastUsed(take().size() * 9e5)},
-                                    take(), take()});
+                std::int64_t(take().size()) * 1'000'003 - 5, tier,
+                {Evidence::notDefaultVersion(take()), Evidence::lastUsed(take().size() * 9e5)}, take(), take()});
         }
         result.managers.push_back(report);
     }

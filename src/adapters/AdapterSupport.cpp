@@ -29,7 +29,7 @@ bool isSafeRelativeName(std::string_view name) {
 }
 
 std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
-                                                    const std::vector<std::string>& names, TallyScopes counted) {
+    const std::vector<std::string>& names, TallyScopes counted) {
     std::vector<std::optional<std::int64_t>> sizes(names.size());
     parallelFor(names.size(), [&](std::size_t i) {
         if (!isSafeRelativeName(names[i])) {
@@ -51,9 +51,8 @@ std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer
 }
 
 void sortItemsBySize(std::vector<DependencyItem>& items) {
-    std::stable_sort(items.begin(), items.end(), [](const DependencyItem& a, const DependencyItem& b) {
-        return a.bytes.value_or(-1) > b.bytes.value_or(-1);
-    });
+    std::stable_sort(items.begin(), items.end(),
+        [](const DependencyItem& a, const DependencyItem& b) { return a.bytes.value_or(-1) > b.bytes.value_or(-1); });
 }
 
 std::optional<std::string> childPath(const std::string& parent, std::string_view name) {
@@ -64,9 +63,8 @@ std::optional<std::string> childPath(const std::string& parent, std::string_view
 }
 
 DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version,
-                                 std::optional<std::string> path,
-                                 std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
-                                 const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords) {
+    std::optional<std::string> path, std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
+    const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords) {
     DependencyItem item;
     item.id = Uuid::random();
     item.name = name;
@@ -96,8 +94,7 @@ DependencyItem globalPackageItem(const std::string& name, std::optional<std::str
     return item;
 }
 
-DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes,
-                         std::string identity) {
+DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes, std::string identity) {
     DependencyItem cache;
     cache.id = Uuid::random();
     cache.name = std::move(name);
@@ -148,8 +145,8 @@ std::string commandWithOperand(std::string_view fixedWords, std::string_view nam
 
 PackageManifest readPackageManifest(const std::string& packageDirectory, std::string_view packageName) {
     PackageManifest manifest;
-    const auto json = nlohmann::json::parse(readFile(packageDirectory + "/package.json").value_or(std::string()),
-                                            nullptr, false);
+    const auto json =
+        nlohmann::json::parse(readFile(packageDirectory + "/package.json").value_or(std::string()), nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
         return manifest;
     }
@@ -188,8 +185,8 @@ PackageManifest readPackageManifest(const std::string& packageDirectory, std::st
     return manifest;
 }
 
-CommandUse commandUse(const FileAccessProbing& prober, const std::vector<std::string>& commands,
-                      const std::string& commandDirectory) {
+CommandUse commandUse(
+    const FileAccessProbing& prober, const std::vector<std::string>& commands, const std::string& commandDirectory) {
     CommandUse use;
     for (const auto& command : commands) {
         if (!isSafeRelativeName(command) || command.find('/') != std::string::npos) {

@@ -39,7 +39,7 @@ private:
 // Measures parent + "/" + name for each name; the map holds only names that could be measured.
 // Names that would leave the parent when joined are never measured.
 std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
-                                                    const std::vector<std::string>& names, TallyScopes counted);
+    const std::vector<std::string>& names, TallyScopes counted);
 
 // Runs an adapter's scan steps, which fill in `partial` as they learn; a fault inside them must
 // not end the process or cost the other adapters their reports, so it returns what is known.
@@ -98,8 +98,8 @@ struct CommandUse {
     // files keep whatever times their archive gave them.
     std::optional<double> installedAt;
 };
-CommandUse commandUse(const FileAccessProbing& prober, const std::vector<std::string>& commands,
-                      const std::string& commandDirectory);
+CommandUse commandUse(
+    const FileAccessProbing& prober, const std::vector<std::string>& commands, const std::string& commandDirectory);
 
 // What a scan judges global packages by: its time, and whether the command folder's file system
 // records access times at all (mounted noatime it does not, and no use can be read from it).
@@ -115,12 +115,10 @@ inline constexpr double staleAfterSeconds = 90 * 86400.0;
 // `removeWords` + name unless it is core. In use, unless its commands say it is stale; a core
 // package is never offered for removal and never judged stale.
 DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version,
-                                 std::optional<std::string> path,
-                                 std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
-                                 const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords);
+    std::optional<std::string> path, std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
+    const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords);
 
 // A download cache the manager prunes itself (its quick win carries the command).
-DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes,
-                         std::string identity);
+DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes, std::string identity);
 
 } // namespace kelvo

@@ -20,15 +20,15 @@ constexpr std::size_t manifestReadLimit = 4 * 1024 * 1024;
 } // namespace
 
 BunAdapter::BunAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
-                       std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober,
-                       KnowledgeBase kb, std::string home)
+    std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb,
+    std::string home)
     : runner_(std::move(runner)), sizer_(std::move(sizer)), prober_(std::move(prober)), kb_(std::move(kb)),
       home_(std::move(home)) {}
 
 const std::vector<QuickWin>& BunAdapter::quickWins() {
     static const std::vector<QuickWin> wins{
         {Uuid::random(), "Clear the bun cache", "bun pm cache rm",
-         "Removes bun's global module cache. Re-downloaded as needed."},
+            "Removes bun's global module cache. Re-downloaded as needed."},
     };
     return wins;
 }
@@ -91,8 +91,8 @@ std::optional<std::vector<std::string>> BunAdapter::manifestGlobals(const std::s
     return names;
 }
 
-std::vector<std::string> BunAdapter::otherEntries(const std::string& modulesDirectory,
-                                                  const std::vector<std::string>& globals) {
+std::vector<std::string> BunAdapter::otherEntries(
+    const std::string& modulesDirectory, const std::vector<std::string>& globals) {
     const std::set<std::string, std::less<>> own(globals.begin(), globals.end());
     std::set<std::string, std::less<>> scopesWithGlobals;
     for (const auto& name : globals) {
@@ -110,7 +110,7 @@ std::vector<std::string> BunAdapter::otherEntries(const std::string& modulesDire
         if (scopesWithGlobals.contains(entry)) {
             if (joinsWithoutLinks(modulesDirectory, entry + "/")) {
                 for (const std::string& member :
-                     listDirectory(modulesDirectory + "/" + entry).value_or(std::vector<std::string>())) {
+                    listDirectory(modulesDirectory + "/" + entry).value_or(std::vector<std::string>())) {
                     if (!own.contains(entry + "/" + member)) {
                         others.push_back(entry + "/" + member);
                     }
@@ -124,9 +124,7 @@ std::vector<std::string> BunAdapter::otherEntries(const std::string& modulesDire
     return others;
 }
 
-bool BunAdapter::installedBy(const CommandResult& version) const {
-    return version.ok || isDirectory(home_ + "/.bun");
-}
+bool BunAdapter::installedBy(const CommandResult& version) const { return version.ok || isDirectory(home_ + "/.bun"); }
 
 CommandResult BunAdapter::runVersion() const {
     try {
@@ -139,7 +137,8 @@ CommandResult BunAdapter::runVersion() const {
 bool BunAdapter::isInstalled() const { return installedBy(runVersion()); }
 
 ManagerReport BunAdapter::scan(TallyScopes counted) const {
-    return guardedScan(ManagerKind::bun, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
+    return guardedScan(
+        ManagerKind::bun, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
 }
 
 ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
@@ -214,7 +213,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     report.items.reserve(count + 2);
     for (std::size_t i = 0; i < count; ++i) {
         report.items.push_back(globalPackageItem(names[i], versions[i], childPath(modulesDirectory, names[i]), sizes[i],
-                                                 uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
+            uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
     }
     if (!dependencyPaths.empty()) {
         report.items.push_back(dependenciesItem(dependencySize));

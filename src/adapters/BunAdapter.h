@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/ManagerAdapter.h"
 #include "knowledge/KnowledgeBase.h"
+#include "model/ManagerAdapter.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 #include "system/ReadOnlyCommand.h"
@@ -17,7 +17,7 @@ namespace kelvo {
 class BunAdapter final : public ManagerAdapter {
 public:
     BunAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner, std::shared_ptr<const DirectorySizing> sizer,
-               std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb, std::string home);
+        std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb, std::string home);
 
     ManagerKind kind() const override { return ManagerKind::bun; }
     // The version command succeeds, or ~/.bun is a directory.
@@ -35,8 +35,8 @@ public:
     static std::optional<std::vector<std::string>> manifestGlobals(const std::string& globalDirectory);
     // Every other entry of the modules directory: what the globals pulled in ("@scope/name" where a
     // scope also holds a global), in code-point order.
-    static std::vector<std::string> otherEntries(const std::string& modulesDirectory,
-                                                 const std::vector<std::string>& globals);
+    static std::vector<std::string> otherEntries(
+        const std::string& modulesDirectory, const std::vector<std::string>& globals);
 
     static constexpr const char* dependenciesName = "Dependencies of bun globals";
 

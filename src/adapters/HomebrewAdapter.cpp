@@ -32,15 +32,15 @@ std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char sep
 } // namespace
 
 HomebrewAdapter::HomebrewAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
-                                 std::shared_ptr<const DirectorySizing> sizer, KnowledgeBase kb)
+    std::shared_ptr<const DirectorySizing> sizer, KnowledgeBase kb)
     : runner_(std::move(runner)), sizer_(std::move(sizer)), kb_(std::move(kb)) {}
 
 const std::vector<QuickWin>& HomebrewAdapter::quickWins() {
     static const std::vector<QuickWin> wins{
         {Uuid::random(), "Clean up old versions", "brew cleanup",
-         "Removes outdated formula versions and stale downloads."},
+            "Removes outdated formula versions and stale downloads."},
         {Uuid::random(), "Remove unused dependencies", "brew autoremove",
-         "Removes formulae installed only as dependencies that nothing needs now."},
+            "Removes formulae installed only as dependencies that nothing needs now."},
     };
     return wins;
 }
@@ -79,8 +79,8 @@ bool HomebrewAdapter::isInstalled() const {
 }
 
 ManagerReport HomebrewAdapter::scan(TallyScopes counted) const {
-    return guardedScan(ManagerKind::homebrew,
-                       [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
+    return guardedScan(
+        ManagerKind::homebrew, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
 }
 
 ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/ManagerAdapter.h"
 #include "knowledge/KnowledgeBase.h"
+#include "model/ManagerAdapter.h"
 #include "system/DirectorySizer.h"
 #include "system/ReadOnlyCommand.h"
 
@@ -17,7 +17,7 @@ namespace kelvo {
 class HomebrewAdapter final : public ManagerAdapter {
 public:
     HomebrewAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner, std::shared_ptr<const DirectorySizing> sizer,
-                    KnowledgeBase kb);
+        KnowledgeBase kb);
 
     ManagerKind kind() const override { return ManagerKind::homebrew; }
     bool isInstalled() const override;

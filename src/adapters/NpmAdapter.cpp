@@ -12,14 +12,13 @@
 namespace kelvo {
 
 NpmAdapter::NpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
-                       std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober,
-                       KnowledgeBase kb)
+    std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb)
     : runner_(std::move(runner)), sizer_(std::move(sizer)), prober_(std::move(prober)), kb_(std::move(kb)) {}
 
 const std::vector<QuickWin>& NpmAdapter::quickWins() {
     static const std::vector<QuickWin> wins{
         {Uuid::random(), "Clean the npm cache", "npm cache clean --force",
-         "Removes the download cache. npm regenerates it as needed."},
+            "Removes the download cache. npm regenerates it as needed."},
     };
     return wins;
 }
@@ -44,8 +43,8 @@ std::vector<NpmAdapter::Package> NpmAdapter::packageList(std::string_view jsonTe
         packages.emplace_back(name, std::move(version));
     }
     // std::string compares bytes as unsigned, which for UTF-8 is code-point order.
-    std::stable_sort(packages.begin(), packages.end(),
-                     [](const Package& a, const Package& b) { return a.first < b.first; });
+    std::stable_sort(
+        packages.begin(), packages.end(), [](const Package& a, const Package& b) { return a.first < b.first; });
     return packages;
 }
 
@@ -58,7 +57,8 @@ bool NpmAdapter::isInstalled() const {
 }
 
 ManagerReport NpmAdapter::scan(TallyScopes counted) const {
-    return guardedScan(ManagerKind::npm, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
+    return guardedScan(
+        ManagerKind::npm, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
 }
 
 ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
@@ -132,11 +132,11 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     for (std::size_t i = 0; i < count; ++i) {
         const auto& [name, packageVersion] = packages[i];
         report.items.push_back(globalPackageItem(name, packageVersion, childPath(modulesDirectory, name), sizes[i],
-                                                 uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
+            uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
     }
     if (cacheDirectory) {
-        report.items.push_back(cacheItem("npm cache", *cacheDirectory, cacheSize,
-                                         "npm's download cache — regenerates automatically."));
+        report.items.push_back(
+            cacheItem("npm cache", *cacheDirectory, cacheSize, "npm's download cache — regenerates automatically."));
     }
     sortItemsBySize(report.items);
     report.onceCountedBytes = tally.total();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/ManagerAdapter.h"
 #include "knowledge/KnowledgeBase.h"
+#include "model/ManagerAdapter.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 #include "system/ReadOnlyCommand.h"
@@ -19,7 +19,7 @@ namespace kelvo {
 class NpmAdapter final : public ManagerAdapter {
 public:
     NpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner, std::shared_ptr<const DirectorySizing> sizer,
-               std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb);
+        std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb);
 
     ManagerKind kind() const override { return ManagerKind::npm; }
     bool isInstalled() const override;

@@ -95,7 +95,7 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
         items.reserve(names.size());
         for (const auto& name : names) {
             DependencyItem item{Uuid::random(), name, name, versionsDirectory + "/" + name, std::nullopt,
-                                Tier::signalOnly, {}, std::nullopt, std::nullopt};
+                Tier::signalOnly, {}, std::nullopt, std::nullopt};
             if (const auto size = sizes.find(name); size != sizes.end()) {
                 item.bytes = size->second;
             }

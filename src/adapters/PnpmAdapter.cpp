@@ -8,12 +8,11 @@
 namespace kelvo {
 
 PnpmAdapter::PnpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
-                         std::shared_ptr<const DirectorySizing> sizer, std::string home)
+    std::shared_ptr<const DirectorySizing> sizer, std::string home)
     : runner_(std::move(runner)), sizer_(std::move(sizer)), home_(std::move(home)) {}
 
 const std::vector<QuickWin>& PnpmAdapter::quickWins() {
-    static const std::vector<QuickWin> wins{QuickWin{
-        Uuid::random(), "Prune unreferenced packages", "pnpm store prune",
+    static const std::vector<QuickWin> wins{QuickWin{Uuid::random(), "Prune unreferenced packages", "pnpm store prune",
         "Removes only packages no project references. pnpm decides at run time."}};
     return wins;
 }
@@ -51,15 +50,8 @@ DependencyItem PnpmAdapter::storeItem(const std::string& path, TallyScopes count
     } catch (...) {
         bytes.reset();
     }
-    return DependencyItem{Uuid::random(),
-                          storeName,
-                          std::nullopt,
-                          path,
-                          bytes,
-                          Tier::safeByDesign,
-                          {Evidence::managerDefinesPrunable()},
-                          std::string(storeIdentity),
-                          std::nullopt};
+    return DependencyItem{Uuid::random(), storeName, std::nullopt, path, bytes, Tier::safeByDesign,
+        {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt};
 }
 
 bool PnpmAdapter::isInstalled() const {

@@ -15,7 +15,7 @@ namespace kelvo {
 class PnpmAdapter final : public ManagerAdapter {
 public:
     PnpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner, std::shared_ptr<const DirectorySizing> sizer,
-                std::string home);
+        std::string home);
 
     ManagerKind kind() const override { return ManagerKind::pnpm; }
     // True when `pnpm --version` succeeds or one of the store locations exists.

@@ -37,26 +37,25 @@ ReportOptions parseOptions(const std::vector<std::string>& arguments) {
 std::string usageLine() { return "Usage: kelvo-report [--json] [--binary] [--help] [--version]"; }
 
 std::string helpText() {
-    return usageLine() +
-           "\n"
-           "\n"
-           "Scans Homebrew, npm, pnpm, nvm and bun on this computer and reports what they keep on disk,\n"
-           "what takes space and what is safe to reclaim, with the command that would reclaim it.\n"
-           "Read-only: nothing is ever removed; you run every command yourself.\n"
-           "\n"
-           "  --json      print one JSON document instead of text (schema: docs/report-json.md)\n"
-           "  --binary    sizes in powers of 1024 (default: powers of 1000)\n"
-           "  -h, --help  show this help and exit\n"
-           "  --version   show the version and exit\n"
-           "\n"
-           "Colour and aligned columns are used only when standard output is a terminal and NO_COLOR\n"
-           "is unset or empty. Progress goes to standard error, and only when it is a terminal.\n";
+    return usageLine() + "\n"
+                         "\n"
+                         "Scans Homebrew, npm, pnpm, nvm and bun on this computer and reports what they keep on disk,\n"
+                         "what takes space and what is safe to reclaim, with the command that would reclaim it.\n"
+                         "Read-only: nothing is ever removed; you run every command yourself.\n"
+                         "\n"
+                         "  --json      print one JSON document instead of text (schema: docs/report-json.md)\n"
+                         "  --binary    sizes in powers of 1024 (default: powers of 1000)\n"
+                         "  -h, --help  show this help and exit\n"
+                         "  --version   show the version and exit\n"
+                         "\n"
+                         "Colour and aligned columns are used only when standard output is a terminal and NO_COLOR\n"
+                         "is unset or empty. Progress goes to standard error, and only when it is a terminal.\n";
 }
 
 std::string versionText() { return "kelvo-report " + std::string(kelvoVersion) + "\n"; }
 
-std::optional<int> handleWithoutScan(const ReportOptions& options, std::string& standardOutput,
-                                     std::string& standardError) {
+std::optional<int> handleWithoutScan(
+    const ReportOptions& options, std::string& standardOutput, std::string& standardError) {
     switch (options.action) {
     case ReportOptions::Action::report: return std::nullopt;
     case ReportOptions::Action::help: standardOutput += helpText(); return 0;

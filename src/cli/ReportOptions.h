@@ -29,7 +29,7 @@ std::string versionText(); // "kelvo-report 1.0.0\n"
 
 // For help, version and usage errors: writes what belongs on standard output and standard error
 // and returns the exit status (0, or 2 for a usage error). Absent for a report (a scan is needed).
-std::optional<int> handleWithoutScan(const ReportOptions& options, std::string& standardOutput,
-                                     std::string& standardError);
+std::optional<int> handleWithoutScan(
+    const ReportOptions& options, std::string& standardOutput, std::string& standardError);
 
 } // namespace kelvo::report

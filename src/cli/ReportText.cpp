@@ -74,7 +74,9 @@ public:
 
     int newTable() { return nextTable_++; }
     void blank() { lines_.push_back(Line{}); }
-    void text(std::string indent, std::vector<Cell> cells) { lines_.push_back(Line{std::move(indent), std::move(cells)}); }
+    void text(std::string indent, std::vector<Cell> cells) {
+        lines_.push_back(Line{std::move(indent), std::move(cells)});
+    }
     void row(int table, std::string indent, std::vector<Cell> cells) {
         lines_.push_back(Line{std::move(indent), std::move(cells), table});
     }
@@ -157,7 +159,7 @@ std::string reclaimNote(const ManagerReport& report, SizeUnit unit, Paint& paint
         return "+" + formatBytes(reclaimable, unit) + " reclaimable";
     }
     const bool prunable = std::any_of(report.items.begin(), report.items.end(),
-                                      [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });
+        [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });
     if (prunable) {
         paint = Paint::safe;
         return "Prunable \u2014 " + std::string(displayName(report.kind)) + " decides";
@@ -187,7 +189,7 @@ void itemDetails(Document& doc, const DependencyItem& item, ManagerKind manager,
             // Escaped, the line is not the command: pasted it would name another file (perhaps
             // another item's, spelt with a real backslash). Commented out, it runs nothing.
             doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"# ", Paint::faint}, Cell{shown},
-                              Cell{"  (escaped; the exact command is in --json)", Paint::faint}});
+                                 Cell{"  (escaped; the exact command is in --json)", Paint::faint}});
         }
     }
     if (item.path) {
@@ -227,28 +229,28 @@ void managerSection(Document& doc, const ManagerReport& report, SizeUnit unit) {
             const VerdictTag tag = verdictTag(item.tier, row.asItem().manager);
             const bool showVersion = item.version && *item.version != item.name;
             doc.row(table, "    ",
-                    {Cell{std::string(verdictLabel(tag)), paintFor(tag)}, safe(item.name, Paint::bold),
-                     showVersion ? safe(*item.version, Paint::faint) : Cell{},
-                     Cell{sizeText(item.bytes, unit), Paint::none, true},
-                     item.identity ? safe(*item.identity) : Cell{}});
+                {Cell{std::string(verdictLabel(tag)), paintFor(tag)}, safe(item.name, Paint::bold),
+                    showVersion ? safe(*item.version, Paint::faint) : Cell{},
+                    Cell{sizeText(item.bytes, unit), Paint::none, true},
+                    item.identity ? safe(*item.identity) : Cell{}});
             itemDetails(doc, item, row.asItem().manager, unit);
             continue;
         }
         const VersionGroup& group = row.asGroup();
         const VerdictTag tag = VerdictTag::likelyUnused;
         doc.row(table, "    ",
-                {Cell{std::string(verdictLabel(tag)), paintFor(tag)}, safe(group.title, Paint::bold),
-                 Cell{std::to_string(1 + group.superseded.size()) + " versions", Paint::faint},
-                 Cell{sizeText(group.totalBytes(), unit), Paint::none, true}, safe(group.summary())});
+            {Cell{std::string(verdictLabel(tag)), paintFor(tag)}, safe(group.title, Paint::bold),
+                Cell{std::to_string(1 + group.superseded.size()) + " versions", Paint::faint},
+                Cell{sizeText(group.totalBytes(), unit), Paint::none, true}, safe(group.summary())});
         const int members = doc.newTable();
         doc.row(members, "        ",
-                {Cell{"KEEP", Paint::safe}, safe(group.keep.name, Paint::bold),
-                 Cell{sizeText(group.keep.bytes, unit), Paint::none, true},
-                 Cell{"newest " + escapeForTerminal(group.title) + " \u2014 nothing to do", Paint::faint}});
+            {Cell{"KEEP", Paint::safe}, safe(group.keep.name, Paint::bold),
+                Cell{sizeText(group.keep.bytes, unit), Paint::none, true},
+                Cell{"newest " + escapeForTerminal(group.title) + " \u2014 nothing to do", Paint::faint}});
         for (const auto& item : group.superseded) {
             doc.row(members, "        ",
-                    {Cell{"SUPERSEDED", Paint::caution}, safe(item.name, Paint::bold),
-                     Cell{sizeText(item.bytes, unit), Paint::none, true}, Cell{}});
+                {Cell{"SUPERSEDED", Paint::caution}, safe(item.name, Paint::bold),
+                    Cell{sizeText(item.bytes, unit), Paint::none, true}, Cell{}});
         }
     }
 }
@@ -261,19 +263,19 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
     for (const auto& report : result.managers) {
         (report.detected ? rail : missing).push_back(&report);
     }
-    std::stable_sort(rail.begin(), rail.end(), [](const ManagerReport* a, const ManagerReport* b) {
-        return a->totalBytes() > b->totalBytes();
-    });
+    std::stable_sort(rail.begin(), rail.end(),
+        [](const ManagerReport* a, const ManagerReport* b) { return a->totalBytes() > b->totalBytes(); });
     const std::int64_t count = inventoriedCount(result);
     const auto managerCount = static_cast<std::int64_t>(rail.size());
 
     Document doc(style);
     // "~Zero KB" reads oddly in a sentence; say it plainly when nothing is reclaimable.
     const std::int64_t reclaimable = reclaimableBytes(result);
-    doc.text("", {Cell{reclaimable > 0 ? "~" + formatBytes(reclaimable, unit) + " reclaimable" : "Nothing reclaimable",
-                       Paint::accent},
-                  Cell{(reclaimable > 0 ? " of " : " \u00b7 ") + formatBytes(result.totalBytes(), unit) + " total \u00b7 " +
-                       plural(managerCount, "manager") + " \u00b7 " + std::to_string(count) + " packages"}});
+    doc.text("",
+        {Cell{reclaimable > 0 ? "~" + formatBytes(reclaimable, unit) + " reclaimable" : "Nothing reclaimable",
+             Paint::accent},
+            Cell{(reclaimable > 0 ? " of " : " \u00b7 ") + formatBytes(result.totalBytes(), unit) + " total \u00b7 " +
+                 plural(managerCount, "manager") + " \u00b7 " + std::to_string(count) + " packages"}});
 
     doc.blank();
     if (!rail.empty()) {
@@ -283,10 +285,10 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
             Paint notePaint = Paint::none;
             std::string note = reclaimNote(*report, unit, notePaint);
             doc.row(table, "  ",
-                    {Cell{std::string(displayName(report->kind)), Paint::bold},
-                     report->version ? safe(*report->version, Paint::faint) : Cell{},
-                     Cell{formatBytes(report->totalBytes(), unit), Paint::none, true},
-                     Cell{inventorySummary(report->kind, report->items)}, Cell{std::move(note), notePaint}});
+                {Cell{std::string(displayName(report->kind)), Paint::bold},
+                    report->version ? safe(*report->version, Paint::faint) : Cell{},
+                    Cell{formatBytes(report->totalBytes(), unit), Paint::none, true},
+                    Cell{inventorySummary(report->kind, report->items)}, Cell{std::move(note), notePaint}});
         }
     }
     if (!missing.empty()) {
@@ -301,7 +303,7 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
     }
     doc.text("", {Cell{std::to_string(managerCount) + " of " + std::to_string(allManagerKinds.size()) +
                            " managers detected \u00b7 " + std::to_string(count) + " packages inventoried",
-                       Paint::faint}});
+                     Paint::faint}});
 
     for (const auto* report : rail) {
         managerSection(doc, *report, unit);
@@ -310,7 +312,8 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
 }
 
 std::string progressLine(const std::set<ManagerKind>& finished, std::size_t adapterCount) {
-    std::string line = "Scanning\u2026 " + std::to_string(finished.size()) + " of " + std::to_string(adapterCount) + " done";
+    std::string line =
+        "Scanning\u2026 " + std::to_string(finished.size()) + " of " + std::to_string(adapterCount) + " done";
     std::string names;
     for (ManagerKind kind : finished) {
         names += names.empty() ? ": " : " \u00b7 ";

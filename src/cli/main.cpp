@@ -1,7 +1,7 @@
 // kelvo-report: one scan with the standard adapters, printed as text or as one JSON document.
-#include "inventory/ReportJson.h"
 #include "cli/ReportOptions.h"
 #include "cli/ReportText.h"
+#include "inventory/ReportJson.h"
 #include "scan/MainQueue.h"
 #include "scan/ScanCoordinator.h"
 #include "scan/StandardAdapters.h"

@@ -92,7 +92,7 @@ Tier InventoryRow::tier() const { return isGroup() ? asGroup().keep.tier : asIte
 
 void sortRows(std::vector<InventoryRow>& rows) {
     std::stable_sort(rows.begin(), rows.end(),
-                     [](const InventoryRow& a, const InventoryRow& b) { return a.sortBytes() > b.sortBytes(); });
+        [](const InventoryRow& a, const InventoryRow& b) { return a.sortBytes() > b.sortBytes(); });
 }
 
 std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<DependencyItem>& items) {
@@ -134,7 +134,7 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
             continue;
         }
         std::stable_sort(bucket.members.begin(), bucket.members.end(),
-                         [](const auto& a, const auto& b) { return a.first > b.first; });
+            [](const auto& a, const auto& b) { return a.first > b.first; });
         VersionGroup group;
         group.id = "nvm-node-" + std::to_string(bucket.major);
         group.title = "Node " + std::to_string(bucket.major);

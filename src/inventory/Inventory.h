@@ -12,8 +12,8 @@ namespace kelvo {
 
 enum class VerdictTag { safe, likelyUnused, inUse, dependency };
 
-std::string_view rawValue(VerdictTag tag);    // "safe", "likelyUnused", "inUse", "dependency"
-std::string_view verdictLabel(VerdictTag tag); // "SAFE", "LIKELY UNUSED", "IN USE", "DEPENDENCY"
+std::string_view rawValue(VerdictTag tag);         // "safe", "likelyUnused", "inUse", "dependency"
+std::string_view verdictLabel(VerdictTag tag);     // "SAFE", "LIKELY UNUSED", "IN USE", "DEPENDENCY"
 std::string_view verdictColorName(VerdictTag tag); // named colour: safe, caution, essential
 
 // "Homebrew", "npm", "pnpm", "nvm", "bun"

@@ -78,10 +78,8 @@ json rowJson(const InventoryRow& row) {
 json managerJson(const ManagerReport& report, SizeUnit unit) {
     json quickWins = json::array();
     for (const auto& win : report.quickWins) {
-        quickWins.push_back(json{{"id", win.id.text()},
-                                 {"title", text(win.title)},
-                                 {"command", text(win.command)},
-                                 {"detail", text(win.detail)}});
+        quickWins.push_back(json{{"id", win.id.text()}, {"title", text(win.title)}, {"command", text(win.command)},
+            {"detail", text(win.detail)}});
     }
     json items = json::array();
     for (const auto& item : report.items) {
@@ -140,8 +138,8 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
     }
     const std::string kind = string(value, "kind");
     for (Evidence::Kind candidate : {Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
-                                     Evidence::Kind::supersededPatch, Evidence::Kind::noDependents,
-                                     Evidence::Kind::managerDefinesPrunable, Evidence::Kind::notUsedSinceInstall}) {
+             Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
+             Evidence::Kind::notUsedSinceInstall}) {
         if (rawValue(candidate) != kind) {
             continue;
         }
@@ -191,7 +189,7 @@ nlohmann::ordered_json reportJson(const ScanResult& result, SizeUnit unit) {
         reports.push_back(&report);
     }
     std::stable_sort(reports.begin(), reports.end(),
-                     [](const ManagerReport* a, const ManagerReport* b) { return a->kind < b->kind; });
+        [](const ManagerReport* a, const ManagerReport* b) { return a->kind < b->kind; });
     json managers = json::array();
     for (const auto* report : reports) {
         managers.push_back(managerJson(*report, unit));
@@ -207,7 +205,8 @@ nlohmann::ordered_json reportJson(const ScanResult& result, SizeUnit unit) {
 }
 
 std::string renderJson(const ScanResult& result, SizeUnit unit) {
-    const std::string dumped = reportJson(result, unit).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    const std::string dumped =
+        reportJson(result, unit).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     return escapeHostileInJson(dumped) + "\n";
 }
 

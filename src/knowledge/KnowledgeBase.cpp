@@ -129,9 +129,7 @@ KnowledgeBase KnowledgeBase::loadFile(const std::string& path) {
     return decoded ? std::move(*decoded) : empty();
 }
 
-KnowledgeBase KnowledgeBase::loadShipped() {
-    return loadFile(resourceDirectory() + "/KnowledgeBase.json");
-}
+KnowledgeBase KnowledgeBase::loadShipped() { return loadFile(resourceDirectory() + "/KnowledgeBase.json"); }
 
 std::optional<KnowledgeBase::Entry> KnowledgeBase::lookup(std::string_view name, ManagerKind manager) const {
     std::vector<const Entry*> candidates;

@@ -12,7 +12,7 @@ namespace kelvo {
 // Annotations for well-known packages, shipped as KnowledgeBase.json. Immutable once loaded.
 struct KnowledgeBase {
     struct Entry {
-        std::string match; // exact name, or a prefix when it ends with '*'
+        std::string match;                                // exact name, or a prefix when it ends with '*'
         std::optional<std::vector<ManagerKind>> managers; // absent or empty: every manager
         std::string identity;
         std::optional<std::string> semantics;

@@ -17,7 +17,8 @@ std::optional<NodeVersion> parseNodeVersion(std::string_view name) {
     std::size_t start = 0;
     while (start <= name.size()) {
         const std::size_t dot = name.find('.', start);
-        std::string_view piece = name.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+        std::string_view piece =
+            name.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
         if (!piece.empty()) {
             if (count == 3) {
                 return std::nullopt;
@@ -71,7 +72,8 @@ std::optional<std::vector<std::int64_t>> versionPrefix(std::string_view text) {
     std::size_t start = 0;
     while (true) {
         const std::size_t dot = text.find('.', start);
-        const std::string_view piece = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+        const std::string_view piece =
+            text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
         std::int64_t value = 0;
         const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
         if (piece.empty() || piece.front() == '-' || error != std::errc() || end != piece.data() + piece.size() ||
@@ -88,8 +90,8 @@ std::optional<std::vector<std::int64_t>> versionPrefix(std::string_view text) {
 
 } // namespace
 
-std::optional<std::string> resolveNodeAlias(std::string_view aliasText, const std::vector<std::string>& versionNames,
-                                            const NodeAliasFiles& aliasFiles) {
+std::optional<std::string> resolveNodeAlias(
+    std::string_view aliasText, const std::vector<std::string>& versionNames, const NodeAliasFiles& aliasFiles) {
     std::string alias = trimWhitespace(aliasText);
     // A cycle or a chain too long stops where it is; the rules below then decide ("default" in
     // the default alias file still means the newest version).
@@ -113,8 +115,8 @@ std::optional<std::string> resolveNodeAlias(std::string_view aliasText, const st
     if (const auto prefix = versionPrefix(alias)) {
         for (const auto& name : newest) {
             const auto version = parseNodeVersion(name);
-            const std::int64_t parts[3] = {version ? version->major : 0, version ? version->minor : 0,
-                                           version ? version->patch : 0};
+            const std::int64_t parts[3] = {
+                version ? version->major : 0, version ? version->minor : 0, version ? version->patch : 0};
             if (version && std::equal(prefix->begin(), prefix->end(), parts)) {
                 return name;
             }

@@ -31,7 +31,7 @@ using NodeAliasFiles = std::function<std::optional<std::string>(const std::strin
 //    on whole dot-separated parts;
 // 4. "node", "stable", "current" and "default" select the newest installed version, and "lts/*",
 //    "lts" and "lts/latest" the newest of an even major line.
-std::optional<std::string> resolveNodeAlias(std::string_view aliasText, const std::vector<std::string>& versionNames,
-                                            const NodeAliasFiles& aliasFiles);
+std::optional<std::string> resolveNodeAlias(
+    std::string_view aliasText, const std::vector<std::string>& versionNames, const NodeAliasFiles& aliasFiles);
 
 } // namespace kelvo

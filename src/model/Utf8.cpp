@@ -74,10 +74,31 @@ bool isValidUtf8(std::string_view bytes) {
 
 std::string trimWhitespace(std::string_view text) {
     static constexpr std::array<std::string_view, 25> blanks = {
-        " ",    "\t",   "\n",   "\v",   "\f",   "\r",   "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
-        "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
-        "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
-        "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
+        " ",
+        "\t",
+        "\n",
+        "\v",
+        "\f",
+        "\r",
+        "\xC2\x85",
+        "\xC2\xA0",
+        "\xE1\x9A\x80",
+        "\xE2\x80\x80",
+        "\xE2\x80\x81",
+        "\xE2\x80\x82",
+        "\xE2\x80\x83",
+        "\xE2\x80\x84",
+        "\xE2\x80\x85",
+        "\xE2\x80\x86",
+        "\xE2\x80\x87",
+        "\xE2\x80\x88",
+        "\xE2\x80\x89",
+        "\xE2\x80\x8A",
+        "\xE2\x80\xA8",
+        "\xE2\x80\xA9",
+        "\xE2\x80\xAF",
+        "\xE2\x81\x9F",
+        "\xE3\x80\x80",
     };
     const auto strip = [&](bool fromFront) {
         for (const std::string_view blank : blanks) {

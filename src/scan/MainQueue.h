@@ -26,8 +26,8 @@ public:
 
     // Runs posted tasks on the calling thread until `done()` holds after a task
     // (or before the first), or until the timeout passes. Returns done().
-    bool runUntil(const std::function<bool()>& done,
-                  std::chrono::steady_clock::duration timeout = std::chrono::hours(24));
+    bool runUntil(
+        const std::function<bool()>& done, std::chrono::steady_clock::duration timeout = std::chrono::hours(24));
 
 private:
     // Shared with every executor handed out, so that a worker posting late never

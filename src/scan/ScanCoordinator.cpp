@@ -45,8 +45,7 @@ void postSafely(const MainExecutor& executor, std::function<void()> task) {
 } // namespace
 
 ScanCoordinator::ScanCoordinator(AdapterList adapters, MainExecutor mainExecutor)
-    : adapters_(std::move(adapters)),
-      mainExecutor_(std::move(mainExecutor)),
+    : adapters_(std::move(adapters)), mainExecutor_(std::move(mainExecutor)),
       alive_(std::make_shared<ScanCoordinator*>(this)) {}
 
 ScanCoordinator::~ScanCoordinator() {
@@ -99,7 +98,7 @@ void ScanCoordinator::scan() {
         const ManagerKind kind = adapter->kind();
         const DiskTally::Scopes own = run->tally->openScope();
         auto work = [adapter = std::move(adapter), kind, own, token, run, tally = run->tally,
-                     executor = mainExecutor_]() mutable {
+                        executor = mainExecutor_]() mutable {
             ManagerReport report = runAdapter(*adapter, kind, {tally.get(), DiskTally::wholeScan | own});
             adapter.reset();
             postSafely(executor, [token, run, kind, own, report = std::move(report)]() mutable {
@@ -131,8 +130,8 @@ void ScanCoordinator::setScanning(bool value) {
     }
 }
 
-void ScanCoordinator::adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind, DiskTally::Scopes own,
-                                      ManagerReport report) {
+void ScanCoordinator::adapterFinished(
+    const std::shared_ptr<Run>& run, ManagerKind kind, DiskTally::Scopes own, ManagerReport report) {
     // The tally is the whole only while each report holds exactly what its adapter counted into it:
     // not one made without it (read from a file, an adapter that ignores it), nor a failed one whose
     // adapter had measured before it failed.

@@ -48,8 +48,8 @@ public:
 private:
     struct Run;
     void setScanning(bool value);
-    void adapterFinished(const std::shared_ptr<Run>& run, ManagerKind kind, DiskTally::Scopes own,
-                         ManagerReport report);
+    void adapterFinished(
+        const std::shared_ptr<Run>& run, ManagerKind kind, DiskTally::Scopes own, ManagerReport report);
     void publish(const std::shared_ptr<Run>& run);
 
     AdapterList adapters_;

@@ -120,7 +120,7 @@ void readSome(Stream& stream, std::size_t limit, std::array<char, 65536>& buffer
 // its process group id, cannot be handed to another process.
 bool hasExited(pid_t pid) {
     for (;;) {
-        siginfo_t info {};
+        siginfo_t info{};
         if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
             return info.si_pid == pid;
         }
@@ -164,7 +164,7 @@ CommandResult launchFailure(int errnoValue) {
 // output and error onto the pipes' write ends, and no other descriptor of ours.
 // Returns 0 or the errno of the failure.
 int spawnChild(pid_t& pid, const std::string& executable, std::vector<std::string>& arguments,
-               std::vector<std::string>& environment, const Pipe& out, const Pipe& err) {
+    std::vector<std::string>& environment, const Pipe& out, const Pipe& err) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     int rc = ::posix_spawn_file_actions_init(&actions);
@@ -318,8 +318,8 @@ CommandResult CommandRunner::run(const ReadOnlyCommand& command) const {
         }
         const auto waitMs = std::chrono::ceil<milliseconds>(wait).count();
 
-        std::array<pollfd, 2> fds {};
-        std::array<Stream*, 2> polled {};
+        std::array<pollfd, 2> fds{};
+        std::array<Stream*, 2> polled{};
         nfds_t count = 0;
         for (Stream& stream : streams) {
             if (stream.fd.isOpen()) {

@@ -18,8 +18,7 @@ public:
     static constexpr std::size_t defaultOutputLimit = 8 * 1024 * 1024;
 
     explicit CommandRunner(CandidateTable candidates = standardCandidateTable(),
-                           std::chrono::milliseconds timeout = defaultTimeout,
-                           std::size_t outputLimit = defaultOutputLimit);
+        std::chrono::milliseconds timeout = defaultTimeout, std::size_t outputLimit = defaultOutputLimit);
 
     CommandResult run(const ReadOnlyCommand& command) const override;
 

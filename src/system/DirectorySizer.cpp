@@ -145,8 +145,8 @@ private:
     bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes);
     void processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes);
     // Examines one entry of an open directory.
-    void examine(int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch,
-                 Found& found);
+    void examine(
+        int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch, Found& found);
     void countEntry(const struct stat& st, DiskTally::Scopes counts, Found& found);
     // Gives found children their parent, anchor and tally scopes; queues nothing.
     void adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children);
@@ -168,8 +168,8 @@ private:
     InodeSet inodes_;
 };
 
-void Walk::examine(int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch,
-                   Found& found) {
+void Walk::examine(
+    int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch, Found& found) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
         return;
     }
@@ -239,8 +239,8 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
     if (::fstat(fd, &own) == 0) {
         ownBytes = allocatedBytes(own);
         if (node->counts != 0) {
-            node->counts = tally_->claim(static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino),
-                                         node->counts);
+            node->counts = tally_->claim(
+                static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino), node->counts);
         }
     } else {
         node->counts = 0;
@@ -261,7 +261,8 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         }
         listed = true;
         // A large directory: every other buffer goes to another thread when one can help.
-        if (chunk % 2 == 1 && mayHandOff() && (isRoot || node->budgeted || (node->budgeted = walk::tryAcquireFdSlot()))) {
+        if (chunk % 2 == 1 && mayHandOff() &&
+            (isRoot || node->budgeted || (node->budgeted = walk::tryAcquireFdSlot()))) {
             auto* batch = new EntryBatch();
             batch->node = node;
             batch->records.assign(scratch.listing.data(), scratch.listing.data() + n);
@@ -271,9 +272,7 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
             continue;
         }
         walk::forEachEntry(scratch.listing.data(), static_cast<std::size_t>(n),
-                           [&](const char* name, unsigned char type) {
-                               examine(fd, name, type, node->counts, scratch, found);
-                           });
+            [&](const char* name, unsigned char type) { examine(fd, name, type, node->counts, scratch, found); });
     }
 
     if (!listed) {
@@ -317,9 +316,8 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
 void Walk::processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes) {
     DirNode* node = batch->node;
     Found found{tally_};
-    walk::forEachEntry(batch->records.data(), batch->records.size(), [&](const char* name, unsigned char type) {
-        examine(node->fd, name, type, node->counts, scratch, found);
-    });
+    walk::forEachEntry(batch->records.data(), batch->records.size(),
+        [&](const char* name, unsigned char type) { examine(node->fd, name, type, node->counts, scratch, found); });
     found.flushTally();
     bytes += found.bytes;
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
@@ -575,8 +573,8 @@ std::optional<std::int64_t> DirectorySizing::measure(const std::string& path, Ta
     return bytes;
 }
 
-std::optional<std::int64_t> DirectorySizing::measureTogether(const std::vector<std::string>& paths,
-                                                             TallyScopes counted) const {
+std::optional<std::int64_t> DirectorySizing::measureTogether(
+    const std::vector<std::string>& paths, TallyScopes counted) const {
     std::optional<std::int64_t> total;
     for (const auto& path : paths) {
         if (const auto bytes = measure(path, counted)) {
@@ -594,8 +592,8 @@ std::optional<std::int64_t> FileManagerDirectorySizer::measure(const std::string
     return measureTogether({path}, counted);
 }
 
-std::optional<std::int64_t> FileManagerDirectorySizer::measureTogether(const std::vector<std::string>& paths,
-                                                                       TallyScopes counted) const {
+std::optional<std::int64_t> FileManagerDirectorySizer::measureTogether(
+    const std::vector<std::string>& paths, TallyScopes counted) const {
     const DiskTally::Scopes counts = counted.tally != nullptr ? counted.scopes : 0;
     detail::WorkPool::Participation participation;
     auto walk = std::make_shared<Walk>(counted.tally);

@@ -22,16 +22,16 @@ public:
     virtual std::optional<std::int64_t> measure(const std::string& path, TallyScopes counted) const;
     // Several paths measured as one item: a file met under two of them counts once. Absent when
     // none of them could be measured.
-    virtual std::optional<std::int64_t> measureTogether(const std::vector<std::string>& paths,
-                                                        TallyScopes counted) const;
+    virtual std::optional<std::int64_t> measureTogether(
+        const std::vector<std::string>& paths, TallyScopes counted) const;
 };
 
 class FileManagerDirectorySizer final : public DirectorySizing {
 public:
     std::optional<std::int64_t> size(const std::string& path) const override;
     std::optional<std::int64_t> measure(const std::string& path, TallyScopes counted) const override;
-    std::optional<std::int64_t> measureTogether(const std::vector<std::string>& paths,
-                                                TallyScopes counted) const override;
+    std::optional<std::int64_t> measureTogether(
+        const std::vector<std::string>& paths, TallyScopes counted) const override;
 };
 
 } // namespace kelvo

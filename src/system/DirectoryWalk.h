@@ -16,11 +16,11 @@ int setDirectoryWalkFdBudget(int budget);
 
 // Counters since the start of the process, for tests and benchmarks.
 struct DirectoryWalkStats {
-    std::uint64_t directories = 0;   // directories listed
-    std::uint64_t chainOpens = 0;    // directories reopened from a kept ancestor, not their parent
-    std::uint64_t helperGrants = 0;  // pool helpers that joined a walk
-    std::uint64_t entryBatches = 0;  // parts of large directories handed to other threads
-    std::int64_t keptFdsPeak = 0;    // most descriptors kept at once under the budget
+    std::uint64_t directories = 0;  // directories listed
+    std::uint64_t chainOpens = 0;   // directories reopened from a kept ancestor, not their parent
+    std::uint64_t helperGrants = 0; // pool helpers that joined a walk
+    std::uint64_t entryBatches = 0; // parts of large directories handed to other threads
+    std::int64_t keptFdsPeak = 0;   // most descriptors kept at once under the budget
 };
 DirectoryWalkStats directoryWalkStats();
 

@@ -46,8 +46,8 @@ public:
     void requestHelpers(const std::shared_ptr<ParallelForJob>& self) {
         auto& pool = detail::WorkPool::instance();
         const std::size_t unclaimed = count_ - std::min(count_, next_.load());
-        const int wanted = static_cast<int>(std::min<std::size_t>(unclaimed, static_cast<std::size_t>(pool.limit() - 1))) -
-                           helpers_;
+        const int wanted =
+            static_cast<int>(std::min<std::size_t>(unclaimed, static_cast<std::size_t>(pool.limit() - 1))) - helpers_;
         if (wanted > 0 && !pool.saturated()) {
             helpers_ += pool.requestHelpers(self, wanted);
         }

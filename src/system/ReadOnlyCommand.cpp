@@ -9,17 +9,13 @@ CommandTool toolFor(const ReadOnlyCommand& command) {
     case Case::brewVersion:
     case Case::brewCellarPath:
     case Case::brewListFormula:
-    case Case::brewLeaves:
-        return CommandTool::brew;
-    case Case::pnpmVersion:
-        return CommandTool::pnpm;
+    case Case::brewLeaves: return CommandTool::brew;
+    case Case::pnpmVersion: return CommandTool::pnpm;
     case Case::npmVersion:
     case Case::npmPrefixGlobal:
     case Case::npmListGlobalJSON:
-    case Case::npmCacheDir:
-        return CommandTool::npm;
-    case Case::bunVersion:
-        return CommandTool::bun;
+    case Case::npmCacheDir: return CommandTool::npm;
+    case Case::bunVersion: return CommandTool::bun;
     }
     return CommandTool::brew;
 }
@@ -27,28 +23,17 @@ CommandTool toolFor(const ReadOnlyCommand& command) {
 std::vector<std::string> argumentsFor(const ReadOnlyCommand& command) {
     using Case = ReadOnlyCommand::Case;
     switch (command.kind) {
-    case Case::brewUsesInstalled:
-        return {"uses", "--installed", command.formula};
-    case Case::brewVersion:
-        return {"--version"};
-    case Case::brewCellarPath:
-        return {"--cellar"};
-    case Case::brewListFormula:
-        return {"list", "--formula"};
-    case Case::brewLeaves:
-        return {"leaves"};
-    case Case::pnpmVersion:
-        return {"--version"};
-    case Case::npmVersion:
-        return {"--version"};
-    case Case::npmPrefixGlobal:
-        return {"prefix", "-g"};
-    case Case::npmListGlobalJSON:
-        return {"ls", "-g", "--depth=0", "--json"};
-    case Case::npmCacheDir:
-        return {"config", "get", "cache"};
-    case Case::bunVersion:
-        return {"--version"};
+    case Case::brewUsesInstalled: return {"uses", "--installed", command.formula};
+    case Case::brewVersion: return {"--version"};
+    case Case::brewCellarPath: return {"--cellar"};
+    case Case::brewListFormula: return {"list", "--formula"};
+    case Case::brewLeaves: return {"leaves"};
+    case Case::pnpmVersion: return {"--version"};
+    case Case::npmVersion: return {"--version"};
+    case Case::npmPrefixGlobal: return {"prefix", "-g"};
+    case Case::npmListGlobalJSON: return {"ls", "-g", "--depth=0", "--json"};
+    case Case::npmCacheDir: return {"config", "get", "cache"};
+    case Case::bunVersion: return {"--version"};
     }
     return {};
 }
@@ -61,7 +46,7 @@ std::vector<std::string> fixedEnvironment(CommandTool tool) {
         // the log folder points where nothing can be written or removed. A corepack shim must
         // not download either.
         return {"npm_config_logs_dir=/dev/null", "npm_config_logs_max=0", "npm_config_update_notifier=false",
-                "COREPACK_ENABLE_NETWORK=0"};
+            "COREPACK_ENABLE_NETWORK=0"};
     case CommandTool::pnpm: return {"COREPACK_ENABLE_NETWORK=0"};
     case CommandTool::brew: return {"HOMEBREW_NO_AUTO_UPDATE=1", "HOMEBREW_NO_ANALYTICS=1"};
     case CommandTool::bun: return {};

@@ -29,7 +29,9 @@ struct ReadOnlyCommand {
     Case kind = Case::brewVersion;
     std::string formula; // brewUsesInstalled only
 
-    static ReadOnlyCommand brewUsesInstalled(std::string formula) { return {Case::brewUsesInstalled, std::move(formula)}; }
+    static ReadOnlyCommand brewUsesInstalled(std::string formula) {
+        return {Case::brewUsesInstalled, std::move(formula)};
+    }
     static ReadOnlyCommand brewVersion() { return {Case::brewVersion, {}}; }
     static ReadOnlyCommand brewCellarPath() { return {Case::brewCellarPath, {}}; }
     static ReadOnlyCommand brewListFormula() { return {Case::brewListFormula, {}}; }

@@ -149,8 +149,8 @@ int setDirectoryWalkFdBudget(int budget) { return walk::fdBudget().setLimit(budg
 
 DirectoryWalkStats directoryWalkStats() {
     const walk::WalkCounters& c = walk::counters();
-    return {c.directories.load(), c.chainOpens.load(), c.helperGrants.load(), c.entryBatches.load(),
-            c.keptFdsPeak.load()};
+    return {
+        c.directories.load(), c.chainOpens.load(), c.helperGrants.load(), c.entryBatches.load(), c.keptFdsPeak.load()};
 }
 
 } // namespace kelvo::detail

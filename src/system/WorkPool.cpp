@@ -47,11 +47,11 @@ WorkPool::WorkPool() : limit_(machineLimit()), state_(new State()) {
     // A forked child has none of the helper threads: it starts from a fresh state (the old one,
     // whose mutex the fork handler holds, is abandoned) and makes helpers again when needed.
     ::pthread_atfork([] { thePool->state_->mutex.lock(); }, [] { thePool->state_->mutex.unlock(); },
-                     [] {
-                         auto* fresh = new State();
-                         fresh->active.store(participationDepth > 0 ? 1 : 0);
-                         thePool->state_ = fresh; // the old state is leaked on purpose
-                     });
+        [] {
+            auto* fresh = new State();
+            fresh->active.store(participationDepth > 0 ? 1 : 0);
+            thePool->state_ = fresh; // the old state is leaked on purpose
+        });
 }
 
 bool WorkPool::saturated() const { return state_->active.load(std::memory_order_relaxed) >= limit_; }

@@ -11,7 +11,7 @@ class Updater : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
     Q_PROPERTY(bool automaticallyChecksForUpdates READ automaticallyChecksForUpdates WRITE
-                   setAutomaticallyChecksForUpdates NOTIFY automaticallyChecksForUpdatesChanged)
+            setAutomaticallyChecksForUpdates NOTIFY automaticallyChecksForUpdatesChanged)
 
 public:
     explicit Updater(QObject* parent = nullptr);

@@ -20,8 +20,7 @@ using Case = ReadOnlyCommand::Case;
 TEST(AdapterFaults, ThrowingServicesCostOnlyWhatTheyTouch) {
     struct Throws final : ReadOnlyCommandRunning, DirectorySizing, FileAccessProbing {
         CommandResult run(const ReadOnlyCommand& command) const override {
-            if (command.kind == Case::brewVersion)
-                return test::ok("Homebrew 4.2.1");
+            if (command.kind == Case::brewVersion) return test::ok("Homebrew 4.2.1");
             return command.kind == Case::npmVersion ? test::ok("10.2.4") : throw std::runtime_error("spawn exploded");
         }
         std::optional<std::int64_t> size(const std::string&) const override { throw std::bad_alloc(); }

@@ -18,8 +18,8 @@ TEST(AdapterSupport, OnlyNamesThatStayInsideTheParentAreSafeAndSizesSortLargestF
     // Unknown sizes after a size of 0; 40 ties keep their order (more than an insertion sort covers).
     std::vector<DependencyItem> items;
     for (int i = 0; i < 42; ++i)
-        items.push_back({Uuid::random(), std::to_string(i), {}, {}, i == 0 ? std::nullopt : std::optional(i > 40 ? 0 : 7),
-                         Tier::signalOnly, {}, {}, {}});
+        items.push_back({Uuid::random(), std::to_string(i), {}, {},
+            i == 0 ? std::nullopt : std::optional(i > 40 ? 0 : 7), Tier::signalOnly, {}, {}, {}});
     sortItemsBySize(items);
     EXPECT_EQ(items.front().name + items[39].name + items[40].name + items.back().name, "140410");
 }
@@ -46,7 +46,8 @@ TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
 
 TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) {
     test::TempDir dir;
-    test::writeFile(dir / "pkg/package.json", R"({"version":"1.2.3","bin":{"a":"x","b":"x","c":"x","d":"x","../up":"x"}})");
+    test::writeFile(
+        dir / "pkg/package.json", R"({"version":"1.2.3","bin":{"a":"x","b":"x","c":"x","d":"x","../up":"x"}})");
     const PackageManifest manifest = readPackageManifest(dir / "pkg", "pkg");
     EXPECT_EQ(manifest.version, "1.2.3");
     EXPECT_EQ(manifest.commands, (std::vector<std::string>{"../up", "a", "b", "c", "d"}));
@@ -59,8 +60,7 @@ TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) 
     const CommandUse use = commandUse(prober, manifest.commands, "/bin");
     EXPECT_EQ(use.lastUse, 9e5 + 86400);
     EXPECT_EQ(use.installedAt, 300) << "the newest command entry";
-    for (const auto& path : prober.calls())
-        EXPECT_EQ(path.find(".."), std::string::npos) << path;
+    for (const auto& path : prober.calls()) EXPECT_EQ(path.find(".."), std::string::npos) << path;
     test::writeFile(dir / "scoped/package.json", R"({"bin":"cli.js"})");
     EXPECT_EQ(readPackageManifest(dir / "scoped", "@scope//tool/").commands, std::vector<std::string>{"tool"});
     for (const char* text : {R"({"bin":7,"version":1})", "[]", "{", R"({"name":"x"})"}) {
@@ -103,12 +103,13 @@ TEST(AdapterSupport, GlobalsAreJudgedByTheirCommandsAndCorePackagesKeepTheirPlac
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name + " " + std::to_string(c.recorded) + " " + std::to_string(c.use.lastUse.value_or(-1)));
         const DependencyItem item = globalPackageItem(c.name, std::nullopt, "/m/" + c.name, 10, c.use,
-                                                      UseClock{now, c.recorded}, kb, ManagerKind::npm, "npm -g uninstall");
+            UseClock{now, c.recorded}, kb, ManagerKind::npm, "npm -g uninstall");
         EXPECT_EQ(item.tier, c.tier);
         EXPECT_EQ(item.evidence, c.evidence);
         EXPECT_EQ(item.reclaimCommand.has_value(), c.command);
     }
-    const auto npmTsx = globalPackageItem("tsx", {}, "/m", 1, {}, {now, true}, kb, ManagerKind::npm, "npm -g uninstall");
+    const auto npmTsx =
+        globalPackageItem("tsx", {}, "/m", 1, {}, {now, true}, kb, ManagerKind::npm, "npm -g uninstall");
     const auto bunTsx = globalPackageItem("tsx", {}, "/m", 1, {}, {now, true}, kb, ManagerKind::bun, "bun remove -g");
     EXPECT_EQ(npmTsx.identity.value_or("") + "|" + bunTsx.identity.value_or(""), "TypeScript tools|bun only");
     EXPECT_EQ(npmTsx.reclaimCommand, "npm -g uninstall tsx");

@@ -63,15 +63,15 @@ TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
     EXPECT_EQ(itemNames(plain), (Names{"@scope/tool", "alpha", "zeta"}));
     EXPECT_FALSE(plain.items[0].version || plain.items[2].version);
     EXPECT_EQ(test::fields(plain.items[1]), (test::ItemFields{"alpha", "1.2.3", bun.modules + "/alpha", {},
-                                                              Tier::signalOnly, {}, {}, "bun remove -g alpha"}));
+                                                Tier::signalOnly, {}, {}, "bun remove -g alpha"}));
 
     bun.sizer->set(bun.modules + "/zeta", 9).set(bun.modules + "/alpha", 5).set(bun.modules + "/@scope/tool", 5);
     bun.sizer->set(bun.cache, 7);
     const ManagerReport sized = bun.scan();
     EXPECT_EQ(itemNames(sized), (Names{"zeta", "bun cache", "@scope/tool", "alpha"}));
     EXPECT_EQ(test::fields(sized.items[1]),
-              (test::ItemFields{"bun cache", {}, bun.cache, 7, Tier::safeByDesign, {Evidence::managerDefinesPrunable()},
-                                "bun's module cache — re-downloaded as needed.", {}}));
+        (test::ItemFields{"bun cache", {}, bun.cache, 7, Tier::safeByDesign, {Evidence::managerDefinesPrunable()},
+            "bun's module cache — re-downloaded as needed.", {}}));
 }
 
 TEST(BunAdapter, TheGlobalManifestNamesTheGlobalsAndTheRestIsOneDependenciesItem) {
@@ -86,9 +86,8 @@ TEST(BunAdapter, TheGlobalManifestNamesTheGlobalsAndTheRestIsOneDependenciesItem
     const ManagerReport report = bun.scan();
     EXPECT_EQ(itemNames(report), (Names{BunAdapter::dependenciesName, "cowsay", "@vue/cli", "missing"}));
     EXPECT_EQ(test::fields(report.items[0]),
-              (test::ItemFields{BunAdapter::dependenciesName, {}, {}, 1300, Tier::signalOnly, {},
-                                "Packages your bun globals depend on — they go away with the globals that need them.",
-                                {}}));
+        (test::ItemFields{BunAdapter::dependenciesName, {}, {}, 1300, Tier::signalOnly, {},
+            "Packages your bun globals depend on — they go away with the globals that need them.", {}}));
     for (const char* other : {"/.bin", "/@babel", "/@vue/shared", "/yargs"}) {
         const auto calls = bun.sizer->calls();
         EXPECT_EQ(std::count(calls.begin(), calls.end(), bun.modules + other), 1) << other;
@@ -97,7 +96,8 @@ TEST(BunAdapter, TheGlobalManifestNamesTheGlobalsAndTheRestIsOneDependenciesItem
     // No usable manifest: every folder is a global, as bun's listing shows them.
     for (const std::string text : {"not json", "[]", R"({"dependencies":["cowsay"]})", ""}) {
         text.empty() ? test::removeTree(manifest) : test::writeFile(manifest, text);
-        EXPECT_EQ(itemNames(bun.scan()), (Names{"cowsay", "@babel/parser", "@vue/cli", "@vue/shared", "yargs"})) << text;
+        EXPECT_EQ(itemNames(bun.scan()), (Names{"cowsay", "@babel/parser", "@vue/cli", "@vue/shared", "yargs"}))
+            << text;
     }
     test::makeDirs(manifest); // unreadable as a file
     EXPECT_EQ(bun.scan().items.size(), 5u);
@@ -110,7 +110,8 @@ TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {
     Bun bun;
     bun.package("@scope/tool", R"({"bin":"cli.js"})");
     bun.package("idle", R"({"bin":{"idle":"cli.js"}})");
-    bun.prober->set(bun.home / ".bun/bin/tool", FileTimes{3 * 86400, 0}).set(bun.home / ".bun/bin/idle", FileTimes{60, 0});
+    bun.prober->set(bun.home / ".bun/bin/tool", FileTimes{3 * 86400, 0})
+        .set(bun.home / ".bun/bin/idle", FileTimes{60, 0});
     const ManagerReport report = bun.scan();
     EXPECT_EQ(report.items.at(0).evidence, std::vector<Evidence>{Evidence::lastUsed(3 * 86400)});
     EXPECT_TRUE(report.items.at(1).evidence.empty());

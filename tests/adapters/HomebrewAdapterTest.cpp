@@ -60,12 +60,13 @@ TEST(HomebrewAdapter, ItemsCarryLeafTiersAndSortLargestFirstKeepingListOrderOnTi
     brew.kb.entries.push_back({"wget", {}, "Network downloader", {}, {}});
     const ManagerReport report = brew.scan(), again = brew.scan();
     EXPECT_EQ(test::itemNames(report), (std::vector<std::string>{"wget", "zlib", "git", "zero", "missing", "gone"}));
-    EXPECT_EQ(test::fields(report.items[0]), (F{"wget", {}, "/cellar/wget", 100, Tier::orphanCandidate,
-                                                {Evidence::noDependents()}, "Network downloader", "brew uninstall wget"}));
+    EXPECT_EQ(
+        test::fields(report.items[0]), (F{"wget", {}, "/cellar/wget", 100, Tier::orphanCandidate,
+                                           {Evidence::noDependents()}, "Network downloader", "brew uninstall wget"}));
     // "GIT" among the leaves is not the listed "git".
     EXPECT_EQ(test::fields(report.items[2]), (F{"git", {}, "/cellar/git", 50, Tier::signalOnly, {}, {}, {}}));
     EXPECT_EQ(test::fields(report.items[4]), (F{"missing", {}, "/cellar/missing", {}, Tier::orphanCandidate,
-                                                {Evidence::noDependents()}, {}, "brew uninstall missing"}));
+                                                 {Evidence::noDependents()}, {}, "brew uninstall missing"}));
     // Quick wins are made once per process; items are new on every scan.
     ASSERT_EQ(report.quickWins.size(), 2u);
     EXPECT_EQ(report.quickWins[0].command + "|" + report.quickWins[1].command, "brew cleanup|brew autoremove");

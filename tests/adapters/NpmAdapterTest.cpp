@@ -65,18 +65,17 @@ TEST(NpmAdapter, PackagesAreOrderedByCodePointThenBySizeWithTheCacheAmongThem) {
         R"({"dependencies":{"zeta":{},"é":{"version":"1"},"b-tool":{"version":"2.0.0"},"a-tool":{"version":1},)"
         R"("@scope/x":"1.0.0","Z":{"version":null}}, "version":"9"})");
     EXPECT_EQ(list, (std::vector<NpmAdapter::Package>{{"@scope/x", std::nullopt}, {"Z", std::nullopt},
-                                                      {"a-tool", std::nullopt}, {"b-tool", "2.0.0"},
-                                                      {"zeta", std::nullopt}, {"é", "1"}}));
+                        {"a-tool", std::nullopt}, {"b-tool", "2.0.0"}, {"zeta", std::nullopt}, {"é", "1"}}));
     Npm npm(twoTools);
     npm.kb.entries.push_back({"b-tool", std::vector{ManagerKind::npm}, "B", {}, {}}); // npm's own entries
     npm.sizer->set("/p/lib/node_modules/a-tool", 10).set("/p/lib/node_modules/b-tool", 10).set("/cache", 15);
     const ManagerReport report = npm.scan();
     EXPECT_EQ(itemNames(report), (Names{"npm cache", "a-tool", "b-tool"}));
     EXPECT_EQ(test::fields(report.items[2]), (test::ItemFields{"b-tool", "2.0.0", "/p/lib/node_modules/b-tool", 10,
-                                                               Tier::signalOnly, {}, "B", "npm -g uninstall b-tool"}));
+                                                 Tier::signalOnly, {}, "B", "npm -g uninstall b-tool"}));
     EXPECT_EQ(test::fields(report.items[0]),
-              (test::ItemFields{"npm cache", {}, "/cache", 15, Tier::safeByDesign,
-                                {Evidence::managerDefinesPrunable()}, "npm's download cache — regenerates automatically.", {}}));
+        (test::ItemFields{"npm cache", {}, "/cache", 15, Tier::safeByDesign, {Evidence::managerDefinesPrunable()},
+            "npm's download cache — regenerates automatically.", {}}));
     npm.sizer->set("/cache", std::nullopt);
     EXPECT_EQ(itemNames(npm.scan()), (Names{"a-tool", "b-tool", "npm cache"}));
 }

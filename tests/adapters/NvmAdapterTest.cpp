@@ -69,14 +69,15 @@ TEST(NvmAdapter, DefaultVersionEvidenceAndSeriesOfThreeVersions) {
     EXPECT_EQ(itemNames(report), (Names{"v18.19.1", "v20.11.1", "v18.17.0"}));
     using F = test::ItemFields;
     EXPECT_EQ(test::fields(*itemNamed(report, "v20.11.1")),
-              (F{"v20.11.1", "v20.11.1", nvm.versions + "/v20.11.1", 200, Tier::signalOnly, {}, {}, {}}));
+        (F{"v20.11.1", "v20.11.1", nvm.versions + "/v20.11.1", 200, Tier::signalOnly, {}, {}, {}}));
     EXPECT_EQ(test::fields(*itemNamed(report, "v18.19.1")),
-              (F{"v18.19.1", "v18.19.1", nvm.versions + "/v18.19.1", 300, Tier::orphanCandidate,
-                 {Evidence::notDefaultVersion("v20.11.1")}, {}, "nvm uninstall v18.19.1"}));
+        (F{"v18.19.1", "v18.19.1", nvm.versions + "/v18.19.1", 300, Tier::orphanCandidate,
+            {Evidence::notDefaultVersion("v20.11.1")}, {}, "nvm uninstall v18.19.1"}));
     EXPECT_EQ(itemNamed(report, "v18.17.0")->evidence,
-              (std::vector<Evidence>{Evidence::notDefaultVersion("v20.11.1"), Evidence::supersededPatch("v18.19.1")}));
+        (std::vector<Evidence>{Evidence::notDefaultVersion("v20.11.1"), Evidence::supersededPatch("v18.19.1")}));
     nvm.alias("lts/iron"); // no default: only the series evidence remains
-    EXPECT_EQ(itemNamed(nvm.scan(), "v18.17.0")->evidence, std::vector<Evidence>{Evidence::supersededPatch("v18.19.1")});
+    EXPECT_EQ(
+        itemNamed(nvm.scan(), "v18.17.0")->evidence, std::vector<Evidence>{Evidence::supersededPatch("v18.19.1")});
 }
 
 // The forms themselves are resolveNodeAlias's (model tests); here: which files are alias files.
@@ -87,9 +88,8 @@ TEST(NvmAdapter, TheDefaultFollowsAliasFilesInsideTheAliasFolderOnly) {
     test::writeFile(nvm.home / ".nvm/alias/lts/iron", "v20.11.1\n");
     test::writeFile(nvm.home / ".nvm/elsewhere", "v18.19.1");
     test::writeFile(nvm.home / "outside/lts/x", "v18.19.1");
-    const std::vector<std::pair<std::string, std::string>> cases{
-        {"lts/*", "v20.11.1"}, {"lts/iron", "v20.11.1"}, {"20", "v20.18.1"}, {"../elsewhere", ""},
-        {"default", "v21.6.0"}, {"lts/x", ""},
+    const std::vector<std::pair<std::string, std::string>> cases{{"lts/*", "v20.11.1"}, {"lts/iron", "v20.11.1"},
+        {"20", "v20.18.1"}, {"../elsewhere", ""}, {"default", "v21.6.0"}, {"lts/x", ""},
         // Oversized or not UTF-8: read as no alias at all.
         {"20.11.1" + std::string(1024 * 1024, ' '), ""}, {"v20.11.1\xff", ""}};
     for (const auto& [alias, expected] : cases)

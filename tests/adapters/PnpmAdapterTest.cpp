@@ -23,8 +23,7 @@ struct Pnpm {
 };
 
 TEST(PnpmAdapter, DetectedByItsCommandOrByAStoreOfAnyKind) {
-    for (const auto& failure : {test::toolNotFound(), test::failed(),
-                                test::failed(CommandError::Kind::timedOut)}) {
+    for (const auto& failure : {test::toolNotFound(), test::failed(), test::failed(CommandError::Kind::timedOut)}) {
         Pnpm none;
         none.runner->on(Case::pnpmVersion, failure);
         const ManagerReport report = none.scan();
@@ -65,9 +64,9 @@ TEST(PnpmAdapter, TheLibraryStoreWinsAndIsTheOnlyItem) {
     EXPECT_EQ(report.version, "9.1.0");
     ASSERT_EQ(report.items.size(), 1u);
     EXPECT_EQ(test::fields(report.items[0]),
-              (test::ItemFields{"Content-addressable store", {}, pnpm.libraryStore, 4096, Tier::safeByDesign,
-                                {Evidence::managerDefinesPrunable()},
-                                "pnpm's shared package store — deduplicated across all your projects.", {}}));
+        (test::ItemFields{"Content-addressable store", {}, pnpm.libraryStore, 4096, Tier::safeByDesign,
+            {Evidence::managerDefinesPrunable()},
+            "pnpm's shared package store — deduplicated across all your projects.", {}}));
     EXPECT_EQ(report.quickWins.at(0).command, "pnpm store prune");
     EXPECT_EQ(sizer->calls(), std::vector<std::string>{pnpm.libraryStore});
 }

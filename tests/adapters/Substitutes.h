@@ -78,22 +78,19 @@ struct FakeProber final : FileAccessProbing, Answers<std::string, std::optional<
 
 inline std::vector<std::string> itemNames(const ManagerReport& report) {
     std::vector<std::string> names;
-    for (const auto& item : report.items)
-        names.push_back(item.name);
+    for (const auto& item : report.items) names.push_back(item.name);
     return names;
 }
 
 inline const DependencyItem* itemNamed(const ManagerReport& report, std::string_view name) {
     for (const auto& item : report.items)
-        if (item.name == name)
-            return &item;
+        if (item.name == name) return &item;
     return nullptr;
 }
 
 // An item's fields without its random id, so that a whole item is checked in one expectation.
 using ItemFields = std::tuple<std::string, std::optional<std::string>, std::optional<std::string>,
-                              std::optional<std::int64_t>, Tier, std::vector<Evidence>, std::optional<std::string>,
-                              std::optional<std::string>>;
+    std::optional<std::int64_t>, Tier, std::vector<Evidence>, std::optional<std::string>, std::optional<std::string>>;
 inline ItemFields fields(const DependencyItem& i) {
     return {i.name, i.version, i.path, i.bytes, i.tier, i.evidence, i.identity, i.reclaimCommand};
 }
@@ -101,8 +98,7 @@ inline ItemFields fields(const DependencyItem& i) {
 // The words a removal command should split into: the fixed words, "--" before a name that would
 // read as an option, then the name itself.
 inline std::vector<std::string> removalWords(std::vector<std::string> words, const std::string& name) {
-    if (!name.empty() && name.front() == '-')
-        words.push_back("--");
+    if (!name.empty() && name.front() == '-') words.push_back("--");
     words.push_back(name);
     return words;
 }

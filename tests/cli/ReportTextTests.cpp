@@ -27,22 +27,32 @@ ScanResult fixture() {
     ManagerReport brew{ManagerKind::homebrew, true, "4.2.0", {}, {}};
     brew.items = {
         Item{.name = "openssl@3", .version = "3.2.1", .bytes = 45'000'000, .identity = "Cryptography library"},
-        Item{.name = "caf\u00e9-\u00fcber", .version = "1.0\r", .bytes = 12'300'000, .tier = Tier::orphanCandidate,
-             .reclaimCommand = "brew uninstall caf\u00e9-\u00fcber"},
+        Item{.name = "caf\u00e9-\u00fcber",
+            .version = "1.0\r",
+            .bytes = 12'300'000,
+            .tier = Tier::orphanCandidate,
+            .reclaimCommand = "brew uninstall caf\u00e9-\u00fcber"},
         // A version equal to the name is not repeated; a command that had to be escaped is commented out.
-        Item{.name = evil, .version = evil, .bytes = 2'000'000, .tier = Tier::orphanCandidate,
-             .evidence = {Evidence::noDependents()}, .reclaimCommand = "brew uninstall '" + evil + "'"}};
+        Item{.name = evil,
+            .version = evil,
+            .bytes = 2'000'000,
+            .tier = Tier::orphanCandidate,
+            .evidence = {Evidence::noDependents()},
+            .reclaimCommand = "brew uninstall '" + evil + "'"}};
     brew.quickWins = {QuickWin{Uuid::random(), "Remove unused dependencies", "brew autoremove", "Only dependencies."}};
     ManagerReport npm{ManagerKind::npm, true, "10.2.4", {}, {}};
-    npm.items = {Item{.name = "npm cache", .path = "/home/u/.npm/_cacache", .bytes = 900'000'000,
-                      .tier = Tier::safeByDesign, .evidence = {Evidence::managerDefinesPrunable()}},
-                 Item{.name = "left\npad\u202e", .tier = Tier::orphanCandidate, .identity = "\u2066x\u2069 \u0085"}};
+    npm.items = {Item{.name = "npm cache",
+                     .path = "/home/u/.npm/_cacache",
+                     .bytes = 900'000'000,
+                     .tier = Tier::safeByDesign,
+                     .evidence = {Evidence::managerDefinesPrunable()}},
+        Item{.name = "left\npad\u202e", .tier = Tier::orphanCandidate, .identity = "\u2066x\u2069 \u0085"}};
     ManagerReport nvm{ManagerKind::nvm, true, std::nullopt, {}, {}};
     nvm.items = {Item{.name = "v20.11.0", .bytes = 300'000'000}, Item{.name = "v18.19.1", .bytes = 110'000'000},
-                 Item{.name = "v18.17.0", .bytes = 100'000'000}};
+        Item{.name = "v18.17.0", .bytes = 100'000'000}};
     nvm.items[1].tier = nvm.items[2].tier = Tier::orphanCandidate;
-    return ScanResult{0, {brew, npm, ManagerReport::notDetected(ManagerKind::pnpm), nvm,
-                          ManagerReport::notDetected(ManagerKind::bun)}};
+    return ScanResult{0,
+        {brew, npm, ManagerReport::notDetected(ManagerKind::pnpm), nvm, ManagerReport::notDetected(ManagerKind::bun)}};
 }
 
 std::string withoutColour(const std::string& s) { return std::regex_replace(s, std::regex("\x1b\\[[0-9;]*m"), ""); }
@@ -51,52 +61,52 @@ TEST(ReportText, AlignedByCodePointsEscapedAndColouredOnlyWhenStyled) {
     ASSERT_TRUE(pinnedLocale);
     const std::string styled = report::renderText(fixture(), SizeUnit::decimal, {true, true});
     EXPECT_EQ(withoutColour(styled),
-              "~224.3 MB reclaimable of 1.47 GB total \u00b7 3 managers \u00b7 8 packages\n"
-              "\n"
-              "Managers \u2014 by size\n"
-              "  npm       10.2.4   900 MB  2 globals        Prunable \u2014 npm decides\n"
-              "  nvm                510 MB  3 Node versions  +210 MB reclaimable\n"
-              "  Homebrew  4.2.0   59.3 MB  3 formulae       +14.3 MB reclaimable\n"
-              "Not detected: pnpm \u00b7 bun\n"
-              "3 of 5 managers detected \u00b7 8 packages inventoried\n"
-              "\n"
-              "npm 10.2.4 \u00b7 900 MB \u00b7 2 globals\n"
-              "  2 rows \u00b7 largest first\n"
-              "    SAFE           npm cache          900 MB\n"
-              "        Evidence: Manager guarantees this is safe to prune\n"
-              "        Verdict: Prunable via `the manager` \u2014 npm removes only what nothing references. Kelvo "
-              "never counts this as guaranteed savings.\n"
-              "        Path: /home/u/.npm/_cacache\n"
-              "    LIKELY UNUSED  left\\npad\\u202e         \u2014  \\u2066x\\u2069 \\u0085\n"
-              "        Verdict: Nothing depends on this \u00b7 \u2014. If you don't use it directly, it's safe to "
-              "reclaim.\n"
-              "\n"
-              "nvm \u00b7 510 MB \u00b7 3 Node versions\n"
-              "  2 rows \u00b7 largest first\n"
-              "    IN USE         v20.11.0              300 MB\n"
-              "        Verdict: Currently in use \u2014 nothing to do.\n"
-              "    LIKELY UNUSED  Node 18   2 versions  210 MB  2 patch releases \u00b7 keep only the newest\n"
-              "        KEEP        v18.19.1  110 MB  newest Node 18 \u2014 nothing to do\n"
-              "        SUPERSEDED  v18.17.0  100 MB\n"
-              "\n"
-              "Homebrew 4.2.0 \u00b7 59.3 MB \u00b7 3 formulae\n"
-              "  1 safe quick win\n"
-              "    Remove unused dependencies\n"
-              "      $ brew autoremove\n"
-              "      Only dependencies.\n"
-              "  3 rows \u00b7 largest first\n"
-              "    DEPENDENCY     openssl@3                            3.2.1    45 MB  Cryptography library\n"
-              "        Verdict: Something installed depends on this \u2014 keep it unless you remove what needs it.\n"
-              "    LIKELY UNUSED  caf\u00e9-\u00fcber                            1.0\\r  12.3 MB\n"
-              "        Verdict: Nothing depends on this \u00b7 12.3 MB. If you don't use it directly, it's safe to "
-              "reclaim.\n"
-              "        Reclaim: $ brew uninstall caf\u00e9-\u00fcber\n"
-              "    LIKELY UNUSED  evil\\x1b[31mred\\x1b]0;owned\\x07\\xff            2 MB\n"
-              "        Evidence: No installed formula depends on this\n"
-              "        Verdict: Nothing depends on this \u00b7 2 MB. If you don't use it directly, it's safe to "
-              "reclaim.\n"
-              "        Reclaim: # brew uninstall 'evil\\x1b[31mred\\x1b]0;owned\\x07\\xff'  (escaped; the exact "
-              "command is in --json)\n");
+        "~224.3 MB reclaimable of 1.47 GB total \u00b7 3 managers \u00b7 8 packages\n"
+        "\n"
+        "Managers \u2014 by size\n"
+        "  npm       10.2.4   900 MB  2 globals        Prunable \u2014 npm decides\n"
+        "  nvm                510 MB  3 Node versions  +210 MB reclaimable\n"
+        "  Homebrew  4.2.0   59.3 MB  3 formulae       +14.3 MB reclaimable\n"
+        "Not detected: pnpm \u00b7 bun\n"
+        "3 of 5 managers detected \u00b7 8 packages inventoried\n"
+        "\n"
+        "npm 10.2.4 \u00b7 900 MB \u00b7 2 globals\n"
+        "  2 rows \u00b7 largest first\n"
+        "    SAFE           npm cache          900 MB\n"
+        "        Evidence: Manager guarantees this is safe to prune\n"
+        "        Verdict: Prunable via `the manager` \u2014 npm removes only what nothing references. Kelvo "
+        "never counts this as guaranteed savings.\n"
+        "        Path: /home/u/.npm/_cacache\n"
+        "    LIKELY UNUSED  left\\npad\\u202e         \u2014  \\u2066x\\u2069 \\u0085\n"
+        "        Verdict: Nothing depends on this \u00b7 \u2014. If you don't use it directly, it's safe to "
+        "reclaim.\n"
+        "\n"
+        "nvm \u00b7 510 MB \u00b7 3 Node versions\n"
+        "  2 rows \u00b7 largest first\n"
+        "    IN USE         v20.11.0              300 MB\n"
+        "        Verdict: Currently in use \u2014 nothing to do.\n"
+        "    LIKELY UNUSED  Node 18   2 versions  210 MB  2 patch releases \u00b7 keep only the newest\n"
+        "        KEEP        v18.19.1  110 MB  newest Node 18 \u2014 nothing to do\n"
+        "        SUPERSEDED  v18.17.0  100 MB\n"
+        "\n"
+        "Homebrew 4.2.0 \u00b7 59.3 MB \u00b7 3 formulae\n"
+        "  1 safe quick win\n"
+        "    Remove unused dependencies\n"
+        "      $ brew autoremove\n"
+        "      Only dependencies.\n"
+        "  3 rows \u00b7 largest first\n"
+        "    DEPENDENCY     openssl@3                            3.2.1    45 MB  Cryptography library\n"
+        "        Verdict: Something installed depends on this \u2014 keep it unless you remove what needs it.\n"
+        "    LIKELY UNUSED  caf\u00e9-\u00fcber                            1.0\\r  12.3 MB\n"
+        "        Verdict: Nothing depends on this \u00b7 12.3 MB. If you don't use it directly, it's safe to "
+        "reclaim.\n"
+        "        Reclaim: $ brew uninstall caf\u00e9-\u00fcber\n"
+        "    LIKELY UNUSED  evil\\x1b[31mred\\x1b]0;owned\\x07\\xff            2 MB\n"
+        "        Evidence: No installed formula depends on this\n"
+        "        Verdict: Nothing depends on this \u00b7 2 MB. If you don't use it directly, it's safe to "
+        "reclaim.\n"
+        "        Reclaim: # brew uninstall 'evil\\x1b[31mred\\x1b]0;owned\\x07\\xff'  (escaped; the exact "
+        "command is in --json)\n");
     // Plain text is the same report without the padding, and without a single escape byte.
     const std::string plain = report::renderText(fixture(), SizeUnit::decimal, {false, false});
     const std::regex padding("(\\S) {2,}");
@@ -111,7 +121,7 @@ TEST(ReportText, NothingReclaimableHeadlineAndProgress) {
                     .starts_with("Nothing reclaimable \u00b7 900 MB total \u00b7 1 manager \u00b7 2 packages\n"));
     EXPECT_EQ(report::progressLine({}, 5), "Scanning\u2026 0 of 5 done");
     EXPECT_EQ(report::progressLine({ManagerKind::nvm, ManagerKind::homebrew}, 5),
-              "Scanning\u2026 2 of 5 done: Homebrew \u00b7 nvm");
+        "Scanning\u2026 2 of 5 done: Homebrew \u00b7 nvm");
 }
 
 // textStyleForStandardOutput() with standard output on a new pseudo-terminal, or on /dev/null.
@@ -145,9 +155,9 @@ TEST(ReportOptions, FlagsPrecedenceAndUsageErrors) {
     EXPECT_TRUE(both.action == Action::report && both.json && both.unit == SizeUnit::binary && !none.json &&
                 none.unit == SizeUnit::decimal);
     // --help wins over --version, which wins over a report; any unknown argument is a usage error.
-    const std::pair<std::vector<std::string>, Action> cases[] = {
-        {{"--json", "--version"}, Action::version}, {{"--version", "-h"}, Action::help},
-        {{"--help", "--jsn"}, Action::usageError}, {{"report"}, Action::usageError}, {{""}, Action::usageError}};
+    const std::pair<std::vector<std::string>, Action> cases[] = {{{"--json", "--version"}, Action::version},
+        {{"--version", "-h"}, Action::help}, {{"--help", "--jsn"}, Action::usageError},
+        {{"report"}, Action::usageError}, {{""}, Action::usageError}};
     for (const auto& [arguments, action] : cases) EXPECT_EQ(report::parseOptions(arguments).action, action);
 
     // What goes to standard output and standard error, after the exit status.

@@ -37,20 +37,19 @@ using Case = ReadOnlyCommand::Case;
 using test::ok;
 using Names = std::vector<std::string>;
 
-const Names hostileNames{
-    "with space", "it's", "dq\"uote", "semi;colon", "pipe|cat", "amp&bg", "$(touch PWNED)", "`touch PWNED`",
-    "star*", "glob?[ab]", "-rf", "--help", "new\nline", "tab\tbed", "cr\rreturn", "\x1b[31mred\x1b[0m",
+const Names hostileNames{"with space", "it's", "dq\"uote", "semi;colon", "pipe|cat", "amp&bg", "$(touch PWNED)",
+    "`touch PWNED`", "star*", "glob?[ab]", "-rf", "--help", "new\nline", "tab\tbed", "cr\rreturn", "\x1b[31mred\x1b[0m",
     "\x1b]0;title\x07", "rlo\xE2\x80\xAEgnp.exe", "isolate\xE2\x81\xA6x\xE2\x81\xA9", "invalid\xFF\xFEutf8",
-    "overlong\xC0\xAF", "nel\xC2\x85line", "csi\xC2\x9B" "2J", "sep\xE2\x80\xA8line", "back\\slash", "~tilde",
-    "dollar$HOME", "brace{a,b}", "del\x7f", "\xE2\x80\x8Fmark", "\xD8\x9C" "alm"};
+    "overlong\xC0\xAF", "nel\xC2\x85line", "csi\xC2\2332J", "sep\xE2\x80\xA8line", "back\\slash", "~tilde",
+    "dollar$HOME", "brace{a,b}", "del\x7f", "\xE2\x80\x8Fmark", "\xD8\234alm"};
 const Names toolNames{"brew", "npm", "pnpm", "bun"};
 
 // {"dependencies":{NAME:{"version":"1.0.0"},...}} as npm ls and bun's manifest write it.
 std::string dependencyJson(const Names& names) {
     nlohmann::json dependencies = nlohmann::json::object();
-    for (const auto& name : names)
-        dependencies[name] = {{"version", "1.0.0"}};
-    return nlohmann::json{{"dependencies", dependencies}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    for (const auto& name : names) dependencies[name] = {{"version", "1.0.0"}};
+    return nlohmann::json{{"dependencies", dependencies}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void specialFile(const std::string& path, mode_t type) {
@@ -63,20 +62,20 @@ struct HostileHome {
 
     HostileHome() {
         const std::string outside = dir / "outside", bun = dir / ".bun/install/global/node_modules/",
-                          npm = dir / "npm/lib/node_modules/", package = R"({"version":"1","bin":{"t":"x","../x":"x"}})";
+                          npm = dir / "npm/lib/node_modules/",
+                          package = R"({"version":"1","bin":{"t":"x","../x":"x"}})";
         test::writeFile(outside + "/blob", std::string(1 << 20, 'o'));
         // Every hostile name in each manager's folders and listings, and names that climb out of a
         // folder when joined to it.
         Names listed = hostileNames;
-        listed.insert(listed.end(),
-                      {"..", "../../../../usr", "a/../../..", "/etc", "@s/../../x", std::string("nul\0byte", 8)});
+        listed.insert(
+            listed.end(), {"..", "../../../../usr", "a/../../..", "/etc", "@s/../../x", std::string("nul\0byte", 8)});
         Names npmGlobals = listed, bunGlobals = listed;
         npmGlobals.push_back("socket");
-        bunGlobals.insert(bunGlobals.end(), {"@root/etc", "to-root", "fifo", "directory", "truncated", "binary",
-                                             "deep", "shapes"});
+        bunGlobals.insert(
+            bunGlobals.end(), {"@root/etc", "to-root", "fifo", "directory", "truncated", "binary", "deep", "shapes"});
         std::string formulae = "linked\nlinked/outside\n";
-        for (const auto& name : listed)
-            formulae += name.find_first_of("\n\r") == std::string::npos ? name + "\n" : "";
+        for (const auto& name : listed) formulae += name.find_first_of("\n\r") == std::string::npos ? name + "\n" : "";
         for (const auto& name : hostileNames) {
             test::writeFile(dir / (".nvm/versions/node/v" + name + "/bin/node"), "n");
             test::writeFile(dir / ("Cellar/" + name + "/1.0/f"), "f");
@@ -105,15 +104,16 @@ struct HostileHome {
 
         // Fake tools: each logs its argv, then prints the answer filed under its arguments.
         for (const auto& tool : toolNames)
-            replaceTool(tool, "f='" + dir / ("answers/" + tool) + " '\"$*\"\n[ -f \"$f\" ] || exit 3\nexec cat \"$f\"\n");
+            replaceTool(
+                tool, "f='" + dir / ("answers/" + tool) + " '\"$*\"\n[ -f \"$f\" ] || exit 3\nexec cat \"$f\"\n");
         test::makeDirs(dir / "calls");
-        for (const auto& [call, output] : std::vector<std::pair<std::string, std::string>>{
-                 {"brew --version", "Homebrew 4.2.1\x1b[2J\xE2\x80\xAE\n"}, {"brew --cellar", dir / "Cellar\n"},
-                 {"brew list --formula", formulae}, {"brew leaves", formulae},
-                 {"npm --version", "10.2.4\x1b]0;owned\x07\n"}, {"npm prefix -g", dir / "npm\n"},
-                 {"npm ls -g --depth=0 --json", dependencyJson(npmGlobals)},
-                 {"npm config get cache", dir / "npm-cache\n"}, {"pnpm --version", "8.15.0\r\x1b[1A\xC2\x9B\n"},
-                 {"bun --version", "1.0.25\xFF\xFE\xE2\x81\xA6\n"}})
+        for (const auto& [call, output] :
+            std::vector<std::pair<std::string, std::string>>{{"brew --version", "Homebrew 4.2.1\x1b[2J\xE2\x80\xAE\n"},
+                {"brew --cellar", dir / "Cellar\n"}, {"brew list --formula", formulae}, {"brew leaves", formulae},
+                {"npm --version", "10.2.4\x1b]0;owned\x07\n"}, {"npm prefix -g", dir / "npm\n"},
+                {"npm ls -g --depth=0 --json", dependencyJson(npmGlobals)},
+                {"npm config get cache", dir / "npm-cache\n"}, {"pnpm --version", "8.15.0\r\x1b[1A\xC2\x9B\n"},
+                {"bun --version", "1.0.25\xFF\xFE\xE2\x81\xA6\n"}})
             test::writeFile(dir / ("answers/" + call), output);
     }
 
@@ -127,14 +127,13 @@ struct HostileHome {
         for (const auto& entry : std::filesystem::directory_iterator(dir / "calls")) {
             std::ifstream in(entry.path(), std::ios::binary);
             calls.emplace_back();
-            for (std::string word; std::getline(in, word, '\0');)
-                calls.back().push_back(word);
+            for (std::string word; std::getline(in, word, '\0');) calls.back().push_back(word);
         }
         return calls;
     }
     CandidateTable candidates() const {
         return {{{{false, toolPath("brew")}}, {{false, toolPath("pnpm")}}, {{false, toolPath("npm")}},
-                 {{false, toolPath("bun")}}}};
+            {{false, toolPath("bun")}}}};
     }
     // The five adapters as the product wires them, over the real runner with this limit.
     AdapterList adapters(std::chrono::milliseconds limit) const {
@@ -143,9 +142,9 @@ struct HostileHome {
         const auto prober = std::make_shared<FileManagerFileAccessProber>();
         const KnowledgeBase kb = KnowledgeBase::loadShipped();
         return {std::make_shared<HomebrewAdapter>(runner, sizer, kb), std::make_shared<NvmAdapter>(sizer, dir.path()),
-                std::make_shared<PnpmAdapter>(runner, sizer, dir.path()),
-                std::make_shared<NpmAdapter>(runner, sizer, prober, kb),
-                std::make_shared<BunAdapter>(runner, sizer, prober, kb, dir.path())};
+            std::make_shared<PnpmAdapter>(runner, sizer, dir.path()),
+            std::make_shared<NpmAdapter>(runner, sizer, prober, kb),
+            std::make_shared<BunAdapter>(runner, sizer, prober, kb, dir.path())};
     }
 };
 
@@ -175,11 +174,11 @@ long statusKiB(const std::string& field) {
 
 // Written out rather than taken from the product, so that a changed argument shows.
 bool isAllowlistedCall(const Names& call) {
-    static const std::set<Names> fixed{
-        {"brew", "--version"}, {"brew", "--cellar"}, {"brew", "list", "--formula"}, {"brew", "leaves"},
-        {"pnpm", "--version"}, {"npm", "--version"}, {"npm", "prefix", "-g"},
+    static const std::set<Names> fixed{{"brew", "--version"}, {"brew", "--cellar"}, {"brew", "list", "--formula"},
+        {"brew", "leaves"}, {"pnpm", "--version"}, {"npm", "--version"}, {"npm", "prefix", "-g"},
         {"npm", "ls", "-g", "--depth=0", "--json"}, {"npm", "config", "get", "cache"}, {"bun", "--version"}};
-    return fixed.contains(call) || (call.size() == 4 && call[0] == "brew" && call[1] == "uses" && call[2] == "--installed");
+    return fixed.contains(call) ||
+           (call.size() == 4 && call[0] == "brew" && call[1] == "uses" && call[2] == "--installed");
 }
 
 bool isInside(const std::string& path, const std::string& tree) {
@@ -197,16 +196,15 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     }
     const auto calls = home.calls();
     EXPECT_GE(calls.size(), 10u);
-    for (const auto& call : calls)
-        EXPECT_TRUE(isAllowlistedCall(call)) << ::testing::PrintToString(call);
+    for (const auto& call : calls) EXPECT_TRUE(isAllowlistedCall(call)) << ::testing::PrintToString(call);
 
-    const std::map<ManagerKind, Names> trees{
-        {ManagerKind::homebrew, {"Cellar"}}, {ManagerKind::npm, {"npm/lib/node_modules", "npm-cache"}},
-        {ManagerKind::pnpm, {".local/share/pnpm/store"}}, {ManagerKind::nvm, {".nvm/versions/node"}},
+    const std::map<ManagerKind, Names> trees{{ManagerKind::homebrew, {"Cellar"}},
+        {ManagerKind::npm, {"npm/lib/node_modules", "npm-cache"}}, {ManagerKind::pnpm, {".local/share/pnpm/store"}},
+        {ManagerKind::nvm, {".nvm/versions/node"}},
         {ManagerKind::bun, {".bun/install/global/node_modules", ".bun/install/cache"}}};
-    const std::map<ManagerKind, Names> fixedWords{
-        {ManagerKind::homebrew, {"brew", "uninstall"}}, {ManagerKind::npm, {"npm", "-g", "uninstall"}},
-        {ManagerKind::nvm, {"nvm", "uninstall"}}, {ManagerKind::bun, {"bun", "remove", "-g"}}};
+    const std::map<ManagerKind, Names> fixedWords{{ManagerKind::homebrew, {"brew", "uninstall"}},
+        {ManagerKind::npm, {"npm", "-g", "uninstall"}}, {ManagerKind::nvm, {"nvm", "uninstall"}},
+        {ManagerKind::bun, {"bun", "remove", "-g"}}};
     int measured = 0, commands = 0;
     for (const auto& report : result.managers) {
         for (const auto& item : report.items) {
@@ -216,9 +214,9 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
             // Every path shown, revealed or measured lies inside its manager's folder.
             if (item.path) {
                 const auto& own = trees.at(report.kind);
-                EXPECT_TRUE(std::any_of(own.begin(), own.end(),
-                                        [&](const auto& tree) { return isInside(*item.path, home.dir / tree); }))
-                    << ::testing::PrintToString(*item.path);
+                EXPECT_TRUE(std::any_of(own.begin(), own.end(), [&](const auto& tree) {
+                    return isInside(*item.path, home.dir / tree);
+                })) << ::testing::PrintToString(*item.path);
             }
             if (item.bytes && item.path) {
                 EXPECT_EQ(item.bytes, test::duBytes(*item.path));
@@ -226,7 +224,8 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
             }
             if (item.reclaimCommand) {
                 ASSERT_TRUE(fixedWords.contains(report.kind)) << *item.reclaimCommand;
-                EXPECT_EQ(test::shellWords(*item.reclaimCommand), test::removalWords(fixedWords.at(report.kind), item.name));
+                EXPECT_EQ(
+                    test::shellWords(*item.reclaimCommand), test::removalWords(fixedWords.at(report.kind), item.name));
                 ++commands;
             }
         }
@@ -277,7 +276,8 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         std::ofstream("/proc/self/clear_refs") << "5"; // the peak resident size starts again from here
         const long peakBefore = statusKiB("VmHWM:");
         auto start = std::chrono::steady_clock::now();
-        const auto result = CommandRunner(home.candidates(), broken.limit, outputLimit).run(ReadOnlyCommand::npmVersion());
+        const auto result =
+            CommandRunner(home.candidates(), broken.limit, outputLimit).run(ReadOnlyCommand::npmVersion());
         // The limit, the grace for descendants holding the pipes, and slack for a loaded machine.
         EXPECT_LT(std::chrono::steady_clock::now() - start, broken.limit + 2s);
         // The buffer (which may double while growing), its repaired and its trimmed copy at most.
@@ -293,8 +293,7 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         // Adapters run side by side, none more than four commands in a row.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 4 * (300ms + 300ms) + 3s);
         ASSERT_EQ(scan.managers.size(), 5u);
-        for (std::size_t i = 0; i < allManagerKinds.size(); ++i)
-            EXPECT_EQ(scan.managers[i].kind, allManagerKinds[i]);
+        for (std::size_t i = 0; i < allManagerKinds.size(); ++i) EXPECT_EQ(scan.managers[i].kind, allManagerKinds[i]);
         // nvm runs no tool; pnpm and bun are found from their folders whatever their tool does.
         EXPECT_TRUE(scan.managers[2].detected && scan.managers[3].detected && scan.managers[4].detected);
         // A hung bun is waited for once; on a loaded machine its shell may die before it logs.
@@ -310,9 +309,8 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
 // answer must never turn "usr" into "/usr" or a path below the working directory, and a flooded
 // one (several lines, a NUL, beyond 4096 bytes) must not be copied into every item's path.
 TEST(ToolPaths, OnlyAnAbsoluteDirectoryIsMeasuredOrProbedAndAFloodedAnswerFailsTheCommand) {
-    const std::vector<std::pair<std::string, bool>> spoilt{
-        {"", false}, {"relative/dir", false}, {".", false}, {"~/dir", false},
-        {"/a\n/b", true}, {std::string("/a\0b", 4), true}, {"/" + std::string(5000, 'a'), true}};
+    const std::vector<std::pair<std::string, bool>> spoilt{{"", false}, {"relative/dir", false}, {".", false},
+        {"~/dir", false}, {"/a\n/b", true}, {std::string("/a\0b", 4), true}, {"/" + std::string(5000, 'a'), true}};
     const std::set<std::string> good{"/c/usr", "/c/wget", "/p/lib/node_modules/usr", "/p/lib/node_modules/tsc", "/n"};
     // Which answer is spoilt: the Cellar, the npm prefix, the npm cache, or none.
     for (std::size_t which = 0; which < 4; ++which) {
@@ -327,15 +325,16 @@ TEST(ToolPaths, OnlyAnAbsoluteDirectoryIsMeasuredOrProbedAndAFloodedAnswerFailsT
             runner->on(Case::npmListGlobalJSON, ok(R"({"dependencies":{"usr":{},"tsc":{}}})"));
             runner->on(Case::npmCacheDir, ok(directories[2]));
             auto sizer = std::make_shared<test::FakeSizer>();
-            for (const auto& path : good)
-                sizer->set(path, 4096);
+            for (const auto& path : good) sizer->set(path, 4096);
             const ManagerReport brew = HomebrewAdapter(runner, sizer, {}).scan();
             const ManagerReport npm = NpmAdapter(runner, sizer, std::make_shared<test::FakeProber>(), {}).scan();
             for (const auto& path : sizer->calls())
                 EXPECT_TRUE(path.starts_with("/c/") || path.starts_with("/p/") || path == "/n") << path;
             // A flooded answer fails its command, so the report ends there; an empty cache is none.
             EXPECT_EQ(brew.items.size(), which == 0 && flooded ? 0u : 2u);
-            EXPECT_EQ(npm.items.size(), which == 1 && flooded ? 0u : which == 2 && (flooded || answer.empty()) ? 2u : 3u);
+            EXPECT_EQ(npm.items.size(), which == 1 && flooded                       ? 0u
+                                        : which == 2 && (flooded || answer.empty()) ? 2u
+                                                                                    : 3u);
             // What is not joined to the spoilt answer is still measured.
             for (const auto* report : {&brew, &npm})
                 for (const auto& item : report->items)

@@ -19,10 +19,10 @@ const std::optional<std::int64_t> unknown;
 
 // `other` stands for the version, the path and the identity alike.
 DependencyItem item(std::string name, std::optional<std::int64_t> bytes, Tier tier = Tier::orphanCandidate,
-                    std::vector<Evidence> evidence = {}, std::optional<std::string> command = {},
-                    std::optional<std::string> other = {}) {
-    return DependencyItem{Uuid::random(), std::move(name), other, other, bytes, tier, std::move(evidence), other,
-                          std::move(command)};
+    std::vector<Evidence> evidence = {}, std::optional<std::string> command = {},
+    std::optional<std::string> other = {}) {
+    return DependencyItem{
+        Uuid::random(), std::move(name), other, other, bytes, tier, std::move(evidence), other, std::move(command)};
 }
 
 // Orphan candidates from "name:bytes ..." ("?": size unknown).
@@ -31,7 +31,7 @@ std::vector<DependencyItem> items(const std::string& spec) {
     std::istringstream words(spec);
     for (std::string word; words >> word;)
         out.push_back(item(word.substr(0, word.rfind(':')),
-                           word.ends_with(":?") ? unknown : std::stoll(word.substr(word.rfind(':') + 1))));
+            word.ends_with(":?") ? unknown : std::stoll(word.substr(word.rfind(':') + 1))));
     return out;
 }
 
@@ -56,15 +56,15 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
     const std::tuple<ManagerKind, std::string, std::string> cases[] = {
         // The newest of Node 18 stands in the middle; 9 < 10 numerically, not as text.
         {ManagerKind::nvm, "v18.17.0:300 v18.19.1:200 v18.9.0:100 v20.11.0:500 v16.10.0:10 v16.9.9:10",
-         "Node 18[v18.19.1>v18.17.0>v18.9.0]=600 v20.11.0 Node 16[v16.10.0>v16.9.9]=20 "},
+            "Node 18[v18.19.1>v18.17.0>v18.9.0]=600 v20.11.0 Node 16[v16.10.0>v16.9.9]=20 "},
         // Equal sizes: buckets in order of first appearance, then unparsable names, all stable.
         {ManagerKind::nvm, "system:7 v20.1.0:7 v18.17:7 v20.2.0:7 v18.17.0-rc1:7 v16.0.0:7",
-         "Node 20[v20.2.0>v20.1.0]=14 v16.0.0 system v18.17 v18.17.0-rc1 "},
+            "Node 20[v20.2.0>v20.1.0]=14 v16.0.0 system v18.17 v18.17.0-rc1 "},
         // A group of unknown sizes totals 0 and stands above an unknown item.
         {ManagerKind::nvm, "system:? v18.1.0:? v18.2.0:?", "Node 18[v18.2.0>v18.1.0]=0 system "},
         // Unknown sizes after 0-byte ones; versions are never grouped outside nvm.
         {ManagerKind::npm, "unknown-a:? zero:0 five-a:5 ten:10 five-b:5 unknown-b:?",
-         "ten five-a five-b zero unknown-a unknown-b "},
+            "ten five-a five-b zero unknown-a unknown-b "},
         {ManagerKind::homebrew, "v18.17.0:1 v18.19.1:2", "v18.19.1 v18.17.0 "},
         {ManagerKind::pnpm, many, inOrder},
         {ManagerKind::nvm, "", ""},
@@ -72,7 +72,7 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
     for (const auto& [kind, spec, rows] : cases) EXPECT_EQ(describe(buildRows(kind, items(spec)), kind), rows);
     // The group's keep item decides its tier (the window's verdict filter).
     EXPECT_EQ(buildRows(ManagerKind::nvm, {item("v18.1.0", 1), item("v18.2.0", 1, Tier::signalOnly)})[0].tier(),
-              Tier::signalOnly);
+        Tier::signalOnly);
 }
 
 TEST(Inventory, SummariesCountInTheirManagersWords) {
@@ -88,20 +88,20 @@ TEST(Inventory, SummariesCountInTheirManagersWords) {
 ScanResult everyField() {
     ManagerReport brew{ManagerKind::homebrew, true, "4.2.0", {}, {}, 40'000'000};
     brew.items = {item("openssl@3", 45'000'000, Tier::signalOnly, {}, {}, "/opt/homebrew/Cellar/openssl@3"),
-                  item("wget\u202e\u2028", 4'000'000, Tier::orphanCandidate,
-                       {Evidence::noDependents(), Evidence::lastUsed(1700000000.5)}, "brew uninstall wget")};
+        item("wget\u202e\u2028", 4'000'000, Tier::orphanCandidate,
+            {Evidence::noDependents(), Evidence::lastUsed(1700000000.5)}, "brew uninstall wget")};
     brew.quickWins = {QuickWin{Uuid::random(), "Remove unused dependencies", "brew autoremove", "only \x1b[2J\x7f"}};
     ManagerReport npm{ManagerKind::npm, true, std::nullopt, {}, {}};
     npm.items = {item("npm cache", 900'000'000, Tier::safeByDesign, {Evidence::managerDefinesPrunable()}, "npm cache"),
-                 item("left\npad\u2066\u0085", unknown, Tier::orphanCandidate,
-                      {Evidence::notUsedSinceInstall(1690000000.25)}, "npm -g uninstall 'left\npad'", "\u061c\u200e")};
+        item("left\npad\u2066\u0085", unknown, Tier::orphanCandidate, {Evidence::notUsedSinceInstall(1690000000.25)},
+            "npm -g uninstall 'left\npad'", "\u061c\u200e")};
     ManagerReport nvm{ManagerKind::nvm, true, {}, items("v20.11.0:30000000 v18.19.1:11000000 v18.17.0:10000000"), {}};
     nvm.items[0].tier = Tier::signalOnly;
     nvm.items[2].evidence = {Evidence::notDefaultVersion("v20.11.0"), Evidence::supersededPatch("v18.19.1")};
     // Not detected, yet holding an item: reclaimable, but not inventoried.
     const ManagerReport bun{ManagerKind::bun, false, std::nullopt, items("cowsay:5000"), {}};
-    return ScanResult{1733500000.25, {nvm, bun, npm, brew, ManagerReport::notDetected(ManagerKind::pnpm)},
-                      1'200'000'000};
+    return ScanResult{
+        1733500000.25, {nvm, bun, npm, brew, ManagerReport::notDetected(ManagerKind::pnpm)}, 1'200'000'000};
 }
 
 // What the document carries of an item or a quick win: everything but the random id.
@@ -125,7 +125,8 @@ TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
     std::string verdicts;
     for (const auto& manager : document.at("managers"))
         for (const auto& item : manager.at("items")) verdicts += item.at("verdict").get<std::string>() + ",";
-    EXPECT_EQ(verdicts, "DEPENDENCY,LIKELY UNUSED,SAFE,LIKELY UNUSED,IN USE,LIKELY UNUSED,LIKELY UNUSED,LIKELY UNUSED,");
+    EXPECT_EQ(
+        verdicts, "DEPENDENCY,LIKELY UNUSED,SAFE,LIKELY UNUSED,IN USE,LIKELY UNUSED,LIKELY UNUSED,LIKELY UNUSED,");
     EXPECT_EQ(document.at("managers").at(1).at("items").at(1).at("size"), "\u2014") << "unknown size";
 
     const auto back = decodeReport(nlohmann::json::parse(text));
@@ -135,7 +136,7 @@ TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
     for (const ManagerReport& read : back->managers) {
         SCOPED_TRACE(rawValue(read.kind));
         const ManagerReport& original = *std::find_if(result.managers.begin(), result.managers.end(),
-                                                      [&](const ManagerReport& r) { return r.kind == read.kind; });
+            [&](const ManagerReport& r) { return r.kind == read.kind; });
         EXPECT_TRUE(read.detected == original.detected && read.version == original.version &&
                     read.totalBytes() == original.totalBytes());
         EXPECT_TRUE(std::ranges::equal(read.items, original.items, same));

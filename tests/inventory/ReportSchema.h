@@ -25,10 +25,9 @@ inline void expectKeys(const Json& object, const std::string& pattern) {
 // Every key with its type, managers in kind order, and every item named exactly once by the rows,
 // largest first. (What the values are is for the tests that know the scan.)
 inline void checkReportDocument(const Json& document) {
-    static const std::map<std::string, std::string> evidenceExtra{
-        {"lastUsed", "at:[if] "}, {"notUsedSinceInstall", "installedAt:[if] "}, {"noDependents", ""},
-        {"notDefaultVersion", "defaultVersion:s "}, {"supersededPatch", "newestInSeries:s "},
-        {"managerDefinesPrunable", ""}};
+    static const std::map<std::string, std::string> evidenceExtra{{"lastUsed", "at:[if] "},
+        {"notUsedSinceInstall", "installedAt:[if] "}, {"noDependents", ""}, {"notDefaultVersion", "defaultVersion:s "},
+        {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;
     for (const Json& manager : document.at("managers")) {
@@ -38,7 +37,7 @@ inline void checkReportDocument(const Json& document) {
         ASSERT_TRUE(kind && std::exchange(previousKind, int(*kind)) < int(*kind)) << "order: " << manager.at("kind");
         for (const Json& win : manager.at("quickWins")) expectKeys(win, "id:s title:s command:s detail:s ");
         std::map<std::string, std::int64_t> sizes; // item id -> bytes, -1 when unknown
-        std::map<std::string, int> named, once;     // item id -> how often the rows name it; should
+        std::map<std::string, int> named, once;    // item id -> how often the rows name it; should
         for (const Json& item : manager.at("items")) {
             expectKeys(item, "id:s name:s version:[sn] path:[sn] bytes:[in] size:s tier:s verdict:s verdictText:s "
                              "evidence:a identity:[sn] reclaimCommand:[sn] ");

@@ -28,7 +28,7 @@ TEST(KnowledgeBase, ShippedFileDecodesStrictlyAndNoEntryIsShadowed) {
         const std::string probe = prefix ? entry.match.substr(0, entry.match.size() - 1) + "~probe" : entry.match;
         const bool everyManager = !entry.managers || entry.managers->empty();
         for (ManagerKind manager :
-             everyManager ? std::vector(allManagerKinds.begin(), allManagerKinds.end()) : *entry.managers)
+            everyManager ? std::vector(allManagerKinds.begin(), allManagerKinds.end()) : *entry.managers)
             EXPECT_EQ(idOf(*kb, probe, manager), entry.identity) << entry.match << " under " << rawValue(manager);
     }
     EXPECT_EQ(kb->lookup("corepack", npm).value().core, true);
@@ -41,13 +41,15 @@ TEST(KnowledgeBase, LookupPerManagerExactFirstThenTheFirstPrefixInFileOrder) {
         {"match":"y","managers":["npm"],"identity":"N"}, {"match":"y","identity":"Y"}, {"match":"foo*","identity":"P"},
         {"match":"foobar","identity":"E1"}, {"match":"foobar","identity":"E2"}, {"match":"ab*","identity":"short"},
         {"match":"abc*","identity":"long"}, {"match":"xyz*","identity":"L"}, {"match":"xy*","identity":"S"},
-        {"match":"m*d","identity":"mid"}, {"match":"q**","identity":"qq"}]})").value();
+        {"match":"m*d","identity":"mid"}, {"match":"q**","identity":"qq"}]})")
+                        .value();
     for (ManagerKind manager : allManagerKinds)
-        EXPECT_EQ(idOf(kb, "a", manager) + idOf(kb, "x", manager) + idOf(kb, "y", manager),
-                  manager == npm ? "ANN" : "A-Y") << rawValue(manager);
-    const std::vector<std::pair<const char*, const char*>> cases{
-        {"foobar", "E1"}, {"foobaz", "P"}, {"foo", "P"}, {"fo", "-"}, {"Foobar", "-"}, {" a", "-"}, {"a ", "-"},
-        {"abcd", "short"}, {"xyzw", "L"}, {"xya", "S"}, {"mxd", "-"}, {"m*d", "mid"}, {"q*z", "qq"}, {"qz", "-"}};
+        EXPECT_EQ(
+            idOf(kb, "a", manager) + idOf(kb, "x", manager) + idOf(kb, "y", manager), manager == npm ? "ANN" : "A-Y")
+            << rawValue(manager);
+    const std::vector<std::pair<const char*, const char*>> cases{{"foobar", "E1"}, {"foobaz", "P"}, {"foo", "P"},
+        {"fo", "-"}, {"Foobar", "-"}, {" a", "-"}, {"a ", "-"}, {"abcd", "short"}, {"xyzw", "L"}, {"xya", "S"},
+        {"mxd", "-"}, {"m*d", "mid"}, {"q*z", "qq"}, {"qz", "-"}};
     for (const auto& [name, identity] : cases) EXPECT_EQ(idOf(kb, name, npm), identity) << name;
 }
 
@@ -55,9 +57,15 @@ TEST(KnowledgeBase, LookupPerManagerExactFirstThenTheFirstPrefixInFileOrder) {
 TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
     const std::string good = R"({"version":"1","entries":[{"match":"a","identity":"A"},{"match":"b","identity":"B")";
     const std::string bad[] = {
-        good + R"(,"core":"true"}]})", good + R"(,"managers":["NPM"]}]})", good + R"(,"managers":["npm",null]}]})",
-        good + R"(,"managers":"npm"}]})", good + R"(,"semantics":3}]})", R"({"version":"1","entries":[{"match":"b"}]})",
-        R"({"entries":[]})", R"({"version":"1","entries":[]} trailing)", "{\"version\":\"\xff\",\"entries\":[]}",
+        good + R"(,"core":"true"}]})",
+        good + R"(,"managers":["NPM"]}]})",
+        good + R"(,"managers":["npm",null]}]})",
+        good + R"(,"managers":"npm"}]})",
+        good + R"(,"semantics":3}]})",
+        R"({"version":"1","entries":[{"match":"b"}]})",
+        R"({"entries":[]})",
+        R"({"version":"1","entries":[]} trailing)",
+        "{\"version\":\"\xff\",\"entries\":[]}",
     };
     test::TempDir dir;
     for (const auto& text : bad) {
@@ -67,7 +75,8 @@ TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
         EXPECT_TRUE(loaded.version == "0" && loaded.entries.empty()) << text;
     }
     EXPECT_TRUE(KnowledgeBase::loadFile(dir / "missing.json").entries.empty());
-    const std::string deep = R"({"version":"1","entries":[],"x":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
+    const std::string deep =
+        R"({"version":"1","entries":[],"x":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
     EXPECT_FALSE(KnowledgeBase::decode(deep).has_value());
     // Optional keys may be null, unknown keys are ignored, brackets inside strings do not nest.
     const std::string brackets(1000, '[');

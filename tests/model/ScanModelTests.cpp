@@ -44,9 +44,9 @@ TEST(Totals, AbsentSizesSkippedZeroCountedAndOnceCountedTotalsWin) {
         return DependencyItem{Uuid::random(), "pkg", {}, {}, bytes, Tier::signalOnly, {}, {}, {}};
     };
     constexpr std::int64_t fiveTiB = std::int64_t{5} << 40;
-    ScanResult result{0,
-                      {ManagerReport{ManagerKind::npm, true, {}, {item(100), item(std::nullopt), item(0), item(250)}, {}},
-                       ManagerReport{ManagerKind::bun, true, {}, {item(fiveTiB), item(7)}, {}}}};
+    ScanResult result{
+        0, {ManagerReport{ManagerKind::npm, true, {}, {item(100), item(std::nullopt), item(0), item(250)}, {}},
+               ManagerReport{ManagerKind::bun, true, {}, {item(fiveTiB), item(7)}, {}}}};
     EXPECT_EQ(result.totalBytes(), 350 + fiveTiB + 7);
     // Measured once-counted totals replace the sums, also when they are 0.
     result.managers[1].onceCountedBytes = 0;
@@ -72,16 +72,17 @@ TEST(Uuid, RandomVersionFourUniqueAcrossThreadsInCanonicalText) {
     for (const auto& ids : made)
         for (const Uuid& id : ids) texts.insert(id.text());
     EXPECT_EQ(texts.size(), 20000u);
-    const std::regex canonical("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}"); // v4, variant 10xx
+    const std::regex canonical(
+        "[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}"); // v4, variant 10xx
     for (const auto& text : texts) ASSERT_TRUE(std::regex_match(text, canonical)) << text;
 }
 
 // After E0, ED, F0 and F4 the second byte's range narrows: no overlong forms, no surrogates, nothing
 // above U+10FFFF.
 TEST(Utf8, StrictAtEachBoundOfTheSecondByte) {
-    const std::pair<const char*, bool> cases[] = {
-        {"\xE0\xA0\x80", true},     {"\xE0\x9F\xBF", false},     {"\xED\x9F\xBF", true},     {"\xED\xA0\x80", false},
-        {"\xF0\x90\x80\x80", true}, {"\xF0\x8F\xBF\xBF", false}, {"\xF4\x8F\xBF\xBF", true}, {"\xF4\x90\x80\x80", false}};
+    const std::pair<const char*, bool> cases[] = {{"\xE0\xA0\x80", true}, {"\xE0\x9F\xBF", false},
+        {"\xED\x9F\xBF", true}, {"\xED\xA0\x80", false}, {"\xF0\x90\x80\x80", true}, {"\xF0\x8F\xBF\xBF", false},
+        {"\xF4\x8F\xBF\xBF", true}, {"\xF4\x90\x80\x80", false}};
     for (const auto& [bytes, valid] : cases) EXPECT_EQ(isValidUtf8(bytes), valid) << ::testing::PrintToString(bytes);
 }
 

@@ -24,14 +24,22 @@ TEST(SizeFormat, UnitChosenAfterRoundingHalfUpInBothBases) {
     ASSERT_TRUE(pinnedLocale);
     constexpr auto min = std::numeric_limits<std::int64_t>::min(), max = std::numeric_limits<std::int64_t>::max();
     const std::tuple<std::int64_t, const char*, const char*> cases[] = {
-        {0, "Zero KB", "Zero KB"}, {1, "1 KB", "1 KB"}, // a non-empty file never reads as nothing
-        {1500, "2 KB", "1 KB"}, {999'499, "999 KB", "976 KB"}, {999'500, "1 MB", "976 KB"}, // 1,000 KB: the next unit
-        {1'024'000, "1 MB", "1,000 KB"}, {1'048'063, "1 MB", "1,023 KB"}, {1'048'064, "1 MB", "1 MB"}, // 1023.5 KB
+        {0, "Zero KB", "Zero KB"},
+        {1, "1 KB", "1 KB"}, // a non-empty file never reads as nothing
+        {1500, "2 KB", "1 KB"},
+        {999'499, "999 KB", "976 KB"},
+        {999'500, "1 MB", "976 KB"}, // 1,000 KB: the next unit
+        {1'024'000, "1 MB", "1,000 KB"},
+        {1'048'063, "1 MB", "1,023 KB"},
+        {1'048'064, "1 MB", "1 MB"},   // 1023.5 KB
         {1'050'000, "1.1 MB", "1 MB"}, // exact half rounds up
-        {999'949'999, "999.9 MB", "953.6 MB"}, {999'950'000, "1 GB", "953.6 MB"},
-        {1'234'567'890, "1.23 GB", "1.15 GB"}, {999'999'999'999, "1,000 GB", "931.32 GB"},
+        {999'949'999, "999.9 MB", "953.6 MB"},
+        {999'950'000, "1 GB", "953.6 MB"},
+        {1'234'567'890, "1.23 GB", "1.15 GB"},
+        {999'999'999'999, "1,000 GB", "931.32 GB"},
         {1'099'511'627'776, "1,099.51 GB", "1,024 GB"}, // terabytes stay in GB
-        {max, "9,223,372,036.85 GB", "8,589,934,592 GB"}, {-1'500'000, "-1.5 MB", "-1.4 MB"},
+        {max, "9,223,372,036.85 GB", "8,589,934,592 GB"},
+        {-1'500'000, "-1.5 MB", "-1.4 MB"},
         {min, "-9,223,372,036.85 GB", "-8,589,934,592 GB"},
     };
     for (const auto& [bytes, decimal, binary] : cases) {
@@ -57,7 +65,8 @@ TEST(SizeFormat, SeparatorsAndGroupingOfTheLocale) {
     for (const char* name : {"C", "POSIX", "C.UTF-8", "xx_NOWHERE.UTF-8", ""})
         EXPECT_EQ(numberSymbolsForLocale(name), NumberSymbols{}) << name;
     EXPECT_TRUE(sizeUnitFromRaw("binary") == SizeUnit::binary && appThemeFromRaw("system") == AppTheme::system);
-    for (const char* bad : {"Binary", " decimal", ""}) EXPECT_FALSE(sizeUnitFromRaw(bad) || appThemeFromRaw(bad)) << bad;
+    for (const char* bad : {"Binary", " decimal", ""})
+        EXPECT_FALSE(sizeUnitFromRaw(bad) || appThemeFromRaw(bad)) << bad;
 }
 
 #if defined(__linux__)

@@ -21,14 +21,15 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string sh(const std::string& line, int* status = nullptr) { return test::runCapture({"/bin/sh", "-c", line}, status); }
+std::string sh(const std::string& line, int* status = nullptr) {
+    return test::runCapture({"/bin/sh", "-c", line}, status);
+}
 std::string q(const std::string& word) { return "'" + word + "'"; }
 
 Names lines(const std::string& text) {
     Names out;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
 }
 
@@ -38,7 +39,8 @@ struct Home {
     std::string before, after, trace; // the file tree around the scan; the scan's strace
 
     const ManagerReport& report(ManagerKind kind) const {
-        return *std::find_if(result.managers.begin(), result.managers.end(), [&](const auto& r) { return r.kind == kind; });
+        return *std::find_if(
+            result.managers.begin(), result.managers.end(), [&](const auto& r) { return r.kind == kind; });
     }
     const DependencyItem& item(ManagerKind kind, const std::string& name) const {
         const auto& items = report(kind).items;
@@ -47,9 +49,10 @@ struct Home {
     // A tool of this home, run as a user would (only this HOME, its own folder first on PATH), but
     // writing no npm log, which would change the npm cache's size under the next test.
     std::string tool(const std::string& executable, const std::string& arguments) const {
-        return sh("env -i HOME=" + q(path) + " PATH=" + q(executable.substr(0, executable.rfind('/'))) +
-                  ":/usr/bin:/bin npm_config_update_notifier=false npm_config_logs_dir=/dev/null npm_config_logs_max=0 " +
-                  q(executable) + " " + arguments + " 2>/dev/null");
+        return sh(
+            "env -i HOME=" + q(path) + " PATH=" + q(executable.substr(0, executable.rfind('/'))) +
+            ":/usr/bin:/bin npm_config_update_notifier=false npm_config_logs_dir=/dev/null npm_config_logs_max=0 " +
+            q(executable) + " " + arguments + " 2>/dev/null");
     }
 };
 
@@ -64,7 +67,8 @@ protected:
         cache = std::string(KELVO_BINARY_DIR) + "/real-tools";
         int status = 0;
         const std::string log = sh("/bin/bash " + q(std::string(KELVO_SOURCE_DIR) + "/scripts/real-tools") + " " +
-                                       q(cache) + " 2>&1; tail -n 8 " + q(cache + "/install.log"), &status);
+                                       q(cache) + " 2>&1; tail -n 8 " + q(cache + "/install.log"),
+            &status);
         if (status != 0 || ::access((cache + "/ready").c_str(), F_OK) != 0) {
             skipReason = "real pnpm, bun and Node builds could not be installed from the npm registry: " + log;
             return;
@@ -83,19 +87,18 @@ protected:
                 test::removeTree(home->path.substr(0, home->path.rfind('/')));
     }
     void SetUp() override {
-        if (!skipReason.empty())
-            GTEST_SKIP() << skipReason;
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
         ASSERT_TRUE(setupError.empty()) << setupError;
     }
 
     static void build(Home& home, const std::string& flavour, const std::string& scan) {
         std::string dir = cache + "/home-XXXXXX";
-        if (::mkdtemp(dir.data()) == nullptr)
-            throw std::runtime_error("cannot make a home");
+        if (::mkdtemp(dir.data()) == nullptr) throw std::runtime_error("cannot make a home");
         home.path = dir + "/" + flavour;
         int status = 0;
         sh("/bin/bash " + q(std::string(KELVO_SOURCE_DIR) + "/tests/real/make-home") + " " + q(cache) + " " +
-               q(home.path) + " " + flavour, &status);
+                q(home.path) + " " + flavour,
+            &status);
         if (status != 0)
             throw std::runtime_error("make-home " + flavour + " failed: " + sh("tail -n 20 " + q(home.path + ".log")));
         const std::string snapshot = "cd " + q(home.path) + " && find . -printf '%p|%y|%s|%T@|%m|%l\\n' | sort";
@@ -106,8 +109,7 @@ protected:
         home.after = sh(snapshot);
         home.trace = traced ? sh("cat " + q(dir + "/trace")) : "";
         const auto decoded = decodeReport(nlohmann::json::parse(json, nullptr, false));
-        if (!decoded)
-            throw std::runtime_error("no report from " + scan + ": " + json.substr(0, 300));
+        if (!decoded) throw std::runtime_error("no report from " + scan + ": " + json.substr(0, 300));
         home.result = *decoded;
     }
 };
@@ -116,8 +118,7 @@ protected:
 Names namesOf(const ManagerReport& report, const std::set<std::string>& others = {}) {
     Names names;
     for (const auto& item : report.items)
-        if (!others.contains(item.name))
-            names.push_back(item.name);
+        if (!others.contains(item.name)) names.push_back(item.name);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -127,8 +128,7 @@ Names npmGlobals(const Home& home, const std::string& npm) {
     Names names;
     const auto json = nlohmann::json::parse(home.tool(npm, "ls -g --depth=0 --json"), nullptr, false);
     if (json.is_object() && json.contains("dependencies"))
-        for (const auto& [name, value] : json["dependencies"].items())
-            names.push_back(name);
+        for (const auto& [name, value] : json["dependencies"].items()) names.push_back(name);
     return names;
 }
 Names bunGlobals(const Home& home) {
@@ -146,15 +146,16 @@ Names bunGlobals(const Home& home) {
 Names bunDependencyFolders(const Home& home) {
     const std::string modules = home.path + "/.bun/install/global/node_modules";
     const Names globals = bunGlobals(home);
-    const auto global = [&](const std::string& name) { return std::find(globals.begin(), globals.end(), name) != globals.end(); };
+    const auto global = [&](const std::string& name) {
+        return std::find(globals.begin(), globals.end(), name) != globals.end();
+    };
     Names folders;
     for (const auto& entry : lines(sh("ls -A " + q(modules)))) {
-        const bool scopeOfAGlobal = std::any_of(globals.begin(), globals.end(), [&](const auto& g) { return g.starts_with(entry + "/"); });
-        if (!scopeOfAGlobal && !global(entry))
-            folders.push_back(modules + "/" + entry);
+        const bool scopeOfAGlobal =
+            std::any_of(globals.begin(), globals.end(), [&](const auto& g) { return g.starts_with(entry + "/"); });
+        if (!scopeOfAGlobal && !global(entry)) folders.push_back(modules + "/" + entry);
         for (const auto& member : scopeOfAGlobal ? lines(sh("ls -A " + q(modules + "/" + entry))) : Names{})
-            if (!global(entry + "/" + member))
-                folders.push_back(modules + "/" + entry + "/" + member);
+            if (!global(entry + "/" + member)) folders.push_back(modules + "/" + entry + "/" + member);
     }
     return folders;
 }
@@ -177,7 +178,7 @@ TEST_F(RealHomes, TheDefaultAndStaleGlobalsAreReadAsNvmAndUseLeftThem) {
     const DependencyItem& current = full.item(ManagerKind::nvm, "v20.18.1"); // "20"
     EXPECT_TRUE(current.tier == Tier::signalOnly && current.evidence.empty() && !current.reclaimCommand);
     EXPECT_EQ(full.item(ManagerKind::nvm, "v20.11.1").evidence,
-              (std::vector<Evidence>{Evidence::notDefaultVersion("v20.18.1"), Evidence::supersededPatch("v20.18.1")}));
+        (std::vector<Evidence>{Evidence::notDefaultVersion("v20.18.1"), Evidence::supersededPatch("v20.18.1")}));
     struct stat link {};
     ASSERT_EQ(::lstat((full.path + "/.npm-global/bin/he").c_str(), &link), 0);
     const DependencyItem& he = full.item(ManagerKind::npm, "he"); // installed 120 days ago, never run
@@ -208,18 +209,16 @@ TEST_F(RealHomes, SizesAndTotalsAreWhatDuCounts) {
     }
     // npm's globals lie inside nvm's default Node there: the whole total counts them once.
     EXPECT_LT(nvmOnly.result.totalBytes(),
-              nvmOnly.report(ManagerKind::npm).totalBytes() + nvmOnly.report(ManagerKind::nvm).totalBytes());
+        nvmOnly.report(ManagerKind::npm).totalBytes() + nvmOnly.report(ManagerKind::nvm).totalBytes());
 }
 
 TEST_F(RealHomes, AScanWritesNothingAndOpensNoNetworkConnection) {
     for (const Home* home : {&full, &nvmOnly}) {
         EXPECT_EQ(home->before, home->after) << "the scan changed " << home->path;
-        for (const auto& line : lines(home->trace))
-            EXPECT_EQ(line.find("AF_INET"), std::string::npos) << line;
+        for (const auto& line : lines(home->trace)) EXPECT_EQ(line.find("AF_INET"), std::string::npos) << line;
         EXPECT_TRUE(!traced || home->trace.find("execve") != std::string::npos) << "the trace saw no command run";
     }
-    if (!traced)
-        GTEST_SKIP() << "strace cannot trace here: network use not checked";
+    if (!traced) GTEST_SKIP() << "strace cannot trace here: network use not checked";
 }
 
 } // namespace

@@ -51,7 +51,9 @@ struct FakeAdapter final : ManagerAdapter {
         return report;
     }
     void open(int call = 0) { opened |= 1u << call; }
-    bool waitStarted(int count = 1) const { return eventually([&] { return calls.load() >= count; }); }
+    bool waitStarted(int count = 1) const {
+        return eventually([&] { return calls.load() >= count; });
+    }
 
     ManagerKind managerKind;
     std::string label;
@@ -71,14 +73,22 @@ std::string versionsOf(const ScanCoordinator& c) { // "kind=version" per report,
 
 class ScanCoordinatorTest : public ::testing::Test {
 protected:
-    std::shared_ptr<FakeAdapter> adapter(ManagerKind kind, std::string label = "", std::vector<std::string> paths = {}) {
+    std::shared_ptr<FakeAdapter> adapter(
+        ManagerKind kind, std::string label = "", std::vector<std::string> paths = {}) {
         if (label.empty()) label = rawValue(kind);
         return made_.emplace_back(std::make_shared<FakeAdapter>(kind, std::move(label), std::move(paths)));
     }
     MainExecutor executor() { // the queue, counting the tasks that have run on the main thread
-        return [this, post = queue_.executor()](auto task) { post([this, task] { task(); ++handled_; }); };
+        return [this, post = queue_.executor()](auto task) {
+            post([this, task] {
+                task();
+                ++handled_;
+            });
+        };
     }
-    bool drainUntilHandled(int count) { return queue_.runUntil([&] { return handled_ >= count; }, patience); }
+    bool drainUntilHandled(int count) {
+        return queue_.runUntil([&] { return handled_ >= count; }, patience);
+    }
     void openInTurn(const std::vector<std::shared_ptr<FakeAdapter>>& adapters) {
         for (const auto& next : adapters) {
             next->open();
@@ -109,10 +119,9 @@ TEST_F(ScanCoordinatorTest, KindOrderWhateverTheFinishingOrderFirstOfAKindWinsTa
     // returns first and C (6) last, so that neither the first listed nor the last finisher may win.
     for (const std::string finishing : {"5012346", "5432106", "5240316", "5134026", "5301246"}) {
         SCOPED_TRACE(finishing);
-        const std::vector<std::shared_ptr<FakeAdapter>> adapters{
-            adapter(ManagerKind::bun, "throws"), adapter(ManagerKind::nvm),      adapter(ManagerKind::homebrew),
-            adapter(ManagerKind::pnpm),          adapter(ManagerKind::npm),      adapter(ManagerKind::npm, "B"),
-            adapter(ManagerKind::npm, "C")};
+        const std::vector<std::shared_ptr<FakeAdapter>> adapters{adapter(ManagerKind::bun, "throws"),
+            adapter(ManagerKind::nvm), adapter(ManagerKind::homebrew), adapter(ManagerKind::pnpm),
+            adapter(ManagerKind::npm), adapter(ManagerKind::npm, "B"), adapter(ManagerKind::npm, "C")};
         ScanCoordinator coordinator(AdapterList(adapters.begin(), adapters.end()), executor());
         log_.clear();
         record(coordinator);
@@ -148,7 +157,7 @@ TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes)
     EXPECT_EQ(scanOpen({npm, adapter(ManagerKind::bun, "from a file")}).totalBytes(), *test::duBytes(dir / "a") + 3);
     // An adapter that measured and then failed shows nothing; neither does the total.
     EXPECT_EQ(scanOpen({npm, adapter(ManagerKind::bun, "measures, then throws", {dir / "c"})}).totalBytes(),
-              test::duBytes(dir / "a"));
+        test::duBytes(dir / "a"));
     const ScanResult twice = scanOpen({npm, adapter(ManagerKind::npm, "", {dir / "c"})});
     ASSERT_EQ(twice.managers.size(), 1u);
     EXPECT_EQ(twice.totalBytes(), twice.managers[0].totalBytes());
@@ -179,7 +188,7 @@ TEST_F(ScanCoordinatorTest, EachRunPublishesTheLaterLastAndOneOutlivingTheCoordi
     npm->open(3);
     npm.reset();
     ASSERT_TRUE(drainUntilHandled(handled_ + 1)); // the late post arrives and does nothing
-    EXPECT_TRUE(released.expired());               // the worker let go of its adapter before posting
+    EXPECT_TRUE(released.expired());              // the worker let go of its adapter before posting
     // isScanning is told only of real changes, result of every assignment, progress of the newest run only.
     EXPECT_EQ(log_, "scanning cleared progress0 cleared cleared result idle result ");
 }

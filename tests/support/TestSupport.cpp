@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/kelvo-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 
@@ -41,8 +40,7 @@ void makeDirs(const std::string& path) { fs::create_directories(path); }
 void writeFile(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!(out << content))
-        throw std::runtime_error("cannot write " + path);
+    if (!(out << content)) throw std::runtime_error("cannot write " + path);
 }
 
 void writeScript(const std::string& path, const std::string& body) {
@@ -52,14 +50,12 @@ void writeScript(const std::string& path, const std::string& body) {
 
 std::string runCapture(const std::vector<std::string>& argv, int* status) {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
     const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -68,14 +64,12 @@ std::string runCapture(const std::vector<std::string>& argv, int* status) {
     std::string out;
     char buffer[65536];
     for (ssize_t n; rc == 0 && (n = ::read(fds[0], buffer, sizeof buffer)) != 0;)
-        if (n > 0)
-            out.append(buffer, static_cast<std::size_t>(n));
+        if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
     ::close(fds[0]);
     int wstatus = 0;
     while (rc == 0 && ::waitpid(pid, &wstatus, 0) < 0) {
     }
-    if (status)
-        *status = rc != 0 ? -1 : WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    if (status) *status = rc != 0 ? -1 : WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     return out;
 }
 
@@ -85,8 +79,7 @@ std::optional<std::int64_t> duTotal(const std::vector<std::string>& paths) {
     int status = 0;
     const std::string out = runCapture(argv, &status);
     const std::size_t last = out.rfind('\n', out.size() > 1 ? out.size() - 2 : 0);
-    if (status != 0 || out.empty())
-        return std::nullopt;
+    if (status != 0 || out.empty()) return std::nullopt;
     return std::stoll(out.substr(last == std::string::npos ? 0 : last + 1));
 }
 
@@ -102,8 +95,7 @@ std::vector<std::string> shellWords(const std::string& command) {
 }
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name))
-        old_ = old;
+    if (const char* old = std::getenv(name)) old_ = old;
     ::setenv(name, value.c_str(), 1);
 }
 

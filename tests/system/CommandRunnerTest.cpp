@@ -30,8 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 CandidateTable tableFor(CommandTool tool, std::vector<std::string> paths) {
     CandidateTable table;
-    for (auto& path : paths)
-        table[static_cast<std::size_t>(tool)].push_back({false, std::move(path)});
+    for (auto& path : paths) table[static_cast<std::size_t>(tool)].push_back({false, std::move(path)});
     return table;
 }
 
@@ -45,8 +44,7 @@ bool processGone(const std::string& pidFile) {
     const std::string stat = "/proc/" + std::to_string(std::stol(readText(pidFile))) + "/stat";
     for (const auto limit = Clock::now() + 3s; Clock::now() < limit; std::this_thread::sleep_for(10ms)) {
         const std::string text = readText(stat);
-        if (text.empty() || text.find(") Z ") != std::string::npos)
-            return true;
+        if (text.empty() || text.find(") Z ") != std::string::npos) return true;
     }
     return false;
 }
@@ -85,15 +83,18 @@ TEST(CommandRunnerTest, ResultsFollowTheChildsOutputAndStatus) {
     const std::vector<Row> rows{
         // The shell's own initial environment, before it adds anything such as PWD.
         {"tr '\\000' '\\n' < /proc/$$/environ | sort\n",
-         CommandResult::success("HOME=" + dir.path() + "\nHOMEBREW_NO_ANALYTICS=1\nHOMEBREW_NO_AUTO_UPDATE=1\nPATH=" +
-                                childSearchPath() + "\nUSER=" + userName())},
+            CommandResult::success("HOME=" + dir.path() +
+                                   "\nHOMEBREW_NO_ANALYTICS=1\nHOMEBREW_NO_AUTO_UPDATE=1\nPATH=" + childSearchPath() +
+                                   "\nUSER=" + userName())},
         {"for a in \"$@\"; do printf '<%s>' \"$a\"; done\n", CommandResult::success("<uses><--installed><a b c>"),
-         ReadOnlyCommand::brewUsesInstalled("a b c")},
+            ReadOnlyCommand::brewUsesInstalled("a b c")},
         {"echo warning >&2\nprintf '  1.2.3\\n'\n", CommandResult::success("1.2.3")},
         {"echo ignored\nprintf '  bad thing\\n' >&2\nexit 3\n", failed(3, "  bad thing\n")},
-        {"printf 'a\\377b\\300\\257c\\n'\n", CommandResult::success("a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD" "c")},
+        {"printf 'a\\377b\\300\\257c\\n'\n", CommandResult::success("a\xEF\xBF\xBD"
+                                                                    "b\xEF\xBF\xBD\xEF\xBF\xBD"
+                                                                    "c")},
         {"head -c 100000 /dev/zero | tr '\\000' x\n", CommandResult::success(std::string(1000, 'x')),
-         ReadOnlyCommand::brewVersion(), 1000},
+            ReadOnlyCommand::brewVersion(), 1000},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.body.substr(0, 60));
@@ -115,8 +116,8 @@ TEST(CommandRunnerTest, TheFirstExecutableCandidateRunsAndWithoutOneNothingStart
     writeScript(dir / "target", "echo linked\n");
     ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
     writeScript(dir / "second", "echo second\n");
-    const CommandRunner runner(tableFor(CommandTool::npm, {dir / "missing", dir / "plain", dir / "folder",
-                                                          dir / "dangling", dir / "link", dir / "second"}));
+    const CommandRunner runner(tableFor(CommandTool::npm,
+        {dir / "missing", dir / "plain", dir / "folder", dir / "dangling", dir / "link", dir / "second"}));
     EXPECT_EQ(runner.resolve(CommandTool::npm).executable, dir / "link");
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output, "linked");
 
@@ -126,7 +127,7 @@ TEST(CommandRunnerTest, TheFirstExecutableCandidateRunsAndWithoutOneNothingStart
     EXPECT_EQ(none.error.kind, Kind::toolNotFound);
     EXPECT_FALSE(pathExists(dir / "marker"));
     for (const auto& command : {ReadOnlyCommand::brewLeaves(), ReadOnlyCommand::pnpmVersion(),
-                                ReadOnlyCommand::npmVersion(), ReadOnlyCommand::bunVersion()})
+             ReadOnlyCommand::npmVersion(), ReadOnlyCommand::bunVersion()})
         EXPECT_EQ(CommandRunner(CandidateTable{}).run(command).error.kind, Kind::toolNotFound);
 
     writeFile(dir / "broken", "#!/nonexistent/interpreter\n");
@@ -152,8 +153,8 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStartAndNpmStartsQuiet) {
     npm.push_back({false, empty / "missing"});
     npm.push_back({false, {}, [](const std::string& h) { return std::optional(h + "/v20/bin/npm"); }});
     const CommandRunner runner(table);
-    for (const auto& [home, expected] : {std::pair{first.path(), "first-home"}, {second.path(), "second-home"},
-                                         {empty.path(), "system"}}) {
+    for (const auto& [home, expected] :
+        {std::pair{first.path(), "first-home"}, {second.path(), "second-home"}, {empty.path(), "system"}}) {
         const ScopedEnv scoped("HOME", home);
         EXPECT_EQ(runner.run(ReadOnlyCommand::bunVersion()).output, expected);
         EXPECT_EQ(runner.resolve(CommandTool::npm).executable.empty(), home != first.path());
@@ -161,9 +162,9 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStartAndNpmStartsQuiet) {
     const ScopedEnv scoped("HOME", first.path());
     EXPECT_EQ(runner.resolve(CommandTool::npm).pathPrefix, first / "v20/bin");
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output,
-              first / "v20/bin" + ":" + childSearchPath() +
-                  "\nCOREPACK_ENABLE_NETWORK=0\nnpm_config_logs_dir=/dev/null\nnpm_config_logs_max=0"
-                  "\nnpm_config_update_notifier=false");
+        first / "v20/bin" + ":" + childSearchPath() +
+            "\nCOREPACK_ENABLE_NETWORK=0\nnpm_config_logs_dir=/dev/null\nnpm_config_logs_max=0"
+            "\nnpm_config_update_notifier=false");
 }
 
 // A tool's descendants go with it: at the limit its whole process group is killed, and one that
@@ -175,8 +176,8 @@ TEST(CommandRunnerTest, HungToolsAndTheirDescendantsAreKilled) {
     writeScript(dir / "bg", "echo 1.0\nsleep 100 &\necho $! > '" + pidFile + "'\n");
     for (const auto& [tool, output] : {std::pair{dir / "hang", ""}, {dir / "bg", "1.0"}}) {
         const auto start = Clock::now();
-        EXPECT_EQ(CommandRunner(tableFor(CommandTool::npm, {tool}), 300ms).run(ReadOnlyCommand::npmVersion()).output,
-                  output);
+        EXPECT_EQ(
+            CommandRunner(tableFor(CommandTool::npm, {tool}), 300ms).run(ReadOnlyCommand::npmVersion()).output, output);
         EXPECT_LT(Clock::now() - start, 3s);
         EXPECT_TRUE(processGone(pidFile)) << tool;
     }

@@ -1,9 +1,9 @@
 // FileManagerDirectorySizer on real trees, each checked against `du -s -B1` (du -c for several
 // paths) or against exact sums of the blocks of tiny trees.
 
+#include "system/DirectorySizer.h"
 #include "model/DiskTally.h"
 #include "support/TestSupport.h"
-#include "system/DirectorySizer.h"
 #include "system/DirectoryWalk.h"
 #include "system/ParallelFor.h"
 
@@ -64,12 +64,9 @@ std::vector<std::string> makeRandomTree(const std::string& root, unsigned seed, 
             files.push_back(dir + "/f" + std::to_string(k));
             writeFile(files.back(), std::string(random() % 3 == 0 ? 0 : random() % 20000, 'k'));
         }
-        if (!files.empty() && random() % 3 == 0)
-            link(files[random() % files.size()], dir + "/h" + std::to_string(i));
-        if (random() % 7 == 0)
-            symlink(random() % 2 ? ".." : "../../" + std::string(80, 'x'), dir + "/up");
-        if (random() % 11 == 0)
-            ::mkfifo((dir + "/pipe").c_str(), 0644);
+        if (!files.empty() && random() % 3 == 0) link(files[random() % files.size()], dir + "/h" + std::to_string(i));
+        if (random() % 7 == 0) symlink(random() % 2 ? ".." : "../../" + std::string(80, 'x'), dir + "/up");
+        if (random() % 11 == 0) ::mkfifo((dir + "/pipe").c_str(), 0644);
     }
     return dirs;
 }
@@ -159,8 +156,7 @@ TEST(DirectorySizer, DeepTreesBeyondPathMaxAndAnyDescriptorBudget) {
     makeChain(dir / "deep", 10'000, false);
     const std::int64_t level = blocksOf(dir / "deep") + blocksOf(dir / "deep/f");
     std::string path = dir / "deep";
-    for (int i = 0; i < 9'900; ++i)
-        path += "/d";
+    for (int i = 0; i < 9'900; ++i) path += "/d";
     EXPECT_EQ(sizer.size(dir / "deep"), 10'000 * level + blocksOf(dir / "deep")) << "every level, then the last folder";
     EXPECT_EQ(sizer.size(path), 100 * level + blocksOf(dir / "deep")) << "a path longer than PATH_MAX";
     EXPECT_EQ(sizer.size(path + "/f"), blocksOf(dir / "deep/f"));
@@ -197,12 +193,10 @@ TEST(DirectorySizer, ParallelWalksAgreeWithDuWhateverTheScheduling) {
             parallelFor(sizes.size(), [&](std::size_t i) { sizes[i] = sizer.size(dir / "tree"); });
             mismatches += static_cast<int>(std::count(sizes.begin(), sizes.end(), expected) != 4);
         });
-    for (auto& adapter : adapters)
-        adapter.join();
+    for (auto& adapter : adapters) adapter.join();
     EXPECT_EQ(mismatches.load(), 0);
     EXPECT_GT(detail::directoryWalkStats().helperGrants, before.helperGrants) << "the walk never ran in parallel";
-    for (std::size_t i = 0; i < dirs.size(); i += 10)
-        EXPECT_EQ(sizer.size(dirs[i]), duBytes(dirs[i])) << dirs[i];
+    for (std::size_t i = 0; i < dirs.size(); i += 10) EXPECT_EQ(sizer.size(dirs[i]), duBytes(dirs[i])) << dirs[i];
 
     // One large directory: parts of its listing go to other threads.
     for (int i = 0; i < 8'000; ++i)
@@ -214,8 +208,8 @@ TEST(DirectorySizer, ParallelWalksAgreeWithDuWhateverTheScheduling) {
     std::atomic<int> inner{0};
     parallelFor(16, [&](std::size_t) { parallelFor(16, [&](std::size_t) { inner.fetch_add(1); }); });
     EXPECT_EQ(inner.load(), 256);
-    EXPECT_THROW(parallelFor(10, [](std::size_t i) { i == 7 ? throw std::runtime_error("body") : void(); }),
-                 std::runtime_error);
+    EXPECT_THROW(
+        parallelFor(10, [](std::size_t i) { i == 7 ? throw std::runtime_error("body") : void(); }), std::runtime_error);
 }
 
 TEST(DirectorySizer, EntriesVanishingMidWalkNeverFailTheWalk) {
@@ -230,11 +224,9 @@ TEST(DirectorySizer, EntriesVanishingMidWalkNeverFailTheWalk) {
     std::atomic<bool> done{false};
     std::thread remover([&] {
         std::shuffle(paths.begin(), paths.end(), std::mt19937(3));
-        for (const auto& p : paths)
-            ::unlink(p.c_str());
+        for (const auto& p : paths) ::unlink(p.c_str());
         std::error_code ignored;
-        for (const auto& p : paths)
-            std::filesystem::remove_all(p, ignored);
+        for (const auto& p : paths) std::filesystem::remove_all(p, ignored);
         done = true;
     });
     // A file that loses its other links after one was counted may count once more: a bound.
@@ -271,14 +263,13 @@ TEST(DirectorySizer, UnreadableSubdirectoriesContributeNothing) {
     };
     int reachable = 0;
     run({"/usr/bin/test", "-x", tree}, &reachable);
-    if (reachable != 0)
-        GTEST_SKIP() << "user 65534 cannot reach " << tree << ": a parent of $TMPDIR is closed to it";
+    if (reachable != 0) GTEST_SKIP() << "user 65534 cannot reach " << tree << ": a parent of $TMPDIR is closed to it";
     EXPECT_EQ(run({tool, tree, tree + "/locked", tree + "/noread", tree + "/nosearch"}),
-              std::to_string(expected) + "\t" + tree + "\n-\t" + tree + "/locked\n-\t" + tree + "/noread\n" +
-                  std::to_string(blocksOf(tree + "/nosearch")) + "\t" + tree + "/nosearch\n");
+        std::to_string(expected) + "\t" + tree + "\n-\t" + tree + "/locked\n-\t" + tree + "/noread\n" +
+            std::to_string(blocksOf(tree + "/nosearch")) + "\t" + tree + "/nosearch\n");
     // du counts the own blocks of the two folders it cannot list; the sizer counts nothing of them.
     EXPECT_EQ(std::stoll(run({"/usr/bin/du", "-s", "-B1", tree})),
-              expected + blocksOf(tree + "/locked") + blocksOf(tree + "/noread"));
+        expected + blocksOf(tree + "/locked") + blocksOf(tree + "/noread"));
 }
 
 } // namespace

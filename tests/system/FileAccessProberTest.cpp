@@ -27,9 +27,8 @@ TEST(FileAccessProberTest, TimesKeepNanosecondsAndFollowLinksExceptForWhenAnEntr
     ASSERT_EQ(::symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
     setTimes(dir.path(), {1'650'000'000, 750'000'000}, {1'650'000'001, 0});
 
-    for (const auto& [path, accessed, modified] :
-         {std::tuple{dir / "file", 1'700'000'000.25, 1'700'000'100.125}, {dir / "link", 1'700'000'000.25, 1'700'000'100.125},
-          {dir.path(), 1'650'000'000.75, 1'650'000'001.0}}) {
+    for (const auto& [path, accessed, modified] : {std::tuple{dir / "file", 1'700'000'000.25, 1'700'000'100.125},
+             {dir / "link", 1'700'000'000.25, 1'700'000'100.125}, {dir.path(), 1'650'000'000.75, 1'650'000'001.0}}) {
         const auto times = prober.fileTimes(path);
         ASSERT_TRUE(times) << path;
         EXPECT_NEAR(times->accessed, accessed, 1e-6) << path;

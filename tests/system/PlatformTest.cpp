@@ -22,12 +22,10 @@ TEST(PlatformTest, HomeUserAndResourcesComeFromTheRightSources) {
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_NE(entry, nullptr);
     std::string passwordHome = entry->pw_dir;
-    while (passwordHome.size() > 1 && passwordHome.back() == '/')
-        passwordHome.pop_back();
+    while (passwordHome.size() > 1 && passwordHome.back() == '/') passwordHome.pop_back();
     // An absolute $HOME wins without trailing slashes; a relative or empty one is not a home.
     for (const auto& [value, expected] : {std::pair<std::string, std::string>{"/some/where", "/some/where"},
-                                          {"/some/where//", "/some/where"}, {"///", "/"},
-                                          {"relative/home", passwordHome}, {"", passwordHome}}) {
+             {"/some/where//", "/some/where"}, {"///", "/"}, {"relative/home", passwordHome}, {"", passwordHome}}) {
         const ScopedEnv home("HOME", value);
         EXPECT_EQ(homeDirectory(), expected) << "HOME=" << value;
     }

@@ -20,7 +20,7 @@ DependencyItem item(std::string name, std::optional<std::int64_t> bytes, Tier ti
 }
 
 ManagerReport report(ManagerKind kind, std::vector<DependencyItem> items = {}, bool detected = true,
-                     std::vector<std::string> winCommands = {}) {
+    std::vector<std::string> winCommands = {}) {
     ManagerReport made{kind, detected, std::nullopt, std::move(items), {}};
     for (auto& command : winCommands) {
         made.quickWins.push_back({Uuid::random(), "title", std::move(command), "detail"});
@@ -51,9 +51,9 @@ QString role(const InventoryModel& model, int row, InventoryModel::Role role) {
 } // namespace
 
 TEST(ViewLogic, HeatColoursHomePathsAndTheAppearanceToggle) {
-    const std::pair<std::optional<std::int64_t>, std::string_view> heats[] = {
-        {std::nullopt, "heat4"}, {-5, "heat4"},          {119'999'999, "heat4"},   {120'000'000, "heat3"},
-        {349'999'999, "heat3"},  {350'000'000, "heat2"}, {1'999'999'999, "heat2"}, {2'000'000'000, "heat1"}};
+    const std::pair<std::optional<std::int64_t>, std::string_view> heats[] = {{std::nullopt, "heat4"}, {-5, "heat4"},
+        {119'999'999, "heat4"}, {120'000'000, "heat3"}, {349'999'999, "heat3"}, {350'000'000, "heat2"},
+        {1'999'999'999, "heat2"}, {2'000'000'000, "heat1"}};
     for (const auto& [bytes, name] : heats) {
         EXPECT_EQ(heatColorName(bytes), name) << bytes.value_or(-1);
     }
@@ -70,11 +70,10 @@ TEST(ViewLogic, HeatColoursHomePathsAndTheAppearanceToggle) {
 }
 
 TEST(ViewLogic, RailOrderAndTexts) {
-    const auto scan =
-        result({report(ManagerKind::homebrew, {item("a", 5'000'000'000)}),
-                report(ManagerKind::npm, {item("b", 3'000'000'000), item("c", 2'000'000'000)}),
-                report(ManagerKind::pnpm, {item("store", std::nullopt, Tier::safeByDesign)}),
-                report(ManagerKind::nvm, {item("v", 9'000'000'000)}, false), report(ManagerKind::bun, {}, false)});
+    const auto scan = result({report(ManagerKind::homebrew, {item("a", 5'000'000'000)}),
+        report(ManagerKind::npm, {item("b", 3'000'000'000), item("c", 2'000'000'000)}),
+        report(ManagerKind::pnpm, {item("store", std::nullopt, Tier::safeByDesign)}),
+        report(ManagerKind::nvm, {item("v", 9'000'000'000)}, false), report(ManagerKind::bun, {}, false)});
     // Largest first, a tie in the result's order; only detected and enabled managers.
     EXPECT_EQ(names(railReports(scan, allKinds)), "homebrew npm pnpm");
     EXPECT_EQ(names(railReports(scan, {ManagerKind::pnpm, ManagerKind::npm})), "npm pnpm");
@@ -90,18 +89,17 @@ TEST(ViewLogic, RailOrderAndTexts) {
     // An orphan of unknown size reclaims nothing: the prunable note is shown instead.
     EXPECT_EQ(reclaimNote(scan.managers[2], SizeUnit::decimal).text, "Prunable \u2014 pnpm decides");
     EXPECT_EQ(reclaimNote(report(ManagerKind::nvm, {item("v", 5, Tier::signalOnly)}), SizeUnit::decimal).kind,
-              ReclaimNoteKind::none);
+        ReclaimNoteKind::none);
 }
 
 TEST(ViewLogic, PanelRowsAndQuickWinsFollowSelectionEnabledManagersAndFilter) {
     // nvm: Node 20 keeps an in-use version, Node 18 an unused one; a group goes with its keep item.
-    const auto scan = result(
-        {report(ManagerKind::homebrew, {item("openssl", 500, Tier::signalOnly), item("llvm", 900)}, true,
-                {"brew autoremove"}),
-         report(ManagerKind::npm, {item("typescript", 300, Tier::signalOnly)}, true, {"npm cache clean --force"}),
-         report(ManagerKind::nvm, {item("v20.1.0", 50, Tier::signalOnly), item("v20.0.0", 40), item("v18.2.0", 30),
-                                   item("v18.1.0", 20, Tier::signalOnly)}),
-         report(ManagerKind::bun, {item("serve", 9'000)}, false, {"bun pm cache rm"})});
+    const auto scan = result({report(ManagerKind::homebrew, {item("openssl", 500, Tier::signalOnly), item("llvm", 900)},
+                                  true, {"brew autoremove"}),
+        report(ManagerKind::npm, {item("typescript", 300, Tier::signalOnly)}, true, {"npm cache clean --force"}),
+        report(ManagerKind::nvm, {item("v20.1.0", 50, Tier::signalOnly), item("v20.0.0", 40), item("v18.2.0", 30),
+                                     item("v18.1.0", 20, Tier::signalOnly)}),
+        report(ManagerKind::bun, {item("serve", 9'000)}, false, {"bun pm cache rm"})});
     EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, std::nullopt)), "llvm openssl typescript Node 20 Node 18");
     EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, Tier::signalOnly)), "openssl typescript Node 20");
     EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, Tier::orphanCandidate)), "llvm Node 18");
@@ -114,8 +112,8 @@ TEST(ViewLogic, PanelRowsAndQuickWinsFollowSelectionEnabledManagersAndFilter) {
     EXPECT_EQ(copyAllText(panelQuickWins(scan, {ManagerKind::npm}, std::nullopt)), "npm cache clean --force");
     EXPECT_EQ(copyAllText(panelQuickWins(scan, allKinds, ManagerKind::homebrew)), "brew autoremove");
     // A manager without a report: the quick wins of All.
-    EXPECT_EQ(copyAllText(panelQuickWins(scan, allKinds, ManagerKind::pnpm)),
-              "brew autoremove\nnpm cache clean --force");
+    EXPECT_EQ(
+        copyAllText(panelQuickWins(scan, allKinds, ManagerKind::pnpm)), "brew autoremove\nnpm cache clean --force");
 }
 
 TEST(ViewLogic, ListLimitAndRowTexts) {
@@ -145,8 +143,8 @@ TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
         const auto& entry = table.at(name);
         return parseHexColor(dark ? entry.dark : entry.light).value_or(Rgb{});
     };
-    const char* texts[] = {"text",    "text2",     "muted",   "faint", "faint2", "accent", "safe",
-                           "caution", "essential", "copyInk", "heat1", "heat2",  "heat3",  "heat4"};
+    const char* texts[] = {"text", "text2", "muted", "faint", "faint2", "accent", "safe", "caution", "essential",
+        "copyInk", "heat1", "heat2", "heat3", "heat4"};
     for (bool dark : {false, true}) {
         for (const char* name : texts) {
             for (const char* surface : {"bg", "titlebar", "surface", "surface2", "surface3"}) {
@@ -230,7 +228,7 @@ TEST(InventoryModel, SettingsChangeTheRowsTheyConcern) {
     InventoryModel model;
     model.setApp(&app);
     model.setResult(result({report(ManagerKind::homebrew, {item("llvm", 2'000'000'000)}),
-                            report(ManagerKind::npm, {item("typescript", 5)})}));
+        report(ManagerKind::npm, {item("typescript", 5)})}));
     ASSERT_EQ(model.tabs().size(), 2); // All and npm; All still counts Homebrew's item
     EXPECT_EQ(model.tabs()[0].toMap()["count"].toInt(), 2);
     EXPECT_EQ(model.rowCount(), 1);

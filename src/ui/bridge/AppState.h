@@ -18,8 +18,8 @@ class AppState : public QObject {
     Q_PROPERTY(QString theme READ themeRaw WRITE setThemeRaw NOTIFY themeChanged)
     Q_PROPERTY(QString sizeUnit READ sizeUnitRaw WRITE setSizeUnitRaw NOTIFY sizeUnitChanged)
     // Raw kinds, always in case order; written as a set.
-    Q_PROPERTY(QStringList enabledManagers READ enabledManagersRaw WRITE setEnabledManagersRaw NOTIFY
-                   enabledManagersChanged)
+    Q_PROPERTY(
+        QStringList enabledManagers READ enabledManagersRaw WRITE setEnabledManagersRaw NOTIFY enabledManagersChanged)
 
 public:
     explicit AppState(QObject* parent = nullptr);

@@ -31,7 +31,7 @@ QString monoFamily() {
 
 QString displayFamily() {
     static const QString family = familyAvailable(QStringLiteral("Space Grotesk")) ? QStringLiteral("Space Grotesk")
-                                                                                    : QGuiApplication::font().family();
+                                                                                   : QGuiApplication::font().family();
     return family;
 }
 

@@ -1,7 +1,7 @@
 #include "ui/bridge/InventoryModel.h"
 
-#include "model/SizeFormat.h"
 #include "inventory/DisplayText.h"
+#include "model/SizeFormat.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/UiFunctions.h"
 
@@ -26,9 +26,7 @@ std::optional<Tier> tierFromRaw(const QString& raw) {
 // another. What is copied or revealed stays exact (the command and path roles).
 QString shown(const std::string& value) { return qtText(escapeForTerminal(value)); }
 
-QString text(const std::optional<std::string>& value) {
-    return value ? QString::fromStdString(*value) : QString();
-}
+QString text(const std::optional<std::string>& value) { return value ? QString::fromStdString(*value) : QString(); }
 } // namespace
 
 // ---- Model ----
@@ -64,13 +62,12 @@ void InventoryModel::setApp(AppState* app) {
     appConnections_.clear();
     app_ = app;
     if (app_) {
-        appConnections_.push_back(
-            connect(app_, &AppState::enabledManagersChanged, this, &InventoryModel::rebuild));
+        appConnections_.push_back(connect(app_, &AppState::enabledManagersChanged, this, &InventoryModel::rebuild));
         // Sizes and verdict sentences name the unit; nothing else changes.
         appConnections_.push_back(connect(app_, &AppState::sizeUnitChanged, this, [this] {
             if (rowCount() > 0) {
-                emit dataChanged(index(0), index(rowCount() - 1),
-                                 {SizeTextRole, VerdictTextRole, KeepSizeTextRole, SupersededRole});
+                emit dataChanged(
+                    index(0), index(rowCount() - 1), {SizeTextRole, VerdictTextRole, KeepSizeTextRole, SupersededRole});
             }
         }));
     }
@@ -100,9 +97,7 @@ std::set<ManagerKind> InventoryModel::enabled() const {
     return {allManagerKinds.begin(), allManagerKinds.end()};
 }
 
-std::optional<ManagerKind> InventoryModel::selectedKind() const {
-    return managerKindFromRaw(selected_.toStdString());
-}
+std::optional<ManagerKind> InventoryModel::selectedKind() const { return managerKindFromRaw(selected_.toStdString()); }
 
 std::optional<Tier> InventoryModel::filterTier() const { return tierFromRaw(verdictFilter_); }
 
@@ -129,14 +124,13 @@ void InventoryModel::rebuild() {
     endResetModel();
 
     QVariantList tabs;
-    tabs << QVariantMap{{QStringLiteral("kind"), QString()},
-                        {QStringLiteral("title"), QStringLiteral("All")},
-                        {QStringLiteral("count"), result_ ? static_cast<int>(inventoriedCount(*result_)) : 0}};
+    tabs << QVariantMap{{QStringLiteral("kind"), QString()}, {QStringLiteral("title"), QStringLiteral("All")},
+        {QStringLiteral("count"), result_ ? static_cast<int>(inventoriedCount(*result_)) : 0}};
     if (result_) {
         for (const ManagerReport* report : visibleReports(*result_, enabledKinds)) {
             tabs << QVariantMap{{QStringLiteral("kind"), qtText(rawValue(report->kind))},
-                                {QStringLiteral("title"), qtText(displayName(report->kind))},
-                                {QStringLiteral("count"), static_cast<int>(report->items.size())}};
+                {QStringLiteral("title"), qtText(displayName(report->kind))},
+                {QStringLiteral("count"), static_cast<int>(report->items.size())}};
         }
     }
     if (tabs != tabs_) {
@@ -196,9 +190,9 @@ QVariantList InventoryModel::quickWins() const {
     QVariantList list;
     for (const auto& win : quickWins_) {
         list << QVariantMap{{QStringLiteral("id"), QString::fromStdString(win.id.text())},
-                            {QStringLiteral("title"), QString::fromStdString(win.title)},
-                            {QStringLiteral("command"), QString::fromStdString(win.command)},
-                            {QStringLiteral("detail"), QString::fromStdString(win.detail)}};
+            {QStringLiteral("title"), QString::fromStdString(win.title)},
+            {QStringLiteral("command"), QString::fromStdString(win.command)},
+            {QStringLiteral("detail"), QString::fromStdString(win.detail)}};
     }
     return list;
 }
@@ -260,74 +254,50 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
     const InventoryRow& row = rows_[static_cast<std::size_t>(index.row())];
     const SizeUnit sizeUnit = unit();
     switch (role) {
-    case IsGroupRole:
-        return row.isGroup();
-    case ExpandedRole:
-        return !expandedRowId_.isEmpty() && QString::fromStdString(row.id()) == expandedRowId_;
-    default:
-        break;
+    case IsGroupRole: return row.isGroup();
+    case ExpandedRole: return !expandedRowId_.isEmpty() && QString::fromStdString(row.id()) == expandedRowId_;
+    default: break;
     }
 
     if (row.isGroup()) {
         const VersionGroup& group = row.asGroup();
         switch (role) {
-        case TagRole:
-            return tagRaw(VerdictTag::likelyUnused);
-        case BarColorRole:
-            return qtText(verdictColorName(VerdictTag::likelyUnused));
-        case ChipRole:
-            return qtText(shortLabel(group.manager));
-        case NameRole:
-            return QString::fromStdString(group.title);
-        case SizeTextRole:
-            return QString::fromStdString(formatBytes(group.totalBytes(), sizeUnit));
-        case HeatRole:
-            return qtText(heatColorName(group.totalBytes()));
-        case VersionsTextRole:
-            return qtText(versionsText(group));
-        case SummaryRole:
-            return QString::fromStdString(group.summary());
-        case KeepNameRole:
-            return shown(group.keep.name);
-        case KeepLineRole:
-            return qtText(keepLine(group));
-        case KeepSizeTextRole:
-            return QString::fromStdString(sizeText(group.keep.bytes, sizeUnit));
+        case TagRole: return tagRaw(VerdictTag::likelyUnused);
+        case BarColorRole: return qtText(verdictColorName(VerdictTag::likelyUnused));
+        case ChipRole: return qtText(shortLabel(group.manager));
+        case NameRole: return QString::fromStdString(group.title);
+        case SizeTextRole: return QString::fromStdString(formatBytes(group.totalBytes(), sizeUnit));
+        case HeatRole: return qtText(heatColorName(group.totalBytes()));
+        case VersionsTextRole: return qtText(versionsText(group));
+        case SummaryRole: return QString::fromStdString(group.summary());
+        case KeepNameRole: return shown(group.keep.name);
+        case KeepLineRole: return qtText(keepLine(group));
+        case KeepSizeTextRole: return QString::fromStdString(sizeText(group.keep.bytes, sizeUnit));
         case SupersededRole: {
             QVariantList lines;
             for (const auto& item : group.superseded) {
                 lines << QVariantMap{{QStringLiteral("name"), shown(item.name)},
-                                     {QStringLiteral("sizeText"), QString::fromStdString(sizeText(item.bytes, sizeUnit))},
-                                     {QStringLiteral("heat"), qtText(heatColorName(item.bytes))}};
+                    {QStringLiteral("sizeText"), QString::fromStdString(sizeText(item.bytes, sizeUnit))},
+                    {QStringLiteral("heat"), qtText(heatColorName(item.bytes))}};
             }
             return lines;
         }
-        case EvidenceRole:
-            return QStringList();
-        default:
-            return QString();
+        case EvidenceRole: return QStringList();
+        default: return QString();
         }
     }
 
     const auto& [item, manager] = row.asItem();
     const VerdictTag tag = verdictTag(item.tier, manager);
     switch (role) {
-    case TagRole:
-        return tagRaw(tag);
-    case BarColorRole:
-        return qtText(verdictColorName(tag));
-    case ChipRole:
-        return qtText(shortLabel(manager));
-    case NameRole:
-        return shown(item.name);
-    case VersionRole:
-        return shown(shownVersion(item).value_or(std::string()));
-    case IdentityRole:
-        return shown(item.identity.value_or(std::string()));
-    case SizeTextRole:
-        return QString::fromStdString(sizeText(item.bytes, sizeUnit));
-    case HeatRole:
-        return qtText(heatColorName(item.bytes));
+    case TagRole: return tagRaw(tag);
+    case BarColorRole: return qtText(verdictColorName(tag));
+    case ChipRole: return qtText(shortLabel(manager));
+    case NameRole: return shown(item.name);
+    case VersionRole: return shown(shownVersion(item).value_or(std::string()));
+    case IdentityRole: return shown(item.identity.value_or(std::string()));
+    case SizeTextRole: return QString::fromStdString(sizeText(item.bytes, sizeUnit));
+    case HeatRole: return qtText(heatColorName(item.bytes));
     case EvidenceRole: {
         QStringList summaries;
         for (const auto& entry : item.evidence) {
@@ -335,16 +305,11 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
         }
         return summaries;
     }
-    case VerdictTextRole:
-        return QString::fromStdString(verdictText(item, manager, sizeUnit));
-    case ReclaimCommandRole:
-        return text(item.reclaimCommand);
-    case PathRole:
-        return text(item.path);
-    case SupersededRole:
-        return QVariantList();
-    default:
-        return QString();
+    case VerdictTextRole: return QString::fromStdString(verdictText(item, manager, sizeUnit));
+    case ReclaimCommandRole: return text(item.reclaimCommand);
+    case PathRole: return text(item.path);
+    case SupersededRole: return QVariantList();
+    default: return QString();
     }
 }
 
@@ -363,9 +328,7 @@ void InventoryModel::setExpandedRowId(const QString& rowId) {
     emit expandedRowIdChanged();
 }
 
-void InventoryModel::toggleRow(const QString& rowId) {
-    setExpandedRowId(rowId == expandedRowId_ ? QString() : rowId);
-}
+void InventoryModel::toggleRow(const QString& rowId) { setExpandedRowId(rowId == expandedRowId_ ? QString() : rowId); }
 
 void InventoryModel::showAll() {
     if (listExpanded_) {

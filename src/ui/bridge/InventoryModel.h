@@ -37,8 +37,7 @@ class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     Q_PROPERTY(int listLimit READ listLimit WRITE setListLimit NOTIFY listLimitChanged)
     Q_PROPERTY(bool listExpanded READ listExpanded NOTIFY listExpandedChanged)
     Q_PROPERTY(QString expandedRowId READ expandedRowId NOTIFY expandedRowIdChanged)
-    Q_PROPERTY(bool quickWinsExpanded READ quickWinsExpanded WRITE setQuickWinsExpanded NOTIFY
-                   quickWinsExpandedChanged)
+    Q_PROPERTY(bool quickWinsExpanded READ quickWinsExpanded WRITE setQuickWinsExpanded NOTIFY quickWinsExpandedChanged)
     // {kind ("" for All), title, count} per tab, "All" first.
     Q_PROPERTY(QVariantList tabs READ tabs NOTIFY tabsChanged)
     // {id, title, command, detail} per quick win.
@@ -55,24 +54,24 @@ public:
     enum Role {
         IsGroupRole = Qt::UserRole + 1,
         ExpandedRole,
-        TagRole,        // raw verdict tag
-        BarColorRole,   // named colour of the leading bar
-        ChipRole,       // the manager's short label
-        NameRole,       // item name or group title
-        VersionRole,    // shown version, "" when hidden
-        IdentityRole,   // identity, "" when none
+        TagRole,      // raw verdict tag
+        BarColorRole, // named colour of the leading bar
+        ChipRole,     // the manager's short label
+        NameRole,     // item name or group title
+        VersionRole,  // shown version, "" when hidden
+        IdentityRole, // identity, "" when none
         SizeTextRole,
-        HeatRole,       // named heat colour of the size
-        EvidenceRole,   // list of evidence summaries
+        HeatRole,     // named heat colour of the size
+        EvidenceRole, // list of evidence summaries
         VerdictTextRole,
         ReclaimCommandRole,
         PathRole,
         VersionsTextRole, // "3 versions"
         SummaryRole,
         KeepNameRole,
-        KeepLineRole,     // "newest Node 18 — nothing to do"
+        KeepLineRole, // "newest Node 18 — nothing to do"
         KeepSizeTextRole,
-        SupersededRole,   // [{name, sizeText, heat}]
+        SupersededRole, // [{name, sizeText, heat}]
     };
     Q_ENUM(Role)
 

@@ -16,7 +16,8 @@ namespace {
 KelvoApp* current = nullptr;
 
 // The engine must not take the application's objects as its own: they outlive every engine.
-template <typename T> T* shared(T& object) {
+template <typename T>
+T* shared(T& object) {
     QJSEngine::setObjectOwnership(&object, QJSEngine::CppOwnership);
     return &object;
 }

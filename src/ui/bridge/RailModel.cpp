@@ -75,8 +75,8 @@ void RailModel::recompute() {
                 {QStringLiteral("displayName"), qtText(displayName(report->kind))},
                 {QStringLiteral("shortLabel"), qtText(shortLabel(report->kind))},
                 {QStringLiteral("version"),
-                 // A tool's version output is shown, never trusted to be plain text.
-                 report->version ? QVariant(qtText(escapeForTerminal(*report->version))) : QVariant()},
+                    // A tool's version output is shown, never trusted to be plain text.
+                    report->version ? QVariant(qtText(escapeForTerminal(*report->version))) : QVariant()},
                 {QStringLiteral("sizeText"), QString::fromStdString(formatBytes(report->totalBytes(), unit))},
                 {QStringLiteral("summary"), QString::fromStdString(inventorySummary(report->kind, report->items))},
                 {QStringLiteral("noteKind"), note.kind == ReclaimNoteKind::reclaimable ? QStringLiteral("reclaimable")
@@ -89,7 +89,8 @@ void RailModel::recompute() {
         bigNumber_ = QString::fromStdString(big.number);
         bigUnit_ = QString::fromStdString(big.unit);
         subtitle_ = QString::fromStdString(railSubtitle(*result, rail.size(), unit));
-        notDetected_ = QString::fromStdString(kelvo::ui::notDetectedLine(missingReports(*result, app_->enabledManagers())));
+        notDetected_ =
+            QString::fromStdString(kelvo::ui::notDetectedLine(missingReports(*result, app_->enabledManagers())));
         countLine_ = QString::fromStdString(kelvo::ui::countLine(rail.size(), inventoriedCount(*result)));
     }
     emit changed();

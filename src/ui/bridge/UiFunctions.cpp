@@ -60,9 +60,7 @@ QString UiFunctions::heatColorName(const QVariant& bytes) {
     return qtText(kelvo::ui::heatColorName(value));
 }
 
-QString UiFunctions::displayText(const QString& text) {
-    return qtText(escapeForTerminal(text.toStdString()));
-}
+QString UiFunctions::displayText(const QString& text) { return qtText(escapeForTerminal(text.toStdString())); }
 
 QString UiFunctions::abbreviatedPath(const QString& path) {
     return QString::fromStdString(kelvo::ui::abbreviatedPath(path.toStdString(), homeDirectory()));
@@ -101,9 +99,9 @@ void UiFunctions::reveal(const QString& path) {
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("ShowItems"));
         call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
         auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 3000), QGuiApplication::instance());
         QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [path](QDBusPendingCallWatcher* done) {

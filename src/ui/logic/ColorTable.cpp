@@ -51,8 +51,8 @@ std::optional<ColorTable> decodeColorTable(std::string_view jsonText) {
     }
     ColorTable table;
     for (const auto& [name, value] : json.items()) {
-        if (!value.is_object() || !value.contains("light") || !value.contains("dark") ||
-            !value["light"].is_string() || !value["dark"].is_string()) {
+        if (!value.is_object() || !value.contains("light") || !value.contains("dark") || !value["light"].is_string() ||
+            !value["dark"].is_string()) {
             return std::nullopt;
         }
         NamedColor color{value["light"].get<std::string>(), value["dark"].get<std::string>()};

@@ -37,12 +37,9 @@ std::string_view toggleLabel(bool drawnDark) { return drawnDark ? "Light mode" :
 
 bool drawsDark(AppTheme theme, bool systemDark) {
     switch (theme) {
-    case AppTheme::dark:
-        return true;
-    case AppTheme::light:
-        return false;
-    case AppTheme::system:
-        break;
+    case AppTheme::dark: return true;
+    case AppTheme::light: return false;
+    case AppTheme::system: break;
     }
     return systemDark;
 }
@@ -62,7 +59,7 @@ std::vector<const ManagerReport*> railReports(const ScanResult& result, const st
         }
     }
     std::stable_sort(reports.begin(), reports.end(),
-                     [](const ManagerReport* a, const ManagerReport* b) { return a->totalBytes() > b->totalBytes(); });
+        [](const ManagerReport* a, const ManagerReport* b) { return a->totalBytes() > b->totalBytes(); });
     return reports;
 }
 
@@ -122,7 +119,7 @@ ReclaimNote reclaimNote(const ManagerReport& report, SizeUnit unit) {
         return {ReclaimNoteKind::reclaimable, "+" + formatBytes(reclaimable, unit) + " reclaimable"};
     }
     const bool prunable = std::any_of(report.items.begin(), report.items.end(),
-                                      [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });
+        [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });
     if (prunable) {
         return {ReclaimNoteKind::prunable, "Prunable \u2014 " + std::string(displayName(report.kind)) + " decides"};
     }
@@ -151,8 +148,8 @@ const ManagerReport* selectedReport(const ScanResult& result, std::optional<Mana
     return nullptr;
 }
 
-std::vector<QuickWin> panelQuickWins(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                     std::optional<ManagerKind> selected) {
+std::vector<QuickWin> panelQuickWins(
+    const ScanResult& result, const std::set<ManagerKind>& enabled, std::optional<ManagerKind> selected) {
     if (const ManagerReport* report = selectedReport(result, selected)) {
         return report->quickWins;
     }
@@ -164,7 +161,7 @@ std::vector<QuickWin> panelQuickWins(const ScanResult& result, const std::set<Ma
 }
 
 std::vector<InventoryRow> panelRows(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                    std::optional<ManagerKind> selected, std::optional<Tier> filter) {
+    std::optional<ManagerKind> selected, std::optional<Tier> filter) {
     std::vector<InventoryRow> rows;
     if (const ManagerReport* report = selectedReport(result, selected)) {
         rows = buildRows(report->kind, report->items);
@@ -185,9 +182,7 @@ std::size_t shownRowCount(std::size_t total, std::size_t limit, bool listExpande
     return listExpanded ? total : std::min(total, limit);
 }
 
-bool showAllVisible(std::size_t total, std::size_t limit, bool listExpanded) {
-    return !listExpanded && limit < total;
-}
+bool showAllVisible(std::size_t total, std::size_t limit, bool listExpanded) { return !listExpanded && limit < total; }
 
 std::string showAllText(std::size_t total) { return "Show all " + std::to_string(total) + " packages"; }
 

@@ -72,13 +72,13 @@ std::vector<const ManagerReport*> visibleReports(const ScanResult& result, const
 const ManagerReport* selectedReport(const ScanResult& result, std::optional<ManagerKind> selected);
 
 // The selected report's quick wins, else those of every visible report in order.
-std::vector<QuickWin> panelQuickWins(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                     std::optional<ManagerKind> selected);
+std::vector<QuickWin> panelQuickWins(
+    const ScanResult& result, const std::set<ManagerKind>& enabled, std::optional<ManagerKind> selected);
 
 // The selected report's rows, else every visible report's rows re-sorted by size; then only
 // the rows of `filter`'s tier (a group counts with its keep item's tier).
 std::vector<InventoryRow> panelRows(const ScanResult& result, const std::set<ManagerKind>& enabled,
-                                    std::optional<ManagerKind> selected, std::optional<Tier> filter);
+    std::optional<ManagerKind> selected, std::optional<Tier> filter);
 
 // How many of `total` rows the list shows: all once unfolded, else at most `limit`.
 std::size_t shownRowCount(std::size_t total, std::size_t limit, bool listExpanded);

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     CandidateTable tools = standardToolLocations();
     if (argc > 1 && std::string_view(argv[1]) == "--npm-from-nvm-only") {
         std::erase_if(tools[static_cast<std::size_t>(CommandTool::npm)],
-                      [](const CandidatePath& candidate) { return !candidate.locate; });
+            [](const CandidatePath& candidate) { return !candidate.locate; });
     }
     MainQueue queue;
     ScanCoordinator coordinator(standardAdapterList(std::move(tools)), queue.executor());
