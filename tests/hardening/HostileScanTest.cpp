@@ -190,10 +190,7 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     const HostileHome home;
     const ScanResult result = scanAll(home.adapters(10s));
     ASSERT_EQ(result.managers.size(), 5u);
-    for (std::size_t i = 0; i < allManagerKinds.size(); ++i) {
-        EXPECT_EQ(result.managers[i].kind, allManagerKinds[i]);
-        EXPECT_TRUE(result.managers[i].detected) << rawValue(allManagerKinds[i]);
-    }
+    for (const auto& report : result.managers) EXPECT_TRUE(report.detected) << rawValue(report.kind);
     const auto calls = home.calls();
     EXPECT_GE(calls.size(), 10u);
     for (const auto& call : calls) EXPECT_TRUE(isAllowlistedCall(call)) << ::testing::PrintToString(call);
@@ -297,9 +294,8 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         // nvm runs no tool; pnpm and bun are found from their folders whatever their tool does.
         EXPECT_TRUE(scan.managers[2].detected && scan.managers[3].detected && scan.managers[4].detected);
         // A hung bun is waited for once; on a loaded machine its shell may die before it logs.
-        if (broken.expected == Kind::timedOut) {
-            EXPECT_LE(bunStarts() - bunBefore, 1) << "bun was started again after timing out";
-        }
+        EXPECT_TRUE(broken.expected != Kind::timedOut || bunStarts() - bunBefore <= 1)
+            << "bun was started again after timing out";
         EXPECT_FALSE(hasZombieChild());
     }
     EXPECT_EQ(openDescriptors(), descriptors);

@@ -193,21 +193,14 @@ TEST_F(ScanCoordinatorTest, EachRunPublishesTheLaterLastAndOneOutlivingTheCoordi
     EXPECT_EQ(log_, "scanning cleared progress0 cleared cleared result idle result ");
 }
 
-TEST(MainQueue, WaitsForPostsRunsThemInOrderHereAndOutlivesItsExecutors) {
-    const auto mainThread = std::this_thread::get_id();
-    std::string order;
+// Workers may post after the front end has gone: the post is dropped, never run on freed memory.
+TEST(MainQueue, PostsOutlivingTheQueueAreDropped) {
     auto queue = std::make_unique<MainQueue>();
     const MainExecutor post = queue->executor();
-    std::thread poster([&] {
-        std::this_thread::sleep_for(5ms);
-        for (char i : std::string("012")) post([&, i] { order += std::this_thread::get_id() == mainThread ? i : '?'; });
-    });
-    EXPECT_TRUE(queue->runUntil([&] { return order.size() == 3; }, std::chrono::steady_clock::duration::max()));
-    poster.join();
-    EXPECT_FALSE(queue->runUntil([] { return false; }, 10ms));
     queue.reset();
-    post([&] { order.clear(); }); // the queue is gone: dropped, not run, no crash
-    EXPECT_EQ(order, "012");
+    bool ran = false;
+    post([&] { ran = true; });
+    EXPECT_FALSE(ran);
 }
 
 } // namespace

@@ -33,9 +33,7 @@ private:
 std::optional<AdapterList> fixtureAdapters(std::string_view jsonText) {
     const auto root = nlohmann::json::parse(jsonText, nullptr, false);
     const auto result = decodeReport(root);
-    if (!result) {
-        return std::nullopt;
-    }
+    if (!result) return std::nullopt;
     AdapterList adapters;
     for (const auto& report : result->managers) {
         const int delayMs = root.value("delaysMs", nlohmann::json::object()).value(rawValue(report.kind), 0);

@@ -22,9 +22,7 @@ public:
     // False when `json` is not a report.
     Q_INVOKABLE bool load(kelvo::ui::ScanController* scan, const QString& json) const {
         const auto adapters = fixtureAdapters(json.toStdString());
-        if (adapters) {
-            scan->setAdapters(*adapters);
-        }
+        if (adapters) scan->setAdapters(*adapters);
         return adapters.has_value();
     }
 

@@ -44,9 +44,7 @@ int main(int argc, char* argv[]) {
     scan->scan();
     ok = QTest::qWaitFor([&] { return !scan->finishedKinds().isEmpty(); }, 20000) && ok;
     grab("02-scanning");
-    if (!QTest::qWaitFor([&] { return scan->hasResult(); }, 60000)) {
-        return 1;
-    }
+    if (!QTest::qWaitFor([&] { return scan->hasResult(); }, 60000)) return 1;
     grab("03-main-dark");
     kelvoApp.app().setTheme(kelvo::AppTheme::light);
     grab("04-main-light");
