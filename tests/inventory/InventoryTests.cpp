@@ -121,6 +121,7 @@ TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
     EXPECT_EQ(document.at("managers").at(3).at("items").at(2).at("size"), "9.5 MB");
     // Reclaimable: the orphans of known size, also of a manager not detected; inventoried: detected ones' items.
     EXPECT_EQ(document.at("reclaimableBytes"), 4'000'000 + 21'000'000 + 5'000);
+    EXPECT_EQ(document.at("managers").at(0).at("reclaimableBytes"), 4'000'000) << "Homebrew's orphan, not its total";
     EXPECT_EQ(document.at("inventoriedCount"), 7);
     std::string verdicts;
     for (const auto& manager : document.at("managers"))
