@@ -26,9 +26,9 @@ DependencyItem item(std::string name, std::optional<std::int64_t> bytes, Tier ti
 }
 
 // Orphan candidates from "name:bytes ..." ("?": size unknown).
-std::vector<DependencyItem> items(const std::string& spec) {
+std::vector<DependencyItem> items(const std::string& listing) {
     std::vector<DependencyItem> out;
-    std::istringstream words(spec);
+    std::istringstream words(listing);
     for (std::string word; words >> word;)
         out.push_back(item(word.substr(0, word.rfind(':')),
             word.ends_with(":?") ? unknown : std::stoll(word.substr(word.rfind(':') + 1))));
@@ -69,7 +69,7 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
         {ManagerKind::pnpm, many, inOrder},
         {ManagerKind::nvm, "", ""},
     };
-    for (const auto& [kind, spec, rows] : cases) EXPECT_EQ(describe(buildRows(kind, items(spec)), kind), rows);
+    for (const auto& [kind, listing, rows] : cases) EXPECT_EQ(describe(buildRows(kind, items(listing)), kind), rows);
     // The group's keep item decides its tier (the window's verdict filter).
     EXPECT_EQ(buildRows(ManagerKind::nvm, {item("v18.1.0", 1), item("v18.2.0", 1, Tier::signalOnly)})[0].tier(),
         Tier::signalOnly);
@@ -78,7 +78,7 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
 TEST(Inventory, SummariesCountInTheirManagersWords) {
     std::string summaries;
     for (ManagerKind kind : allManagerKinds)
-        for (const char* spec : {"a:1", "a:1 b:? c:0"}) summaries += inventorySummary(kind, items(spec)) + "|";
+        for (const char* listing : {"a:1", "a:1 b:? c:0"}) summaries += inventorySummary(kind, items(listing)) + "|";
     EXPECT_EQ(summaries, "1 formula|3 formulae|1 global|3 globals|Content-addressable store|Content-addressable store|"
                          "1 Node version|3 Node versions|1 global|3 globals|");
 }
