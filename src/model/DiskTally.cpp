@@ -3,22 +3,11 @@
 #include "model/FileTable.h"
 
 #include <bit>
-#include <mutex>
 
 namespace kelvo {
 
-namespace {
-
-constexpr std::size_t shardCount = 64;
-
-} // namespace
-
 struct DiskTally::Shards {
-    struct alignas(64) Shard {
-        std::mutex mutex;
-        FileTable<Scopes> counted;
-    };
-    std::array<Shard, shardCount> shards;
+    ShardedFileTable<Scopes, 64> counted;
 };
 
 DiskTally::DiskTally() : shards_(std::make_unique<Shards>()) {}
@@ -34,13 +23,11 @@ DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Sc
     if (scopes == 0) {
         return 0;
     }
-    const std::uint64_t hashed = FileTable<Scopes>::hash(device, inode);
-    auto& shard = shards_->shards[(hashed >> 58) % shardCount];
-    std::lock_guard lock(shard.mutex);
-    Scopes& counted = *shard.counted.insert(device, inode, hashed).first;
-    const Scopes fresh = scopes & ~counted;
-    counted |= scopes;
-    return fresh;
+    return shards_->counted.update(device, inode, [scopes](Scopes& counted, bool) {
+        const Scopes fresh = scopes & ~counted;
+        counted |= scopes;
+        return fresh;
+    });
 }
 
 void DiskTally::add(Scopes scopes, std::int64_t bytes) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -9,7 +11,7 @@ namespace kelvo {
 
 // An open-addressing table from a file's (device, inode) to a small value. Nothing is allocated
 // per entry, so filling it with hundreds of thousands of files and dropping it stay cheap. Not
-// thread-safe: callers shard it and lock each shard.
+// thread-safe: ShardedFileTable below is.
 template <class Value>
 class FileTable {
 public:
@@ -63,6 +65,28 @@ private:
 
     std::vector<Slot> slots_;
     std::size_t used_ = 0;
+};
+
+// A FileTable split into shards by hash, each behind its own lock, for walks on several threads.
+template <class Value, std::size_t shardCount>
+class ShardedFileTable {
+public:
+    // Calls update(value, inserted) on the file's value under its shard's lock; returns its result.
+    template <class Update>
+    auto update(std::uint64_t device, std::uint64_t inode, Update&& update) {
+        const std::uint64_t hashed = FileTable<Value>::hash(device, inode);
+        Shard& shard = shards_[(hashed >> 58) % shardCount];
+        std::lock_guard lock(shard.mutex);
+        const auto [value, inserted] = shard.files.insert(device, inode, hashed);
+        return update(*value, inserted);
+    }
+
+private:
+    struct alignas(64) Shard {
+        std::mutex mutex;
+        FileTable<Value> files;
+    };
+    std::array<Shard, shardCount> shards_;
 };
 
 } // namespace kelvo

@@ -48,23 +48,15 @@ std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int
 
 // ---- hard links ---------------------------------------------------------------------------------
 
-// The files with several links met so far in one top-level call, sharded by hash.
+// The files with several links met so far in one top-level call.
 class InodeSet {
 public:
     bool insert(std::uint64_t device, std::uint64_t inode) {
-        const std::uint64_t hashed = FileTable<char>::hash(device, inode);
-        Shard& shard = shards_[(hashed >> 58) % kShards];
-        std::lock_guard lock(shard.mutex);
-        return shard.files.insert(device, inode, hashed).second;
+        return files_.update(device, inode, [](char&, bool inserted) { return inserted; });
     }
 
 private:
-    static constexpr std::size_t kShards = 16;
-    struct alignas(64) Shard {
-        std::mutex mutex;
-        FileTable<char> files;
-    };
-    std::array<Shard, kShards> shards_;
+    ShardedFileTable<char, 16> files_;
 };
 
 // ---- the walk -----------------------------------------------------------------------------------
