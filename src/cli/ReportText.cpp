@@ -311,7 +311,8 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
     return doc.render();
 }
 
-std::string progressLine(const std::set<ManagerKind>& finished, std::size_t adapterCount) {
+std::string progressLine(const std::set<ManagerKind>& finished, std::size_t adapterCount,
+    const std::map<ManagerKind, ScanCoordinator::LiveCount>& counts, SizeUnit unit, std::size_t columns) {
     std::string line =
         "Scanning\u2026 " + std::to_string(finished.size()) + " of " + std::to_string(adapterCount) + " done";
     std::string names;
@@ -319,7 +320,25 @@ std::string progressLine(const std::set<ManagerKind>& finished, std::size_t adap
         names += names.empty() ? ": " : " \u00b7 ";
         names += displayName(kind);
     }
-    return line + names;
+    line += names;
+    for (const auto& [kind, count] : counts) {
+        if (!finished.contains(kind) && count.files > 0) {
+            line += " \u2014 " + std::string(displayName(kind)) + " \u00b7 " +
+                    formatFilesAndBytes(count.files, count.bytes, unit);
+        }
+    }
+    if (columns > 0 && displayWidth(line) > columns) {
+        // Code points are columns here: the line holds no wide or combining characters.
+        std::size_t kept = 0, end = 0;
+        while (end < line.size() && kept + 1 < columns) {
+            ++end;
+            while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) ++end;
+            ++kept;
+        }
+        while (end > 0 && line[end - 1] == ' ') --end;
+        line = line.substr(0, end) + "\u2026";
+    }
+    return line;
 }
 
 } // namespace kelvo::report

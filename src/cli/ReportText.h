@@ -2,8 +2,10 @@
 
 #include "model/ScanModel.h"
 #include "model/SizeFormat.h"
+#include "scan/ScanCoordinator.h"
 
 #include <cstddef>
+#include <map>
 #include <set>
 #include <string>
 
@@ -24,8 +26,12 @@ TextStyle textStyleForStandardOutput();
 // from the disk or from tools is escaped (escapeForTerminal), in plain and in styled output alike.
 std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style = {});
 
-// The live progress line while scanning (no line feed): which managers are done, e.g.
-// "Scanning… 2 of 5 done: Homebrew · npm".
-std::string progressLine(const std::set<ManagerKind>& finished, std::size_t adapterCount);
+// The live progress line while scanning (no line feed): which managers are done, then how far each
+// one still scanning has measured, e.g.
+// "Scanning… 2 of 5 done: Homebrew · npm — pnpm · 412,000 files · 1.9 GB", cut to `columns`
+// display columns (0: not cut) so that it stays one line a carriage return can redraw.
+std::string progressLine(const std::set<ManagerKind>& finished, std::size_t adapterCount,
+    const std::map<ManagerKind, ScanCoordinator::LiveCount>& counts = {}, SizeUnit unit = SizeUnit::decimal,
+    std::size_t columns = 0);
 
 } // namespace kelvo::report

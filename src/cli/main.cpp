@@ -6,10 +6,12 @@
 #include "scan/ScanCoordinator.h"
 #include "scan/StandardAdapters.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -41,18 +43,29 @@ int main(int argc, char** argv) {
     MainQueue queue;
     ScanCoordinator coordinator(standardAdapterList(), queue.executor());
     const std::size_t adapterCount = coordinator.adapters().size();
-    std::size_t lastFinished = static_cast<std::size_t>(-1);
+    std::string shownLine;
     const auto drawProgress = [&] {
-        if (!showProgress || coordinator.finishedKinds().size() == lastFinished) {
+        if (!showProgress) {
             return;
         }
-        lastFinished = coordinator.finishedKinds().size();
-        writeAll(stderr, "\r\x1b[2K" + progressLine(coordinator.finishedKinds(), adapterCount));
+        struct winsize size {};
+        const std::size_t columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+        std::string line =
+            progressLine(coordinator.finishedKinds(), adapterCount, coordinator.liveCounts(), options.unit, columns);
+        if (line != shownLine) {
+            writeAll(stderr, "\r\x1b[2K" + line);
+            shownLine = std::move(line);
+        }
     };
     coordinator.onProgressChanged = drawProgress;
     coordinator.scan();
     drawProgress();
-    queue.runUntil([&] { return !coordinator.isScanning() && coordinator.result().has_value(); });
+    // The counts grow without telling anyone: they are redrawn ten times a second at most.
+    const auto done = [&] { return !coordinator.isScanning() && coordinator.result().has_value(); };
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::hours(24);
+    while (!queue.runUntil(done, std::chrono::milliseconds(100)) && std::chrono::steady_clock::now() < giveUp) {
+        drawProgress();
+    }
     if (showProgress) {
         writeAll(stderr, "\r\x1b[2K");
     }

@@ -30,16 +30,23 @@ DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Sc
     });
 }
 
-void DiskTally::add(Scopes scopes, std::int64_t bytes) {
+void DiskTally::add(Scopes scopes, std::int64_t bytes, std::int64_t files) {
     while (scopes != 0) {
-        const int bit = std::countr_zero(scopes);
-        totals_[static_cast<std::size_t>(bit)].fetch_add(bytes, std::memory_order_relaxed);
+        const auto bit = static_cast<std::size_t>(std::countr_zero(scopes));
+        totals_[bit].fetch_add(bytes, std::memory_order_relaxed);
+        if (files != 0) {
+            files_[bit].fetch_add(files, std::memory_order_relaxed);
+        }
         scopes &= scopes - 1;
     }
 }
 
 std::int64_t DiskTally::total(Scopes scope) const {
     return scope == 0 ? 0 : totals_[static_cast<std::size_t>(std::countr_zero(scope))].load();
+}
+
+std::int64_t DiskTally::files(Scopes scope) const {
+    return scope == 0 ? 0 : files_[static_cast<std::size_t>(std::countr_zero(scope))].load();
 }
 
 } // namespace kelvo

@@ -31,16 +31,20 @@ public:
     // counted it yet.
     Scopes claim(std::uint64_t device, std::uint64_t inode, Scopes scopes);
 
-    // Adds bytes to every scope of `scopes`.
-    void add(Scopes scopes, std::int64_t bytes);
+    // Adds bytes, and files other than directories, to every scope of `scopes`.
+    void add(Scopes scopes, std::int64_t bytes, std::int64_t files = 0);
 
-    // The bytes counted for one scope.
+    // The bytes counted for one scope. Read while a walk is filling the tally, it is how far the
+    // walk has got: it only grows.
     std::int64_t total(Scopes scope) const;
+    // The files (not directories) counted for one scope, each once, however many links it has.
+    std::int64_t files(Scopes scope) const;
 
 private:
     struct Shards;
     std::unique_ptr<Shards> shards_;
     std::array<std::atomic<std::int64_t>, 64> totals_{};
+    std::array<std::atomic<std::int64_t>, 64> files_{};
     std::atomic<int> nextScope_{1};
 };
 

@@ -213,4 +213,14 @@ std::string formatBytes(std::int64_t bytes, SizeUnit unit, const NumberSymbols& 
 
 std::string formatBytes(std::int64_t bytes, SizeUnit unit) { return formatBytes(bytes, unit, userNumberSymbols()); }
 
+std::string formatFilesAndBytes(std::int64_t files, std::int64_t bytes, SizeUnit unit, const NumberSymbols& symbols) {
+    const Wide count = files > 0 ? static_cast<Wide>(files) : 0;
+    return groupedDigits(count, symbols) + (count == 1 ? " file \u00b7 " : " files \u00b7 ") +
+           formatBytes(bytes, unit, symbols);
+}
+
+std::string formatFilesAndBytes(std::int64_t files, std::int64_t bytes, SizeUnit unit) {
+    return formatFilesAndBytes(files, bytes, unit, userNumberSymbols());
+}
+
 } // namespace kelvo

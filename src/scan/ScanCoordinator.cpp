@@ -16,6 +16,7 @@ struct ScanCoordinator::Run {
     // whole total only while every report with a measured item holds its own scope's count.
     std::shared_ptr<DiskTally> tally = std::make_shared<DiskTally>();
     bool tallyHoldsAll = true;
+    std::vector<std::pair<ManagerKind, DiskTally::Scopes>> scopes; // each adapter's own
 };
 
 namespace {
@@ -97,6 +98,7 @@ void ScanCoordinator::scan() {
     for (std::shared_ptr<const ManagerAdapter> adapter : adapters_) {
         const ManagerKind kind = adapter->kind();
         const DiskTally::Scopes own = run->tally->openScope();
+        run->scopes.emplace_back(kind, own);
         auto work = [adapter = std::move(adapter), kind, own, token, run, tally = run->tally,
                         executor = mainExecutor_]() mutable {
             ManagerReport report = runAdapter(*adapter, kind, {tally.get(), DiskTally::wholeScan | own});
@@ -118,6 +120,16 @@ void ScanCoordinator::scan() {
             });
         }
     }
+}
+
+std::map<ManagerKind, ScanCoordinator::LiveCount> ScanCoordinator::liveCounts() const {
+    std::map<ManagerKind, LiveCount> counts;
+    if (isScanning_ && newestRun_) {
+        for (const auto& [kind, scope] : newestRun_->scopes) {
+            counts.try_emplace(kind, LiveCount{newestRun_->tally->files(scope), newestRun_->tally->total(scope)});
+        }
+    }
+    return counts;
 }
 
 void ScanCoordinator::setScanning(bool value) {

@@ -2,7 +2,9 @@
 
 #include "model/ManagerAdapter.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -38,6 +40,17 @@ public:
     // starts, grown as its adapters return, left as it is when result or isScanning change
     // (empty before the first scan).
     const std::set<ManagerKind>& finishedKinds() const { return finishedKinds_; }
+
+    // How far each adapter of the newest run has measured: the files (not directories) and bytes
+    // it has counted so far, each file once. Every kind of the run is there, at zero until it
+    // measures; empty while no scan is running, so a run that is over or replaced shows nothing.
+    // Cheap enough to poll several times a second.
+    struct LiveCount {
+        std::int64_t files = 0;
+        std::int64_t bytes = 0;
+        bool operator==(const LiveCount&) const = default;
+    };
+    std::map<ManagerKind, LiveCount> liveCounts() const;
 
     // Observers, called on the main thread. isScanning notifies only on a real change;
     // result on every assignment; progress whenever finishedKinds changes.

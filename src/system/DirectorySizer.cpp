@@ -73,33 +73,41 @@ struct WorkItem {
 };
 
 // What one directory (or one batch of its entries) adds: to the call's size, and to the tally by
-// the scopes it counts for (a few distinct ones at most; more go to the tally at once).
+// the scopes it counts for (a few distinct ones at most; more go to the tally at once). The tally
+// hears of it once per directory, so that its counts follow the walk without costing it.
 struct Found {
+    struct Share {
+        DiskTally::Scopes scopes = 0;
+        std::int64_t bytes = 0;
+        std::int64_t files = 0;
+    };
     DiskTally* tally = nullptr;
     std::int64_t bytes = 0;
-    std::array<std::pair<DiskTally::Scopes, std::int64_t>, 4> tallied{};
+    std::array<Share, 4> tallied{};
     std::size_t used = 0;
 
-    void add(std::int64_t size, DiskTally::Scopes scopes) {
+    // `files` is 1 for anything but a directory.
+    void add(std::int64_t size, DiskTally::Scopes scopes, std::int64_t files) {
         bytes += size;
-        if (scopes == 0 || size == 0) {
+        if (scopes == 0) {
             return;
         }
         for (std::size_t i = 0; i < used; ++i) {
-            if (tallied[i].first == scopes) {
-                tallied[i].second += size;
+            if (tallied[i].scopes == scopes) {
+                tallied[i].bytes += size;
+                tallied[i].files += files;
                 return;
             }
         }
         if (used < tallied.size()) {
-            tallied[used++] = {scopes, size};
+            tallied[used++] = {scopes, size, files};
         } else {
-            tally->add(scopes, size);
+            tally->add(scopes, size, files);
         }
     }
     void flushTally() {
         for (std::size_t i = 0; i < used; ++i) {
-            tally->add(tallied[i].first, tallied[i].second);
+            tally->add(tallied[i].scopes, tallied[i].bytes, tallied[i].files);
         }
         used = 0;
     }
@@ -197,7 +205,7 @@ void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, Found& fo
             counts = tally_->claim(device, inode, counts);
         }
     }
-    found.add(allocatedBytes(st), counts);
+    found.add(allocatedBytes(st), counts, 1);
 }
 
 void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children) {
@@ -278,7 +286,7 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         walk::releaseLife(node);
         return false;
     }
-    found.add(ownBytes, node->counts);
+    found.add(ownBytes, node->counts, 0);
     found.flushTally();
     bytes += found.bytes;
 

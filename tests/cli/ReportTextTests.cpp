@@ -122,6 +122,16 @@ TEST(ReportText, NothingReclaimableHeadlineAndProgress) {
     EXPECT_EQ(report::progressLine({}, 5), "Scanning\u2026 0 of 5 done");
     EXPECT_EQ(report::progressLine({ManagerKind::nvm, ManagerKind::homebrew}, 5),
         "Scanning\u2026 2 of 5 done: Homebrew \u00b7 nvm");
+    // Counts of the managers still scanning that have measured something; cut to the terminal.
+    const std::map<ManagerKind, ScanCoordinator::LiveCount> counts{{ManagerKind::homebrew, {9, 9000}},
+        {ManagerKind::pnpm, {412'000, 1'900'000'000}}, {ManagerKind::bun, {1, 4096}}, {ManagerKind::npm, {}}};
+    const std::string line = report::progressLine({ManagerKind::homebrew}, 5, counts, SizeUnit::decimal);
+    EXPECT_EQ(line,
+        "Scanning\u2026 1 of 5 done: Homebrew \u2014 pnpm \u00b7 412,000 files \u00b7 1.9 GB \u2014 bun \u00b7 "
+        "1 file \u00b7 4 KB");
+    EXPECT_EQ(report::progressLine({ManagerKind::homebrew}, 5, counts, SizeUnit::decimal, 40),
+        "Scanning\u2026 1 of 5 done: Homebrew \u2014 pnpm\u2026");
+    EXPECT_EQ(report::progressLine({ManagerKind::homebrew}, 5, counts, SizeUnit::decimal, 500), line);
 }
 
 // textStyleForStandardOutput() with standard output on a new pseudo-terminal, or on /dev/null.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
 #include <unistd.h>
@@ -25,7 +26,8 @@ bool eventually(const std::function<bool()>& done) {
 // A stand-in adapter. Call n of scan() waits until gate n opens, then measures `paths` into the
 // scan's tally as the real adapters do and returns a report whose version is "<label>:<n>". The
 // label "throws" throws a non-standard exception; "by hand" reports one item of 5 bytes without the
-// tally, "from a file" the same with a total of its own; "measures, then throws" throws once measured.
+// tally, "from a file" the same with a total of its own; "measures, then throws" throws once measured;
+// "measures first" measures before it waits in its first call.
 struct FakeAdapter final : ManagerAdapter {
     FakeAdapter(ManagerKind kind, std::string label, std::vector<std::string> paths = {})
         : managerKind(kind), label(std::move(label)), paths(std::move(paths)) {}
@@ -34,6 +36,9 @@ struct FakeAdapter final : ManagerAdapter {
     ManagerReport scan(TallyScopes counted) const override {
         const DiskTally::Scopes own = scope = counted.scopes & ~DiskTally::wholeScan;
         const int call = calls.fetch_add(1);
+        const bool measuredFirst = label == "measures first" && call == 0;
+        if (measuredFirst)
+            for (const auto& path : paths) FileManagerDirectorySizer().measure(path, counted);
         eventually([&] { return (opened.load() >> call & 1) != 0; });
         returnedAt.store(nowSeconds());
         if (label == "throws") throw 42;
@@ -41,7 +46,7 @@ struct FakeAdapter final : ManagerAdapter {
         if (label == "by hand" || label == "from a file")
             report.items.push_back({Uuid::random(), "x", {}, {}, 5, Tier::signalOnly, {}, {}, {}});
         if (label == "from a file") report.onceCountedBytes = 3;
-        if (paths.empty()) return report;
+        if (paths.empty() || measuredFirst) return report;
         for (const auto& path : paths) {
             const auto bytes = FileManagerDirectorySizer().measure(path, counted);
             report.items.push_back({Uuid::random(), path, {}, path, bytes, Tier::signalOnly, {}, {}, {}});
@@ -167,6 +172,31 @@ TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes)
 // A rescan clears result and progress at once; a scan while another runs starts an independent
 // run: each publishes, the later finisher last, even when that is the older run. A run still going
 // when the coordinator is destroyed posts late, to no effect.
+// What a scan shows while it walks: the newest run's counts only, and none once scanning ends.
+TEST_F(ScanCoordinatorTest, LiveCountsAreTheNewestRunsAndEndWithTheScan) {
+    test::TempDir dir;
+    test::writeFile(dir / "a/one", std::string(70'000, 'a'));
+    test::writeFile(dir / "a/b/two", std::string(9'000, 'b'));
+    auto counting = adapter(ManagerKind::pnpm, "measures first", {dir / "a"});
+    auto waiting = adapter(ManagerKind::bun);
+    ScanCoordinator c({counting, waiting}, executor());
+    using Counts = std::map<ManagerKind, ScanCoordinator::LiveCount>;
+    EXPECT_EQ(c.liveCounts(), Counts{});
+    c.scan();
+    const Counts measured{{ManagerKind::pnpm, {2, *test::duBytes(dir / "a")}}, {ManagerKind::bun, {}}};
+    EXPECT_TRUE(eventually([&] { return c.liveCounts() == measured; }));
+
+    c.scan(); // a second run, whose pnpm waits before it measures: the first run's counts are gone
+    const Counts fresh{{ManagerKind::pnpm, {}}, {ManagerKind::bun, {}}};
+    EXPECT_EQ(c.liveCounts(), fresh);
+    counting->open(1);
+    EXPECT_TRUE(eventually([&] { return c.liveCounts() == measured; }));
+    counting->open(0);
+    waiting->opened = ~0u;
+    ASSERT_TRUE(queue_.runUntil([&] { return !c.isScanning(); }, patience));
+    EXPECT_EQ(c.liveCounts(), Counts{}) << "nothing once the scan has ended";
+}
+
 TEST_F(ScanCoordinatorTest, EachRunPublishesTheLaterLastAndOneOutlivingTheCoordinatorDoesNothing) {
     auto npm = std::make_shared<FakeAdapter>(ManagerKind::npm, "npm");
     const std::weak_ptr<FakeAdapter> released = npm;

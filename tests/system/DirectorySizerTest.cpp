@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <thread>
 
 #include <fcntl.h>
@@ -123,7 +124,40 @@ TEST(DirectorySizer, ATallyCountsEachFileOnceAcrossMeasurementsAsOneDuDoes) {
     EXPECT_EQ(tally.total(first), duTotal({dir / "a", dir / "b", dir / "a/sub"}));
     EXPECT_EQ(tally.total(second), duTotal({dir / "c", dir / "b", dir / "d", dir / "a/sub"}));
     EXPECT_EQ(tally.total(DiskTally::wholeScan), duTotal({dir / "a", dir / "b", dir / "a/sub", dir / "c"}));
+    // Files, not directories, each once however many links reach it.
+    EXPECT_EQ(tally.files(first), 3) << "a/big (= b/big), a/sub/x, b/own";
+    EXPECT_EQ(tally.files(second), 4) << "c, b/own, b/big, d/x";
+    EXPECT_EQ(tally.files(DiskTally::wholeScan), 4);
     EXPECT_EQ(sizer.measureTogether({dir / "missing", dir / "nothing"}, {}), std::nullopt);
+}
+
+// The counts a scan shows while it walks: read from another thread, they never go down, and
+// they end at the walk's own totals.
+TEST(DirectorySizer, ATallyReadDuringAWalkOnlyGrowsToTheWalksTotals) {
+    TempDir dir;
+    makeRandomTree(dir / "t", 11, 1500);
+    std::set<std::pair<dev_t, ino_t>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "t")) {
+        struct stat st {};
+        if (::lstat(entry.path().c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) files.emplace(st.st_dev, st.st_ino);
+    }
+    DiskTally tally;
+    const DiskTally::Scopes scope = tally.openScope();
+    std::atomic<bool> walking{true};
+    std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+    std::thread reader([&] {
+        while (walking.load()) seen.emplace_back(tally.files(scope), tally.total(scope));
+    });
+    const auto size = FileManagerDirectorySizer().measure(dir / "t", {&tally, scope});
+    walking = false;
+    reader.join();
+    EXPECT_EQ(size, duBytes(dir / "t"));
+    EXPECT_EQ(tally.total(scope), size);
+    EXPECT_EQ(tally.files(scope), static_cast<std::int64_t>(files.size()));
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        ASSERT_GE(seen[i].first, seen[i - 1].first) << i;
+        ASSERT_GE(seen[i].second, seen[i - 1].second) << i;
+    }
 }
 
 // A chain of `levels` directories "d", each holding a 1-byte file "f" and, with a leaf, a folder

@@ -68,6 +68,11 @@ QString AppState::formatBytes(double bytes) const {
     return QString::fromStdString(kelvo::formatBytes(static_cast<std::int64_t>(bytes), sizeUnit_));
 }
 
+QString AppState::formatFilesAndBytes(double files, double bytes) const {
+    return QString::fromStdString(
+        kelvo::formatFilesAndBytes(static_cast<std::int64_t>(files), static_cast<std::int64_t>(bytes), sizeUnit_));
+}
+
 bool AppState::isEnabled(const QString& kind) const {
     const auto parsed = managerKindFromRaw(kind.toStdString());
     return parsed && enabledManagers_.count(*parsed) != 0;

@@ -40,6 +40,8 @@ public:
 
     // The display text of a byte count under the current size unit.
     Q_INVOKABLE QString formatBytes(double bytes) const;
+    // "412,000 files · 1.9 GB" under the current size unit.
+    Q_INVOKABLE QString formatFilesAndBytes(double files, double bytes) const;
     Q_INVOKABLE bool isEnabled(const QString& kind) const;
     Q_INVOKABLE void setEnabled(const QString& kind, bool enabled);
 

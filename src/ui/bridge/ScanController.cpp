@@ -17,7 +17,10 @@ void postToMainThread(std::function<void()> task) {
 }
 } // namespace
 
-ScanController::ScanController(QObject* parent) : QObject(parent) {}
+ScanController::ScanController(QObject* parent) : QObject(parent) {
+    liveTimer_.setInterval(100);
+    connect(&liveTimer_, &QTimer::timeout, this, &ScanController::refreshLiveCounts);
+}
 
 ScanController::~ScanController() = default;
 
@@ -26,6 +29,7 @@ void ScanController::setAdapters(AdapterList adapters) {
     if (coordinator_) {
         // The old adapters' coordinator goes with its result; a run of it still going publishes nowhere.
         coordinator_.reset();
+        refreshLiveCounts();
         emit isScanningChanged();
         emit resultChanged();
         emit progressChanged();
@@ -36,7 +40,10 @@ ScanCoordinator& ScanController::coordinator() {
     if (!coordinator_) {
         coordinator_ = std::make_unique<ScanCoordinator>(
             givenAdapters_ ? *givenAdapters_ : standardAdapterList(), postToMainThread);
-        coordinator_->onIsScanningChanged = [this] { emit isScanningChanged(); };
+        coordinator_->onIsScanningChanged = [this] {
+            refreshLiveCounts();
+            emit isScanningChanged();
+        };
         coordinator_->onResultChanged = [this] { emit resultChanged(); };
         coordinator_->onProgressChanged = [this] { emit progressChanged(); };
     }
@@ -69,7 +76,29 @@ const ScanResult* ScanController::currentResult() const {
     return &*coordinator_->result();
 }
 
-void ScanController::scan() { coordinator().scan(); }
+void ScanController::scan() {
+    coordinator().scan();
+    refreshLiveCounts(); // a new run: nothing of the one it replaces stays on screen
+}
+
+void ScanController::refreshLiveCounts() {
+    QVariantMap counts;
+    if (coordinator_) {
+        for (const auto& [kind, count] : coordinator_->liveCounts()) {
+            counts.insert(
+                qtText(rawValue(kind)), QVariantMap{{QStringLiteral("files"), static_cast<double>(count.files)},
+                                            {QStringLiteral("bytes"), static_cast<double>(count.bytes)}});
+        }
+    }
+    const bool scanning = isScanning();
+    if (scanning != liveTimer_.isActive()) {
+        scanning ? liveTimer_.start() : liveTimer_.stop();
+    }
+    if (counts != liveCounts_) {
+        liveCounts_ = std::move(counts);
+        emit liveCountsChanged();
+    }
+}
 
 QVariantMap ScanController::detectedTotals() const {
     QVariantMap totals;

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
@@ -24,6 +25,9 @@ class ScanController : public QObject {
     Q_PROPERTY(QVariantMap detectedTotals READ detectedTotals NOTIFY resultChanged)
     // Raw kinds whose adapter has returned in the newest run.
     Q_PROPERTY(QStringList finishedKinds READ finishedKinds NOTIFY progressChanged)
+    // Raw kind -> {files, bytes} measured so far by each adapter of the running scan, refreshed ten
+    // times a second at most while it runs; empty when no scan runs.
+    Q_PROPERTY(QVariantMap liveCounts READ liveCounts NOTIFY liveCountsChanged)
 
 public:
     explicit ScanController(QObject* parent = nullptr);
@@ -34,6 +38,7 @@ public:
     double scannedAt() const;
     QVariantMap detectedTotals() const;
     QStringList finishedKinds() const;
+    QVariantMap liveCounts() const { return liveCounts_; }
 
     // The current result, or nullptr.
     const ScanResult* currentResult() const;
@@ -48,12 +53,17 @@ signals:
     void isScanningChanged();
     void resultChanged();
     void progressChanged();
+    void liveCountsChanged();
 
 private:
     ScanCoordinator& coordinator();
+    // Reads the coordinator's counts into liveCounts_; keeps the timer running only while scanning.
+    void refreshLiveCounts();
 
     std::optional<AdapterList> givenAdapters_;
     std::unique_ptr<ScanCoordinator> coordinator_;
+    QVariantMap liveCounts_;
+    QTimer liveTimer_;
 };
 
 } // namespace kelvo::ui

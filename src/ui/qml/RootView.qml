@@ -54,6 +54,7 @@ Item {
                 visible: root.showsStartScreen
                 isScanning: scanController.isScanning
                 finishedKinds: scanController.finishedKinds
+                liveCounts: scanController.liveCounts
                 onScan: root.rescan()
             }
             Loader {

@@ -2,12 +2,15 @@ import QtQuick
 import Kelvo
 
 // The start screen: the mark, the tagline and either the "Scan" button or the progress rows,
-// where each manager's name lights up with a check mark once its adapter has finished.
+// where each manager's name lights up with a check mark once its adapter has finished, with how
+// much it has measured so far below it while it runs.
 Rectangle {
     id: view
     property bool isScanning: false
     // Raw kinds whose adapter has finished in the running scan.
     property var finishedKinds: []
+    // Raw kind -> {files, bytes} measured so far in the running scan.
+    property var liveCounts: ({})
     signal scan()
 
     color: Theme.color("bg")
@@ -64,27 +67,41 @@ Rectangle {
                 Repeater {
                     objectName: "managerProgress"
                     model: Ui.managerKinds()
-                    Row {
+                    Column {
                         id: entry
                         required property string modelData
                         readonly property bool done: view.finishedKinds.indexOf(modelData) >= 0
+                        readonly property var count: view.liveCounts[modelData]
                         objectName: "progress-" + modelData
                         spacing: 4
-                        Icon {
-                            anchors.verticalCenter: parent.verticalCenter
-                            name: "checkmark"
-                            size: 8
-                            color: Theme.color("safe")
-                            opacity: entry.done ? 1 : 0
-                            Behavior on opacity { NumberAnimation { duration: 160 } }
+                        Row {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            spacing: 4
+                            Icon {
+                                anchors.verticalCenter: parent.verticalCenter
+                                name: "checkmark"
+                                size: 8
+                                color: Theme.color("safe")
+                                opacity: entry.done ? 1 : 0
+                                Behavior on opacity { NumberAnimation { duration: 160 } }
+                            }
+                            MonoLabel {
+                                anchors.verticalCenter: parent.verticalCenter
+                                text: Ui.displayName(entry.modelData)
+                                size: 9
+                                weight: Font.Medium
+                                tracking: 0.1
+                                color: entry.done ? Theme.color("text2") : Theme.color("faint")
+                            }
                         }
-                        MonoLabel {
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: Ui.displayName(entry.modelData)
-                            size: 9
-                            weight: Font.Medium
-                            tracking: 0.1
-                            color: entry.done ? Theme.color("text2") : Theme.color("faint")
+                        Text {
+                            objectName: "liveCount"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            visible: !entry.done && entry.count !== undefined && entry.count.files > 0
+                            text: visible ? AppState.formatFilesAndBytes(entry.count.files, entry.count.bytes) : ""
+                            color: Theme.color("muted")
+                            font.family: Theme.mono
+                            font.pointSize: Theme.pt(8)
                         }
                     }
                 }
