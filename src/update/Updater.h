@@ -9,6 +9,9 @@ namespace kelvo {
 // stored value. Main thread only.
 class Updater : public QObject {
     Q_OBJECT
+    // Whether this build has an update framework at all; without one, updates come from the
+    // package Kelvo was installed from and the window offers no update controls.
+    Q_PROPERTY(bool available READ available CONSTANT)
     Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
     Q_PROPERTY(bool automaticallyChecksForUpdates READ automaticallyChecksForUpdates WRITE
             setAutomaticallyChecksForUpdates NOTIFY automaticallyChecksForUpdatesChanged)
@@ -16,6 +19,7 @@ class Updater : public QObject {
 public:
     explicit Updater(QObject* parent = nullptr);
 
+    bool available() const { return false; }
     bool canCheckForUpdates() const { return canCheckForUpdates_; }
     bool automaticallyChecksForUpdates() const { return automaticallyChecksForUpdates_; }
     void setAutomaticallyChecksForUpdates(bool value);

@@ -145,6 +145,12 @@ TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
             }
         }
         EXPECT_GE(contrastRatio(rgb("accentInk", dark), rgb("accent", dark)), 4.5);
+        // The secondary text levels are told apart: each a clear step above the next.
+        const char* levels[] = {"text", "text2", "muted", "faint", "faint2"};
+        for (std::size_t i = 1; i < std::size(levels); ++i)
+            EXPECT_GE(contrastRatio(rgb(levels[i - 1], dark), rgb("bg", dark)),
+                1.2 * contrastRatio(rgb(levels[i], dark), rgb("bg", dark)))
+                << levels[i - 1] << " over " << levels[i] << (dark ? " (dark)" : " (light)");
         for (const char* name : {"termText", "copyInk", "safe"})
             EXPECT_GE(contrastRatio(rgb(name, dark), rgb("termBg", dark)), 4.5) << name;
     }

@@ -85,9 +85,14 @@ void RailModel::recompute() {
                 {QStringLiteral("note"), QString::fromStdString(note.text)},
             };
         }
-        const auto big = splitSizeText(formatBytes(reclaimableBytes(*result), unit));
-        bigNumber_ = QString::fromStdString(big.number);
-        bigUnit_ = QString::fromStdString(big.unit);
+        const std::int64_t reclaimable = reclaimableBytes(*result);
+        if (reclaimable == 0) {
+            bigNumber_ = QStringLiteral("Nothing reclaimable"); // as the terminal report says it
+        } else {
+            const auto big = splitSizeText(formatBytes(reclaimable, unit));
+            bigNumber_ = QString::fromStdString(big.number);
+            bigUnit_ = QString::fromStdString(big.unit);
+        }
         subtitle_ = QString::fromStdString(railSubtitle(*result, rail.size(), unit));
         notDetected_ =
             QString::fromStdString(kelvo::ui::notDetectedLine(missingReports(*result, app_->enabledManagers())));

@@ -13,6 +13,8 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QSysInfo>
 #include <QUrl>
 
 namespace kelvo::ui {
@@ -31,8 +33,8 @@ std::optional<VerdictTag> tagFromRaw(const QString& raw) {
     return std::nullopt;
 }
 
-void openParentFolder(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+bool openParentFolder(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 } // namespace
 
@@ -92,10 +94,44 @@ void UiFunctions::copyText(const QString& text) {
 
 QString UiFunctions::clipboardText() { return QGuiApplication::clipboard()->text(); }
 
+QString UiFunctions::revealLabel() {
+#if defined(Q_OS_MACOS)
+    return QStringLiteral("Reveal in Finder");
+#else
+    return QStringLiteral("Open containing folder");
+#endif
+}
+
+QString UiFunctions::platformLine() {
+#if defined(Q_OS_MACOS)
+    return QStringLiteral("macOS 14+ \u00b7 Apple Silicon + Intel");
+#else
+    QString kernel = QSysInfo::kernelType();
+    if (kernel == QLatin1String("linux")) {
+        kernel = QStringLiteral("Linux");
+    } else if (!kernel.isEmpty()) {
+        kernel[0] = kernel[0].toUpper();
+    }
+    QString cpu = QSysInfo::currentCpuArchitecture();
+    if (cpu == QLatin1String("x86_64")) {
+        cpu = QStringLiteral("x86-64");
+    } else if (cpu == QLatin1String("arm64")) {
+        cpu = QStringLiteral("ARM64");
+    }
+    return kernel + QStringLiteral(" \u00b7 ") + cpu;
+#endif
+}
+
 void UiFunctions::reveal(const QString& path) {
     if (path.isEmpty() || !kelvo::pathExists(path.toStdString())) {
         return;
     }
+    const QPointer<UiFunctions> self(this);
+    const auto fallBack = [self, path] {
+        if (!openParentFolder(path) && self) {
+            emit self->revealFailed(path);
+        }
+    };
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
@@ -104,16 +140,17 @@ void UiFunctions::reveal(const QString& path) {
             QStringLiteral("ShowItems"));
         call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
         auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 3000), QGuiApplication::instance());
-        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [path](QDBusPendingCallWatcher* done) {
-            if (done->isError()) {
-                openParentFolder(path);
-            }
-            done->deleteLater();
-        });
+        QObject::connect(
+            watcher, &QDBusPendingCallWatcher::finished, watcher, [fallBack](QDBusPendingCallWatcher* done) {
+                if (done->isError()) {
+                    fallBack();
+                }
+                done->deleteLater();
+            });
         return;
     }
 #endif
-    openParentFolder(path);
+    fallBack();
 }
 
 } // namespace kelvo::ui

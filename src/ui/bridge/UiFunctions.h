@@ -13,6 +13,10 @@ class UiFunctions : public QObject {
     Q_OBJECT
     QML_NAMED_ELEMENT(Ui)
     QML_SINGLETON
+    // The words this platform's users know for showing a file in its folder.
+    Q_PROPERTY(QString revealLabel READ revealLabel CONSTANT)
+    // The system Kelvo runs on, e.g. "Linux \u00b7 x86-64".
+    Q_PROPERTY(QString platformLine READ platformLine CONSTANT)
 
 public:
     explicit UiFunctions(QObject* parent = nullptr);
@@ -31,9 +35,16 @@ public:
     // Clears the clipboard and puts `text` on it as plain text.
     Q_INVOKABLE static void copyText(const QString& text);
     Q_INVOKABLE static QString clipboardText();
-    // Shows `path` selected in the file manager (freedesktop FileManager1, else its folder).
-    // Does nothing when the path is gone.
-    Q_INVOKABLE static void reveal(const QString& path);
+    static QString revealLabel();
+    static QString platformLine();
+
+    // Shows `path` selected in the file manager (freedesktop FileManager1, else its folder with
+    // the desktop's default handler); revealFailed(path) when neither answers. Does nothing when
+    // the path is gone.
+    Q_INVOKABLE void reveal(const QString& path);
+
+signals:
+    void revealFailed(const QString& path);
 };
 
 } // namespace kelvo::ui

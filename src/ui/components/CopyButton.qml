@@ -17,7 +17,10 @@ PlainButton {
     implicitHeight: row.implicitHeight
     onClicked: copy()
 
+    // Nothing to copy leaves the clipboard as it is: the user may still need what is there.
     function copy() {
+        if (text === "")
+            return
         Ui.copyText(text)
         copied = true
         resetTimer.createObject(button)

@@ -32,15 +32,16 @@ Item {
         id: holder
         anchors.fill: parent
     }
+    // Drawn clear of the control, so that it shows on an accent fill too; only after keyboard use.
     Rectangle {
         objectName: "focusRing"
         anchors.fill: parent
-        anchors.margins: -2
-        radius: 5
+        anchors.margins: -3.5
+        radius: 6
         color: "transparent"
         border.width: 1.5
         border.color: Theme.color("accent")
-        visible: button.activeFocus
+        visible: FocusRings.shown && button.activeFocus
     }
     MouseArea {
         id: area

@@ -1,16 +1,32 @@
 import QtQuick
 import Kelvo
 
-// Shows the path in the file manager; the path itself is shown home-abbreviated.
+// Shows the path in the file manager; the path itself is shown home-abbreviated, whole on hover.
+// When no file manager answers, the row says so.
 PlainButton {
     id: button
     property string path
-    Accessible.name: "Reveal in Finder " + path
+    property bool failed: false
+    Accessible.name: Ui.revealLabel + " " + path
+    Accessible.description: failed ? failedText.text : ""
+    onPathChanged: failed = false
 
     // Measured without the row's own width so that eliding the path cannot feed back into it.
     implicitWidth: icon.width + caption.implicitWidth + Math.ceil(pathMetrics.advanceWidth) + 1 + 2 * row.spacing
+                   + (failed ? failedText.implicitWidth + row.spacing : 0)
     implicitHeight: row.implicitHeight
-    onClicked: Ui.reveal(path)
+    onClicked: {
+        failed = false
+        Ui.reveal(path)
+    }
+
+    Connections {
+        target: Ui
+        function onRevealFailed(path) {
+            if (path === button.path)
+                button.failed = true
+        }
+    }
 
     TextMetrics {
         id: pathMetrics
@@ -31,7 +47,7 @@ PlainButton {
         MonoLabel {
             id: caption
             anchors.verticalCenter: parent.verticalCenter
-            text: "Reveal in Finder"
+            text: Ui.revealLabel
             size: 9.5
             weight: Font.Medium
             tracking: 0.05
@@ -48,6 +64,24 @@ PlainButton {
             maximumLineCount: 1
             color: Theme.color("faint2")
             font.family: Theme.mono
+            font.pointSize: Theme.pt(9.5)
+            Accessible.name: button.path
+            FullTextTip {
+                shown: pathHover.hovered && pathText.truncated
+                text: Ui.displayText(button.path)
+            }
+            HoverHandler {
+                id: pathHover
+            }
+        }
+        Text {
+            id: failedText
+            objectName: "revealFailed"
+            anchors.verticalCenter: parent.verticalCenter
+            visible: button.failed
+            text: "No file manager could open it"
+            color: Theme.color("caution")
+            font.family: Theme.display
             font.pointSize: Theme.pt(9.5)
         }
     }

@@ -6,6 +6,10 @@ import Kelvo
 Item {
     id: block
     property string command
+    // Copies the command with the same confirmation as a press of its button.
+    function copy() {
+        copyButton.copy()
+    }
 
     implicitWidth: layout.implicitWidth + 24
     implicitHeight: layout.implicitHeight + 18
@@ -46,7 +50,8 @@ Item {
                 text: Ui.displayText(block.command)
                 readOnly: true
                 selectByMouse: true
-                wrapMode: TextEdit.WrapAnywhere
+                // At spaces; inside a word only when the word alone is wider than the block.
+                wrapMode: TextEdit.Wrap
                 color: Theme.color("termText")
                 selectionColor: Theme.color("accent")
                 selectedTextColor: Theme.color("accentInk")
@@ -56,6 +61,8 @@ Item {
             }
         }
         CopyButton {
+            id: copyButton
+            objectName: "copyButton"
             Layout.leftMargin: 8 - layout.spacing > 0 ? 8 - layout.spacing : 0
             text: block.command
             tint: Theme.color("copyInk")

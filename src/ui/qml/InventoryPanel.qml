@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import QtQuick.Window
 import Qt.labs.qmlmodels
 import Kelvo
 
@@ -20,6 +21,26 @@ Rectangle {
     signal selectRequested(string kind)
 
     color: Theme.color("bg")
+
+    // What the list area says when it has no rows: what is empty, and why.
+    function emptyTexts() {
+        const tabs = inventory.tabs
+        const tab = tabs.find(t => t.kind === panel.selected)
+        const scope = panel.selected === "" ? "any manager" : Ui.displayName(panel.selected)
+        if (AppState.enabledManagers.length === 0)
+            return { title: "No managers included",
+                     detail: "Every manager is turned off in Settings. Turn one on to see what it holds." }
+        if (inventory.verdictFilter !== "" && tab !== undefined && tab.count > 0) {
+            const verdict = { safeByDesign: "safe", orphanCandidate: "likely unused", signalOnly: "in use" }
+            return { title: "Nothing " + verdict[inventory.verdictFilter] + " in " + scope,
+                     detail: "No item has this verdict. Choose All verdicts to see every item." }
+        }
+        if (panel.selected !== "")
+            return { title: Ui.displayName(panel.selected) + " holds nothing to list",
+                     detail: "Its scan found no packages, versions or caches." }
+        return { title: "Nothing to list",
+                 detail: "None of the included managers was found on this computer." }
+    }
 
     InventoryModel {
         id: inventory
@@ -132,11 +153,28 @@ Rectangle {
             // The view follows the keyboard row; a click leaves the view where it is.
             onCurrentIndexChanged: if (activeFocus && currentIndex >= 0)
                 positionViewAtIndex(currentIndex, ListView.Contain)
+            // The rows show the keyboard ring only while the keyboard is in use and on the rows, not
+            // on a control of the header or footer.
+            readonly property bool ownsKeyboard: FocusRings.shown && activeFocus && onRows(Window.activeFocusItem)
+            function onRows(item) {
+                for (let it = item; it; it = it.parent) {
+                    if (it === headerItem || it === footerItem)
+                        return false
+                    if (it === list)
+                        return true
+                }
+                return false
+            }
             Keys.onPressed: event => {
                 if (event.matches(StandardKey.Copy)) {
                     const command = inventory.expandedReclaimCommand()
                     if (command !== "") {
-                        Ui.copyText(command)
+                        // Through the row's own button when it is built, so the same "COPIED" shows.
+                        const row = list.itemAtIndex(inventory.indexOfRow(inventory.expandedRowId))
+                        if (row && row.copyCommand)
+                            row.copyCommand()
+                        else
+                            Ui.copyText(command)
                         event.accepted = true
                     }
                 } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter
@@ -176,17 +214,13 @@ Rectangle {
                         }
                         Row {
                             spacing: 6
-                            PlainButton {
+                            CopyButton {
                                 objectName: "copyAllButton"
+                                // Disabled with nothing to copy, so the clipboard keeps what it holds.
+                                enabled: inventory.quickWins.length > 0
+                                text: enabled ? inventory.copyAllText() : ""
+                                label: "Copy all"
                                 Accessible.name: "Copy all quick-win commands"
-                                onClicked: inventory.copyAll()
-                                MonoLabel {
-                                    text: "Copy all"
-                                    size: 9
-                                    weight: Font.DemiBold
-                                    tracking: 0.1
-                                    color: Theme.color("copyInk")
-                                }
                             }
                             PlainButton {
                                 objectName: "expandWinsButton"
@@ -279,6 +313,7 @@ Rectangle {
                         }
                         MonoLabel {
                             objectName: "sortLine"
+                            visible: inventory.totalRows > 0
                             text: inventory.sortLine
                             size: 8.5
                             weight: Font.Medium
@@ -297,7 +332,7 @@ Rectangle {
                     ItemRowView {
                         required property int index
                         width: ListView.view.width
-                        keyboardCurrent: list.activeFocus && ListView.isCurrentItem
+                        keyboardCurrent: list.ownsKeyboard && ListView.isCurrentItem
                         onToggle: list.activate(index)
                     }
                 }
@@ -306,7 +341,7 @@ Rectangle {
                     VersionGroupRowView {
                         required property int index
                         width: ListView.view.width
-                        keyboardCurrent: list.activeFocus && ListView.isCurrentItem
+                        keyboardCurrent: list.ownsKeyboard && ListView.isCurrentItem
                         onToggle: list.activate(index)
                     }
                 }
@@ -314,8 +349,43 @@ Rectangle {
 
             footer: Item {
                 width: list.width
-                height: inventory.showAllVisible ? showAll.implicitHeight + 20 : 0
-                visible: inventory.showAllVisible
+                height: inventory.showAllVisible ? showAll.implicitHeight + 20
+                      : emptyState.wanted ? emptyState.implicitHeight + 48 : 0
+                visible: inventory.showAllVisible || emptyState.wanted
+                Column {
+                    id: emptyState
+                    objectName: "emptyState"
+                    readonly property var texts: panel.emptyTexts()
+                    readonly property bool wanted: inventory.totalRows === 0 && panel.scan !== null && panel.scan.hasResult
+                    visible: wanted
+                    x: 14
+                    y: 24
+                    width: parent.width - 28
+                    spacing: 6
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: texts.title + ". " + texts.detail
+                    Text {
+                        objectName: "emptyTitle"
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.Wrap
+                        text: emptyState.texts.title
+                        color: Theme.color("text2")
+                        font.family: Theme.display
+                        font.pointSize: Theme.pt(12)
+                        font.weight: Font.Medium
+                    }
+                    Text {
+                        objectName: "emptyDetail"
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.Wrap
+                        text: emptyState.texts.detail
+                        color: Theme.color("muted")
+                        font.family: Theme.display
+                        font.pointSize: Theme.pt(10.5)
+                    }
+                }
                 PlainButton {
                     id: showAll
                     objectName: "showAllButton"

@@ -26,6 +26,11 @@ Rectangle {
     // Whether the list's keyboard position is on this row.
     property bool keyboardCurrent: false
     signal toggle()
+    // Copies the reclaim command as its copy button does, confirmation included.
+    function copyCommand() {
+        if (details.item)
+            details.item.copyCommand()
+    }
 
     implicitWidth: 600
     implicitHeight: content.implicitHeight
@@ -127,6 +132,9 @@ Rectangle {
             active: row.expanded
             visible: active
             sourceComponent: Item {
+                function copyCommand() {
+                    terminal.copy()
+                }
                 implicitHeight: detailsColumn.implicitHeight + 12
                 ColumnLayout {
                     id: detailsColumn
@@ -184,6 +192,7 @@ Rectangle {
                         }
                     }
                     TerminalBlock {
+                        id: terminal
                         objectName: "terminalBlock"
                         visible: row.reclaimCommand !== ""
                         Layout.fillWidth: true
@@ -195,7 +204,7 @@ Rectangle {
                         Layout.preferredWidth: implicitWidth
                         Layout.maximumWidth: detailsColumn.width
                         path: row.path
-                        Accessible.name: "Reveal in Finder " + row.path
+                        Accessible.name: Ui.revealLabel + " " + row.path
                     }
                 }
             }

@@ -76,7 +76,8 @@ Rectangle {
                             text: railModel.bigNumber
                             color: Theme.color("accent")
                             font.family: Theme.display
-                            font.pointSize: Theme.pt(52)
+                            // "Nothing reclaimable" is words, not a number: smaller, so it fits.
+                            font.pointSize: Theme.pt(railModel.bigUnit === "" ? 26 : 52)
                             font.weight: Font.Bold
                         }
                         Text {
@@ -112,7 +113,10 @@ Rectangle {
             }
 
             ColumnLayout {
+                objectName: "cardsColumn"
                 Layout.fillWidth: true
+                // Without cards it takes no room (an empty layout keeps its last height otherwise).
+                visible: railModel.cards.length > 0
                 spacing: 6
                 Repeater {
                     objectName: "cards"

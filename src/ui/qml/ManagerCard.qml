@@ -59,6 +59,13 @@ PlainButton {
                 color: Theme.color("faint2")
                 font.family: Theme.mono
                 font.pointSize: Theme.pt(9.5)
+                HoverHandler {
+                    id: versionHover
+                }
+                FullTextTip {
+                    shown: versionHover.hovered && parent.truncated
+                    text: parent.text
+                }
             }
             Item {
                 Layout.fillWidth: true
@@ -85,6 +92,13 @@ PlainButton {
                 color: Theme.color("muted")
                 font.family: Theme.display
                 font.pointSize: Theme.pt(10.5)
+                HoverHandler {
+                    id: summaryHover
+                }
+                FullTextTip {
+                    shown: summaryHover.hovered && parent.truncated
+                    text: parent.text
+                }
             }
             Text {
                 objectName: "note"

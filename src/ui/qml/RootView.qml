@@ -21,6 +21,16 @@ Item {
         id: scanController
     }
 
+    // A manager turned off in Settings while selected would leave its rows on screen with no tab
+    // or card selected: the view falls back to all managers.
+    Connections {
+        target: AppState
+        function onEnabledManagersChanged() {
+            if (root.selectedTab !== "" && AppState.enabledManagers.indexOf(root.selectedTab) < 0)
+                root.selectedTab = ""
+        }
+    }
+
     Component.onCompleted: Qt.callLater(function () {
         if (root.autoScan && !scanController.hasResult)
             scanController.scan()

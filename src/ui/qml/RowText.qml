@@ -3,7 +3,8 @@ import QtQuick.Layouts
 import Kelvo
 
 // One line of a row's text that gives way before the size at the trailing edge: it takes up to
-// its natural width and is elided at the end when the row is too narrow, down to minimumWidth.
+// its natural width and is elided at the end when the row is too narrow, down to minimumWidth;
+// then the whole text shows on hover.
 Text {
     id: label
     property real minimumWidth: 0
@@ -17,6 +18,13 @@ Text {
     elide: Text.ElideRight
     maximumLineCount: 1
 
+    HoverHandler {
+        id: hover
+    }
+    FullTextTip {
+        shown: hover.hovered && label.truncated
+        text: label.text
+    }
     TextMetrics {
         id: metrics
         font: label.font

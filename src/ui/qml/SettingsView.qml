@@ -48,6 +48,46 @@ Rectangle {
             returnFocus = null
     }
 
+    // While the sheet is open, Tab and Shift+Tab go round its own controls: focus that leaves it
+    // comes back in at the other end.
+    property Item lastFocusInside: null
+    function contains(item) {
+        for (let it = item; it; it = it.parent) {
+            if (it === sheet)
+                return true
+        }
+        return false
+    }
+    function focusChain() {
+        const chain = []
+        for (let it = closeButton; it && contains(it) && chain.indexOf(it) < 0; it = it.nextItemInFocusChain(true))
+            chain.push(it)
+        return chain
+    }
+    Connections {
+        target: sheet.Window.window
+        function onActiveFocusItemChanged() {
+            const item = sheet.Window.activeFocusItem
+            if (!sheet.visible || sheet.x >= sheet.parent.width || !item)
+                return
+            if (sheet.contains(item)) {
+                sheet.lastFocusInside = item
+                return
+            }
+            // After the key's own focus change has finished, or it would land outside again.
+            const left = sheet.lastFocusInside
+            Qt.callLater(() => {
+                if (!sheet.visible || sheet.contains(sheet.Window.activeFocusItem))
+                    return
+                const chain = sheet.focusChain()
+                const forward = left === null || left === chain[chain.length - 1]
+                const target = forward ? chain[0] : chain[chain.length - 1]
+                if (target)
+                    target.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+            })
+        }
+    }
+
     Accessible.role: Accessible.Pane
     Accessible.name: "Settings"
 
@@ -377,8 +417,19 @@ Rectangle {
                     SectionTitle {
                         text: "Updates"
                     }
+                    Text {
+                        objectName: "updatesFromPackage"
+                        Layout.fillWidth: true
+                        visible: !Updater.available
+                        text: "Kelvo " + Qt.application.version + ". Updates come from the package Kelvo was installed from."
+                        wrapMode: Text.Wrap
+                        color: Theme.color("muted")
+                        font.family: Theme.display
+                        font.pointSize: Theme.pt(10)
+                    }
                     RowLayout {
                         Layout.fillWidth: true
+                        visible: Updater.available
                         MonoLabel {
                             text: "Kelvo " + Qt.application.version
                             size: 9
@@ -400,6 +451,7 @@ Rectangle {
                         }
                     }
                     RowLayout {
+                        visible: Updater.available
                         spacing: 8
                         MiniSwitch {
                             objectName: "autoCheck"
@@ -429,7 +481,7 @@ Rectangle {
                         spacing: 4
                         MonoLabel {
                             Layout.fillWidth: true
-                            text: "Kelvo " + Qt.application.version + " \u00b7 macOS 14+ \u00b7 Apple Silicon + Intel"
+                            text: "Kelvo " + Qt.application.version + " \u00b7 " + Ui.platformLine
                             wrapMode: Text.Wrap
                             size: 8.5
                             weight: Font.Medium

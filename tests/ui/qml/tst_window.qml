@@ -26,15 +26,22 @@ Item {
         name: "Window"
         when: windowShown
 
-        // npm with `count` orphans p0, p1, … of one size, each with its command; bun not detected.
-        function makeRoot(count) {
+        function cleanup() { // settings are the application's, shared by every test
+            for (const kind of Ui.managerKinds())
+                AppState.setEnabled(kind, true)
+        }
+
+        // npm with `count` orphans p0, p1, … of one size, each with its command, and one quick win
+        // unless `wins` is given; bun not detected; then `others` as they are.
+        function makeRoot(count, wins, others) {
             const items = []
             for (let i = 0; i < count; ++i)
                 items.push({ name: "p" + i, bytes: 1e8, tier: "orphanCandidate", reclaimCommand: "npm uninstall -g p" + i })
             const root = createTemporaryObject(rootComponent, top)
             verify(fixture.load(root.scan, JSON.stringify({ delaysMs: { npm: 200 }, managers: [
-                { kind: "npm", items: items, quickWins: [{ title: "t", command: "npm cache clean --force", detail: "d" }] },
-                { kind: "bun", detected: false }] })))
+                { kind: "npm", items: items,
+                  quickWins: wins || [{ title: "t", command: "npm cache clean --force", detail: "d" }] },
+                { kind: "bun", detected: false }].concat(others || []) })))
             root.rescan()
             tryCompare(root.scan, "hasResult", true, 5000)
             waitForRendering(root)
@@ -83,24 +90,91 @@ Item {
             verify(!findChild(list.itemAtIndex(24), "keyboardRing").visible)
         }
 
-        function test_tab_reaches_the_buttons_which_show_focus() {
+        function test_tab_reaches_the_buttons_and_rings_show_for_the_keyboard_only() {
             const root = makeRoot(3)
-            const all = findChild(root, "tab_all")
+            const all = findChild(root, "tab_all"), npm = findChild(root, "tab_npm")
+            mouseClick(all)
             all.forceActiveFocus()
-            verify(findChild(all, "focusRing").visible)
+            verify(!findChild(all, "focusRing").visible, "no ring while the mouse is in use")
             keyClick(Qt.Key_Tab)
-            verify(findChild(root, "tab_npm").activeFocus && !findChild(all, "focusRing").visible)
+            verify(npm.activeFocus && findChild(npm, "focusRing").visible && !findChild(all, "focusRing").visible)
             keyClick(Qt.Key_Space)
             compare(root.selectedTab, "npm")
+            mouseClick(all)
+            verify(npm.activeFocus && !findChild(npm, "focusRing").visible, "a click hides the ring")
+            compare(root.selectedTab, "")
             const reach = target => {
                 for (let i = 0; i < 12 && !target.activeFocus; ++i)
                     keyClick(Qt.Key_Tab)
                 return target.activeFocus
             }
-            verify(reach(findChild(root, "copyAllButton")))
+            const copyAll = findChild(root, "copyAllButton")
+            verify(reach(copyAll))
             keyClick(Qt.Key_Return)
             compare(Ui.clipboardText(), "npm cache clean --force")
-            verify(reach(findChild(root, "inventoryList")))
+            verify(copyAll.copied, "the same confirmation as a row's copy button")
+            const list = findChild(root, "inventoryList")
+            verify(reach(list))
+            keyClick(Qt.Key_Down)
+            verify(findChild(list.currentItem, "keyboardRing").visible)
+            // A filter of the list's header takes the keyboard: its ring alone shows.
+            verify(reach(findChild(root, "filter_all")) || reach(findChild(root, "filter_all")))
+            compare(findChild(list.currentItem, "keyboardRing").visible, false)
+        }
+
+        function test_settings_keep_the_keyboard_inside_while_open() {
+            const root = makeRoot(3)
+            keyClick(Qt.Key_Comma, Qt.ControlModifier)
+            const sheet = findChild(root, "settingsView")
+            tryVerify(() => findChild(sheet, "closeButton").activeFocus, 1000)
+            const inside = () => { for (let it = root.Window.activeFocusItem; it; it = it.parent) if (it === sheet) return true; return false }
+            const seen = new Set()
+            for (let i = 0; i < 30; ++i) {
+                keyClick(Qt.Key_Tab)
+                verify(inside(), "Tab " + i + " left the sheet for " + root.Window.activeFocusItem)
+                seen.add(root.Window.activeFocusItem)
+            }
+            verify(seen.size >= 8 && seen.has(findChild(sheet, "closeButton")), "went round " + seen.size)
+            findChild(sheet, "closeButton").forceActiveFocus()
+            keyClick(Qt.Key_Backtab)
+            verify(inside() && root.Window.activeFocusItem !== findChild(sheet, "closeButton"))
+        }
+
+        function test_copy_all_without_quick_wins_leaves_the_clipboard_and_ctrl_c_confirms() {
+            const root = makeRoot(3, [])
+            const copyAll = findChild(root, "copyAllButton")
+            verify(!copyAll.enabled)
+            Ui.copyText("kept")
+            mouseClick(copyAll)
+            copyAll.copy()
+            compare(Ui.clipboardText(), "kept")
+            const list = findChild(root, "inventoryList")
+            list.forceActiveFocus()
+            keyClick(Qt.Key_Return)
+            keyClick(Qt.Key_C, Qt.ControlModifier)
+            compare(Ui.clipboardText(), "npm uninstall -g p0")
+            verify(findChild(list.itemAtIndex(0), "copyButton").copied)
+        }
+
+        function test_empty_lists_say_why_and_a_turned_off_selection_falls_back_to_all() {
+            const root = makeRoot(3, [], [{ kind: "pnpm", items: [] }])
+            const empty = findChild(root, "emptyState"), title = findChild(root, "emptyTitle")
+            verify(!empty.visible)
+            root.selectedTab = "pnpm"
+            tryVerify(() => empty.visible)
+            compare(title.text, "pnpm holds nothing to list")
+            root.selectedTab = "npm"
+            findChild(root, "inventoryList").model.verdictFilter = "safeByDesign"
+            tryCompare(title, "text", "Nothing safe in npm")
+            verify(!findChild(root, "sortLine").visible, "no bare SHOWING 0 OF 0")
+            findChild(root, "inventoryList").model.verdictFilter = ""
+            AppState.setEnabled("npm", false)
+            compare(root.selectedTab, "", "falls back to all managers")
+            for (const kind of Ui.managerKinds())
+                AppState.setEnabled(kind, false)
+            tryCompare(title, "text", "No managers included")
+            verify(!findChild(root, "cardsColumn").visible, "no cards, no room kept for them")
+            compare(findChild(makeRoot(0), "bigNumber").text, "Nothing reclaimable")
         }
 
         function test_every_button_has_an_accessible_name() {
