@@ -1,13 +1,14 @@
-// kelvo-screenshot FIXTURE OUTDIR: the window over a fixture result, driven offscreen through
-// its states, one PNG each (01-start … 08-settings). Non-zero exit on failure.
+// kelvo-screenshot OUTDIR [WIDTHxHEIGHT]: the window scanning $HOME with the standard adapters,
+// driven offscreen through its states, one PNG each (01-start … 08-settings). Only the tools in
+// the home are used (scripts/make-showcase-home puts stand-ins there), never the machine's own,
+// so the shots do not depend on what is installed. Non-zero exit on failure.
 
-#include "FixtureScan.h"
+#include "scan/StandardAdapters.h"
 #include "system/Platform.h"
 #include "ui/bridge/InventoryModel.h"
 #include "ui/bridge/KelvoApp.h"
 #include "ui/bridge/QtText.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -20,36 +21,45 @@ using namespace kelvo::ui;
 
 int main(int argc, char* argv[]) {
     QGuiApplication application(argc, argv);
-    QFile file(argc == 3 ? QString::fromLocal8Bit(argv[1]) : QString());
-    const auto adapters = file.open(QIODevice::ReadOnly) ? fixtureAdapters(file.readAll().toStdString()) : std::nullopt;
-    if (!adapters) {
-        qCritical("usage: kelvo-screenshot FIXTURE.json OUTDIR (a kelvo-report --json document)");
+    const QStringList size = argc == 3 ? QString::fromLocal8Bit(argv[2]).split('x') : QStringList{"1200", "780"};
+    if ((argc != 2 && argc != 3) || size.size() != 2 || size[0].toInt() <= 0 || size[1].toInt() <= 0) {
+        qCritical("usage: kelvo-screenshot OUTDIR [WIDTHxHEIGHT] (scans $HOME)");
         return 2;
+    }
+    kelvo::CandidateTable tools = kelvo::standardToolLocations();
+    for (auto& candidates : tools) {
+        std::erase_if(candidates, [](const kelvo::CandidatePath& c) { return !c.relativeToHome && !c.locate; });
     }
     KelvoApp kelvoApp(QString::fromStdString(kelvo::resourceDirectory()));
     QQmlApplicationEngine engine;
     QQuickWindow* window = kelvoApp.loadWindow(engine, {{QStringLiteral("autoScan"), false}});
     QObject* root = window->findChild<QObject*>(QStringLiteral("rootView"));
     auto* scan = root->property("scan").value<ScanController*>();
-    scan->setAdapters(*adapters);
-    window->resize(1200, 780);
+    scan->setAdapters(kelvo::standardAdapterList(std::move(tools)));
+    window->resize(size[0].toInt(), size[1].toInt());
     kelvoApp.app().setTheme(kelvo::AppTheme::dark);
     window->show();
     bool ok = true;
     const auto grab = [&](const char* name) {
         QTest::qWait(400); // animations and layout settle
-        ok = window->grabWindow().save(QString::fromLocal8Bit(argv[2]) + '/' + QString::fromUtf8(name) + ".png") && ok;
+        ok = window->grabWindow().save(QString::fromLocal8Bit(argv[1]) + '/' + QString::fromUtf8(name) + ".png") && ok;
     };
     grab("01-start");
     scan->scan();
     ok = QTest::qWaitFor([&] { return !scan->finishedKinds().isEmpty(); }, 20000) && ok;
     grab("02-scanning");
+    ok = scan->isScanning() && ok; // else the shot shows the result instead
     if (!QTest::qWaitFor([&] { return scan->hasResult(); }, 60000)) return 1;
+    // A stand-in tool that stopped answering would leave its manager out of every shot.
+    if (const auto detected = scan->detectedTotals().size(); detected != 5) {
+        qCritical("%lld of the 5 managers detected in $HOME", static_cast<long long>(detected));
+        ok = false;
+    }
     grab("03-main-dark");
     kelvoApp.app().setTheme(kelvo::AppTheme::light);
     grab("04-main-light");
     kelvoApp.app().setTheme(kelvo::AppTheme::dark);
-    // The first manager in kind order: in the showcase, a card below the top one.
+    // A selected card: the first manager in kind order (Homebrew).
     root->setProperty("selectedTab", qtText(rawValue(scan->currentResult()->managers.front().kind)));
     grab("05-card-selected");
     root->setProperty("selectedTab", QString());
