@@ -6,6 +6,7 @@ import Kelvo
 // Placed inside the text it belongs to; `shown` is usually hover && truncated.
 ToolTip {
     id: tip
+    objectName: "fullTextTip"
     property bool shown: false
     visible: shown
     delay: 400

@@ -6,7 +6,7 @@ import Kelvo
 Item {
     id: button
     signal clicked()
-    readonly property bool hovered: area.containsMouse
+    readonly property bool hovered: hover.hovered
     readonly property bool pressed: area.pressed
     default property alias content: holder.data
 
@@ -43,11 +43,15 @@ Item {
         border.color: Theme.color("accent")
         visible: FocusRings.shown && button.activeFocus
     }
+    // Hover through a handler, which leaves hover to the texts inside too (their full-text tips);
+    // a hover-enabled mouse area would take it from them.
+    HoverHandler {
+        id: hover
+        cursorShape: Qt.PointingHandCursor
+    }
     MouseArea {
         id: area
         anchors.fill: parent
-        hoverEnabled: true
-        cursorShape: Qt.PointingHandCursor
         onClicked: button.clicked()
     }
 }

@@ -389,6 +389,7 @@ Rectangle {
                 PlainButton {
                     id: showAll
                     objectName: "showAllButton"
+                    visible: inventory.showAllVisible
                     x: 14
                     y: 10
                     Accessible.name: inventory.showAllText + ", " + inventory.moreText

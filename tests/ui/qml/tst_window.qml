@@ -236,6 +236,16 @@ Item {
                 const reveal = findChild(row, "reveal")
                 verify(reveal.visible && reveal.x + reveal.width <= row.width, "reveal for name " + i)
             }
+            // A text cut short shows whole while the pointer rests on it, also over the row's button.
+            const longRow = createTemporaryObject(itemComponent, top, { name: "n", version: "", identity: "long identity ".repeat(20) })
+            waitForRendering(longRow)
+            const identity = findChild(longRow, "identityText"), tip = findChild(identity, "fullTextTip")
+            verify(identity.truncated)
+            mouseMove(identity, 20, 5)
+            tryVerify(() => tip.visible, 2000)
+            compare(tip.text, "long identity ".repeat(20))
+            mouseMove(findChild(longRow, "sizeText"), 2, 2)
+            tryVerify(() => !tip.visible, 2000)
         }
     }
 }
