@@ -67,42 +67,48 @@ Rectangle {
                 Repeater {
                     objectName: "managerProgress"
                     model: Ui.managerKinds()
-                    Column {
+                    Row {
                         id: entry
                         required property string modelData
                         readonly property bool done: view.finishedKinds.indexOf(modelData) >= 0
-                        readonly property var count: view.liveCounts[modelData]
                         objectName: "progress-" + modelData
                         spacing: 4
-                        Row {
-                            anchors.horizontalCenter: parent.horizontalCenter
-                            spacing: 4
-                            Icon {
-                                anchors.verticalCenter: parent.verticalCenter
-                                name: "checkmark"
-                                size: 8
-                                color: Theme.color("safe")
-                                opacity: entry.done ? 1 : 0
-                                Behavior on opacity { NumberAnimation { duration: 160 } }
-                            }
-                            MonoLabel {
-                                anchors.verticalCenter: parent.verticalCenter
-                                text: Ui.displayName(entry.modelData)
-                                size: 9
-                                weight: Font.Medium
-                                tracking: 0.1
-                                color: entry.done ? Theme.color("text2") : Theme.color("faint")
-                            }
+                        Icon {
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: "checkmark"
+                            size: 8
+                            color: Theme.color("safe")
+                            opacity: entry.done ? 1 : 0
+                            Behavior on opacity { NumberAnimation { duration: 160 } }
                         }
-                        Text {
-                            objectName: "liveCount"
-                            anchors.horizontalCenter: parent.horizontalCenter
-                            visible: !entry.done && entry.count !== undefined && entry.count.files > 0
-                            text: visible ? AppState.formatFilesAndBytes(entry.count.files, entry.count.bytes) : ""
-                            color: Theme.color("muted")
-                            font.family: Theme.mono
-                            font.pointSize: Theme.pt(8)
+                        MonoLabel {
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: Ui.displayName(entry.modelData)
+                            size: 9
+                            weight: Font.Medium
+                            tracking: 0.1
+                            color: entry.done ? Theme.color("text2") : Theme.color("faint")
                         }
+                    }
+                }
+            }
+            // One line per manager still measuring, under the names so that they never move.
+            Column {
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 4
+                Repeater {
+                    model: Ui.managerKinds()
+                    Text {
+                        required property string modelData
+                        readonly property var count: view.liveCounts[modelData]
+                        objectName: "liveCount-" + modelData
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        visible: view.finishedKinds.indexOf(modelData) < 0 && count !== undefined && count.files > 0
+                        text: visible ? Ui.displayName(modelData) + " \u00b7 "
+                                        + AppState.formatFilesAndBytes(count.files, count.bytes) : ""
+                        color: Theme.color("muted")
+                        font.family: Theme.mono
+                        font.pointSize: Theme.pt(9)
                     }
                 }
             }
