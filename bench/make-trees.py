@@ -9,10 +9,17 @@
          Homebrew-style formula directories, 6 Node versions under nvm, bun globals and cache,
          an npm cache, and stand-in brew, pnpm and bun commands at the places the scan looks for
          them in a home directory
+  storehome/
+         the same home around a store the size of a working laptop's: 1,000,000 files in
+         .local/share/pnpm/store/v10/files/00..ff, each hard-linked once from a package folder
+         under storehome/projects (outside the store, as a project's node_modules are), and
+         30,000 index files; about 6 GiB allocated. The part "store" is this tree too.
 
 Deterministic (fixed seeds). Each tree is made once: a finished tree has a marker file, and a
 half-made one is removed and made again.
 """
+import math
+import multiprocessing
 import os
 import random
 import shutil
@@ -43,6 +50,74 @@ def write(path, length):
             os.write(fd, PAYLOAD[:length])
     finally:
         os.close(fd)
+
+
+def write_big(fd, length):
+    view = memoryview(BIG)
+    while length > 0:
+        length -= os.write(fd, view[: min(length, len(BIG))])
+
+
+def log_uniform(rng, low, high):
+    return int(math.exp(rng.uniform(math.log(low), math.log(high))))
+
+
+def store_size(rng):
+    """A package file: a median near 600 bytes, 95 % under 8 KiB, a thin tail to 4 MiB."""
+    r = rng.random()
+    if r < 0.03:
+        return 0
+    if r < 0.83:
+        return log_uniform(rng, 40, 4096)
+    if r < 0.95:
+        return rng.randrange(4096, 8192)
+    if r < 0.995:
+        return log_uniform(rng, 8192, 32768)
+    if r < 0.9998:
+        return log_uniform(rng, 32768, 262144)
+    return log_uniform(rng, 262144, 4 << 20)
+
+
+BIG = bytes(1 << 20)
+STORE_FILES = 1_000_000
+STORE_PACKAGES = 30_000
+STORE_PROJECTS = 30
+
+
+def package_dir(projects, p):
+    return f"{projects}/app-{p % STORE_PROJECTS:02d}/node_modules/.pnpm/pkg{p:05d}@1.{p % 7}.0/node_modules/pkg{p:05d}"
+
+
+def store_part(args):
+    """One of the 256 content directories: its files, each linked into a random package folder,
+    and its share of the index."""
+    store, projects, d = args
+    rng = random.Random(1000 + d)
+    count = STORE_FILES // 256 + (1 if d < STORE_FILES % 256 else 0)
+    files = f"{store}/v10/files/{d:02x}"
+    os.makedirs(files)
+    for j in range(count):
+        name = f"{files}/{rng.getrandbits(504):0126x}" + ("-exec" if rng.random() < 0.03 else "")
+        fd = os.open(name, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+        try:
+            write_big(fd, store_size(rng))
+        finally:
+            os.close(fd)
+        os.link(name, f"{package_dir(projects, rng.randrange(STORE_PACKAGES))}/{d:02x}{j:04d}.js")
+    index = f"{store}/v10/index/{d:02x}"
+    os.makedirs(index)
+    for p in range(d, STORE_PACKAGES, 256):
+        name = f"{index}/{rng.getrandbits(248):062x}-pkg{p:05d}@1.{p % 7}.0.json"
+        with open(name, "w") as f:
+            f.write('{"files":"' + "f" * log_uniform(rng, 300, 30000) + '"}\n')
+
+
+def pnpm_store(store, projects):
+    for p in range(STORE_PACKAGES):
+        os.makedirs(package_dir(projects, p))
+    with multiprocessing.Pool(2) as pool:
+        for _ in pool.imap_unordered(store_part, [(store, projects, d) for d in range(256)]):
+            pass
 
 
 def script(path, body):
@@ -92,8 +167,7 @@ def tree_c(root):
         write(f"{root}/entry-{f:06d}.dat", rng.randrange(0, 4096))
 
 
-def home(root):
-    rng = random.Random(4)
+def small_store(root, rng):
     # pnpm's content-addressable store: 256 two-hex-digit directories of files.
     store = f"{root}/.local/share/pnpm/store/v3/files"
     for d in range(256):
@@ -102,6 +176,11 @@ def home(root):
         d = f % 256
         name = f"{store}/{d:02x}/{rng.getrandbits(120):030x}"
         write(name, size_choice(rng) // 2)
+
+
+def home(root, store=small_store):
+    rng = random.Random(4)
+    store(root, rng)
     script(f"{root}/.local/share/pnpm/pnpm", 'case "$1" in --version) echo 9.1.0;; *) exit 1;; esac\n')
 
     # Homebrew: Cellar/<formula>/<version>/{bin,lib,share/doc}.
@@ -169,11 +248,17 @@ esac
             write(f"{entry}/{rng.getrandbits(100):025x}", size_choice(rng))
 
 
+def store_home(root):
+    home(root, lambda root, rng: pnpm_store(f"{root}/.local/share/pnpm/store", f"{root}/projects"))
+
+
 def main():
     scratch = sys.argv[1]
     wanted = sys.argv[2:] or ["a", "b", "c", "home"]
-    builders = {"a": tree_a, "b": tree_b, "c": tree_c, "home": home}
+    builders = {"a": tree_a, "b": tree_b, "c": tree_c, "home": home, "storehome": store_home}
     os.makedirs(scratch, exist_ok=True)
+    # The million-file store is measured on its own ("store") and in its home ("storehome").
+    wanted = list(dict.fromkeys("storehome" if name == "store" else name for name in wanted))
     for name in wanted:
         root = os.path.join(scratch, name)
         marker = os.path.join(scratch, f"{name}{MARKER}")
