@@ -6,8 +6,11 @@
 
 namespace kelvo {
 
+// Scans open a scope per manager, so the first eight scopes (a byte per file) carry nearly every
+// claim; the others have a table of their own, empty unless that many scopes are opened.
 struct DiskTally::Shards {
-    ShardedFileTable<Scopes, 64> counted;
+    ShardedFileTable<std::uint8_t, 64> first;
+    ShardedFileTable<Scopes, 64> others;
 };
 
 DiskTally::DiskTally() : shards_(std::make_unique<Shards>()) {}
@@ -19,15 +22,30 @@ DiskTally::Scopes DiskTally::openScope() {
     return index < 64 ? Scopes{1} << index : 0;
 }
 
+namespace {
+
+// Marks `scopes` as counted in a file's entry; returns those that had not been.
+template <class Bits>
+Bits claimIn(Bits& counted, Bits scopes) {
+    const auto fresh = static_cast<Bits>(scopes & ~counted);
+    counted |= scopes;
+    return fresh;
+}
+
+} // namespace
+
 DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Scopes scopes) {
-    if (scopes == 0) {
-        return 0;
+    Scopes fresh = 0;
+    if (const auto first = static_cast<std::uint8_t>(scopes & 0xFF); first != 0) {
+        fresh = shards_->first.update(
+            device, inode, [first](std::uint8_t& counted, bool) { return claimIn(counted, first); });
     }
-    return shards_->counted.update(device, inode, [scopes](Scopes& counted, bool) {
-        const Scopes fresh = scopes & ~counted;
-        counted |= scopes;
-        return fresh;
-    });
+    if (const Scopes others = scopes >> 8; others != 0) {
+        fresh |=
+            shards_->others.update(device, inode, [others](Scopes& counted, bool) { return claimIn(counted, others); })
+            << 8;
+    }
+    return fresh;
 }
 
 void DiskTally::add(Scopes scopes, std::int64_t bytes, std::int64_t files) {

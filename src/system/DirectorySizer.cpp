@@ -52,11 +52,11 @@ std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int
 class InodeSet {
 public:
     bool insert(std::uint64_t device, std::uint64_t inode) {
-        return files_.update(device, inode, [](char&, bool inserted) { return inserted; });
+        return files_.update(device, inode, [](NoValue&, bool inserted) { return inserted; });
     }
 
 private:
-    ShardedFileTable<char, 16> files_;
+    ShardedFileTable<NoValue, 16> files_;
 };
 
 // ---- the walk -----------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -158,6 +159,32 @@ TEST(DirectorySizer, ATallyReadDuringAWalkOnlyGrowsToTheWalksTotals) {
         ASSERT_GE(seen[i].first, seen[i - 1].first) << i;
         ASSERT_GE(seen[i].second, seen[i - 1].second) << i;
     }
+}
+
+TEST(DirectorySizer, AStoreWhoseEveryFileIsLinkedFromOutsideCountsAsDuCountsIt) {
+    // A content-addressed store with every file hard-linked from one project outside it, as a
+    // pnpm store is: enough files to grow the hard-link set and the tally many times over.
+    TempDir dir;
+    const std::string store = dir / "store", project = dir / "project";
+    std::mt19937 random(5);
+    makeDirs(project);
+    for (int i = 0; i < 12'000; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/v10/files/%02x/%08x%08x", i % 256, unsigned(random()), unsigned(i));
+        writeFile(store + name, std::string(random() % 6'000, 'p'));
+        link(store + name, project + "/" + std::to_string(i) + ".js");
+    }
+    writeFile(store + "/v10/index/00/a.json", "{}");
+    const FileManagerDirectorySizer sizer;
+    EXPECT_EQ(sizer.size(store), duBytes(store));
+    EXPECT_EQ(sizer.measureTogether({store, project}, {}), duTotal({store, project}));
+    DiskTally tally;
+    const DiskTally::Scopes pnpm = tally.openScope();
+    EXPECT_EQ(sizer.measure(store, {&tally, DiskTally::wholeScan | pnpm}), duBytes(store));
+    EXPECT_EQ(sizer.measure(project, {&tally, DiskTally::wholeScan}), duBytes(project));
+    EXPECT_EQ(tally.total(pnpm), duBytes(store));
+    EXPECT_EQ(tally.total(DiskTally::wholeScan), duTotal({store, project}));
+    EXPECT_EQ(tally.files(DiskTally::wholeScan), 12'001) << "the project's links are the store's files";
 }
 
 // A chain of `levels` directories "d", each holding a 1-byte file "f" and, with a leaf, a folder
