@@ -204,7 +204,6 @@ Rectangle {
                         Layout.preferredWidth: implicitWidth
                         Layout.maximumWidth: detailsColumn.width
                         path: row.path
-                        Accessible.name: Ui.revealLabel + " " + row.path
                     }
                 }
             }
