@@ -62,7 +62,26 @@ ManagerReport NpmAdapter::scan(TallyScopes counted) const {
 }
 
 ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
+    // The four questions do not depend on each other, and each start of npm costs a Node start-up:
+    // they are asked at once, and the other answers count only when the version says npm is there.
+    const auto ask = [this](ReadOnlyCommand command) {
+        return std::async(std::launch::async, [this, command] { return runner_->run(command); });
+    };
+    auto prefixAnswer = ask(ReadOnlyCommand::npmPrefixGlobal());
+    auto listAnswer = ask(ReadOnlyCommand::npmListGlobalJSON());
+    auto cacheAnswer = ask(ReadOnlyCommand::npmCacheDir());
     const CommandResult version = runner_->run(ReadOnlyCommand::npmVersion());
+    // A question that failed in any way, thrown or returned, is one npm did not answer.
+    const auto answer = [](std::future<CommandResult>& asked) {
+        try {
+            return asked.get();
+        } catch (...) {
+            return CommandResult::failure({});
+        }
+    };
+    const CommandResult prefix = answer(prefixAnswer);
+    const CommandResult list = answer(listAnswer);
+    const CommandResult cache = answer(cacheAnswer);
     if (!version.ok) {
         return partial;
     }
@@ -71,17 +90,6 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
         partial.version = version.output;
     }
     partial.quickWins = quickWins();
-
-    // Once npm answers, the other three questions do not depend on each other: each start of npm
-    // costs a Node start-up, so they are asked at once.
-    const auto ask = [this](ReadOnlyCommand command) {
-        return std::async(std::launch::async, [this, command] { return runner_->run(command); });
-    };
-    auto prefixAnswer = ask(ReadOnlyCommand::npmPrefixGlobal());
-    auto listAnswer = ask(ReadOnlyCommand::npmListGlobalJSON());
-    const CommandResult cache = runner_->run(ReadOnlyCommand::npmCacheDir());
-    const CommandResult prefix = prefixAnswer.get();
-    const CommandResult list = listAnswer.get();
 
     // A flood of output as the prefix would be copied into every item's path.
     if (!prefix.ok || !isSinglePathAnswer(prefix.output) || !list.ok) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 namespace kelvo {
 namespace {
 
@@ -54,10 +57,38 @@ TEST(NpmAdapter, EachFailingCommandAndMalformedListingGivesItsReport) {
         EXPECT_EQ(report.version, rows[i].version);
         EXPECT_EQ(itemNames(report), rows[i].items);
         EXPECT_EQ(report.quickWins.size(), i > 0 ? 1u : 0u);
-        EXPECT_EQ(npm.runner->callKinds().size(), i == 0 ? 1u : 4u) << "the other three run at once";
+        EXPECT_EQ(npm.runner->callKinds().size(), 4u) << "all four are asked, whatever the version says";
     }
     for (const char* json : {"not json", "[1,2]", "{}", R"({"dependencies":[]})", R"({"dependencies":"x"})", ""})
         EXPECT_EQ(itemNames(Npm(json).scan()), Names{"npm cache"}) << json;
+}
+
+// Each answer waits (5 s at most) until all four questions are asked: npm answers in one round
+// only if none of them waits for another's answer.
+struct OneRound final : ReadOnlyCommandRunning {
+    test::FakeRunner answers;
+    mutable std::mutex mutex;
+    mutable std::condition_variable asked;
+    mutable int started = 0, mostAtOnce = 0, running = 0;
+    CommandResult run(const ReadOnlyCommand& command) const override {
+        std::unique_lock lock(mutex);
+        ++started;
+        mostAtOnce = std::max(mostAtOnce, ++running);
+        asked.notify_all();
+        asked.wait_for(lock, std::chrono::seconds(5), [&] { return started >= 4; });
+        --running;
+        return answers.run(command);
+    }
+};
+
+TEST(NpmAdapter, TheVersionIsAskedWithTheOtherQuestionsNotBeforeThem) {
+    const auto runner = std::make_shared<OneRound>();
+    runner->answers.on(Case::npmVersion, ok("10.2.4")).on(Case::npmPrefixGlobal, ok("/p"));
+    runner->answers.on(Case::npmListGlobalJSON, ok(twoTools)).on(Case::npmCacheDir, ok("/cache"));
+    const ManagerReport report =
+        NpmAdapter(runner, std::make_shared<test::FakeSizer>(), std::make_shared<test::FakeProber>(), {}).scan();
+    EXPECT_EQ(runner->mostAtOnce, 4);
+    EXPECT_EQ(itemNames(report), (Names{"a-tool", "b-tool", "npm cache"}));
 }
 
 TEST(NpmAdapter, PackagesAreOrderedByCodePointThenBySizeWithTheCacheAmongThem) {
