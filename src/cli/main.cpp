@@ -1,10 +1,12 @@
 // kelvo-report: one scan with the standard adapters, printed as text or as one JSON document.
 #include "cli/ReportOptions.h"
 #include "cli/ReportText.h"
+#include "inventory/DisplayText.h"
 #include "inventory/ReportJson.h"
 #include "scan/MainQueue.h"
 #include "scan/ScanCoordinator.h"
 #include "scan/StandardAdapters.h"
+#include "system/Platform.h"
 
 #include <chrono>
 #include <cstdio>
@@ -36,6 +38,14 @@ int main(int argc, char** argv) {
     if (const auto status = handleWithoutScan(options, standardOutput, standardError)) {
         writeAll(stderr, standardError);
         return writeAll(stdout, standardOutput) ? *status : 1;
+    }
+
+    // Without its knowledge base every verdict would quietly change: say so instead of scanning.
+    const std::string resources = resourceDirectory();
+    if (const auto missing = missingResource(resources, {"KnowledgeBase.json"})) {
+        writeAll(stderr, "kelvo-report: cannot find its resources: no " + *missing + " in " +
+                             escapeForTerminal(resources) + " (reinstall Kelvo)\n");
+        return 1;
     }
 
     // Progress only for a person watching standard error; nothing at all otherwise.

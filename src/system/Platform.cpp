@@ -130,7 +130,19 @@ std::string resourceDirectory() {
         return directory.substr(0, directory.size() - std::string("/MacOS").size()) + "/Resources";
     }
 #endif
-    return directory + "/../share/kelvo";
+    // Said without "..", since it is named in the message when the resources are missing.
+    const std::string prefix = parentDirectory(directory);
+    return (prefix == "/" ? "" : prefix) + "/share/kelvo";
+}
+
+std::optional<std::string> missingResource(const std::string& directory, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        struct stat status {};
+        if (::stat((directory + "/" + name).c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+            return name;
+        }
+    }
+    return std::nullopt;
 }
 
 bool pathExists(const std::string& path) {

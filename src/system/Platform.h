@@ -12,9 +12,11 @@ std::string homeDirectory();
 // The login name from the password database.
 std::string userName();
 
-// Where KnowledgeBase.json, colors.json and the fonts are: <exe dir>/../share/kelvo,
-// or Contents/Resources inside a macOS bundle.
+// Where KnowledgeBase.json, colors.json and the fonts are: share/kelvo beside the executable's
+// folder (<prefix>/bin -> <prefix>/share/kelvo), or Contents/Resources inside a macOS bundle.
 std::string resourceDirectory();
+// The first of `names` that is not a regular file in `directory`, or absent when all are there.
+std::optional<std::string> missingResource(const std::string& directory, const std::vector<std::string>& names);
 
 // Plain file-system queries used by the adapters. None follows a symbolic link unless it says so.
 bool pathExists(const std::string& path);  // any kind of entry; follows links like an existence test

@@ -17,9 +17,16 @@ Q_IMPORT_QML_PLUGIN(KelvoPlugin)
 
 int main(int argc, char* argv[]) {
     QGuiApplication application(argc, argv);
-    kelvo::ui::KelvoApp kelvoApp(QString::fromStdString(kelvo::resourceDirectory()));
+    const std::string resources = kelvo::resourceDirectory();
+    kelvo::ui::KelvoApp kelvoApp(QString::fromStdString(resources));
+    QVariantMap properties;
+    // Without its colours and knowledge base the window would run blank and judge wrongly.
+    if (const auto missing = kelvo::missingResource(resources, {"colors.json", "KnowledgeBase.json"})) {
+        properties = {{QStringLiteral("missingResource"), QString::fromStdString(*missing)},
+            {QStringLiteral("resourceFolder"), QString::fromStdString(resources)}};
+    }
     QQmlApplicationEngine engine;
-    QQuickWindow* window = kelvoApp.loadWindow(engine);
+    QQuickWindow* window = kelvoApp.loadWindow(engine, properties);
     if (window == nullptr) {
         return 1;
     }

@@ -41,5 +41,19 @@ TEST(ReportEndToEnd, ScansAFixtureHomeIntoOneJsonDocument) {
     EXPECT_GE(measured, 3);
 }
 
+TEST(ReportEndToEnd, WithoutItsResourcesItSaysWhereItLookedInOneLineAndFails) {
+    const test::TempDir copy, scratch;
+    test::makeDirs(copy / "bin");
+    test::runCapture({"/bin/cp", std::string(KELVO_BINARY_DIR) + "/bin/kelvo-report", copy / "bin/"});
+    int status = -1;
+    const std::string out = test::runCapture(
+        {"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", copy / "bin/kelvo-report", scratch / "err"}, &status);
+    const std::string err = test::runCapture({"/bin/cat", scratch / "err"});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "kelvo-report: cannot find its resources: no KnowledgeBase.json in " + copy.path() +
+                       "/share/kelvo (reinstall Kelvo)\n");
+}
+
 } // namespace
 } // namespace kelvo
