@@ -34,11 +34,18 @@ Bits claimIn(Bits& counted, Bits scopes) {
 
 } // namespace
 
-DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Scopes scopes) {
+DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Scopes scopes, Scopes* before) {
     Scopes fresh = 0;
+    if (before != nullptr) {
+        *before = 0;
+    }
     if (const auto first = static_cast<std::uint8_t>(scopes & 0xFF); first != 0) {
-        fresh = shards_->first.update(
-            device, inode, [first](std::uint8_t& counted, bool) { return claimIn(counted, first); });
+        fresh = shards_->first.update(device, inode, [first, before](std::uint8_t& counted, bool) {
+            if (before != nullptr) {
+                *before = counted;
+            }
+            return claimIn(counted, first);
+        });
     }
     if (const Scopes others = scopes >> 8; others != 0) {
         fresh |=
@@ -48,7 +55,13 @@ DiskTally::Scopes DiskTally::claim(std::uint64_t device, std::uint64_t inode, Sc
     return fresh;
 }
 
-void DiskTally::add(Scopes scopes, std::int64_t bytes, std::int64_t files) {
+void DiskTally::add(Scopes scopes, std::int64_t bytes, std::int64_t files, Scopes before) {
+    if (const Scopes first = scopes & 0xFF; first != 0 && bytes != 0) {
+        if (const Scopes was = before & 0xFF; was != 0) {
+            shared_[was].fetch_sub(bytes, std::memory_order_relaxed);
+        }
+        shared_[(before | first) & 0xFF].fetch_add(bytes, std::memory_order_relaxed);
+    }
     while (scopes != 0) {
         const auto bit = static_cast<std::size_t>(std::countr_zero(scopes));
         totals_[bit].fetch_add(bytes, std::memory_order_relaxed);
@@ -65,6 +78,24 @@ std::int64_t DiskTally::total(Scopes scope) const {
 
 std::int64_t DiskTally::files(Scopes scope) const {
     return scope == 0 ? 0 : files_[static_cast<std::size_t>(std::countr_zero(scope))].load();
+}
+
+std::int64_t DiskTally::unionTotal(Scopes scopes) const {
+    std::int64_t total = 0;
+    for (std::size_t set = 1; set < shared_.size(); ++set) {
+        if ((set & scopes) != 0) {
+            total += shared_[set].load();
+        }
+    }
+    return total;
+}
+
+std::array<std::int64_t, 256> DiskTally::bytesBySharingScopes() const {
+    std::array<std::int64_t, 256> bytes{};
+    for (std::size_t set = 0; set < shared_.size(); ++set) {
+        bytes[set] = shared_[set].load();
+    }
+    return bytes;
 }
 
 } // namespace kelvo

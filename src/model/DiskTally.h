@@ -28,11 +28,12 @@ public:
     Scopes openScope();
 
     // Records that (device, inode) is counted for `scopes`; returns those of them that had not
-    // counted it yet.
-    Scopes claim(std::uint64_t device, std::uint64_t inode, Scopes scopes);
+    // counted it yet. `before`, when given, receives the first eight scopes that had counted it.
+    Scopes claim(std::uint64_t device, std::uint64_t inode, Scopes scopes, Scopes* before = nullptr);
 
-    // Adds bytes, and files other than directories, to every scope of `scopes`.
-    void add(Scopes scopes, std::int64_t bytes, std::int64_t files = 0);
+    // Adds bytes, and files other than directories, to every scope of `scopes`: what had counted
+    // for the first eight scopes of `before` only now counts for those and `scopes` together.
+    void add(Scopes scopes, std::int64_t bytes, std::int64_t files = 0, Scopes before = 0);
 
     // The bytes counted for one scope. Read while a walk is filling the tally, it is how far the
     // walk has got: it only grows.
@@ -40,11 +41,20 @@ public:
     // The files (not directories) counted for one scope, each once, however many links it has.
     std::int64_t files(Scopes scope) const;
 
+    // What several of the first eight scopes counted together, each file once: one `du -c` over
+    // the paths of those scopes alone. Scopes beyond the eighth are not known here.
+    std::int64_t unionTotal(Scopes scopes) const;
+    // The bytes counted by exactly each set of the first eight scopes (index: the set's bits).
+    std::array<std::int64_t, 256> bytesBySharingScopes() const;
+
 private:
     struct Shards;
     std::unique_ptr<Shards> shards_;
     std::array<std::atomic<std::int64_t>, 64> totals_{};
     std::array<std::atomic<std::int64_t>, 64> files_{};
+    // Bytes by the exact set of the first eight scopes that counted them; moved to a larger set
+    // when another scope counts them too.
+    std::array<std::atomic<std::int64_t>, 256> shared_{};
     std::atomic<int> nextScope_{1};
 };
 

@@ -159,6 +159,36 @@ std::int64_t ScanResult::totalBytes() const {
     return total;
 }
 
+std::int64_t ScanResult::totalBytes(const std::set<ManagerKind>& included) const {
+    ManagerSet wanted = 0;
+    bool everyReport = true;
+    for (const ManagerReport& report : managers) {
+        if (included.contains(report.kind)) {
+            wanted |= managerBit(report.kind);
+        } else {
+            everyReport = false;
+        }
+    }
+    if (everyReport) {
+        return totalBytes();
+    }
+    std::int64_t total = 0;
+    if (onceCountedBytes && !sharedBytes.empty()) {
+        for (const SharedBytes& part : sharedBytes) {
+            if ((part.managers & wanted) != 0) {
+                total += part.bytes;
+            }
+        }
+        return total;
+    }
+    for (const ManagerReport& report : managers) {
+        if ((managerBit(report.kind) & wanted) != 0) {
+            total += report.totalBytes();
+        }
+    }
+    return total;
+}
+
 double nowSeconds() {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count();

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,14 +107,31 @@ struct ManagerReport {
     static ManagerReport notDetected(ManagerKind kind) { return ManagerReport{kind, false, std::nullopt, {}, {}}; }
 };
 
+// A set of managers as bits (1 << kind).
+using ManagerSet = std::uint32_t;
+inline constexpr ManagerSet managerBit(ManagerKind kind) { return ManagerSet{1} << static_cast<unsigned>(kind); }
+
+// Bytes that exactly these managers' items hold, and no other manager's (each file once).
+struct SharedBytes {
+    ManagerSet managers = 0;
+    std::int64_t bytes = 0;
+    friend bool operator==(const SharedBytes&, const SharedBytes&) = default;
+};
+
 struct ScanResult {
     double scannedAt = 0; // seconds since 1970
     std::vector<ManagerReport> managers;
     // What every report's items occupy together, each file counted once across all of them.
     std::optional<std::int64_t> onceCountedBytes = std::nullopt;
+    // The same bytes split by the managers that hold them, when the scan measured that: what any
+    // selection of managers holds together follows from it.
+    std::vector<SharedBytes> sharedBytes = {};
 
     // onceCountedBytes, or else the sum of the reports' totals.
     std::int64_t totalBytes() const;
+    // What the reports of `included` occupy together, each file once where the scan tells
+    // (sharedBytes), else the sum of their totals.
+    std::int64_t totalBytes(const std::set<ManagerKind>& included) const;
 };
 
 // Seconds since 1970 with sub-second precision.

@@ -1,6 +1,9 @@
 #include "scan/ScanCoordinator.h"
 
+#include <array>
+#include <bit>
 #include <exception>
+#include <map>
 #include <thread>
 #include <utility>
 
@@ -25,6 +28,8 @@ namespace {
 // Read and written on the main thread only.
 using AliveToken = std::shared_ptr<ScanCoordinator*>;
 
+// The tally's bytes by the set of scopes that counted them, as sets of managers. Empty when a
+// manager's scope lies beyond the eight the tally tells apart.
 ManagerReport runAdapter(const ManagerAdapter& adapter, ManagerKind kind, TallyScopes counted) {
     try {
         return adapter.scan(counted);
@@ -41,6 +46,37 @@ void postSafely(const MainExecutor& executor, std::function<void()> task) {
         // Nowhere to report to: the run simply never completes, as with an adapter that
         // never returns.
     }
+}
+
+// The tally's bytes by the set of scopes that counted them, as sets of managers. Empty when a
+// manager's scope lies beyond the eight the tally tells apart.
+std::vector<SharedBytes> sharedBytes(
+    const DiskTally& tally, const std::vector<std::pair<ManagerKind, DiskTally::Scopes>>& scopesOfManagers) {
+    std::array<ManagerSet, 8> managersOfScope{};
+    for (const auto& [kind, scope] : scopesOfManagers) {
+        if (scope == 0 || scope > 0xFF) {
+            return {};
+        }
+        managersOfScope[static_cast<std::size_t>(std::countr_zero(scope))] |= managerBit(kind);
+    }
+    std::map<ManagerSet, std::int64_t> byManagers;
+    const auto counted = tally.bytesBySharingScopes();
+    for (std::size_t scopes = 1; scopes < counted.size(); ++scopes) {
+        ManagerSet managers = 0;
+        for (std::size_t bit = 1; bit < managersOfScope.size(); ++bit) {
+            if ((scopes >> bit) & 1U) {
+                managers |= managersOfScope[bit];
+            }
+        }
+        if (managers != 0 && counted[scopes] != 0) {
+            byManagers[managers] += counted[scopes];
+        }
+    }
+    std::vector<SharedBytes> parts;
+    for (const auto& [managers, bytes] : byManagers) {
+        parts.push_back(SharedBytes{managers, bytes});
+    }
+    return parts;
 }
 
 } // namespace
@@ -177,6 +213,7 @@ void ScanCoordinator::publish(const std::shared_ptr<Run>& run) {
     // nothing else: a report dropped for a kind met twice leaves what it measured in it.
     if (run->tallyHoldsAll && collected == result.managers.size()) {
         result.onceCountedBytes = run->tally->total(DiskTally::wholeScan);
+        result.sharedBytes = sharedBytes(*run->tally, run->scopes);
     }
     result.scannedAt = nowSeconds(); // after every adapter of this run has returned
     result_ = std::move(result);

@@ -78,6 +78,7 @@ struct WorkItem {
 struct Found {
     struct Share {
         DiskTally::Scopes scopes = 0;
+        DiskTally::Scopes before = 0; // the scopes that had counted it already
         std::int64_t bytes = 0;
         std::int64_t files = 0;
     };
@@ -87,27 +88,27 @@ struct Found {
     std::size_t used = 0;
 
     // `files` is 1 for anything but a directory.
-    void add(std::int64_t size, DiskTally::Scopes scopes, std::int64_t files) {
+    void add(std::int64_t size, DiskTally::Scopes scopes, std::int64_t files, DiskTally::Scopes before) {
         bytes += size;
         if (scopes == 0) {
             return;
         }
         for (std::size_t i = 0; i < used; ++i) {
-            if (tallied[i].scopes == scopes) {
+            if (tallied[i].scopes == scopes && tallied[i].before == before) {
                 tallied[i].bytes += size;
                 tallied[i].files += files;
                 return;
             }
         }
         if (used < tallied.size()) {
-            tallied[used++] = {scopes, size, files};
+            tallied[used++] = {scopes, before, size, files};
         } else {
-            tally->add(scopes, size, files);
+            tally->add(scopes, size, files, before);
         }
     }
     void flushTally() {
         for (std::size_t i = 0; i < used; ++i) {
-            tally->add(tallied[i].scopes, tallied[i].bytes, tallied[i].files);
+            tally->add(tallied[i].scopes, tallied[i].bytes, tallied[i].files, tallied[i].before);
         }
         used = 0;
     }
@@ -145,9 +146,9 @@ private:
     bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes);
     void processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes);
     // Examines one entry of an open directory.
-    void examine(
-        int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch, Found& found);
-    void countEntry(const struct stat& st, DiskTally::Scopes counts, Found& found);
+    void examine(int dirFd, const char* name, unsigned char type, const DirNode& node, Scratch& scratch, Found& found);
+    // Counts a file found where `counts` (of a directory that `before` had counted already) apply.
+    void countEntry(const struct stat& st, DiskTally::Scopes counts, DiskTally::Scopes before, Found& found);
     // Gives found children their parent, anchor and tally scopes; queues nothing.
     void adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children);
     // Asks the pool for helpers when `available` queued items are there for others to take.
@@ -169,7 +170,7 @@ private:
 };
 
 void Walk::examine(
-    int dirFd, const char* name, unsigned char type, DiskTally::Scopes counts, Scratch& scratch, Found& found) {
+    int dirFd, const char* name, unsigned char type, const DirNode& node, Scratch& scratch, Found& found) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
         return;
     }
@@ -191,10 +192,10 @@ void Walk::examine(
     }
     // Anything else counts its own blocks, a symbolic link too (a long target takes a block),
     // which is never followed.
-    countEntry(st, counts, found);
+    countEntry(st, node.counts, node.before, found);
 }
 
-void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, Found& found) {
+void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, DiskTally::Scopes before, Found& found) {
     if (st.st_nlink > 1) {
         const auto device = static_cast<std::uint64_t>(st.st_dev);
         const auto inode = static_cast<std::uint64_t>(st.st_ino);
@@ -202,10 +203,10 @@ void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, Found& fo
             return; // another link to this file was counted already in this call
         }
         if (counts != 0) {
-            counts = tally_->claim(device, inode, counts);
+            counts = tally_->claim(device, inode, counts, &before);
         }
     }
-    found.add(allocatedBytes(st), counts, 1);
+    found.add(allocatedBytes(st), counts, 1, before);
 }
 
 void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children) {
@@ -239,8 +240,8 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
     if (::fstat(fd, &own) == 0) {
         ownBytes = allocatedBytes(own);
         if (node->counts != 0) {
-            node->counts = tally_->claim(
-                static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino), node->counts);
+            node->counts = tally_->claim(static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino),
+                node->counts, &node->before);
         }
     } else {
         node->counts = 0;
@@ -272,7 +273,7 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
             continue;
         }
         walk::forEachEntry(scratch.listing.data(), static_cast<std::size_t>(n),
-            [&](const char* name, unsigned char type) { examine(fd, name, type, node->counts, scratch, found); });
+            [&](const char* name, unsigned char type) { examine(fd, name, type, *node, scratch, found); });
     }
 
     if (!listed) {
@@ -286,7 +287,7 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         walk::releaseLife(node);
         return false;
     }
-    found.add(ownBytes, node->counts, 0);
+    found.add(ownBytes, node->counts, 0, node->before);
     found.flushTally();
     bytes += found.bytes;
 
@@ -317,7 +318,7 @@ void Walk::processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes
     DirNode* node = batch->node;
     Found found{tally_};
     walk::forEachEntry(batch->records.data(), batch->records.size(),
-        [&](const char* name, unsigned char type) { examine(node->fd, name, type, node->counts, scratch, found); });
+        [&](const char* name, unsigned char type) { examine(node->fd, name, type, *node, scratch, found); });
     found.flushTally();
     bytes += found.bytes;
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
@@ -427,7 +428,7 @@ void Walk::help() {
 
 std::int64_t Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
     Found found{tally_};
-    countEntry(st, counts, found);
+    countEntry(st, counts, 0, found);
     found.flushTally();
     return found.bytes;
 }

@@ -33,6 +33,8 @@ struct DirNode {
     // The tally scopes this directory and everything below it count for: those of the parent
     // that had not met this directory elsewhere already.
     DiskTally::Scopes counts = 0;
+    // The first eight scopes that had counted this directory before this walk met it.
+    DiskTally::Scopes before = 0;
     std::string name;
 };
 

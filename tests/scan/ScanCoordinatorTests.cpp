@@ -154,11 +154,17 @@ TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes)
     EXPECT_EQ(both.totalBytes(), test::duTotal({dir / "a", dir / "b"}));
     EXPECT_EQ(both.managers.at(0).totalBytes(), test::duBytes(dir / "a"));
     EXPECT_EQ(both.managers.at(1).totalBytes(), test::duBytes(dir / "b"));
+    // Any choice of managers counts each file once too: the window's headline with some left out.
+    const ScanResult three = scanOpen({npm, nvm, adapter(ManagerKind::bun, "", {dir / "c", dir / "a"})});
+    EXPECT_EQ(three.totalBytes({ManagerKind::npm, ManagerKind::bun}), test::duTotal({dir / "a", dir / "c"}));
+    EXPECT_EQ(three.totalBytes({ManagerKind::nvm, ManagerKind::bun}), test::duTotal({dir / "b", dir / "c", dir / "a"}));
+    EXPECT_EQ(three.totalBytes({ManagerKind::nvm, ManagerKind::homebrew}), test::duBytes(dir / "b"));
 
     // The whole total is the sum of the reports when one was made without the tally, or when a
     // second report of a kind was dropped (the tally holds its files too).
     const ScanResult mixed = scanOpen({npm, adapter(ManagerKind::bun, "by hand")});
     EXPECT_EQ(mixed.totalBytes(), *test::duBytes(dir / "a") + 5);
+    EXPECT_EQ(mixed.totalBytes({ManagerKind::bun, ManagerKind::pnpm}), 5);
     EXPECT_EQ(scanOpen({npm, adapter(ManagerKind::bun, "from a file")}).totalBytes(), *test::duBytes(dir / "a") + 3);
     // An adapter that measured and then failed shows nothing; neither does the total.
     EXPECT_EQ(scanOpen({npm, adapter(ManagerKind::bun, "measures, then throws", {dir / "c"})}).totalBytes(),

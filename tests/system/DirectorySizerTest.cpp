@@ -124,6 +124,10 @@ TEST(DirectorySizer, ATallyCountsEachFileOnceAcrossMeasurementsAsOneDuDoes) {
     EXPECT_EQ(tally.total(first), duTotal({dir / "a", dir / "b", dir / "a/sub"}));
     EXPECT_EQ(tally.total(second), duTotal({dir / "c", dir / "b", dir / "d", dir / "a/sub"}));
     EXPECT_EQ(tally.total(DiskTally::wholeScan), duTotal({dir / "a", dir / "b", dir / "a/sub", dir / "c"}));
+    // Any choice of scopes together, as one du over their paths (what the window's headline shows).
+    EXPECT_EQ(tally.unionTotal(first | second), duTotal({dir / "a", dir / "b", dir / "c", dir / "d"}));
+    EXPECT_EQ(tally.unionTotal(second), tally.total(second));
+    EXPECT_EQ(tally.unionTotal(first), tally.total(first));
     // Files, not directories, each once however many links reach it.
     EXPECT_EQ(tally.files(first), 3) << "a/big (= b/big), a/sub/x, b/own";
     EXPECT_EQ(tally.files(second), 4) << "c, b/own, b/big, d/x";
