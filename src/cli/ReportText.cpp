@@ -168,6 +168,21 @@ std::string reclaimNote(const ManagerReport& report, SizeUnit unit, Paint& paint
     return {};
 }
 
+void reclaimLine(Document& doc, const std::string& indent, const DependencyItem& item) {
+    if (!item.reclaimCommand) {
+        return;
+    }
+    const std::string shown = escapeForTerminal(*item.reclaimCommand);
+    if (shown == *item.reclaimCommand) {
+        doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"$ ", Paint::faint}, Cell{shown}});
+    } else {
+        // Escaped, the line is not the command: pasted it would name another file (perhaps
+        // another item's, spelt with a real backslash). Commented out, it runs nothing.
+        doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"# ", Paint::faint}, Cell{shown},
+                             Cell{"  (escaped; the exact command is in --json)", Paint::faint}});
+    }
+}
+
 void itemDetails(Document& doc, const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     const std::string indent(8, ' ');
     if (!item.evidence.empty()) {
@@ -181,17 +196,7 @@ void itemDetails(Document& doc, const DependencyItem& item, ManagerKind manager,
         doc.text(indent, {Cell{"Evidence: ", Paint::faint}, Cell{joined}});
     }
     doc.text(indent, {Cell{"Verdict: ", Paint::faint}, safe(verdictText(item, manager, unit))});
-    if (item.reclaimCommand) {
-        const std::string shown = escapeForTerminal(*item.reclaimCommand);
-        if (shown == *item.reclaimCommand) {
-            doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"$ ", Paint::faint}, Cell{shown}});
-        } else {
-            // Escaped, the line is not the command: pasted it would name another file (perhaps
-            // another item's, spelt with a real backslash). Commented out, it runs nothing.
-            doc.text(indent, {Cell{"Reclaim: ", Paint::faint}, Cell{"# ", Paint::faint}, Cell{shown},
-                                 Cell{"  (escaped; the exact command is in --json)", Paint::faint}});
-        }
-    }
+    reclaimLine(doc, indent, item);
     if (item.path) {
         doc.text(indent, {Cell{"Path: ", Paint::faint}, safe(*item.path)});
     }
@@ -237,7 +242,7 @@ void managerSection(Document& doc, const ManagerReport& report, SizeUnit unit) {
             continue;
         }
         const VersionGroup& group = row.asGroup();
-        const VerdictTag tag = VerdictTag::likelyUnused;
+        const VerdictTag tag = verdictTag(group.tier(), group.manager);
         doc.row(table, "    ",
             {Cell{std::string(verdictLabel(tag)), paintFor(tag)}, safe(group.title, Paint::bold),
                 Cell{std::to_string(1 + group.superseded.size()) + " versions", Paint::faint},
@@ -245,12 +250,12 @@ void managerSection(Document& doc, const ManagerReport& report, SizeUnit unit) {
         const int members = doc.newTable();
         doc.row(members, "        ",
             {Cell{"KEEP", Paint::safe}, safe(group.keep.name, Paint::bold),
-                Cell{sizeText(group.keep.bytes, unit), Paint::none, true},
-                Cell{"newest " + escapeForTerminal(group.title) + " \u2014 nothing to do", Paint::faint}});
+                Cell{sizeText(group.keep.bytes, unit), Paint::none, true}, safe(group.keepLine(), Paint::faint)});
         for (const auto& item : group.superseded) {
             doc.row(members, "        ",
                 {Cell{"SUPERSEDED", Paint::caution}, safe(item.name, Paint::bold),
                     Cell{sizeText(item.bytes, unit), Paint::none, true}, Cell{}});
+            reclaimLine(doc, std::string(10, ' '), item);
         }
     }
 }

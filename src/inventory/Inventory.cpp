@@ -71,7 +71,18 @@ std::int64_t VersionGroup::totalBytes() const {
 }
 
 std::string VersionGroup::summary() const {
-    return std::to_string(1 + superseded.size()) + " patch releases \u00b7 keep only the newest";
+    return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
+           (keepsDefault ? "keep your default" : "keep only the newest");
+}
+
+std::string VersionGroup::keepLine() const {
+    return (keepsDefault ? "your default " : "newest ") + title + " \u2014 nothing to do";
+}
+
+Tier VersionGroup::tier() const {
+    const bool reclaimable = std::any_of(superseded.begin(), superseded.end(),
+        [](const DependencyItem& item) { return item.tier == Tier::orphanCandidate; });
+    return reclaimable ? Tier::orphanCandidate : keep.tier;
 }
 
 std::string InventoryRow::id() const {
@@ -88,7 +99,7 @@ std::int64_t InventoryRow::sortBytes() const {
     return asItem().item.bytes.value_or(-1);
 }
 
-Tier InventoryRow::tier() const { return isGroup() ? asGroup().keep.tier : asItem().item.tier; }
+Tier InventoryRow::tier() const { return isGroup() ? asGroup().tier() : asItem().item.tier; }
 
 void sortRows(std::vector<InventoryRow>& rows) {
     std::stable_sort(rows.begin(), rows.end(),
@@ -115,6 +126,15 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
     std::vector<Bucket> buckets;
     std::map<std::int64_t, std::size_t> bucketIndex;
     std::vector<const DependencyItem*> ungrouped;
+    // Every version but the default names it: a series that holds it keeps it, whatever is newer.
+    std::optional<std::string> defaultVersion;
+    for (const auto& item : items) {
+        for (const auto& evidence : item.evidence) {
+            if (evidence.kind == Evidence::Kind::notDefaultVersion) {
+                defaultVersion = evidence.version;
+            }
+        }
+    }
     for (const auto& item : items) {
         const auto version = parseNodeVersion(item.name);
         if (!version) {
@@ -135,7 +155,13 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
         }
         std::stable_sort(bucket.members.begin(), bucket.members.end(),
             [](const auto& a, const auto& b) { return a.first > b.first; });
+        const auto kept = std::find_if(bucket.members.begin(), bucket.members.end(),
+            [&](const auto& member) { return member.second->name == defaultVersion; });
         VersionGroup group;
+        if (kept != bucket.members.end()) {
+            group.keepsDefault = true;
+            std::rotate(bucket.members.begin(), kept, kept + 1);
+        }
         group.id = "nvm-node-" + std::to_string(bucket.major);
         group.title = "Node " + std::to_string(bucket.major);
         group.manager = ManagerKind::nvm;
@@ -164,8 +190,9 @@ VerdictTag verdictTag(Tier tier, ManagerKind manager) {
 std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     switch (item.tier) {
     case Tier::safeByDesign:
-        return "Prunable via `" + item.reclaimCommand.value_or("the manager") + "` \u2014 " +
-               std::string(displayName(manager)) +
+        return (item.reclaimCommand ? "Prunable via `" + *item.reclaimCommand + "`"
+                                    : "Prunable by " + std::string(displayName(manager))) +
+               " \u2014 " + std::string(displayName(manager)) +
                " removes only what nothing references. Kelvo never counts this as guaranteed savings.";
     case Tier::orphanCandidate:
         return "Nothing depends on this \u00b7 " + sizeText(item.bytes, unit) +
@@ -189,18 +216,28 @@ std::int64_t reclaimableBytes(const std::vector<DependencyItem>& items) {
     return total;
 }
 
-std::int64_t reclaimableBytes(const ScanResult& result) {
+namespace {
+const std::set<ManagerKind> everyManager(allManagerKinds.begin(), allManagerKinds.end());
+}
+
+std::int64_t reclaimableBytes(const ScanResult& result) { return reclaimableBytes(result, everyManager); }
+
+std::int64_t reclaimableBytes(const ScanResult& result, const std::set<ManagerKind>& included) {
     std::int64_t total = 0;
     for (const auto& report : result.managers) {
-        total += reclaimableBytes(report.items);
+        if (included.contains(report.kind)) {
+            total += reclaimableBytes(report.items);
+        }
     }
     return total;
 }
 
-std::int64_t inventoriedCount(const ScanResult& result) {
+std::int64_t inventoriedCount(const ScanResult& result) { return inventoriedCount(result, everyManager); }
+
+std::int64_t inventoriedCount(const ScanResult& result, const std::set<ManagerKind>& included) {
     std::int64_t count = 0;
     for (const auto& report : result.managers) {
-        if (report.detected) {
+        if (report.detected && included.contains(report.kind)) {
             count += static_cast<std::int64_t>(report.items.size());
         }
     }

@@ -4,6 +4,7 @@
 #include "model/SizeFormat.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -25,11 +26,17 @@ struct VersionGroup {
     std::string id;    // "nvm-node-<major>"
     std::string title; // "Node <major>"
     ManagerKind manager = ManagerKind::nvm;
-    DependencyItem keep;
+    DependencyItem keep;                    // the user's default when the group holds it, else the newest
     std::vector<DependencyItem> superseded; // newest first
+    bool keepsDefault = false;
 
     std::int64_t totalBytes() const;
+    // "3 patch releases · keep only the newest", or "… · keep your default".
     std::string summary() const;
+    // "newest Node 18 — nothing to do", or "your default Node 20 — nothing to do".
+    std::string keepLine() const;
+    // What the group holds decides it: orphanCandidate when a version in it may go, else keep's tier.
+    Tier tier() const;
 };
 
 struct InventoryRow {
@@ -56,8 +63,12 @@ VerdictTag verdictTag(Tier tier, ManagerKind manager);
 std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit);
 
 std::int64_t reclaimableBytes(const std::vector<DependencyItem>& items);
+// Over every report (detected or not), or over the reports of the managers the user included.
 std::int64_t reclaimableBytes(const ScanResult& result);
+std::int64_t reclaimableBytes(const ScanResult& result, const std::set<ManagerKind>& included);
+// The items of the detected reports, every one or those of the included managers.
 std::int64_t inventoriedCount(const ScanResult& result);
+std::int64_t inventoriedCount(const ScanResult& result, const std::set<ManagerKind>& included);
 std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>& items);
 
 // The size text of an item: formatBytes, or "—" when absent.

@@ -74,7 +74,7 @@ TEST(ReportText, AlignedByCodePointsEscapedAndColouredOnlyWhenStyled) {
         "  2 rows \u00b7 largest first\n"
         "    SAFE           npm cache          900 MB\n"
         "        Evidence: Manager guarantees this is safe to prune\n"
-        "        Verdict: Prunable via `the manager` \u2014 npm removes only what nothing references. Kelvo "
+        "        Verdict: Prunable by npm \u2014 npm removes only what nothing references. Kelvo "
         "never counts this as guaranteed savings.\n"
         "        Path: /home/u/.npm/_cacache\n"
         "    LIKELY UNUSED  left\\npad\\u202e         \u2014  \\u2066x\\u2069 \\u0085\n"

@@ -70,9 +70,30 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
         {ManagerKind::nvm, "", ""},
     };
     for (const auto& [kind, listing, rows] : cases) EXPECT_EQ(describe(buildRows(kind, items(listing)), kind), rows);
-    // The group's keep item decides its tier (the window's verdict filter).
-    EXPECT_EQ(buildRows(ManagerKind::nvm, {item("v18.1.0", 1), item("v18.2.0", 1, Tier::signalOnly)})[0].tier(),
-        Tier::signalOnly);
+}
+
+TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
+    // As the nvm scan leaves them: every version but the default names it.
+    auto nvm = items("v20.18.0:40 v20.11.1:30 v20.5.0:20 v18.19.1:10 v18.17.0:5");
+    for (auto& version : nvm) version.evidence = {Evidence::notDefaultVersion("v20.11.1")};
+    nvm[1].tier = Tier::signalOnly;
+    nvm[1].evidence.clear();
+    const auto rows = buildRows(ManagerKind::nvm, nvm);
+    EXPECT_EQ(describe(rows, ManagerKind::nvm), "Node 20[v20.11.1>v20.18.0>v20.5.0]=90 Node 18[v18.19.1>v18.17.0]=15 ");
+    const VersionGroup& withDefault = rows[0].asGroup();
+    EXPECT_EQ(withDefault.summary(), "3 patch releases \u00b7 keep your default");
+    EXPECT_EQ(withDefault.keepLine(), "your default Node 20 \u2014 nothing to do");
+    EXPECT_EQ(rows[1].asGroup().summary(), "2 patch releases \u00b7 keep only the newest");
+    EXPECT_EQ(rows[1].asGroup().keepLine(), "newest Node 18 \u2014 nothing to do");
+    // Filed and tagged by what may go, whatever it keeps; what may go is exactly the rest.
+    EXPECT_EQ(rows[0].tier(), Tier::orphanCandidate);
+    EXPECT_EQ(reclaimableBytes(nvm), 40 + 20 + 10 + 5);
+    // Nothing in it may go: the keep item's tier.
+    EXPECT_EQ(
+        buildRows(ManagerKind::nvm, {item("v18.1.0", 1, Tier::signalOnly), item("v18.2.0", 1, Tier::safeByDesign)})
+            .at(0)
+            .tier(),
+        Tier::safeByDesign);
 }
 
 TEST(Inventory, SummariesCountInTheirManagersWords) {

@@ -261,9 +261,10 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
 
     if (row.isGroup()) {
         const VersionGroup& group = row.asGroup();
+        const VerdictTag tag = verdictTag(group.tier(), group.manager);
         switch (role) {
-        case TagRole: return tagRaw(VerdictTag::likelyUnused);
-        case BarColorRole: return qtText(verdictColorName(VerdictTag::likelyUnused));
+        case TagRole: return tagRaw(tag);
+        case BarColorRole: return qtText(verdictColorName(tag));
         case ChipRole: return qtText(shortLabel(group.manager));
         case NameRole: return QString::fromStdString(group.title);
         case SizeTextRole: return QString::fromStdString(formatBytes(group.totalBytes(), sizeUnit));
@@ -271,14 +272,15 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
         case VersionsTextRole: return qtText(versionsText(group));
         case SummaryRole: return QString::fromStdString(group.summary());
         case KeepNameRole: return shown(group.keep.name);
-        case KeepLineRole: return qtText(keepLine(group));
+        case KeepLineRole: return QString::fromStdString(group.keepLine());
         case KeepSizeTextRole: return QString::fromStdString(sizeText(group.keep.bytes, sizeUnit));
         case SupersededRole: {
             QVariantList lines;
             for (const auto& item : group.superseded) {
                 lines << QVariantMap{{QStringLiteral("name"), shown(item.name)},
                     {QStringLiteral("sizeText"), QString::fromStdString(sizeText(item.bytes, sizeUnit))},
-                    {QStringLiteral("heat"), qtText(heatColorName(item.bytes))}};
+                    {QStringLiteral("heat"), qtText(heatColorName(item.bytes))},
+                    {QStringLiteral("command"), text(item.reclaimCommand)}};
             }
             return lines;
         }

@@ -69,9 +69,9 @@ public:
         VersionsTextRole, // "3 versions"
         SummaryRole,
         KeepNameRole,
-        KeepLineRole, // "newest Node 18 — nothing to do"
+        KeepLineRole, // "newest Node 18 — nothing to do", "your default Node 20 — …"
         KeepSizeTextRole,
-        SupersededRole, // [{name, sizeText, heat}]
+        SupersededRole, // [{name, sizeText, heat, command}]
     };
     Q_ENUM(Role)
 

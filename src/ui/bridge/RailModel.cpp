@@ -85,7 +85,9 @@ void RailModel::recompute() {
                 {QStringLiteral("note"), QString::fromStdString(note.text)},
             };
         }
-        const std::int64_t reclaimable = reclaimableBytes(*result);
+        // The user's choice of managers applies to every figure here, not only to the cards.
+        const std::set<ManagerKind>& included = app_->enabledManagers();
+        const std::int64_t reclaimable = reclaimableBytes(*result, included);
         if (reclaimable == 0) {
             bigNumber_ = QStringLiteral("Nothing reclaimable"); // as the terminal report says it
         } else {
@@ -93,10 +95,9 @@ void RailModel::recompute() {
             bigNumber_ = QString::fromStdString(big.number);
             bigUnit_ = QString::fromStdString(big.unit);
         }
-        subtitle_ = QString::fromStdString(railSubtitle(*result, rail.size(), unit));
-        notDetected_ =
-            QString::fromStdString(kelvo::ui::notDetectedLine(missingReports(*result, app_->enabledManagers())));
-        countLine_ = QString::fromStdString(kelvo::ui::countLine(rail.size(), inventoriedCount(*result)));
+        subtitle_ = QString::fromStdString(railSubtitle(*result, included, rail.size(), unit));
+        notDetected_ = QString::fromStdString(kelvo::ui::notDetectedLine(missingReports(*result, included)));
+        countLine_ = QString::fromStdString(kelvo::ui::countLine(rail.size(), inventoriedCount(*result, included)));
     }
     emit changed();
 }

@@ -89,9 +89,11 @@ BigNumber splitSizeText(std::string_view sizeText) {
     return {"~" + parts[0], parts.size() > 1 ? parts[1] : std::string()};
 }
 
-std::string railSubtitle(const ScanResult& result, std::size_t railCount, SizeUnit unit) {
-    return "of " + formatBytes(result.totalBytes(), unit) + " total \u00B7 " + std::to_string(railCount) + " manager" +
-           (railCount == 1 ? "" : "s") + " \u00B7 " + std::to_string(inventoriedCount(result)) + " packages";
+std::string railSubtitle(
+    const ScanResult& result, const std::set<ManagerKind>& included, std::size_t railCount, SizeUnit unit) {
+    return "of " + formatBytes(result.totalBytes(included), unit) + " total \u00B7 " + std::to_string(railCount) +
+           " manager" + (railCount == 1 ? "" : "s") + " \u00B7 " + std::to_string(inventoriedCount(result, included)) +
+           " packages";
 }
 
 std::string notDetectedLine(const std::vector<const ManagerReport*>& missing) {
@@ -219,7 +221,5 @@ std::optional<std::string> shownVersion(const DependencyItem& item) {
 std::string versionsText(const VersionGroup& group) {
     return std::to_string(group.superseded.size() + 1) + " versions";
 }
-
-std::string keepLine(const VersionGroup& group) { return "newest " + group.title + " \u2014 nothing to do"; }
 
 } // namespace kelvo::ui

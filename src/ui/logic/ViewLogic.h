@@ -49,8 +49,9 @@ struct BigNumber {
 // Splits a size text at spaces (empty parts dropped) into "~" + first part and the second part.
 BigNumber splitSizeText(std::string_view sizeText);
 
-// "of 4.1 GB total · 3 managers · 412 packages"
-std::string railSubtitle(const ScanResult& result, std::size_t railCount, SizeUnit unit);
+// "of 4.1 GB total · 3 managers · 412 packages": what the included managers hold, each file once.
+std::string railSubtitle(
+    const ScanResult& result, const std::set<ManagerKind>& included, std::size_t railCount, SizeUnit unit);
 // "Not detected: Homebrew · bun", or empty when nothing is missing.
 std::string notDetectedLine(const std::vector<const ManagerReport*>& missing);
 // "3 of 5 managers detected · 412 packages inventoried"
@@ -76,7 +77,7 @@ std::vector<QuickWin> panelQuickWins(
     const ScanResult& result, const std::set<ManagerKind>& enabled, std::optional<ManagerKind> selected);
 
 // The selected report's rows, else every visible report's rows re-sorted by size; then only
-// the rows of `filter`'s tier (a group counts with its keep item's tier).
+// the rows of `filter`'s tier (a group counts with the tier of what it holds).
 std::vector<InventoryRow> panelRows(const ScanResult& result, const std::set<ManagerKind>& enabled,
     std::optional<ManagerKind> selected, std::optional<Tier> filter);
 
@@ -100,7 +101,5 @@ std::string copyAllText(const std::vector<QuickWin>& wins);
 std::optional<std::string> shownVersion(const DependencyItem& item);
 // "3 versions": the keep item and the superseded ones, always plural.
 std::string versionsText(const VersionGroup& group);
-// "newest Node 18 — nothing to do"
-std::string keepLine(const VersionGroup& group);
 
 } // namespace kelvo::ui

@@ -7,6 +7,9 @@ import Kelvo
 // InventoryModel: the required properties are its roles.
 Rectangle {
     id: row
+    // Raw verdict tag of what the group holds, and the named colour of its leading bar.
+    required property string tag
+    required property string barColor
     required property string chip
     // The group's title, "Node 18".
     required property string name
@@ -17,7 +20,7 @@ Rectangle {
     required property string keepName
     required property string keepLine
     required property string keepSizeText
-    // [{name, sizeText, heat}], newest first.
+    // [{name, sizeText, heat, command}], newest first; command is "" when there is none.
     required property var superseded
     required property bool expanded
     // Whether the list's keyboard position is on this row.
@@ -30,7 +33,7 @@ Rectangle {
 
     Accessible.role: Accessible.ListItem
     Accessible.name: row.name + ", " + row.versionsText
-    Accessible.description: Ui.verdictLabel("likelyUnused") + ", " + row.sizeText
+    Accessible.description: Ui.verdictLabel(row.tag) + ", " + row.sizeText
 
     Column {
         id: content
@@ -63,7 +66,7 @@ Rectangle {
                     VerdictTagView {
                         id: tagView
                         anchors.verticalCenter: parent.verticalCenter
-                        tag: "likelyUnused"
+                        tag: row.tag
                     }
                 }
                 Chip {
@@ -164,34 +167,47 @@ Rectangle {
                         spacing: 6
                         Repeater {
                             model: row.superseded
-                            RowLayout {
-                                objectName: "supersededLine"
+                            ColumnLayout {
+                                objectName: "supersededVersion"
                                 required property var modelData
                                 Layout.fillWidth: true
-                                spacing: 8
-                                Chip {
-                                    text: "SUPERSEDED"
-                                    color: Theme.color("caution")
-                                    border: Theme.color("cautionBorder")
-                                    fill: "transparent"
-                                }
-                                RowText {
-                                    minimumWidth: 64
-                                    text: modelData.name
-                                    color: Theme.color("text")
-                                    font.family: Theme.mono
-                                    font.pointSize: Theme.pt(11.5)
-                                    font.weight: Font.DemiBold
-                                }
-                                Item {
+                                spacing: 6
+                                RowLayout {
+                                    objectName: "supersededLine"
                                     Layout.fillWidth: true
-                                    Layout.minimumWidth: 12
+                                    spacing: 8
+                                    Chip {
+                                        text: "SUPERSEDED"
+                                        color: Theme.color("caution")
+                                        border: Theme.color("cautionBorder")
+                                        fill: "transparent"
+                                    }
+                                    RowText {
+                                        minimumWidth: 64
+                                        text: modelData.name
+                                        color: Theme.color("text")
+                                        font.family: Theme.mono
+                                        font.pointSize: Theme.pt(11.5)
+                                        font.weight: Font.DemiBold
+                                    }
+                                    Item {
+                                        Layout.fillWidth: true
+                                        Layout.minimumWidth: 12
+                                    }
+                                    Text {
+                                        text: modelData.sizeText
+                                        color: Theme.color(modelData.heat)
+                                        font.family: Theme.mono
+                                        font.pointSize: Theme.pt(11)
+                                    }
                                 }
-                                Text {
-                                    text: modelData.sizeText
-                                    color: Theme.color(modelData.heat)
-                                    font.family: Theme.mono
-                                    font.pointSize: Theme.pt(11)
+                                // How to remove this version, copyable like an item's command.
+                                TerminalBlock {
+                                    objectName: "supersededCommand"
+                                    visible: modelData.command !== ""
+                                    Layout.fillWidth: true
+                                    Layout.bottomMargin: 4
+                                    command: modelData.command
                                 }
                             }
                         }
@@ -211,8 +227,7 @@ Rectangle {
         visible: row.expanded
         width: 2
         height: row.height - rule.height
-        // Always the colour of "likely unused".
-        color: Theme.color("caution")
+        color: Theme.color(row.barColor)
     }
     KeyboardRing {
         visible: row.keyboardCurrent

@@ -14,6 +14,10 @@ Item {
         RootView { width: 1100; height: 700; autoScan: false }
     }
     Component {
+        id: mainComponent
+        Main { visible: false }
+    }
+    Component {
         id: itemComponent
         ItemRowView {
             width: 700
@@ -175,6 +179,48 @@ Item {
             tryCompare(title, "text", "No managers included")
             verify(!findChild(root, "cardsColumn").visible, "no cards, no room kept for them")
             compare(findChild(makeRoot(0), "bigNumber").text, "Nothing reclaimable")
+        }
+
+        // A series holding the default keeps it; each version that may go shows how, copyable.
+        function test_a_group_keeps_the_default_and_shows_each_removal_command() {
+            const node = (name, tier) => ({ name: name, bytes: 5e7, tier: tier,
+                evidence: tier === "signalOnly" ? [] : [{ kind: "notDefaultVersion", defaultVersion: "v20.11.1" }],
+                reclaimCommand: tier === "signalOnly" ? null : "nvm uninstall " + name })
+            const root = makeRoot(0, [], [{ kind: "nvm", items: [node("v20.18.0", "orphanCandidate"),
+                node("v20.11.1", "signalOnly"), node("v20.5.0", "orphanCandidate")] }])
+            const list = findChild(root, "inventoryList")
+            list.model.verdictFilter = "orphanCandidate" // filed under what may go, not under its default
+            compare(list.count, 1)
+            const group = list.itemAtIndex(0)
+            compare(group.tag, "likelyUnused")
+            mouseClick(findChild(group, "collapsedLine"))
+            tryVerify(() => findChild(group, "keepLine") !== null)
+            compare(group.keepName, "v20.11.1")
+            compare(group.keepLine, "your default Node 20 \u2014 nothing to do")
+            const commands = [], blocks = []
+            for (const name of ["v20.18.0", "v20.5.0"])
+                commands.push("nvm uninstall " + name)
+            const walk = item => {
+                if (item.objectName === "supersededCommand" && item.visible)
+                    blocks.push(item)
+                for (let i = 0; i < item.children.length; ++i)
+                    walk(item.children[i])
+            }
+            walk(group)
+            compare(blocks.map(block => block.command), commands)
+            mouseClick(findChild(blocks[1], "copyButton"))
+            compare(Ui.clipboardText(), "nvm uninstall v20.5.0")
+        }
+
+        function test_without_its_resources_the_window_says_where_it_looked_and_scans_nothing() {
+            const window = createTemporaryObject(mainComponent, top,
+                { missingResource: "colors.json", resourceFolder: "/opt/kelvo/share/kelvo" })
+            const message = findChild(window.contentItem, "missingResources")
+            verify(message.visible && !findChild(window.contentItem, "rootView").visible)
+            compare(findChild(message, "missingFolder").text, "/opt/kelvo/share/kelvo")
+            verify(findChild(message, "missingDetail").text.includes("colors.json"))
+            const scan = findChild(window.contentItem, "rootView").scan
+            verify(!scan.isScanning && !scan.hasResult, "nothing is scanned")
         }
 
         function test_every_button_has_an_accessible_name() {
