@@ -52,13 +52,13 @@ TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) 
     EXPECT_EQ(manifest.version, "1.2.3");
     EXPECT_EQ(manifest.commands, (std::vector<std::string>{"../up", "a", "b", "c", "d"}));
     test::FakeProber prober;
-    prober.set("/bin/a", FileTimes{9e5 + 86400, 9e5});   // exactly one day: counts, and is the latest
+    prober.set("/bin/a", FileTimes{9e5 + 86400, 9e5});   // exactly one day: counts
     prober.set("/bin/b", FileTimes{2e6 + 86399.5, 2e6}); // just under a day
     prober.set("/bin/c", FileTimes{5e6, 6e6});           // accessed before the change
-    prober.set("/bin/d", FileTimes{90 + 2 * 86400, 90});
+    prober.set("/bin/d", FileTimes{1.5e6, 90});          // the latest, after a first one that counts
     prober.made("/bin/a", 100).made("/bin/c", 300).made("/bin/d", 200);
     const CommandUse use = commandUse(prober, manifest.commands, "/bin");
-    EXPECT_EQ(use.lastUse, 9e5 + 86400);
+    EXPECT_EQ(use.lastUse, 1.5e6);
     EXPECT_EQ(use.installedAt, 300) << "the newest command entry";
     for (const auto& path : prober.calls()) EXPECT_EQ(path.find(".."), std::string::npos) << path;
     test::writeFile(dir / "scoped/package.json", R"({"bin":"cli.js"})");

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace kelvo {
 namespace {
 
@@ -59,6 +61,8 @@ TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
     test::makeDirs(bun.modules + "/.cache/x");
     test::makeDirs(bun.modules + "/@scope/.bin");
     test::makeDirs(bun.modules + "/@empty");
+    // A scope that is a link leads elsewhere: neither listed nor entered.
+    ASSERT_EQ(::symlink((bun.modules + "/@scope").c_str(), (bun.modules + "/@linked").c_str()), 0);
     const ManagerReport plain = bun.scan();
     EXPECT_EQ(itemNames(plain), (Names{"@scope/tool", "alpha", "zeta"}));
     EXPECT_FALSE(plain.items[0].version || plain.items[2].version);
@@ -104,6 +108,9 @@ TEST(BunAdapter, TheGlobalManifestNamesTheGlobalsAndTheRestIsOneDependenciesItem
     test::removeTree(manifest);
     test::writeFile(manifest, "{}"); // every global removed again
     EXPECT_EQ(itemNames(bun.scan()), Names{BunAdapter::dependenciesName});
+    test::removeTree(bun.modules); // and nothing left beside them: no empty row either
+    test::writeFile(manifest, R"({"dependencies":{}})");
+    EXPECT_EQ(itemNames(bun.scan()), Names{});
 }
 
 TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {

@@ -57,7 +57,9 @@ TEST(HomebrewAdapter, ItemsCarryLeafTiersAndSortLargestFirstKeepingListOrderOnTi
     // Sizes 100, 50, 50, 0 and two absent: largest first, ties in list order, absent after zero.
     Brew brew("  zlib\n\n\tgit \nmissing\nwget\nzero\ngone\n \t\n", "wget\nGIT\n  missing");
     brew.sizer->set("/cellar/zlib", 50).set("/cellar/git", 50).set("/cellar/wget", 100).set("/cellar/zero", 0);
-    brew.kb.entries.push_back({"wget", {}, "Network downloader", {}, {}});
+    // Homebrew's own entry, not another manager's of the same name.
+    brew.kb.entries.push_back({"wget", std::vector{ManagerKind::npm}, "npm's wget", {}, {}});
+    brew.kb.entries.push_back({"wget", std::vector{ManagerKind::homebrew}, "Network downloader", {}, {}});
     const ManagerReport report = brew.scan(), again = brew.scan();
     EXPECT_EQ(test::itemNames(report), (std::vector<std::string>{"wget", "zlib", "git", "zero", "missing", "gone"}));
     EXPECT_EQ(

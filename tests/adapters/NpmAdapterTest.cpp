@@ -98,7 +98,8 @@ TEST(NpmAdapter, PackagesAreOrderedByCodePointThenBySizeWithTheCacheAmongThem) {
     EXPECT_EQ(list, (std::vector<NpmAdapter::Package>{{"@scope/x", std::nullopt}, {"Z", std::nullopt},
                         {"a-tool", std::nullopt}, {"b-tool", "2.0.0"}, {"zeta", std::nullopt}, {"é", "1"}}));
     Npm npm(twoTools);
-    npm.kb.entries.push_back({"b-tool", std::vector{ManagerKind::npm}, "B", {}, {}}); // npm's own entries
+    npm.kb.entries.push_back({"b-tool", std::vector{ManagerKind::homebrew}, "brew's", {}, true}); // npm's own entries
+    npm.kb.entries.push_back({"b-tool", std::vector{ManagerKind::npm}, "B", {}, {}});
     npm.sizer->set("/p/lib/node_modules/a-tool", 10).set("/p/lib/node_modules/b-tool", 10).set("/cache", 15);
     const ManagerReport report = npm.scan();
     EXPECT_EQ(itemNames(report), (Names{"npm cache", "a-tool", "b-tool"}));

@@ -41,6 +41,21 @@ TEST(ReportEndToEnd, ScansAFixtureHomeIntoOneJsonDocument) {
     EXPECT_GE(measured, 3);
 }
 
+// Progress is for a person watching standard error: there when it is a terminal, whatever standard
+// output is, and nowhere otherwise. script gives the report a terminal; one stream goes to a file.
+TEST(ReportEndToEnd, ProgressGoesToStandardErrorOnlyWhenThatIsATerminal) {
+    const test::TempDir home, scratch;
+    const test::ScopedEnv homeVariable{"HOME", home.path()};
+    const std::string report = "'" + std::string(KELVO_BINARY_DIR) + "/bin/kelvo-report' --json";
+    const auto onTerminal = [&](const std::string& redirect) {
+        return test::runCapture({"/usr/bin/script", "-qec", report + redirect, "/dev/null"});
+    };
+    EXPECT_NE(onTerminal(" >'" + scratch / "out" + "'").find("Scanning\u2026"), std::string::npos);
+    EXPECT_EQ(onTerminal(" 2>'" + scratch / "err" + "'").find("Scanning"), std::string::npos);
+    EXPECT_EQ(test::runCapture({"/bin/cat", scratch / "err"}), "");
+    EXPECT_NE(test::runCapture({"/bin/cat", scratch / "out"}).find("\"managers\""), std::string::npos);
+}
+
 TEST(ReportEndToEnd, WithoutItsResourcesItSaysWhereItLookedInOneLineAndFails) {
     const test::TempDir copy, scratch;
     test::makeDirs(copy / "bin");

@@ -1,7 +1,10 @@
 #include "cli/ReportOptions.h"
 #include "cli/ReportText.h"
+#include "inventory/DisplayText.h"
+#include "inventory/ReportJson.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +117,32 @@ TEST(ReportText, AlignedByCodePointsEscapedAndColouredOnlyWhenStyled) {
     EXPECT_EQ(plain.find('\x1b'), std::string::npos);
     for (const char* tag : {"\x1b[32mSAFE\x1b[0m", "\x1b[33mLIKELY UNUSED\x1b[0m", "\x1b[34mDEPENDENCY\x1b[0m"})
         EXPECT_NE(styled.find(tag), std::string::npos) << tag;
+}
+
+// Every size a report writes follows the unit; every bidirectional control and a tool's version are
+// escaped wherever they are printed; a manager found holding nothing says so.
+TEST(ReportText, BinarySizesEscapedControlsAndAManagerHoldingNothing) {
+    ScanResult result = fixture();
+    result.managers[0].version = "4.2\u202e";
+    result.managers[2] = ManagerReport{ManagerKind::pnpm, true, std::nullopt, {}, {}};
+    const std::string text = report::renderText(result, SizeUnit::binary);
+    for (const std::string& wanted : std::vector<std::string>{"Homebrew  4.2\\u202e", "Homebrew 4.2\\u202e \u00b7 ",
+             "  +" + formatBytes(210'000'000, SizeUnit::binary) + " reclaimable",
+             "Nothing depends on this \u00b7 " + formatBytes(12'300'000, SizeUnit::binary) + ".",
+             "\npnpm \u00b7 Zero KB \u00b7 Content-addressable store\n  Nothing inventoried.\n"})
+        EXPECT_NE(text.find(wanted), std::string::npos) << wanted;
+    const auto json = nlohmann::json::parse(renderJson(result, SizeUnit::binary));
+    EXPECT_NE(json["managers"][0]["items"][1]["verdictText"].get<std::string>().find(
+                  formatBytes(12'300'000, SizeUnit::binary)),
+        std::string::npos);
+    const char* controls[] = {"\u061c", "\u200e", "\u200f", "\u202a", "\u202b", "\u202c", "\u202d", "\u202e", "\u2066",
+        "\u2067", "\u2068", "\u2069"};
+    const char* escapes[] = {"\\u061c", "\\u200e", "\\u200f", "\\u202a", "\\u202b", "\\u202c", "\\u202d", "\\u202e",
+        "\\u2066", "\\u2067", "\\u2068", "\\u2069"};
+    for (std::size_t i = 0; i < std::size(controls); ++i) {
+        EXPECT_EQ(escapeForTerminal(std::string("a") + controls[i] + "b"), std::string("a") + escapes[i] + "b");
+        EXPECT_EQ(escapeHostileInJson(std::string("\"") + controls[i] + "\""), std::string("\"") + escapes[i] + "\"");
+    }
 }
 
 TEST(ReportText, NothingReclaimableHeadlineAndProgress) {

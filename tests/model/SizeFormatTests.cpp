@@ -78,14 +78,20 @@ TEST(SizeFormat, ReadsTheUsersNumericLocale) {
     int status = 0;
     test::runCapture({"/usr/bin/localedef", "-i", "de_DE", "-f", "UTF-8", dir / "de_DE.UTF-8"}, &status);
     ASSERT_EQ(status, 0);
-    // LC_NUMERIC wins over LANG.
-    const test::ScopedEnv path("LOCPATH", dir.path()), all("LC_ALL", ""), numeric("LC_NUMERIC", "de_DE.UTF-8"),
-        lang("LANG", "C");
-    // glibc keeps its split copy of LOCPATH for good once a locale has been loaded from it.
-    if (__lsan_disable) __lsan_disable();
-    const NumberSymbols symbols = numberSymbolsForLocale("");
-    if (__lsan_enable) __lsan_enable();
-    EXPECT_EQ(formatBytes(1'234'567'890'000'000, SizeUnit::decimal, symbols), "1.234.567,89 GB");
+    const test::ScopedEnv path("LOCPATH", dir.path());
+    // LC_ALL, then LC_NUMERIC, then LANG: the first one set and not empty decides.
+    const std::tuple<const char*, const char*, const char*, const char*> table[] = {
+        {"de_DE.UTF-8", "C", "C", "1.234.567,89 GB"}, {"C", "de_DE.UTF-8", "de_DE.UTF-8", "1,234,567.89 GB"},
+        {"", "de_DE.UTF-8", "C", "1.234.567,89 GB"}, {"", "C", "de_DE.UTF-8", "1,234,567.89 GB"},
+        {"", "", "de_DE.UTF-8", "1.234.567,89 GB"}, {"", "", "", "1,234,567.89 GB"}};
+    for (const auto& [all, numeric, lang, text] : table) {
+        const test::ScopedEnv a("LC_ALL", all), n("LC_NUMERIC", numeric), l("LANG", lang);
+        // glibc keeps its split copy of LOCPATH for good once a locale has been loaded from it.
+        if (__lsan_disable) __lsan_disable();
+        const NumberSymbols symbols = numberSymbolsForLocale("");
+        if (__lsan_enable) __lsan_enable();
+        EXPECT_EQ(formatBytes(1'234'567'890'000'000, SizeUnit::decimal, symbols), text) << all << numeric << lang;
+    }
 }
 #endif
 

@@ -164,6 +164,26 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStartAndNpmStartsQuiet) {
             "\nnpm_config_update_notifier=false");
 }
 
+// Each version question starts its own tool, with that tool's fixed settings and no other's.
+TEST(CommandRunnerTest, EachToolAnswersItsOwnVersionQuestionWithItsOwnSettings) {
+    TempDir dir;
+    CandidateTable table;
+    const std::pair<CommandTool, std::string> tools[] = {
+        {CommandTool::brew, "brew"}, {CommandTool::pnpm, "pnpm"}, {CommandTool::npm, "npm"}, {CommandTool::bun, "bun"}};
+    for (const auto& [tool, name] : tools) {
+        writeScript(dir / name, "echo " + name + " \"$@\" $(env | grep -E '^(COREPACK|HOMEBREW|npm_)' | sort)\n");
+        table[static_cast<std::size_t>(tool)] = {{false, dir / name}};
+    }
+    const CommandRunner runner(table);
+    EXPECT_EQ(runner.run(ReadOnlyCommand::brewVersion()).output,
+        "brew --version HOMEBREW_NO_ANALYTICS=1 HOMEBREW_NO_AUTO_UPDATE=1");
+    EXPECT_EQ(runner.run(ReadOnlyCommand::pnpmVersion()).output, "pnpm --version COREPACK_ENABLE_NETWORK=0");
+    EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output,
+        "npm --version COREPACK_ENABLE_NETWORK=0 npm_config_logs_dir=/dev/null npm_config_logs_max=0 "
+        "npm_config_update_notifier=false");
+    EXPECT_EQ(runner.run(ReadOnlyCommand::bunVersion()).output, "bun --version");
+}
+
 // A tool's descendants go with it: at the limit its whole process group is killed, and one that
 // holds the output pipe after the tool has exited neither hangs the call nor survives it.
 TEST(CommandRunnerTest, HungToolsAndTheirDescendantsAreKilled) {

@@ -6,8 +6,12 @@
 #include "ui/bridge/KelvoApp.h"
 #include "ui/bridge/ScanController.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QtQml/QQmlExtensionPlugin>
 #include <QtQuickTest>
 
@@ -24,6 +28,16 @@ public:
         const auto adapters = fixtureAdapters(json.toStdString());
         if (adapters) scan->setAdapters(*adapters);
         return adapters.has_value();
+    }
+
+    // A key held down on `item`'s window: the first press, then one the system repeats.
+    Q_INVOKABLE void holdKey(QQuickItem* item, int key) const {
+        for (bool repeated : {false, true}) {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeated);
+            QCoreApplication::sendEvent(item->window(), &press);
+        }
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(item->window(), &release);
     }
 
 public slots:

@@ -88,13 +88,14 @@ TEST(ViewLogic, PanelRowsAndQuickWinsFollowSelectionEnabledManagersAndFilter) {
     // nvm: Node 20 keeps an in-use version and holds an unused one; Node 18 keeps an unused one.
     const auto scan = result({report(ManagerKind::homebrew, {item("openssl", 500, Tier::signalOnly), item("llvm", 900)},
                                   true, {"brew autoremove"}),
-        report(ManagerKind::npm, {item("typescript", 300, Tier::signalOnly)}, true, {"npm cache clean --force"}),
+        report(ManagerKind::npm, {item("typescript", 700, Tier::signalOnly)}, true, {"npm cache clean --force"}),
         report(ManagerKind::nvm, {item("v20.1.0", 50, Tier::signalOnly), item("v20.0.0", 40), item("v18.2.0", 30),
                                      item("v18.1.0", 20, Tier::signalOnly)}),
         report(ManagerKind::bun, {item("serve", 9'000)}, false, {"bun pm cache rm"})});
-    EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, std::nullopt)), "llvm openssl typescript Node 20 Node 18");
+    // All: every manager's rows in one order by size.
+    EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, std::nullopt)), "llvm typescript openssl Node 20 Node 18");
     // A group is filed under what it holds: a version that may go, else its keep item's tier.
-    EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, Tier::signalOnly)), "openssl typescript");
+    EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, Tier::signalOnly)), "typescript openssl");
     EXPECT_EQ(names(panelRows(scan, allKinds, std::nullopt, Tier::orphanCandidate)), "llvm Node 20 Node 18");
     // A disabled manager contributes nothing under All, but a selected one is listed all the same.
     EXPECT_EQ(names(panelRows(scan, {ManagerKind::npm}, std::nullopt, std::nullopt)), "typescript");

@@ -94,6 +94,33 @@ Item {
             verify(!findChild(list.itemAtIndex(24), "keyboardRing").visible)
         }
 
+        // A row names what a press does; a held key toggles once.
+        function test_rows_name_their_action_and_a_held_key_toggles_once() {
+            const list = findChild(makeRoot(3), "inventoryList")
+            const line = () => findChild(list.itemAtIndex(0), "collapsedLine")
+            compare(line().Accessible.name, "Expand p0")
+            list.forceActiveFocus()
+            fixture.holdKey(list, Qt.Key_Space)
+            verify(list.itemAtIndex(0).expanded)
+            compare(line().Accessible.name, "Collapse p0")
+        }
+
+        // The headline counts what the user included, in the unit chosen.
+        function test_the_rail_follows_the_size_unit_and_the_included_managers() {
+            const root = makeRoot(3, [], [{ kind: "nvm", version: "0.39\u202e", items: [{ name: "v1.0.0", bytes: 5e8, tier: "orphanCandidate" }] }])
+            const big = findChild(root, "bigNumber")
+            compare(big.text, "~800")
+            const note = () => findChild(findChild(root, "cardsColumn").children[0], "note") // nvm's, the larger
+            compare(findChild(findChild(root, "cardsColumn").children[0], "version").text, "0.39\\u202e", "escaped")
+            compare(note().text, "+500 MB reclaimable")
+            AppState.sizeUnit = "binary"
+            tryCompare(big, "text", "~762.9")
+            compare(note().text, "+476.8 MB reclaimable")
+            AppState.sizeUnit = "decimal"
+            AppState.setEnabled("nvm", false)
+            tryCompare(big, "text", "~300")
+        }
+
         function test_tab_reaches_the_buttons_and_rings_show_for_the_keyboard_only() {
             const root = makeRoot(3)
             const all = findChild(root, "tab_all"), npm = findChild(root, "tab_npm")
