@@ -1,5 +1,6 @@
 #include "adapters/AdapterSupport.h"
 
+#include "adapters/PathSafety.h"
 #include "knowledge/KnowledgeBase.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
@@ -104,6 +105,116 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
     cache.evidence.push_back(Evidence::managerDefinesPrunable());
     cache.identity = std::move(identity);
     return cache;
+}
+
+ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted) {
+    try {
+        return ItemSize{sizer.measureTogether(paths, counted), std::nullopt};
+    } catch (...) {
+        return {};
+    }
+}
+
+std::optional<std::string> firstFolder(const std::string& home, const std::vector<std::string_view>& suffixes) {
+    for (const std::string_view suffix : suffixes) {
+        std::string candidate = home + std::string(suffix);
+        if (isRealDirectory(candidate)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+// Beyond this a global folder's package.json is not one a package manager wrote.
+constexpr std::size_t manifestReadLimit = 4 * 1024 * 1024;
+} // namespace
+
+std::optional<std::vector<std::string>> manifestDependencies(const std::string& packageJson) {
+    const auto text = readFile(packageJson, manifestReadLimit);
+    if (!text) {
+        return std::nullopt;
+    }
+    const auto json = nlohmann::json::parse(*text, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    const auto dependencies = json.find("dependencies");
+    if (dependencies == json.end()) {
+        return names; // every global removed again
+    }
+    if (!dependencies->is_object()) {
+        return std::nullopt;
+    }
+    for (const auto& [name, range] : dependencies->items()) {
+        names.push_back(name);
+    }
+    // std::string compares bytes as unsigned, which for UTF-8 is code-point order.
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> otherEntries(const std::string& modulesDirectory, const std::vector<std::string>& globals) {
+    const std::set<std::string, std::less<>> own(globals.begin(), globals.end());
+    std::set<std::string, std::less<>> scopesWithGlobals;
+    for (const auto& name : globals) {
+        if (const auto slash = name.find('/'); slash != std::string::npos) {
+            scopesWithGlobals.insert(name.substr(0, slash));
+        }
+    }
+    std::vector<std::string> others;
+    for (const std::string& entry : listDirectory(modulesDirectory).value_or(std::vector<std::string>())) {
+        if (own.contains(entry)) {
+            continue;
+        }
+        // A scope that also holds a global: its other members, one by one, and only when the scope
+        // is a real folder (a link would lead the measuring elsewhere).
+        if (scopesWithGlobals.contains(entry)) {
+            if (joinsWithoutLinks(modulesDirectory, entry + "/")) {
+                for (const std::string& member :
+                    listDirectory(modulesDirectory + "/" + entry).value_or(std::vector<std::string>())) {
+                    if (!own.contains(entry + "/" + member)) {
+                        others.push_back(entry + "/" + member);
+                    }
+                }
+            }
+            continue;
+        }
+        others.push_back(entry);
+    }
+    std::sort(others.begin(), others.end());
+    return others;
+}
+
+DependencyItem dependenciesItem(std::string name, std::optional<std::int64_t> bytes, std::string identity) {
+    // Several folders, so no one path; nothing to remove by hand: they go with their globals.
+    DependencyItem item;
+    item.id = Uuid::random();
+    item.name = std::move(name);
+    item.bytes = bytes;
+    item.tier = Tier::signalOnly;
+    item.identity = std::move(identity);
+    return item;
+}
+
+std::optional<QuickWin> sizedQuickWin(
+    const QuickWin& win, const std::vector<DependencyItem>& items, const std::vector<std::optional<Uuid>>& covered) {
+    QuickWin sized = win;
+    bool anything = covered.empty();
+    for (const auto& id : covered) {
+        const auto item = std::find_if(
+            items.begin(), items.end(), [&](const DependencyItem& candidate) { return id && candidate.id == *id; });
+        if (item == items.end()) {
+            continue;
+        }
+        if (item->bytes) {
+            // The items one command covers never share files: their sizes add up.
+            sized.bytes = sized.bytes.value_or(0) + *item->bytes;
+        }
+        anything = anything || item->bytes.value_or(1) > 0;
+    }
+    return anything ? std::optional(sized) : std::nullopt;
 }
 
 bool isSinglePathAnswer(std::string_view output) {

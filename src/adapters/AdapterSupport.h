@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -120,5 +121,37 @@ DependencyItem globalPackageItem(const std::string& name, std::optional<std::str
 
 // A download cache the manager prunes itself (its quick win carries the command).
 DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes, std::string identity);
+
+// What measuring one item found; both absent when it could not be measured.
+struct ItemSize {
+    std::optional<std::int64_t> bytes;
+    std::optional<std::int64_t> freedBytes;
+};
+// Measures `paths` as one item into the scan's tally. Never throws: a failing sizer leaves the item
+// unmeasured.
+ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted);
+
+// The first of home + suffix that is a folder itself (a link to one is not followed), in the order
+// given: a tool's macOS place before its Linux one, as each tool picks by platform.
+std::optional<std::string> firstFolder(const std::string& home, const std::vector<std::string_view>& suffixes);
+
+// The dependency names of a global folder's package.json, which name exactly what the user added,
+// in code-point order; an object without "dependencies" names none. Absent when the file is
+// missing, not a regular file, huge, not JSON or of another shape.
+std::optional<std::vector<std::string>> manifestDependencies(const std::string& packageJson);
+
+// Every other entry of a global node_modules folder: what the globals pulled in ("@scope/name"
+// where a scope also holds a global, and only when the scope is a folder, not a link), in
+// code-point order.
+std::vector<std::string> otherEntries(const std::string& modulesDirectory, const std::vector<std::string>& globals);
+
+// Several folders measured as one signalOnly item without a path: what a manager's globals depend on.
+DependencyItem dependenciesItem(std::string name, std::optional<std::int64_t> bytes, std::string identity);
+
+// A quick win as this scan shows it, sized by the items of `items` it covers, named by id (absent
+// when that item was not found); absent size when none of them was measured. None when it covers
+// items and every one is missing or empty: nothing to clean. A win that covers none is kept.
+std::optional<QuickWin> sizedQuickWin(
+    const QuickWin& win, const std::vector<DependencyItem>& items, const std::vector<std::optional<Uuid>>& covered);
 
 } // namespace kelvo

@@ -12,13 +12,6 @@
 
 namespace kelvo {
 
-namespace {
-
-// Beyond this a global manifest is not one bun wrote: it is treated as unreadable.
-constexpr std::size_t manifestReadLimit = 4 * 1024 * 1024;
-
-} // namespace
-
 BunAdapter::BunAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
     std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb,
     std::string home)
@@ -66,64 +59,6 @@ std::vector<std::string> BunAdapter::packageNames(const std::string& modulesDire
     return names;
 }
 
-std::optional<std::vector<std::string>> BunAdapter::manifestGlobals(const std::string& globalDirectory) {
-    const auto text = readFile(globalDirectory + "/package.json", manifestReadLimit);
-    if (!text) {
-        return std::nullopt;
-    }
-    const auto json = nlohmann::json::parse(*text, nullptr, false);
-    if (json.is_discarded() || !json.is_object()) {
-        return std::nullopt;
-    }
-    std::vector<std::string> names;
-    const auto dependencies = json.find("dependencies");
-    if (dependencies == json.end()) {
-        return names; // every global removed again
-    }
-    if (!dependencies->is_object()) {
-        return std::nullopt;
-    }
-    for (const auto& [name, range] : dependencies->items()) {
-        names.push_back(name);
-    }
-    // std::string compares bytes as unsigned, which for UTF-8 is code-point order.
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> BunAdapter::otherEntries(
-    const std::string& modulesDirectory, const std::vector<std::string>& globals) {
-    const std::set<std::string, std::less<>> own(globals.begin(), globals.end());
-    std::set<std::string, std::less<>> scopesWithGlobals;
-    for (const auto& name : globals) {
-        if (const auto slash = name.find('/'); slash != std::string::npos) {
-            scopesWithGlobals.insert(name.substr(0, slash));
-        }
-    }
-    std::vector<std::string> others;
-    for (const std::string& entry : listDirectory(modulesDirectory).value_or(std::vector<std::string>())) {
-        if (own.contains(entry)) {
-            continue;
-        }
-        // A scope that also holds a global: its other members, one by one, and only when the scope
-        // is a real folder (a link would lead the measuring elsewhere).
-        if (scopesWithGlobals.contains(entry)) {
-            if (joinsWithoutLinks(modulesDirectory, entry + "/")) {
-                for (const std::string& member :
-                    listDirectory(modulesDirectory + "/" + entry).value_or(std::vector<std::string>())) {
-                    if (!own.contains(entry + "/" + member)) {
-                        others.push_back(entry + "/" + member);
-                    }
-                }
-            }
-            continue;
-        }
-        others.push_back(entry);
-    }
-    std::sort(others.begin(), others.end());
-    return others;
-}
-
 bool BunAdapter::installedBy(const CommandResult& version) const { return version.ok || isDirectory(home_ + "/.bun"); }
 
 CommandResult BunAdapter::runVersion() const {
@@ -163,7 +98,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     const std::string cacheDirectory = bunDirectory + "/install/cache";
     // bun installs every dependency of its globals beside them: the manifest tells which folders
     // the user added. Without one, every folder counts as a global.
-    const auto manifest = manifestGlobals(globalDirectory);
+    const auto manifest = manifestDependencies(globalDirectory + "/package.json");
     const std::vector<std::string> names = manifest ? *manifest : packageNames(modulesDirectory);
     std::vector<std::string> dependencyPaths;
     if (manifest) {
@@ -216,26 +151,22 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
             uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
     }
     if (!dependencyPaths.empty()) {
-        report.items.push_back(dependenciesItem(dependencySize));
+        report.items.push_back(dependenciesItem(dependenciesName, dependencySize,
+            "Packages your bun globals depend on — they go away with the globals that need them."));
     }
+    std::optional<Uuid> cache;
     if (cacheSize) {
         report.items.push_back(
             cacheItem("bun cache", cacheDirectory, cacheSize, "bun's module cache — re-downloaded as needed."));
+        cache = report.items.back().id;
     }
     sortItemsBySize(report.items);
+    report.quickWins.clear();
+    if (auto win = sizedQuickWin(quickWins()[0], report.items, {cache})) {
+        report.quickWins.push_back(*win);
+    }
     report.onceCountedBytes = tally.total();
     return report;
-}
-
-DependencyItem BunAdapter::dependenciesItem(std::optional<std::int64_t> bytes) {
-    // Several folders, so no one path; nothing to remove by hand: they go with their globals.
-    DependencyItem item;
-    item.id = Uuid::random();
-    item.name = dependenciesName;
-    item.bytes = bytes;
-    item.tier = Tier::signalOnly;
-    item.identity = "Packages your bun globals depend on — they go away with the globals that need them.";
-    return item;
 }
 
 } // namespace kelvo

@@ -30,21 +30,12 @@ public:
 
     // Package names under the modules directory ("@scope/name" for scoped ones), in code-point order.
     static std::vector<std::string> packageNames(const std::string& modulesDirectory);
-    // The globals the user added: the dependency names of bun's global package.json, in code-point
-    // order. Absent when that file is missing, unreadable or not such an object.
-    static std::optional<std::vector<std::string>> manifestGlobals(const std::string& globalDirectory);
-    // Every other entry of the modules directory: what the globals pulled in ("@scope/name" where a
-    // scope also holds a global), in code-point order.
-    static std::vector<std::string> otherEntries(
-        const std::string& modulesDirectory, const std::vector<std::string>& globals);
-
     static constexpr const char* dependenciesName = "Dependencies of bun globals";
 
 private:
     ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
     CommandResult runVersion() const;
     bool installedBy(const CommandResult& version) const;
-    static DependencyItem dependenciesItem(std::optional<std::int64_t> bytes);
 
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;

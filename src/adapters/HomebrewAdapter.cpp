@@ -32,8 +32,8 @@ std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char sep
 } // namespace
 
 HomebrewAdapter::HomebrewAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
-    std::shared_ptr<const DirectorySizing> sizer, KnowledgeBase kb)
-    : runner_(std::move(runner)), sizer_(std::move(sizer)), kb_(std::move(kb)) {}
+    std::shared_ptr<const DirectorySizing> sizer, KnowledgeBase kb, std::string home)
+    : runner_(std::move(runner)), sizer_(std::move(sizer)), kb_(std::move(kb)), home_(std::move(home)) {}
 
 const std::vector<QuickWin>& HomebrewAdapter::quickWins() {
     static const std::vector<QuickWin> wins{
@@ -123,6 +123,10 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
     }
     const ManagerTally tally(counted);
     const auto sizes = measureChildren(*sizer_, cellarPath, measurable, tally.counted());
+    // Bottles and sources brew downloaded, which its cleanup removes once stale.
+    const auto cache =
+        home_.empty() ? std::nullopt : firstFolder(home_, {"/Library/Caches/Homebrew", "/.cache/Homebrew"});
+    const ItemSize cacheSize = cache ? measureItem(*sizer_, {*cache}, tally.counted()) : ItemSize{};
 
     ManagerReport report = partial;
     report.items.reserve(formulae.size());
@@ -148,6 +152,14 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
             item.identity = std::move(entry->identity);
         }
         report.items.push_back(std::move(item));
+    }
+    if (cache) {
+        report.items.push_back(cacheItem("Homebrew download cache", *cache, cacheSize.bytes,
+            "Bottles and sources Homebrew downloaded — brew cleanup removes the ones no longer needed."));
+        report.items.back().freedBytes = cacheSize.freedBytes;
+        // Both commands also remove what no item here shows (old versions, unneeded dependencies),
+        // so they stay whatever the cache holds; the cleanup is sized by the cache.
+        report.quickWins[0].bytes = cacheSize.bytes;
     }
     sortItemsBySize(report.items);
     report.onceCountedBytes = tally.total();

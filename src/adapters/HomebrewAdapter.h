@@ -13,11 +13,12 @@
 
 namespace kelvo {
 
-// Homebrew formulae, one item per formula, learnt from brew's own listings and the Cellar.
+// Homebrew formulae, one item per formula, learnt from brew's own listings and the Cellar, and
+// Homebrew's download cache in the home.
 class HomebrewAdapter final : public ManagerAdapter {
 public:
     HomebrewAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner, std::shared_ptr<const DirectorySizing> sizer,
-        KnowledgeBase kb);
+        KnowledgeBase kb, std::string home = {});
 
     ManagerKind kind() const override { return ManagerKind::homebrew; }
     bool isInstalled() const override;
@@ -38,6 +39,7 @@ private:
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;
     KnowledgeBase kb_;
+    std::string home_;
 };
 
 } // namespace kelvo

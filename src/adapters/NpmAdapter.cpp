@@ -12,15 +12,38 @@
 namespace kelvo {
 
 NpmAdapter::NpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
-    std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb)
-    : runner_(std::move(runner)), sizer_(std::move(sizer)), prober_(std::move(prober)), kb_(std::move(kb)) {}
+    std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb,
+    std::string home)
+    : runner_(std::move(runner)), sizer_(std::move(sizer)), prober_(std::move(prober)), kb_(std::move(kb)),
+      home_(std::move(home)) {}
 
 const std::vector<QuickWin>& NpmAdapter::quickWins() {
     static const std::vector<QuickWin> wins{
         {Uuid::random(), "Clean the npm cache", "npm cache clean --force",
             "Removes the download cache. npm regenerates it as needed."},
+        {Uuid::random(), "Clean corepack's cache", "corepack cache clean",
+            "Removes the package-manager versions corepack downloaded. It fetches the one a project asks for."},
+        {Uuid::random(), "Remove Playwright's browsers", "npx playwright uninstall --all",
+            "Removes the browsers Playwright downloaded for tests. `npx playwright install` brings them back."},
+        {Uuid::random(), "Clear Cypress's cache", "npx cypress cache clear",
+            "Removes the Cypress apps downloaded for tests. Installing Cypress brings its own back."},
     };
     return wins;
+}
+
+const std::vector<NpmAdapter::SideCache>& NpmAdapter::sideCaches() {
+    // corepack keeps ~/.cache on macOS too; the others follow the platform's cache folder.
+    static const std::vector<SideCache> caches{
+        {"corepack cache", {"/.cache/node/corepack"},
+            "Package managers corepack downloaded for your projects — fetched again as needed.", 1},
+        {"node-gyp headers", {"/Library/Caches/node-gyp", "/.cache/node-gyp"},
+            "Node headers node-gyp downloaded to build native addons — downloaded again when needed.", -1},
+        {"Playwright browsers", {"/Library/Caches/ms-playwright", "/.cache/ms-playwright"},
+            "Browsers Playwright downloaded to run tests — installed again when a project needs them.", 2},
+        {"Cypress binaries", {"/Library/Caches/Cypress", "/.cache/Cypress"},
+            "The Cypress apps downloaded to run tests — installed again with Cypress.", 3},
+    };
+    return caches;
 }
 
 std::vector<NpmAdapter::Package> NpmAdapter::packageList(std::string_view jsonText) {
@@ -89,7 +112,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     if (!version.output.empty()) {
         partial.version = version.output;
     }
-    partial.quickWins = quickWins();
+    partial.quickWins = {quickWins()[0]};
 
     // A flood of output as the prefix would be copied into every item's path.
     if (!prefix.ok || !isSinglePathAnswer(prefix.output) || !list.ok) {
@@ -107,19 +130,31 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
         cacheDirectory = cache.output;
     }
 
-    // Index i < count measures package i; index count measures the cache. Results are stored by
-    // index, so the outcome is the same as measuring one after another.
+    std::vector<std::optional<std::string>> sideFolders;
+    for (const SideCache& side : sideCaches()) {
+        sideFolders.push_back(home_.empty() ? std::nullopt : firstFolder(home_, side.places));
+    }
+
+    // Index i < count measures package i; index count measures the cache, the ones after it the
+    // side caches. Results are stored by index, so the outcome is the same as one after another.
     const ManagerTally tally(counted);
     const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
     const std::size_t count = packages.size();
     std::vector<std::optional<std::int64_t>> sizes(count);
     std::vector<CommandUse> uses(count);
     std::optional<std::int64_t> cacheSize;
-    parallelFor(count + 1, [&](std::size_t i) {
+    std::vector<ItemSize> sideSizes(sideFolders.size());
+    parallelFor(count + 1 + sideFolders.size(), [&](std::size_t i) {
         try {
             if (i == count) {
                 if (cacheDirectory && isAbsolute(*cacheDirectory)) {
                     cacheSize = sizer_->measure(*cacheDirectory, tally.counted());
+                }
+                return;
+            }
+            if (i > count) {
+                if (const auto& folder = sideFolders[i - count - 1]) {
+                    sideSizes[i - count - 1] = measureItem(*sizer_, {*folder}, tally.counted());
                 }
                 return;
             }
@@ -142,11 +177,33 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
         report.items.push_back(globalPackageItem(name, packageVersion, childPath(modulesDirectory, name), sizes[i],
             uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
     }
+    std::vector<std::optional<Uuid>> covered(quickWins().size());
     if (cacheDirectory) {
         report.items.push_back(
             cacheItem("npm cache", *cacheDirectory, cacheSize, "npm's download cache — regenerates automatically."));
+        covered[0] = report.items.back().id;
+    }
+    for (std::size_t k = 0; k < sideFolders.size(); ++k) {
+        if (!sideFolders[k]) {
+            continue;
+        }
+        const SideCache& side = sideCaches()[k];
+        report.items.push_back(cacheItem(side.name, *sideFolders[k], sideSizes[k].bytes, side.identity));
+        report.items.back().freedBytes = sideSizes[k].freedBytes;
+        if (side.quickWin >= 0) {
+            covered[static_cast<std::size_t>(side.quickWin)] = report.items.back().id;
+        } else {
+            // Its tool has no command for it; nothing else uses the folder.
+            report.items.back().reclaimCommand = "rm -rf -- " + shellQuoted(*sideFolders[k]);
+        }
     }
     sortItemsBySize(report.items);
+    report.quickWins.clear();
+    for (std::size_t w = 0; w < quickWins().size(); ++w) {
+        if (auto win = sizedQuickWin(quickWins()[w], report.items, {covered[w]})) {
+            report.quickWins.push_back(*win);
+        }
+    }
     report.onceCountedBytes = tally.total();
     return report;
 }

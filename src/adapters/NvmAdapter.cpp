@@ -14,6 +14,12 @@ namespace kelvo {
 NvmAdapter::NvmAdapter(std::shared_ptr<const DirectorySizing> sizer, std::string home)
     : sizer_(std::move(sizer)), home_(std::move(home)) {}
 
+const std::vector<QuickWin>& NvmAdapter::quickWins() {
+    static const std::vector<QuickWin> wins{{Uuid::random(), "Clear nvm's download cache", "nvm cache clear",
+        "Removes the Node archives nvm downloaded to install versions. Downloaded again when needed."}};
+    return wins;
+}
+
 bool NvmAdapter::isInstalled() const {
     try {
         return isDirectory(home_ + "/.nvm");
@@ -89,6 +95,9 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
         const ManagerTally tally(counted);
         const auto sizes = sizer_ ? measureChildren(*sizer_, versionsDirectory, names, tally.counted())
                                   : std::map<std::string, std::int64_t>();
+        // The archives nvm downloads to install versions (nvm cache dir).
+        const auto cache = firstFolder(home_, {"/.nvm/.cache"});
+        const ItemSize cacheSize = cache && sizer_ ? measureItem(*sizer_, {*cache}, tally.counted()) : ItemSize{};
         const auto newest = newestInSeries(names);
 
         std::vector<DependencyItem> items;
@@ -115,8 +124,18 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
             }
             items.push_back(std::move(item));
         }
+        std::optional<Uuid> cacheId;
+        if (cache) {
+            items.push_back(cacheItem(cacheName, *cache, cacheSize.bytes,
+                "The Node archives nvm downloaded to install versions — downloaded again when needed."));
+            items.back().freedBytes = cacheSize.freedBytes;
+            cacheId = items.back().id;
+        }
         sortItemsBySize(items);
         report.items = std::move(items);
+        if (auto win = sizedQuickWin(quickWins()[0], report.items, {cacheId})) {
+            report.quickWins.push_back(*win);
+        }
         report.onceCountedBytes = tally.total();
         return report;
     } catch (...) {

@@ -37,6 +37,10 @@ public:
     // Major number -> newest installed version name of that line.
     static std::map<std::int64_t, std::string> newestInSeries(const std::vector<std::string>& versionNames);
 
+    // Made once per process so that its id stays the same across scans.
+    static const std::vector<QuickWin>& quickWins();
+    static constexpr const char* cacheName = "nvm download cache";
+
 private:
     std::shared_ptr<const DirectorySizing> sizer_;
     std::string home_;

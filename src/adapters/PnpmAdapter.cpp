@@ -1,15 +1,21 @@
 #include "adapters/PnpmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/PathSafety.h"
+#include "system/ParallelFor.h"
 #include "system/Platform.h"
 
+#include <algorithm>
+#include <set>
 #include <utility>
 
 namespace kelvo {
 
 PnpmAdapter::PnpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner,
-    std::shared_ptr<const DirectorySizing> sizer, std::string home)
-    : runner_(std::move(runner)), sizer_(std::move(sizer)), home_(std::move(home)) {}
+    std::shared_ptr<const DirectorySizing> sizer, std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb,
+    std::string home)
+    : runner_(std::move(runner)), sizer_(std::move(sizer)), prober_(std::move(prober)), kb_(std::move(kb)),
+      home_(std::move(home)) {}
 
 const std::vector<QuickWin>& PnpmAdapter::quickWins() {
     static const std::vector<QuickWin> wins{QuickWin{Uuid::random(), "Prune unreferenced packages", "pnpm store prune",
@@ -27,6 +33,116 @@ std::optional<std::string> PnpmAdapter::findStore() const {
     return std::nullopt;
 }
 
+namespace {
+
+// "v10" -> 10; anything else is not a store layout.
+std::optional<long> layoutNumber(const std::string& name) {
+    if (name.size() < 2 || name.size() > 6 || name[0] != 'v' ||
+        !std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    return std::stol(name.substr(1));
+}
+
+// `path` with "." and ".." worked out by name alone; absent when ".." would climb above the root.
+std::optional<std::string> lexicallyNormal(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        const std::string part = path.substr(start, slash - start);
+        if (part == "..") {
+            if (parts.empty()) {
+                return std::nullopt;
+            }
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string normal;
+    for (const auto& part : parts) {
+        normal += "/" + part;
+    }
+    return normal;
+}
+
+// The folder a global's node_modules entry stands for: the entry itself when it is a folder, or
+// where its link leads when that is a folder inside pnpm's own, reached without another link.
+std::optional<std::string> globalFolder(const std::string& pnpmHome, const std::string& entry) {
+    if (isRealDirectory(entry)) {
+        return entry;
+    }
+    const auto target = readLink(entry);
+    if (!target || target->empty() || target->find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string joined = target->front() == '/' ? *target : entry.substr(0, entry.rfind('/') + 1) + *target;
+    const auto folder = lexicallyNormal(joined);
+    if (!folder || !folder->starts_with(pnpmHome + "/") ||
+        !joinsWithoutLinks(pnpmHome, folder->substr(pnpmHome.size() + 1)) || !isRealDirectory(*folder)) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+} // namespace
+
+std::vector<std::string> PnpmAdapter::storeVersions(const std::string& store) {
+    std::vector<std::pair<long, std::string>> found;
+    for (auto& name : listDirectory(store).value_or(std::vector<std::string>())) {
+        if (const auto number = layoutNumber(name); number && isRealDirectory(store + "/" + name)) {
+            found.emplace_back(*number, std::move(name));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> names;
+    for (auto& [number, name] : found) {
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
+std::vector<PnpmAdapter::Global> PnpmAdapter::globals(const std::string& pnpmHome) {
+    // pnpm up to 10 keeps one global folder per layout ("global/5"); later ones one folder per
+    // install ("global/v11/<group>"). Each holds a package.json naming what the user added.
+    const std::string root = pnpmHome + "/global";
+    std::vector<std::string> manifests;
+    for (const auto& layout : listDirectory(root).value_or(std::vector<std::string>())) {
+        const std::string folder = root + "/" + layout;
+        if (!isRealDirectory(folder)) {
+            continue;
+        }
+        if (pathExists(folder + "/package.json")) {
+            manifests.push_back(folder);
+            continue;
+        }
+        for (const auto& group : listDirectory(folder).value_or(std::vector<std::string>())) {
+            if (isRealDirectory(folder + "/" + group)) {
+                manifests.push_back(folder + "/" + group);
+            }
+        }
+    }
+    std::sort(manifests.begin(), manifests.end());
+    std::vector<Global> found;
+    std::set<std::string, std::less<>> seen;
+    for (const auto& folder : manifests) {
+        for (const auto& name : manifestDependencies(folder + "/package.json").value_or(std::vector<std::string>())) {
+            if (!seen.insert(name).second) {
+                continue;
+            }
+            std::optional<std::string> where;
+            if (isSafeRelativeName(name) && joinsWithoutLinks(folder + "/node_modules", name)) {
+                where = globalFolder(pnpmHome, folder + "/node_modules/" + name);
+            }
+            found.push_back(Global{name, where});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const Global& a, const Global& b) { return a.name < b.name; });
+    return found;
+}
+
 std::optional<std::string> PnpmAdapter::version() const {
     // Every kind of failure, thrown or returned, means the command did not run.
     try {
@@ -41,19 +157,6 @@ std::optional<std::string> PnpmAdapter::version() const {
     return std::nullopt;
 }
 
-DependencyItem PnpmAdapter::storeItem(const std::string& path, TallyScopes counted) const {
-    std::optional<std::int64_t> bytes;
-    try {
-        if (sizer_) {
-            bytes = sizer_->measure(path, counted);
-        }
-    } catch (...) {
-        bytes.reset();
-    }
-    return DependencyItem{Uuid::random(), storeName, std::nullopt, path, bytes, Tier::safeByDesign,
-        {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt};
-}
-
 bool PnpmAdapter::isInstalled() const {
     try {
         return version().has_value() || findStore().has_value();
@@ -63,35 +166,108 @@ bool PnpmAdapter::isInstalled() const {
 }
 
 ManagerReport PnpmAdapter::scan(TallyScopes counted) const {
-    ManagerReport report = ManagerReport::notDetected(ManagerKind::pnpm);
-    const ManagerTally tally(counted);
-    try {
-        report.version = version();
-        if (report.version) {
-            report.detected = true;
-            report.quickWins = quickWins();
-            if (auto store = findStore()) {
-                report.items.push_back(storeItem(*store, tally.counted()));
-                report.onceCountedBytes = tally.total();
-            }
-            return report;
-        }
-        if (!findStore()) {
-            return report;
-        }
-        report.detected = true;
-        report.quickWins = quickWins();
-        // The store may have gone between the two looks; then there is nothing to measure.
-        if (auto store = findStore()) {
-            report.items.push_back(storeItem(*store, tally.counted()));
-            report.onceCountedBytes = tally.total();
-        }
-        return report;
-    } catch (...) {
-        // Keep what was established; a half-built item is never returned.
-        report.items.clear();
-        return report;
+    return guardedScan(
+        ManagerKind::pnpm, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
+}
+
+ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
+    partial.version = version();
+    const auto store = findStore();
+    if (!partial.version && !store) {
+        return partial;
     }
+    partial.detected = true;
+    partial.quickWins = quickWins();
+
+    // The store item is the layout in use, the newest; older layouts beside it are left behind
+    // by earlier pnpm versions and never pruned.
+    std::vector<std::string> layouts = store ? storeVersions(*store) : std::vector<std::string>();
+    std::vector<std::string> folders; // the store in use first, then the old layouts
+    if (store) {
+        folders.push_back(layouts.empty() ? *store : *store + "/" + layouts.back());
+        for (std::size_t i = 0; i + 1 < layouts.size(); ++i) {
+            folders.push_back(*store + "/" + layouts[i]);
+        }
+    }
+    const auto metadata = firstFolder(home_, {"/Library/Caches/pnpm", "/.cache/pnpm"});
+    const auto pnpmHome = firstFolder(home_, {"/Library/pnpm", "/.local/share/pnpm"});
+    const std::vector<Global> globalPackages = pnpmHome ? globals(*pnpmHome) : std::vector<Global>();
+
+    // Indexes: the store folders, the metadata cache, then one per global package.
+    const ManagerTally tally(counted);
+    const std::size_t stores = folders.size(), count = globalPackages.size();
+    std::vector<ItemSize> sizes(stores + 1 + count);
+    std::vector<PackageManifest> manifests(count);
+    std::vector<CommandUse> uses(count);
+    // Commands are in pnpm's folder itself, or in its bin folder since pnpm 11.
+    const std::vector<std::string> commandFolders{pnpmHome.value_or(""), pnpmHome.value_or("") + "/bin"};
+    const UseClock clock{nowSeconds(), prober_ && pnpmHome && prober_->recordsAccessTimes(*pnpmHome)};
+    parallelFor(stores + 1 + count, [&](std::size_t i) {
+        try {
+            if (i < stores) {
+                sizes[i] = measureItem(*sizer_, {folders[i]}, tally.counted());
+            } else if (i == stores) {
+                if (metadata) {
+                    sizes[i] = measureItem(*sizer_, {*metadata}, tally.counted());
+                }
+            } else if (const Global& global = globalPackages[i - stores - 1]; global.folder) {
+                manifests[i - stores - 1] = readPackageManifest(*global.folder, global.name);
+                sizes[i] = measureItem(*sizer_, {*global.folder}, tally.counted());
+                for (const auto& commands : commandFolders) {
+                    const CommandUse use = commandUse(*prober_, manifests[i - stores - 1].commands, commands);
+                    CommandUse& merged = uses[i - stores - 1];
+                    if (use.lastUse && (!merged.lastUse || *use.lastUse > *merged.lastUse)) {
+                        merged.lastUse = use.lastUse;
+                    }
+                    if (use.installedAt && (!merged.installedAt || *use.installedAt > *merged.installedAt)) {
+                        merged.installedAt = use.installedAt;
+                    }
+                }
+            }
+        } catch (...) {
+            // Whatever failed stays unmeasured; the item is still listed.
+        }
+    });
+
+    ManagerReport report = partial;
+    std::vector<std::optional<Uuid>> pruned;
+    for (std::size_t i = 0; i < stores; ++i) {
+        DependencyItem item{Uuid::random(), storeName, std::nullopt, folders[i], sizes[i].bytes, Tier::safeByDesign,
+            {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt, sizes[i].freedBytes};
+        if (i > 0) {
+            // No pnpm command removes a layout no pnpm uses any more.
+            const std::string& layout = layouts[i - 1];
+            item.name = "pnpm store " + layout;
+            item.tier = Tier::orphanCandidate;
+            item.evidence = {Evidence::oldStoreVersion(layout)};
+            item.identity = "The package store of an earlier pnpm — the pnpm you run now no longer reads it.";
+            item.reclaimCommand = "rm -rf -- " + shellQuoted(folders[i]);
+        } else {
+            pruned.push_back(item.id);
+        }
+        report.items.push_back(std::move(item));
+    }
+    if (metadata) {
+        report.items.push_back(cacheItem("pnpm metadata cache", *metadata, sizes[stores].bytes,
+            "Package metadata pnpm keeps to resolve versions quickly — fetched again as needed."));
+        report.items.back().freedBytes = sizes[stores].freedBytes;
+        pruned.push_back(report.items.back().id);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const ItemSize& size = sizes[stores + 1 + i];
+        report.items.push_back(globalPackageItem(globalPackages[i].name, manifests[i].version, globalPackages[i].folder,
+            size.bytes, uses[i], clock, kb_, ManagerKind::pnpm, "pnpm remove -g"));
+        report.items.back().freedBytes = size.freedBytes;
+    }
+    sortItemsBySize(report.items);
+    report.quickWins.clear();
+    // pnpm's prune empties the metadata cache as well as the store's unreferenced packages.
+    if (auto win =
+            sizedQuickWin(quickWins()[0], report.items, pruned.empty() ? std::vector{std::optional<Uuid>()} : pruned)) {
+        report.quickWins.push_back(*win);
+    }
+    report.onceCountedBytes = tally.total();
+    return report;
 }
 
 } // namespace kelvo

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "knowledge/KnowledgeBase.h"
 #include "model/ManagerAdapter.h"
 #include "system/DirectorySizer.h"
+#include "system/FileAccessProber.h"
 #include "system/ReadOnlyCommand.h"
 
 #include <memory>
@@ -11,11 +13,12 @@
 
 namespace kelvo {
 
-// pnpm's shared content-addressable store, reported as one item that pnpm itself prunes.
+// pnpm's shared content-addressable store (the layout in use, and those earlier pnpm versions left
+// beside it), its metadata cache and its global packages.
 class PnpmAdapter final : public ManagerAdapter {
 public:
     PnpmAdapter(std::shared_ptr<const ReadOnlyCommandRunning> runner, std::shared_ptr<const DirectorySizing> sizer,
-        std::string home);
+        std::shared_ptr<const FileAccessProbing> prober, KnowledgeBase kb, std::string home);
 
     ManagerKind kind() const override { return ManagerKind::pnpm; }
     // True when `pnpm --version` succeeds or one of the store locations exists.
@@ -26,6 +29,20 @@ public:
     // The first store location that exists, in order of preference.
     std::optional<std::string> findStore() const;
 
+    // The store's layout folders ("v3", "v10", …) that are folders themselves, newest last: pnpm
+    // names each after the store format of its major version, and an upgrade starts a new one.
+    static std::vector<std::string> storeVersions(const std::string& store);
+
+    // A global package: its name and the folder its global node_modules entry leads to.
+    struct Global {
+        std::string name;
+        std::optional<std::string> folder;
+    };
+    // The globals named by the package.json files of pnpm's global folder (one per layout, or one
+    // per install group in later versions), in code-point order, each once. A link in node_modules
+    // is followed only when it stays inside pnpm's own folder.
+    static std::vector<Global> globals(const std::string& pnpmHome);
+
     static constexpr const char* storeName = "Content-addressable store";
     static constexpr const char* storeIdentity = "pnpm's shared package store — deduplicated across all your projects.";
 
@@ -34,10 +51,12 @@ public:
 
 private:
     std::optional<std::string> version() const;
-    DependencyItem storeItem(const std::string& path, TallyScopes counted) const;
+    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
 
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;
+    std::shared_ptr<const FileAccessProbing> prober_;
+    KnowledgeBase kb_;
     std::string home_;
 };
 

@@ -266,12 +266,17 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
     std::vector<const ManagerReport*> rail;
     std::vector<const ManagerReport*> missing;
     for (const auto& report : result.managers) {
-        (report.detected ? rail : missing).push_back(&report);
+        if (report.detected) {
+            rail.push_back(&report);
+        } else if (isPackageManager(report.kind)) {
+            missing.push_back(&report);
+        }
     }
     std::stable_sort(rail.begin(), rail.end(),
         [](const ManagerReport* a, const ManagerReport* b) { return a->totalBytes() > b->totalBytes(); });
     const std::int64_t count = inventoriedCount(result);
-    const auto managerCount = static_cast<std::int64_t>(rail.size());
+    const auto managerCount = static_cast<std::int64_t>(std::count_if(
+        rail.begin(), rail.end(), [](const ManagerReport* report) { return isPackageManager(report->kind); }));
 
     Document doc(style);
     // "~Zero KB" reads oddly in a sentence; say it plainly when nothing is reclaimable.
@@ -306,7 +311,7 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
         }
         doc.text("", {Cell{"Not detected: " + names, Paint::faint}});
     }
-    doc.text("", {Cell{std::to_string(managerCount) + " of " + std::to_string(allManagerKinds.size()) +
+    doc.text("", {Cell{std::to_string(managerCount) + " of " + std::to_string(packageManagerCount) +
                            " managers detected \u00b7 " + std::to_string(count) + " packages inventoried",
                      Paint::faint}});
 

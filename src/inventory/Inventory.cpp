@@ -45,6 +45,8 @@ std::string_view displayName(ManagerKind kind) {
     case ManagerKind::pnpm: return "pnpm";
     case ManagerKind::nvm: return "nvm";
     case ManagerKind::bun: return "bun";
+    case ManagerKind::yarn: return "Yarn";
+    case ManagerKind::projects: return "Projects";
     }
     return "";
 }
@@ -56,6 +58,8 @@ std::string_view shortLabel(ManagerKind kind) {
     case ManagerKind::pnpm: return "pnpm";
     case ManagerKind::nvm: return "node";
     case ManagerKind::bun: return "bun";
+    case ManagerKind::yarn: return "yarn";
+    case ManagerKind::projects: return "proj";
     }
     return "";
 }
@@ -190,6 +194,12 @@ VerdictTag verdictTag(Tier tier, ManagerKind manager) {
 std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     switch (item.tier) {
     case Tier::safeByDesign:
+        // A cache whose tool has no command of its own: removed by hand, filled again by the tool.
+        if (item.reclaimCommand && item.reclaimCommand->starts_with("rm -rf -- ")) {
+            return "Safe to remove with `" + *item.reclaimCommand +
+                   "` \u2014 nothing depends on it and its tool downloads again what it needs. Kelvo never "
+                   "counts this as guaranteed savings.";
+        }
         return (item.reclaimCommand ? "Prunable via `" + *item.reclaimCommand + "`"
                                     : "Prunable by " + std::string(displayName(manager))) +
                " \u2014 " + std::string(displayName(manager)) +
@@ -250,9 +260,16 @@ std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>
     switch (kind) {
     case ManagerKind::homebrew: return count + (n == 1 ? " formula" : " formulae");
     case ManagerKind::npm:
-    case ManagerKind::bun: return count + (n == 1 ? " global" : " globals");
+    case ManagerKind::bun:
+    case ManagerKind::yarn: return count + (n == 1 ? " global" : " globals");
     case ManagerKind::pnpm: return "Content-addressable store";
-    case ManagerKind::nvm: return count + (n == 1 ? " Node version" : " Node versions");
+    case ManagerKind::nvm: {
+        // Its download cache is listed too, but is not a Node version.
+        const auto versions = static_cast<std::size_t>(std::count_if(
+            items.begin(), items.end(), [](const DependencyItem& item) { return item.name.starts_with('v'); }));
+        return std::to_string(versions) + (versions == 1 ? " Node version" : " Node versions");
+    }
+    case ManagerKind::projects: return count + (n == 1 ? " project" : " projects");
     }
     return count;
 }

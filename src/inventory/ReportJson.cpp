@@ -27,6 +27,7 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::noDependents:
     case Evidence::Kind::managerDefinesPrunable: break;
     case Evidence::Kind::notUsedSinceInstall: out["installedAt"] = evidence.at; break;
+    case Evidence::Kind::oldStoreVersion: out["storeVersion"] = text(evidence.version); break;
     }
     out["summary"] = text(evidence.summary());
     return out;
@@ -43,6 +44,7 @@ json itemJson(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     out["version"] = optionalText(item.version);
     out["path"] = optionalText(item.path);
     out["bytes"] = item.bytes ? json(*item.bytes) : json(nullptr);
+    out["freedBytes"] = item.freedBytes ? json(*item.freedBytes) : json(nullptr);
     out["size"] = sizeText(item.bytes, unit);
     out["tier"] = std::string(rawValue(item.tier));
     out["verdict"] = std::string(verdictLabel(verdictTag(item.tier, manager)));
@@ -79,7 +81,7 @@ json managerJson(const ManagerReport& report, SizeUnit unit) {
     json quickWins = json::array();
     for (const auto& win : report.quickWins) {
         quickWins.push_back(json{{"id", win.id.text()}, {"title", text(win.title)}, {"command", text(win.command)},
-            {"detail", text(win.detail)}});
+            {"detail", text(win.detail)}, {"bytes", win.bytes ? json(*win.bytes) : json(nullptr)}});
     }
     json items = json::array();
     for (const auto& item : report.items) {
@@ -139,7 +141,7 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
     const std::string kind = string(value, "kind");
     for (Evidence::Kind candidate : {Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
              Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
-             Evidence::Kind::notUsedSinceInstall}) {
+             Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion}) {
         if (rawValue(candidate) != kind) {
             continue;
         }
@@ -150,7 +152,7 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
                 evidence.at = at->get<double>();
             }
         }
-        for (const char* key : {"version", "defaultVersion", "newestInSeries"}) {
+        for (const char* key : {"version", "defaultVersion", "newestInSeries", "storeVersion"}) {
             if (auto text = optionalString(value, key)) {
                 evidence.version = *text;
             }
@@ -167,6 +169,7 @@ DependencyItem decodeItem(const nlohmann::json& value) {
     item.version = optionalString(value, "version");
     item.path = optionalString(value, "path");
     item.bytes = optionalInteger(value, "bytes");
+    item.freedBytes = optionalInteger(value, "freedBytes");
     item.tier = tierFromRaw(string(value, "tier")).value_or(Tier::signalOnly);
     if (const auto evidence = value.find("evidence"); evidence != value.end() && evidence->is_array()) {
         for (const auto& entry : *evidence) {
@@ -243,8 +246,8 @@ std::optional<ScanResult> decodeReport(const nlohmann::json& root) {
         if (const auto wins = value.find("quickWins"); wins != value.end() && wins->is_array()) {
             for (const auto& win : *wins) {
                 if (win.is_object()) {
-                    report.quickWins.push_back(
-                        QuickWin{Uuid::random(), string(win, "title"), string(win, "command"), string(win, "detail")});
+                    report.quickWins.push_back(QuickWin{Uuid::random(), string(win, "title"), string(win, "command"),
+                        string(win, "detail"), optionalInteger(win, "bytes")});
                 }
             }
         }

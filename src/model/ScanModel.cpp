@@ -22,6 +22,8 @@ std::string_view rawValue(ManagerKind kind) {
     case ManagerKind::pnpm: return "pnpm";
     case ManagerKind::nvm: return "nvm";
     case ManagerKind::bun: return "bun";
+    case ManagerKind::yarn: return "yarn";
+    case ManagerKind::projects: return "projects";
     }
     return {};
 }
@@ -67,6 +69,7 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::noDependents: return "noDependents";
     case Evidence::Kind::managerDefinesPrunable: return "managerDefinesPrunable";
     case Evidence::Kind::notUsedSinceInstall: return "notUsedSinceInstall";
+    case Evidence::Kind::oldStoreVersion: return "oldStoreVersion";
     }
     return {};
 }
@@ -131,6 +134,7 @@ std::string Evidence::summary() const {
     case Kind::noDependents: return "No installed formula depends on this";
     case Kind::managerDefinesPrunable: return "Manager guarantees this is safe to prune";
     case Kind::notUsedSinceInstall: return "Not used since installed " + formatMonthYear(at);
+    case Kind::oldStoreVersion: return "Left by an earlier pnpm (store " + version + ")";
     }
     return {};
 }

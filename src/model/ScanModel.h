@@ -14,11 +14,17 @@
 
 namespace kelvo {
 
-// The package managers Kelvo knows. The case order matters: reports are ordered by it.
-enum class ManagerKind { homebrew, npm, pnpm, nvm, bun };
+// The package managers Kelvo knows, and last the user's own projects, a source of items like them.
+// The case order matters: reports are ordered by it.
+enum class ManagerKind { homebrew, npm, pnpm, nvm, bun, yarn, projects };
 
-inline constexpr std::array<ManagerKind, 5> allManagerKinds{
-    ManagerKind::homebrew, ManagerKind::npm, ManagerKind::pnpm, ManagerKind::nvm, ManagerKind::bun};
+inline constexpr std::array<ManagerKind, 7> allManagerKinds{ManagerKind::homebrew, ManagerKind::npm, ManagerKind::pnpm,
+    ManagerKind::nvm, ManagerKind::bun, ManagerKind::yarn, ManagerKind::projects};
+
+// The user's projects are a source of items, not a package manager: they are not counted among the
+// managers detected or missing.
+constexpr bool isPackageManager(ManagerKind kind) { return kind != ManagerKind::projects; }
+inline constexpr std::size_t packageManagerCount = allManagerKinds.size() - 1;
 
 std::string_view rawValue(ManagerKind kind);
 // Exact match only: no trimming, no case folding.
@@ -41,11 +47,12 @@ struct Evidence {
         noDependents,
         managerDefinesPrunable,
         notUsedSinceInstall,
+        oldStoreVersion,
     };
 
     Kind kind = Kind::noDependents;
     double at = 0;       // lastUsed: the last use; notUsedSinceInstall: the install; seconds since 1970
-    std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries
+    std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries; oldStoreVersion
 
     static Evidence lastUsed(double at) { return {Kind::lastUsed, at, {}}; }
     static Evidence notDefaultVersion(std::string defaultVersion) {
@@ -58,6 +65,10 @@ struct Evidence {
     static Evidence managerDefinesPrunable() { return {Kind::managerDefinesPrunable, 0, {}}; }
     // None of the package's commands was used since it was installed, at `installedAt`.
     static Evidence notUsedSinceInstall(double installedAt) { return {Kind::notUsedSinceInstall, installedAt, {}}; }
+    // A store layout an earlier pnpm left, named by its folder ("v3"), which no pnpm command removes.
+    static Evidence oldStoreVersion(std::string storeVersion) {
+        return {Kind::oldStoreVersion, 0, std::move(storeVersion)};
+    }
 
     // The one-line text shown for this evidence.
     std::string summary() const;
@@ -75,6 +86,9 @@ struct QuickWin {
     std::string title;
     std::string command;
     std::string detail;
+    // What the command addresses: the size of the items it covers; absent when it covers none
+    // that was measured.
+    std::optional<std::int64_t> bytes = std::nullopt;
 };
 
 struct DependencyItem {
@@ -87,6 +101,9 @@ struct DependencyItem {
     std::vector<Evidence> evidence;
     std::optional<std::string> identity;
     std::optional<std::string> reclaimCommand;
+    // What removing the item frees: the blocks of the files whose every hard link lies inside it
+    // (a file also linked from elsewhere stays). Absent when not measured.
+    std::optional<std::int64_t> freedBytes = std::nullopt;
 };
 
 struct ManagerReport {

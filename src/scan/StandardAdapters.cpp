@@ -5,6 +5,7 @@
 #include "adapters/NpmAdapter.h"
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
+#include "adapters/YarnAdapter.h"
 #include "knowledge/KnowledgeBase.h"
 #include "system/CommandRunner.h"
 #include "system/DirectorySizer.h"
@@ -45,12 +46,12 @@ AdapterList standardAdapterList(CandidateTable tools) {
     const std::shared_ptr<const FileAccessProbing> prober = std::make_shared<FileManagerFileAccessProber>();
 
     AdapterList adapters;
-    adapters.reserve(5);
-    adapters.push_back(std::make_shared<HomebrewAdapter>(runner, sizer, knowledge));
+    adapters.push_back(std::make_shared<HomebrewAdapter>(runner, sizer, knowledge, homeDirectory()));
     adapters.push_back(std::make_shared<NvmAdapter>(sizer, homeDirectory()));
-    adapters.push_back(std::make_shared<PnpmAdapter>(runner, sizer, homeDirectory()));
-    adapters.push_back(std::make_shared<NpmAdapter>(runner, sizer, prober, knowledge));
+    adapters.push_back(std::make_shared<PnpmAdapter>(runner, sizer, prober, knowledge, homeDirectory()));
+    adapters.push_back(std::make_shared<NpmAdapter>(runner, sizer, prober, knowledge, homeDirectory()));
     adapters.push_back(std::make_shared<BunAdapter>(runner, sizer, prober, knowledge, homeDirectory()));
+    adapters.push_back(std::make_shared<YarnAdapter>(sizer, prober, knowledge, homeDirectory()));
     return adapters;
 }
 

@@ -9,8 +9,8 @@ namespace kelvo {
 // version, worked out afresh at each start. The user's search path is never consulted.
 CandidateTable standardToolLocations();
 
-// The five adapters wired to one shared runner (over `tools`), sizer and prober, the shipped
-// knowledge base loaded once, in the order homebrew, nvm, pnpm, npm, bun.
+// The adapters wired to one shared runner (over `tools`), sizer and prober, the shipped knowledge
+// base loaded once, in the order homebrew, nvm, pnpm, npm, bun, yarn.
 AdapterList standardAdapterList(CandidateTable tools = standardToolLocations());
 
 } // namespace kelvo

@@ -155,6 +155,29 @@ bool isDirectory(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool isRealDirectory(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::optional<std::string> readLink(const std::string& path) {
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0) {
+            return std::nullopt;
+        }
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            return target;
+        }
+        if (target.size() >= (1u << 20)) {
+            return std::nullopt;
+        }
+        target.resize(target.size() * 4);
+    }
+}
+
 std::optional<std::vector<std::string>> listDirectory(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {

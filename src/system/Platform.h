@@ -19,8 +19,11 @@ std::string resourceDirectory();
 std::optional<std::string> missingResource(const std::string& directory, const std::vector<std::string>& names);
 
 // Plain file-system queries used by the adapters. None follows a symbolic link unless it says so.
-bool pathExists(const std::string& path);  // any kind of entry; follows links like an existence test
-bool isDirectory(const std::string& path); // follows links
+bool pathExists(const std::string& path);      // any kind of entry; follows links like an existence test
+bool isDirectory(const std::string& path);     // follows links
+bool isRealDirectory(const std::string& path); // a directory itself, not a link to one
+// Where a symbolic link points, as written in it; absent for anything else.
+std::optional<std::string> readLink(const std::string& path);
 // Names in the directory, without "." and "..", in the order the system returns them.
 std::optional<std::vector<std::string>> listDirectory(const std::string& path);
 // The whole file as bytes, or absent when it cannot be read or is larger than maxBytes.

@@ -7,6 +7,7 @@
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
 #include "adapters/Substitutes.h"
+#include "adapters/YarnAdapter.h"
 
 #include <gtest/gtest.h>
 
@@ -33,12 +34,14 @@ TEST(AdapterFaults, ThrowingServicesCostOnlyWhatTheyTouch) {
     test::makeDirs(home / ".nvm/versions/node/v20.11.1");
     test::makeDirs(home / ".local/share/pnpm/store");
     test::writeFile(home / ".bun/install/global/node_modules/he/package.json", R"({"bin":"he"})");
+    test::writeFile(home / ".config/yarn/global/package.json", R"({"dependencies":{"he":"1"}})");
     const std::vector<std::pair<ManagerReport, std::string>> reports{
         {HomebrewAdapter(services, services, {}).scan(), "4.2.1|"},
         {NpmAdapter(services, services, services, {}).scan(), "10.2.4|"},
-        {PnpmAdapter(services, services, home.path()).scan(), "|Content-addressable store"},
+        {PnpmAdapter(services, services, services, {}, home.path()).scan(), "|Content-addressable store"},
         {NvmAdapter(services, home.path()).scan(), "|v20.11.1"},
         {BunAdapter(services, services, services, {}, home.path()).scan(), "|he"},
+        {YarnAdapter(services, services, {}, home.path()).scan(), "|he"},
     };
     for (const auto& [report, expected] : reports) {
         SCOPED_TRACE(rawValue(report.kind));

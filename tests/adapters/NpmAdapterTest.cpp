@@ -56,7 +56,8 @@ TEST(NpmAdapter, EachFailingCommandAndMalformedListingGivesItsReport) {
         EXPECT_EQ(report.detected, i > 0);
         EXPECT_EQ(report.version, rows[i].version);
         EXPECT_EQ(itemNames(report), rows[i].items);
-        EXPECT_EQ(report.quickWins.size(), i > 0 ? 1u : 0u);
+        // The cache's quick win goes with the cache, once npm named and listed it.
+        EXPECT_EQ(report.quickWins.size(), i == 0 || i >= 4 ? 0u : 1u);
         EXPECT_EQ(npm.runner->callKinds().size(), 4u) << "all four are asked, whatever the version says";
     }
     for (const char* json : {"not json", "[1,2]", "{}", R"({"dependencies":[]})", R"({"dependencies":"x"})", ""})

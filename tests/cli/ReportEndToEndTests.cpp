@@ -30,7 +30,7 @@ TEST(ReportEndToEnd, ScansAFixtureHomeIntoOneJsonDocument) {
     EXPECT_EQ(err, "") << "nothing on standard error when it is not a terminal";
     const Json doc = Json::parse(out); // exactly one document
     test::checkReportDocument(doc);
-    EXPECT_EQ(doc.at("managers").size(), 5u);
+    EXPECT_EQ(doc.at("managers").size(), 6u);
     int measured = 0; // at least these three; npm may add its cache
     for (const Json& manager : doc.at("managers"))
         for (const Json& item : manager.at("items"))

@@ -71,7 +71,7 @@ TEST(ReportText, AlignedByCodePointsEscapedAndColouredOnlyWhenStyled) {
         "  nvm                510 MB  3 Node versions  +210 MB reclaimable\n"
         "  Homebrew  4.2.0   59.3 MB  3 formulae       +14.3 MB reclaimable\n"
         "Not detected: pnpm \u00b7 bun\n"
-        "3 of 5 managers detected \u00b7 8 packages inventoried\n"
+        "3 of 6 managers detected \u00b7 8 packages inventoried\n"
         "\n"
         "npm 10.2.4 \u00b7 900 MB \u00b7 2 globals\n"
         "  2 rows \u00b7 largest first\n"

@@ -11,6 +11,7 @@
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
 #include "adapters/Substitutes.h"
+#include "adapters/YarnAdapter.h"
 #include "knowledge/KnowledgeBase.h"
 #include "model/Utf8.h"
 #include "scan/MainQueue.h"
@@ -101,6 +102,28 @@ struct HostileHome {
         test::writeFile(bun + "shapes/package.json", R"({"version":["1"],"bin":{"a":{"b":1}},"name":null})");
         test::writeFile(bun + "dependency-only/package.json", package);
         test::writeFile(dir / ".bun/install/global/package.json", dependencyJson(bunGlobals));
+        // Yarn's and pnpm's global folders name the same; pnpm's entries are links, some leading out.
+        const std::string yarn = dir / ".config/yarn/global/", pnpm = dir / ".local/share/pnpm/global/5/";
+        test::writeFile(yarn + "package.json", dependencyJson(bunGlobals));
+        test::writeFile(pnpm + "package.json", dependencyJson(bunGlobals));
+        test::makeDirs(pnpm + "node_modules/@scope");
+        for (const auto& name : hostileNames) {
+            test::writeFile(yarn + "node_modules/" + name + "/package.json", package);
+            test::writeFile(pnpm + ".pnpm/" + name + "/node_modules/x/package.json", package);
+            std::filesystem::create_symlink("../.pnpm/" + name + "/node_modules/x", pnpm + "node_modules/" + name);
+        }
+        std::filesystem::create_symlink("/", yarn + "node_modules/to-root");
+        std::filesystem::create_symlink("/", pnpm + "node_modules/to-root");
+        std::filesystem::create_symlink("../../../../../../outside", pnpm + "node_modules/fifo");
+        // Caches where a folder is expected to be: a file, a FIFO, a link out; and real ones.
+        for (const char* cache : {".cache/yarn", ".nvm/.cache", ".cache/node-gyp", ".cache/Homebrew",
+                 ".local/share/pnpm/store/v3", ".cache/ms-playwright/chromium"})
+            test::writeFile(dir / (std::string(cache) + "/f"), "f");
+        test::writeFile(dir / ".cache/node/corepack", "not a folder");
+        specialFile(dir / ".cache/pnpm", S_IFIFO);
+        std::filesystem::create_symlink(outside, dir / ".cache/Cypress");
+        test::makeDirs(dir / ".yarn/berry");
+        std::filesystem::create_symlink(outside, dir / ".yarn/berry/cache");
 
         // Fake tools: each logs its argv, then prints the answer filed under its arguments.
         for (const auto& tool : toolNames)
@@ -135,16 +158,18 @@ struct HostileHome {
         return {{{{false, toolPath("brew")}}, {{false, toolPath("pnpm")}}, {{false, toolPath("npm")}},
             {{false, toolPath("bun")}}}};
     }
-    // The five adapters as the product wires them, over the real runner with this limit.
+    // The adapters as the product wires them, over the real runner with this limit.
     AdapterList adapters(std::chrono::milliseconds limit) const {
         const auto runner = std::make_shared<CommandRunner>(candidates(), limit);
         const auto sizer = std::make_shared<FileManagerDirectorySizer>();
         const auto prober = std::make_shared<FileManagerFileAccessProber>();
         const KnowledgeBase kb = KnowledgeBase::loadShipped();
-        return {std::make_shared<HomebrewAdapter>(runner, sizer, kb), std::make_shared<NvmAdapter>(sizer, dir.path()),
-            std::make_shared<PnpmAdapter>(runner, sizer, dir.path()),
-            std::make_shared<NpmAdapter>(runner, sizer, prober, kb),
-            std::make_shared<BunAdapter>(runner, sizer, prober, kb, dir.path())};
+        return {std::make_shared<HomebrewAdapter>(runner, sizer, kb, dir.path()),
+            std::make_shared<NvmAdapter>(sizer, dir.path()),
+            std::make_shared<PnpmAdapter>(runner, sizer, prober, kb, dir.path()),
+            std::make_shared<NpmAdapter>(runner, sizer, prober, kb, dir.path()),
+            std::make_shared<BunAdapter>(runner, sizer, prober, kb, dir.path()),
+            std::make_shared<YarnAdapter>(sizer, prober, kb, dir.path())};
     }
 };
 
@@ -189,19 +214,22 @@ bool isInside(const std::string& path, const std::string& tree) {
 TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     const HostileHome home;
     const ScanResult result = scanAll(home.adapters(10s));
-    ASSERT_EQ(result.managers.size(), 5u);
+    ASSERT_EQ(result.managers.size(), 6u);
     for (const auto& report : result.managers) EXPECT_TRUE(report.detected) << rawValue(report.kind);
     const auto calls = home.calls();
     EXPECT_GE(calls.size(), 10u);
     for (const auto& call : calls) EXPECT_TRUE(isAllowlistedCall(call)) << ::testing::PrintToString(call);
 
-    const std::map<ManagerKind, Names> trees{{ManagerKind::homebrew, {"Cellar"}},
-        {ManagerKind::npm, {"npm/lib/node_modules", "npm-cache"}}, {ManagerKind::pnpm, {".local/share/pnpm/store"}},
-        {ManagerKind::nvm, {".nvm/versions/node"}},
-        {ManagerKind::bun, {".bun/install/global/node_modules", ".bun/install/cache"}}};
+    const std::map<ManagerKind, Names> trees{{ManagerKind::homebrew, {"Cellar", ".cache/Homebrew"}},
+        {ManagerKind::npm, {"npm/lib/node_modules", "npm-cache", ".cache/node-gyp", ".cache/ms-playwright"}},
+        {ManagerKind::pnpm, {".local/share/pnpm/store", ".local/share/pnpm/global/5"}},
+        {ManagerKind::nvm, {".nvm/versions/node", ".nvm/.cache"}},
+        {ManagerKind::bun, {".bun/install/global/node_modules", ".bun/install/cache"}},
+        {ManagerKind::yarn, {".config/yarn/global/node_modules", ".cache/yarn"}}};
     const std::map<ManagerKind, Names> fixedWords{{ManagerKind::homebrew, {"brew", "uninstall"}},
         {ManagerKind::npm, {"npm", "-g", "uninstall"}}, {ManagerKind::nvm, {"nvm", "uninstall"}},
-        {ManagerKind::bun, {"bun", "remove", "-g"}}};
+        {ManagerKind::bun, {"bun", "remove", "-g"}}, {ManagerKind::yarn, {"yarn", "global", "remove"}},
+        {ManagerKind::pnpm, {"pnpm", "remove", "-g"}}};
     int measured = 0, commands = 0;
     for (const auto& report : result.managers) {
         for (const auto& item : report.items) {
@@ -219,7 +247,9 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
                 EXPECT_EQ(item.bytes, test::duBytes(*item.path));
                 ++measured;
             }
-            if (item.reclaimCommand) {
+            if (item.reclaimCommand && item.reclaimCommand->starts_with("rm ")) { // a folder no tool removes
+                EXPECT_EQ(test::shellWords(*item.reclaimCommand), (Names{"rm", "-rf", "--", item.path.value_or("")}));
+            } else if (item.reclaimCommand) {
                 ASSERT_TRUE(fixedWords.contains(report.kind)) << *item.reclaimCommand;
                 EXPECT_EQ(
                     test::shellWords(*item.reclaimCommand), test::removalWords(fixedWords.at(report.kind), item.name));
@@ -227,9 +257,16 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
             }
         }
     }
-    // Most hostile names are measured by four managers (bun twice) and removable through each.
-    EXPECT_GT(measured, 4 * static_cast<int>(hostileNames.size()));
-    EXPECT_GT(commands, 4 * static_cast<int>(hostileNames.size()));
+    // Most hostile names are measured by six managers (bun twice) and removable through each.
+    EXPECT_GT(measured, 6 * static_cast<int>(hostileNames.size()));
+    EXPECT_GT(commands, 6 * static_cast<int>(hostileNames.size()));
+    // What is not a folder of its own is not an item: a file, a FIFO, a link out.
+    std::set<std::string> caches;
+    for (const auto& report : result.managers)
+        for (const auto& item : report.items)
+            if (item.tier == Tier::safeByDesign) caches.insert(item.name);
+    EXPECT_EQ(caches, (std::set<std::string>{"Content-addressable store", "Homebrew download cache", "Yarn cache",
+                          "bun cache", "node-gyp headers", "npm cache", "nvm download cache", "Playwright browsers"}));
 }
 
 struct BrokenTool {
@@ -289,8 +326,8 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         const ScanResult scan = scanAll(adapters);
         // Adapters run side by side, none more than four commands in a row.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 4 * (300ms + 300ms) + 3s);
-        ASSERT_EQ(scan.managers.size(), 5u);
-        for (std::size_t i = 0; i < allManagerKinds.size(); ++i) EXPECT_EQ(scan.managers[i].kind, allManagerKinds[i]);
+        ASSERT_EQ(scan.managers.size(), 6u);
+        for (std::size_t i = 0; i < scan.managers.size(); ++i) EXPECT_EQ(scan.managers[i].kind, allManagerKinds[i]);
         // nvm runs no tool; pnpm and bun are found from their folders whatever their tool does.
         EXPECT_TRUE(scan.managers[2].detected && scan.managers[3].detected && scan.managers[4].detected);
         // A hung bun is waited for once; on a loaded machine its shell may die before it logs.

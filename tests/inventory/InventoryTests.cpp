@@ -99,9 +99,11 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
 TEST(Inventory, SummariesCountInTheirManagersWords) {
     std::string summaries;
     for (ManagerKind kind : allManagerKinds)
-        for (const char* listing : {"a:1", "a:1 b:? c:0"}) summaries += inventorySummary(kind, items(listing)) + "|";
+        for (const char* listing : {"v1:1", "v1:1 nvm-cache:? v3:0"})
+            summaries += inventorySummary(kind, items(listing)) + "|";
+    // nvm's download cache is listed among its versions but is not one.
     EXPECT_EQ(summaries, "1 formula|3 formulae|1 global|3 globals|Content-addressable store|Content-addressable store|"
-                         "1 Node version|3 Node versions|1 global|3 globals|");
+                         "1 Node version|2 Node versions|1 global|3 globals|1 global|3 globals|1 project|3 projects|");
 }
 
 // Managers out of kind order, every tier and evidence kind, totals that count shared files once,

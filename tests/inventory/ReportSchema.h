@@ -27,7 +27,8 @@ inline void expectKeys(const Json& object, const std::string& pattern) {
 inline void checkReportDocument(const Json& document) {
     static const std::map<std::string, std::string> evidenceExtra{{"lastUsed", "at:[if] "},
         {"notUsedSinceInstall", "installedAt:[if] "}, {"noDependents", ""}, {"notDefaultVersion", "defaultVersion:s "},
-        {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""}};
+        {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""},
+        {"oldStoreVersion", "storeVersion:s "}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;
     for (const Json& manager : document.at("managers")) {
@@ -35,12 +36,12 @@ inline void checkReportDocument(const Json& document) {
                             "summary:s quickWins:a items:a rows:a ");
         const auto kind = managerKindFromRaw(manager.value("kind", ""));
         ASSERT_TRUE(kind && std::exchange(previousKind, int(*kind)) < int(*kind)) << "order: " << manager.at("kind");
-        for (const Json& win : manager.at("quickWins")) expectKeys(win, "id:s title:s command:s detail:s ");
+        for (const Json& win : manager.at("quickWins")) expectKeys(win, "id:s title:s command:s detail:s bytes:[in] ");
         std::map<std::string, std::int64_t> sizes; // item id -> bytes, -1 when unknown
         std::map<std::string, int> named, once;    // item id -> how often the rows name it; should
         for (const Json& item : manager.at("items")) {
-            expectKeys(item, "id:s name:s version:[sn] path:[sn] bytes:[in] size:s tier:s verdict:s verdictText:s "
-                             "evidence:a identity:[sn] reclaimCommand:[sn] ");
+            expectKeys(item, "id:s name:s version:[sn] path:[sn] bytes:[in] freedBytes:[in] size:s tier:s verdict:s "
+                             "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] ");
             const std::string id = item.at("id");
             sizes[id] = item.at("bytes").is_null() ? -1 : item.at("bytes").get<int64_t>();
             once[id] = 1;

@@ -21,7 +21,7 @@ constexpr double midMarch2024 = 1710504000.0; // no time zone moves it to anothe
 
 TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
     const nlohmann::json raws = allManagerKinds;
-    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun"])");
+    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun","yarn","projects"])");
     EXPECT_EQ(raws.get<std::vector<ManagerKind>>(), std::vector(allManagerKinds.begin(), allManagerKinds.end()));
     for (ManagerKind kind : allManagerKinds) EXPECT_EQ(managerKindFromRaw(rawValue(kind)), kind);
     for (const auto& bad : nlohmann::json::parse(R"(["Nvm", " nvm", "nvm ", "", "nvm\u0000", "brew", 3, null])")) {
@@ -35,6 +35,7 @@ TEST(Evidence, SummariesWithMonthAndYearInTheUsersZoneAndLocale) {
     ASSERT_TRUE(pinned);
     EXPECT_EQ(Evidence::lastUsed(midMarch2024 + 0.75).summary(), "Last used Mar 2024");
     EXPECT_EQ(Evidence::notUsedSinceInstall(midMarch2024).summary(), "Not used since installed Mar 2024");
+    EXPECT_EQ(Evidence::oldStoreVersion("v3").summary(), "Left by an earlier pnpm (store v3)");
     EXPECT_EQ(formatMonthYear(1704067199.5), "Jan 2024"); // 23:59 on 31 Dec 2023 in UTC
     EXPECT_EQ(formatMonthYear(4102444800.0), "Jan 2100");
 }

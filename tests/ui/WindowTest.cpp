@@ -71,9 +71,14 @@ TEST(ViewLogic, RailOrderAndTexts) {
     EXPECT_EQ(notDetectedLine(missingReports(scan, allKinds)), "Not detected: nvm \u00B7 bun");
     EXPECT_EQ(notDetectedLine(missingReports(scan, {ManagerKind::npm})), "");
     // The size of every included report, but the items only of detected ones.
-    EXPECT_EQ(railSubtitle(scan, allKinds, 1, SizeUnit::decimal), "of 19 GB total \u00B7 1 manager \u00B7 4 packages");
-    EXPECT_EQ(railSubtitle(scan, {ManagerKind::npm, ManagerKind::nvm}, 2, SizeUnit::decimal),
+    // Projects are not a manager: counted among the cards, not among the managers.
+    const ManagerReport projects = report(ManagerKind::projects, {item("app", 1)});
+    const std::vector<const ManagerReport*> rail{&scan.managers[1], &projects};
+    EXPECT_EQ(
+        railSubtitle(scan, allKinds, rail, SizeUnit::decimal), "of 19 GB total \u00B7 1 manager \u00B7 4 packages");
+    EXPECT_EQ(railSubtitle(scan, {ManagerKind::npm, ManagerKind::nvm}, {rail[0], rail[0]}, SizeUnit::decimal),
         "of 14 GB total \u00B7 2 managers \u00B7 2 packages");
+    EXPECT_EQ(countLine(rail, 4), "1 of 6 managers detected \u00B7 4 packages inventoried");
     EXPECT_EQ(splitSizeText("  12   MB extra").number + splitSizeText("  12   MB extra").unit, "~12MB");
     EXPECT_EQ(splitSizeText("").number, "~");
 
@@ -161,12 +166,12 @@ TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
 
 TEST(AppState, StartsFromTheDefaultsAndNotifiesOnlyOnARealChange) {
     AppState app;
-    EXPECT_TRUE(app.themeRaw() == "system" && app.sizeUnitRaw() == "decimal" && app.enabledManagers().size() == 5);
+    EXPECT_TRUE(app.themeRaw() == "system" && app.sizeUnitRaw() == "decimal" && app.enabledManagers().size() == 7);
     QSignalSpy theme(&app, &AppState::themeChanged), unit(&app, &AppState::sizeUnitChanged),
         managers(&app, &AppState::enabledManagersChanged);
     app.setThemeRaw("sepia"); // unknown: ignored
     app.setSizeUnit(SizeUnit::decimal);
-    app.setEnabledManagersRaw({"bun", "nvm", "pnpm", "npm", "homebrew", "npm"}); // the same set
+    app.setEnabledManagersRaw({"bun", "nvm", "projects", "pnpm", "npm", "homebrew", "yarn", "npm"}); // the same set
     EXPECT_EQ(theme.count() + unit.count() + managers.count(), 0);
 
     for (int twice = 0; twice < 2; ++twice) {
@@ -175,7 +180,7 @@ TEST(AppState, StartsFromTheDefaultsAndNotifiesOnlyOnARealChange) {
         app.setEnabled("npm", false);
     }
     EXPECT_EQ(theme.count() + unit.count() + managers.count(), 3);
-    EXPECT_EQ(app.enabledManagersRaw(), (QStringList{"homebrew", "pnpm", "nvm", "bun"}));
+    EXPECT_EQ(app.enabledManagersRaw(), (QStringList{"homebrew", "pnpm", "nvm", "bun", "yarn", "projects"}));
     EXPECT_EQ(app.formatBytes(1'500'000), "1.4 MB"); // in binary units now
 }
 

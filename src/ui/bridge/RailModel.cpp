@@ -95,9 +95,9 @@ void RailModel::recompute() {
             bigNumber_ = QString::fromStdString(big.number);
             bigUnit_ = QString::fromStdString(big.unit);
         }
-        subtitle_ = QString::fromStdString(railSubtitle(*result, included, rail.size(), unit));
+        subtitle_ = QString::fromStdString(railSubtitle(*result, included, rail, unit));
         notDetected_ = QString::fromStdString(kelvo::ui::notDetectedLine(missingReports(*result, included)));
-        countLine_ = QString::fromStdString(kelvo::ui::countLine(rail.size(), inventoriedCount(*result, included)));
+        countLine_ = QString::fromStdString(kelvo::ui::countLine(rail, inventoriedCount(*result, included)));
     }
     emit changed();
 }

@@ -66,7 +66,7 @@ std::vector<const ManagerReport*> railReports(const ScanResult& result, const st
 std::vector<const ManagerReport*> missingReports(const ScanResult& result, const std::set<ManagerKind>& enabled) {
     std::vector<const ManagerReport*> reports;
     for (const auto& report : result.managers) {
-        if (!report.detected && enabled.count(report.kind) != 0) {
+        if (!report.detected && enabled.count(report.kind) != 0 && isPackageManager(report.kind)) {
             reports.push_back(&report);
         }
     }
@@ -89,8 +89,16 @@ BigNumber splitSizeText(std::string_view sizeText) {
     return {"~" + parts[0], parts.size() > 1 ? parts[1] : std::string()};
 }
 
-std::string railSubtitle(
-    const ScanResult& result, const std::set<ManagerKind>& included, std::size_t railCount, SizeUnit unit) {
+namespace {
+std::size_t packageManagers(const std::vector<const ManagerReport*>& reports) {
+    return static_cast<std::size_t>(std::count_if(
+        reports.begin(), reports.end(), [](const ManagerReport* report) { return isPackageManager(report->kind); }));
+}
+} // namespace
+
+std::string railSubtitle(const ScanResult& result, const std::set<ManagerKind>& included,
+    const std::vector<const ManagerReport*>& rail, SizeUnit unit) {
+    const std::size_t railCount = packageManagers(rail);
     return "of " + formatBytes(result.totalBytes(included), unit) + " total \u00B7 " + std::to_string(railCount) +
            " manager" + (railCount == 1 ? "" : "s") + " \u00B7 " + std::to_string(inventoriedCount(result, included)) +
            " packages";
@@ -110,9 +118,9 @@ std::string notDetectedLine(const std::vector<const ManagerReport*>& missing) {
     return line;
 }
 
-std::string countLine(std::size_t railCount, std::int64_t inventoried) {
-    return std::to_string(railCount) + " of " + std::to_string(allManagerKinds.size()) + " managers detected \u00B7 " +
-           std::to_string(inventoried) + " packages inventoried";
+std::string countLine(const std::vector<const ManagerReport*>& rail, std::int64_t inventoried) {
+    return std::to_string(packageManagers(rail)) + " of " + std::to_string(packageManagerCount) +
+           " managers detected \u00B7 " + std::to_string(inventoried) + " packages inventoried";
 }
 
 ReclaimNote reclaimNote(const ManagerReport& report, SizeUnit unit) {

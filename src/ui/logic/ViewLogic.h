@@ -49,13 +49,14 @@ struct BigNumber {
 // Splits a size text at spaces (empty parts dropped) into "~" + first part and the second part.
 BigNumber splitSizeText(std::string_view sizeText);
 
-// "of 4.1 GB total · 3 managers · 412 packages": what the included managers hold, each file once.
-std::string railSubtitle(
-    const ScanResult& result, const std::set<ManagerKind>& included, std::size_t railCount, SizeUnit unit);
+// "of 4.1 GB total · 3 managers · 412 packages": what the included managers hold, each file once,
+// and how many of the rail's reports are package managers.
+std::string railSubtitle(const ScanResult& result, const std::set<ManagerKind>& included,
+    const std::vector<const ManagerReport*>& rail, SizeUnit unit);
 // "Not detected: Homebrew · bun", or empty when nothing is missing.
 std::string notDetectedLine(const std::vector<const ManagerReport*>& missing);
-// "3 of 5 managers detected · 412 packages inventoried"
-std::string countLine(std::size_t railCount, std::int64_t inventoried);
+// "3 of 6 managers detected · 412 packages inventoried"
+std::string countLine(const std::vector<const ManagerReport*>& rail, std::int64_t inventoried);
 
 enum class ReclaimNoteKind { none, reclaimable, prunable };
 struct ReclaimNote {
