@@ -65,6 +65,7 @@ void InventoryModel::setApp(AppState* app) {
         appConnections_.push_back(connect(app_, &AppState::enabledManagersChanged, this, &InventoryModel::rebuild));
         // Sizes and verdict sentences name the unit; nothing else changes.
         appConnections_.push_back(connect(app_, &AppState::sizeUnitChanged, this, [this] {
+            emit quickWinsChanged();
             if (rowCount() > 0) {
                 emit dataChanged(
                     index(0), index(rowCount() - 1), {SizeTextRole, VerdictTextRole, KeepSizeTextRole, SupersededRole});
@@ -192,7 +193,9 @@ QVariantList InventoryModel::quickWins() const {
         list << QVariantMap{{QStringLiteral("id"), QString::fromStdString(win.id.text())},
             {QStringLiteral("title"), QString::fromStdString(win.title)},
             {QStringLiteral("command"), QString::fromStdString(win.command)},
-            {QStringLiteral("detail"), QString::fromStdString(win.detail)}};
+            {QStringLiteral("detail"), QString::fromStdString(win.detail)},
+            {QStringLiteral("sizeText"), win.bytes ? QString::fromStdString(formatBytes(*win.bytes, unit())) : QString()},
+            {QStringLiteral("heat"), qtText(heatColorName(win.bytes))}};
     }
     return list;
 }

@@ -40,7 +40,7 @@ class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     Q_PROPERTY(bool quickWinsExpanded READ quickWinsExpanded WRITE setQuickWinsExpanded NOTIFY quickWinsExpandedChanged)
     // {kind ("" for All), title, count} per tab, "All" first.
     Q_PROPERTY(QVariantList tabs READ tabs NOTIFY tabsChanged)
-    // {id, title, command, detail} per quick win.
+    // {id, title, command, detail, sizeText ("" when unsized), heat} per quick win.
     Q_PROPERTY(QVariantList quickWins READ quickWins NOTIFY quickWinsChanged)
     Q_PROPERTY(QString quickWinsHeader READ quickWinsHeaderText NOTIFY quickWinsChanged)
     Q_PROPERTY(int totalRows READ totalRows NOTIFY countsChanged)

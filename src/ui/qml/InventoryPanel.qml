@@ -254,14 +254,28 @@ Rectangle {
                                 required property var modelData
                                 Layout.fillWidth: true
                                 spacing: 4
-                                Text {
+                                RowLayout {
                                     Layout.fillWidth: true
-                                    text: modelData.title
-                                    wrapMode: Text.Wrap
-                                    color: Theme.color("text2")
-                                    font.family: Theme.display
-                                    font.pointSize: Theme.pt(11)
-                                    font.weight: Font.Medium
+                                    spacing: 8
+                                    Text {
+                                        Layout.fillWidth: true
+                                        text: modelData.title
+                                        wrapMode: Text.Wrap
+                                        color: Theme.color("text2")
+                                        font.family: Theme.display
+                                        font.pointSize: Theme.pt(11)
+                                        font.weight: Font.Medium
+                                    }
+                                    // What the command addresses, when the items it cleans were measured.
+                                    Text {
+                                        objectName: "quickWinSize"
+                                        visible: modelData.sizeText !== ""
+                                        text: modelData.sizeText
+                                        color: Theme.color(modelData.heat)
+                                        font.family: Theme.mono
+                                        font.pointSize: Theme.pt(10.5)
+                                        font.weight: Font.Medium
+                                    }
                                 }
                                 TerminalBlock {
                                     Layout.fillWidth: true
