@@ -1,8 +1,10 @@
-// kelvo-size [--stats] [--tally] PATH...: measures each path with FileManagerDirectorySizer (one
-// call per argument, in order) and prints "BYTES<TAB>PATH", or "-<TAB>PATH" when the size is
-// absent. --tally counts every call into one tally, as a scan does, and ends with
-// "BYTES<TAB>total", each file counted once (what du -s -B1 -c prints last). --stats adds the
-// walk's counters on standard error.
+// kelvo-size [--stats] [--tally] [--freed] PATH...: measures each path with
+// FileManagerDirectorySizer (one call per argument, in order) and prints "BYTES<TAB>PATH", or
+// "-<TAB>PATH" when the size is absent. --freed adds a third column, what removing the path would
+// free ("-" when that cannot be told), to be checked against du before and after an rm -rf.
+// --tally counts every call into one tally, as a scan does, and ends with "BYTES<TAB>total", each
+// file counted once (what du -s -B1 -c prints last). --stats adds the walk's counters on standard
+// error.
 #include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
 #include "system/DirectoryWalk.h"
@@ -14,13 +16,15 @@
 int main(int argc, char** argv) {
     bool stats = false;
     bool tallied = false;
+    bool freed = false;
     int first = 1;
     for (; first < argc && argv[first][0] == '-' && argv[first][1] == '-'; ++first) {
         stats = stats || std::strcmp(argv[first], "--stats") == 0;
         tallied = tallied || std::strcmp(argv[first], "--tally") == 0;
+        freed = freed || std::strcmp(argv[first], "--freed") == 0;
     }
     if (first >= argc) {
-        std::fprintf(stderr, "usage: kelvo-size [--stats] [--tally] PATH...\n");
+        std::fprintf(stderr, "usage: kelvo-size [--stats] [--tally] [--freed] PATH...\n");
         return 2;
     }
     const kelvo::FileManagerDirectorySizer sizer;
@@ -28,12 +32,16 @@ int main(int argc, char** argv) {
     const kelvo::TallyScopes counted{tallied ? &tally : nullptr, kelvo::DiskTally::wholeScan | tally.openScope()};
     int status = 0;
     for (int i = first; i < argc; ++i) {
-        const auto bytes = sizer.measure(argv[i], counted);
-        if (bytes) {
-            std::printf("%lld\t%s\n", static_cast<long long>(*bytes), argv[i]);
-        } else {
+        const auto item = sizer.measureItem({argv[i]}, counted);
+        if (!item) {
             std::printf("-\t%s\n", argv[i]);
             status = 1;
+        } else if (!freed) {
+            std::printf("%lld\t%s\n", static_cast<long long>(item->bytes), argv[i]);
+        } else {
+            const auto frees = item->freedBytes;
+            std::printf("%lld\t%s\t%s\n", static_cast<long long>(item->bytes), argv[i],
+                frees ? std::to_string(*frees).c_str() : "-");
         }
     }
     if (tallied) {

@@ -10,9 +10,11 @@
 #include <atomic>
 #include <climits>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <dirent.h>
@@ -33,8 +35,9 @@
 //   helpers (WorkPool.h). The caller always works; helpers are asked for only when more than one
 //   directory is queued, and the pool bounds the number of working threads process-wide. Large
 //   directories hand parts of their listing (one buffer each) to other threads. Files with a link
-//   count above 1 go through one sharded inode set per top-level call; all others are counted
-//   directly.
+//   count above 1 go through one sharded table of link counts per top-level call, which counts
+//   each once and tells whether every link of it was met (what removing the paths frees); all
+//   others are counted directly.
 
 namespace kelvo {
 
@@ -48,15 +51,70 @@ std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int
 
 // ---- hard links ---------------------------------------------------------------------------------
 
-// The files with several links met so far in one top-level call.
-class InodeSet {
+using FileId = std::pair<std::uint64_t, std::uint64_t>; // device, inode
+
+FileId idOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// How many links of each file with several links one top-level call has met. A byte per file, as
+// a store of a million hard-linked files fills this table: the count itself up to 253, then
+// `allMet` once as many links were met as the file has, or `beyondByte` for the rare file with
+// more links, whose count is kept in a map apart.
+class LinkCounts {
 public:
-    bool insert(std::uint64_t device, std::uint64_t inode) {
-        return files_.update(device, inode, [](NoValue&, bool inserted) { return inserted; });
+    struct Met {
+        bool first = false; // no other link of the file had been met in this call
+        bool last = false;  // with this one, every link of the file was met
+    };
+
+    Met meet(const FileId& file, std::uint64_t links) {
+        return files_.update(file.first, file.second, [&](std::uint8_t& met, bool inserted) {
+            if (met == allMet) {
+                return Met{inserted, false};
+            }
+            std::uint64_t count = 0;
+            if (met < beyondByte - 1) {
+                count = ++met;
+            } else {
+                count = countBeyondByte(file, met);
+                met = beyondByte;
+            }
+            if (count < links) {
+                return Met{inserted, false};
+            }
+            met = allMet; // once: a link met again (a rename during the walk) frees nothing more
+            return Met{inserted, true};
+        });
     }
 
 private:
-    ShardedFileTable<NoValue, 16> files_;
+    static constexpr std::uint8_t beyondByte = 254;
+    static constexpr std::uint8_t allMet = 255;
+
+    // Under the file's shard lock, so that one file's count never rises twice at once.
+    std::uint64_t countBeyondByte(const FileId& file, std::uint8_t met) {
+        std::lock_guard lock(beyondMutex_);
+        std::uint64_t& count = beyond_[file];
+        count = std::max<std::uint64_t>(count, met) + 1;
+        return count;
+    }
+
+    ShardedFileTable<std::uint8_t, 16> files_;
+    std::mutex beyondMutex_;
+    std::map<FileId, std::uint64_t> beyond_;
+};
+
+// What a walk or a part of it counted, and how much of that removing the paths would free.
+struct Sizes {
+    std::int64_t bytes = 0;
+    std::int64_t freed = 0;
+
+    Sizes& operator+=(const Sizes& other) {
+        bytes += other.bytes;
+        freed += other.freed;
+        return *this;
+    }
 };
 
 // ---- the walk -----------------------------------------------------------------------------------
@@ -84,6 +142,7 @@ struct Found {
     };
     DiskTally* tally = nullptr;
     std::int64_t bytes = 0;
+    std::int64_t freed = 0;
     std::array<Share, 4> tallied{};
     std::size_t used = 0;
 
@@ -134,17 +193,21 @@ public:
         DiskTally::Scopes counts = 0;
     };
     // Walks the trees below the roots as one; absent when no top-level directory could be listed.
-    std::optional<std::int64_t> run(const std::vector<Root>& roots);
+    std::optional<Sizes> run(const std::vector<Root>& roots);
     void help() override;
     // A top-level path that is not a directory, measured as part of this call.
-    std::int64_t countTopLevel(const struct stat& st, DiskTally::Scopes counts);
+    Sizes countTopLevel(const struct stat& st, DiskTally::Scopes counts);
+    // With several top-level paths: the walk watches for one of them met again below another.
+    void watchFor(std::vector<FileId> directories, std::vector<FileId> files);
+    // True when a top-level path was met twice: a link counted twice could look like all of them.
+    bool overlapped() const { return overlapped_.load(std::memory_order_relaxed); }
 
 private:
     void work(bool isCaller);
     // Opens (unless fd is given), lists and closes one directory. Returns false if it could not
     // be listed. Found subdirectories are appended to scratch.children.
-    bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes);
-    void processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes);
+    bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, Sizes& sizes);
+    void processBatch(EntryBatch* batch, Scratch& scratch, Sizes& sizes);
     // Examines one entry of an open directory.
     void examine(int dirFd, const char* name, unsigned char type, const DirNode& node, Scratch& scratch, Found& found);
     // Counts a file found where `counts` (of a directory that `before` had counted already) apply.
@@ -156,6 +219,7 @@ private:
     // True when a part of a large listing is worth handing to another thread now.
     bool mayHandOff() const;
     void publishBatch(EntryBatch* batch);
+    void noteIfTop(const std::vector<FileId>& tops, const struct stat& st);
 
     DiskTally* const tally_;
     std::mutex mutex_;
@@ -163,10 +227,13 @@ private:
     std::vector<WorkItem> stack_;
     std::size_t pending_ = 0; // queued + being processed
     bool callerWaiting_ = false;
-    std::int64_t total_ = 0;
+    Sizes total_;
     std::atomic<int> helpers_{0};
     std::atomic<int> outstandingBatches_{0};
-    InodeSet inodes_;
+    LinkCounts links_;
+    std::vector<FileId> topDirectories_; // sorted; empty with a single top-level path
+    std::vector<FileId> topFiles_;
+    std::atomic<bool> overlapped_{false};
 };
 
 void Walk::examine(
@@ -196,17 +263,44 @@ void Walk::examine(
 }
 
 void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, DiskTally::Scopes before, Found& found) {
+    noteIfTop(topFiles_, st);
     if (st.st_nlink > 1) {
-        const auto device = static_cast<std::uint64_t>(st.st_dev);
-        const auto inode = static_cast<std::uint64_t>(st.st_ino);
-        if (!inodes_.insert(device, inode)) {
+        const FileId file = idOf(st);
+        const LinkCounts::Met met = links_.meet(file, static_cast<std::uint64_t>(st.st_nlink));
+        if (met.last) {
+            found.freed += allocatedBytes(st);
+        }
+        if (!met.first) {
             return; // another link to this file was counted already in this call
         }
         if (counts != 0) {
-            counts = tally_->claim(device, inode, counts, &before);
+            counts = tally_->claim(file.first, file.second, counts, &before);
         }
+    } else {
+        found.freed += allocatedBytes(st);
     }
     found.add(allocatedBytes(st), counts, 1, before);
+}
+
+void Walk::noteIfTop(const std::vector<FileId>& tops, const struct stat& st) {
+    if (!tops.empty() && std::binary_search(tops.begin(), tops.end(), idOf(st))) {
+        overlapped_.store(true, std::memory_order_relaxed);
+    }
+}
+
+void Walk::watchFor(std::vector<FileId> directories, std::vector<FileId> files) {
+    if (directories.size() + files.size() < 2) {
+        return;
+    }
+    std::sort(directories.begin(), directories.end());
+    std::sort(files.begin(), files.end());
+    // Two paths of one directory, or two links of one file given as paths: told apart by nothing.
+    if (std::adjacent_find(directories.begin(), directories.end()) != directories.end() ||
+        std::adjacent_find(files.begin(), files.end()) != files.end()) {
+        overlapped_.store(true, std::memory_order_relaxed);
+    }
+    topDirectories_ = std::move(directories);
+    topFiles_ = std::move(files);
 }
 
 void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children) {
@@ -223,7 +317,7 @@ void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& childr
     }
 }
 
-bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes) {
+bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, Sizes& sizes) {
     DirNode* const anchor = node->anchor;
     if (!isRoot) {
         fd = walk::openNode(node);
@@ -239,6 +333,9 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
     std::int64_t ownBytes = 0;
     if (::fstat(fd, &own) == 0) {
         ownBytes = allocatedBytes(own);
+        if (!isRoot) {
+            noteIfTop(topDirectories_, own);
+        }
         if (node->counts != 0) {
             node->counts = tally_->claim(static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino),
                 node->counts, &node->before);
@@ -288,8 +385,9 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         return false;
     }
     found.add(ownBytes, node->counts, 0, node->before);
+    found.freed += ownBytes; // a directory goes with the item that holds it
     found.flushTally();
-    bytes += found.bytes;
+    sizes += Sizes{found.bytes, found.freed};
 
     // Subdirectories are opened relative to this directory when it may keep its descriptor,
     // else relative to the ancestor this directory was opened from.
@@ -314,13 +412,13 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
     return true;
 }
 
-void Walk::processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes) {
+void Walk::processBatch(EntryBatch* batch, Scratch& scratch, Sizes& sizes) {
     DirNode* node = batch->node;
     Found found{tally_};
     walk::forEachEntry(batch->records.data(), batch->records.size(),
         [&](const char* name, unsigned char type) { examine(node->fd, name, type, *node, scratch, found); });
     found.flushTally();
-    bytes += found.bytes;
+    sizes += Sizes{found.bytes, found.freed};
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
     adopt(node, node, scratch.children);
     walk::releaseFdUse(node);
@@ -390,17 +488,17 @@ void Walk::work(bool isCaller) {
         stack_.pop_back();
         lock.unlock();
 
-        std::int64_t bytes = 0;
+        Sizes sizes;
         scratch.children.clear();
         if (item.batch != nullptr) {
-            processBatch(item.batch, scratch, bytes);
+            processBatch(item.batch, scratch, sizes);
             outstandingBatches_.fetch_sub(1, std::memory_order_relaxed);
         } else {
-            processDirectory(item.node, -1, false, scratch, bytes);
+            processDirectory(item.node, -1, false, scratch, sizes);
         }
 
         lock.lock();
-        total_ += bytes;
+        total_ += sizes;
         for (DirNode* child : scratch.children) {
             stack_.push_back(WorkItem{child, nullptr});
         }
@@ -426,18 +524,18 @@ void Walk::help() {
     helpers_.fetch_sub(1);
 }
 
-std::int64_t Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
+Sizes Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
     Found found{tally_};
     countEntry(st, counts, 0, found);
     found.flushTally();
-    return found.bytes;
+    return {found.bytes, found.freed};
 }
 
-std::optional<std::int64_t> Walk::run(const std::vector<Root>& roots) {
+std::optional<Sizes> Walk::run(const std::vector<Root>& roots) {
     std::vector<DirNode*> rootNodes;
     std::vector<DirNode*> children;
     Scratch& scratch = threadScratch();
-    std::int64_t bytes = 0;
+    Sizes sizes;
     for (const Root& given : roots) {
         auto* root = new DirNode();
         root->anchor = root;
@@ -447,7 +545,7 @@ std::optional<std::int64_t> Walk::run(const std::vector<Root>& roots) {
         // The caller's reference keeps the root alive until the walk is over.
         root->lifeRefs.store(2, std::memory_order_relaxed);
         scratch.children.clear();
-        if (!processDirectory(root, given.fd, true, scratch, bytes)) {
+        if (!processDirectory(root, given.fd, true, scratch, sizes)) {
             walk::releaseLife(root);
             continue;
         }
@@ -460,7 +558,7 @@ std::optional<std::int64_t> Walk::run(const std::vector<Root>& roots) {
     std::size_t queued = 0;
     {
         std::lock_guard lock(mutex_);
-        total_ += bytes;
+        total_ += sizes;
         for (DirNode* child : children) {
             stack_.push_back(WorkItem{child, nullptr});
         }
@@ -585,6 +683,12 @@ std::optional<std::int64_t> DirectorySizing::measureTogether(
     return total;
 }
 
+std::optional<Measurement> DirectorySizing::measureItem(
+    const std::vector<std::string>& paths, TallyScopes counted) const {
+    const auto bytes = measureTogether(paths, counted);
+    return bytes ? std::optional(Measurement{*bytes, std::nullopt}) : std::nullopt;
+}
+
 std::optional<std::int64_t> FileManagerDirectorySizer::size(const std::string& path) const {
     return measureTogether({path}, {});
 }
@@ -595,11 +699,20 @@ std::optional<std::int64_t> FileManagerDirectorySizer::measure(const std::string
 
 std::optional<std::int64_t> FileManagerDirectorySizer::measureTogether(
     const std::vector<std::string>& paths, TallyScopes counted) const {
+    const auto item = measureItem(paths, counted);
+    return item ? std::optional(item->bytes) : std::nullopt;
+}
+
+std::optional<Measurement> FileManagerDirectorySizer::measureItem(
+    const std::vector<std::string>& paths, TallyScopes counted) const {
     const DiskTally::Scopes counts = counted.tally != nullptr ? counted.scopes : 0;
     detail::WorkPool::Participation participation;
     auto walk = std::make_shared<Walk>(counted.tally);
-    std::optional<std::int64_t> others;
+    Sizes total;
+    bool measured = false;
     std::vector<Walk::Root> roots;
+    std::vector<FileId> directories;
+    std::vector<FileId> files;
     for (const auto& path : paths) {
         const TopLevel top = openTopLevel(path);
         if (!top.exists) {
@@ -607,16 +720,28 @@ std::optional<std::int64_t> FileManagerDirectorySizer::measureTogether(
         }
         if (!S_ISDIR(top.status.st_mode)) {
             // A file, a symbolic link itself, anything else.
-            others = others.value_or(0) + walk->countTopLevel(top.status, counts);
+            total += walk->countTopLevel(top.status, counts);
+            measured = true;
+            files.push_back(idOf(top.status));
         } else if (top.fd >= 0) {
             roots.push_back(Walk::Root{top.fd, counts});
+            directories.push_back(idOf(top.status));
         }
     }
-    const auto directories = roots.empty() ? std::nullopt : walk->run(roots);
-    if (!directories) {
-        return others;
+    walk->watchFor(std::move(directories), std::move(files));
+    if (const auto walked = roots.empty() ? std::nullopt : walk->run(roots)) {
+        total += *walked;
+        measured = true;
     }
-    return others.value_or(0) + *directories;
+    if (!measured) {
+        return std::nullopt;
+    }
+    Measurement item{total.bytes, std::nullopt};
+    if (!walk->overlapped()) {
+        // A file that grew between two of its links must not free more than was counted of it.
+        item.freedBytes = std::min(total.freed, total.bytes);
+    }
+    return item;
 }
 
 } // namespace kelvo

@@ -9,6 +9,13 @@
 
 namespace kelvo {
 
+// What measuring one item found: its size on disk (as `du -s -B1` counts it) and what removing it
+// would free: the blocks of the files whose every hard link lies inside it.
+struct Measurement {
+    std::int64_t bytes = 0;
+    std::optional<std::int64_t> freedBytes; // absent when the sizer cannot tell
+};
+
 class DirectorySizing {
 public:
     virtual ~DirectorySizing() = default;
@@ -24,6 +31,11 @@ public:
     // none of them could be measured.
     virtual std::optional<std::int64_t> measureTogether(
         const std::vector<std::string>& paths, TallyScopes counted) const;
+    // measureTogether(paths, counted) with what removing those paths would free: directories and
+    // symbolic links themselves, files of one link, and files every link of which the walk met
+    // (a file also linked from elsewhere stays on disk). Absent when none of the paths could be
+    // measured; freedBytes absent here, where files cannot be told apart.
+    virtual std::optional<Measurement> measureItem(const std::vector<std::string>& paths, TallyScopes counted) const;
 };
 
 class FileManagerDirectorySizer final : public DirectorySizing {
@@ -32,6 +44,9 @@ public:
     std::optional<std::int64_t> measure(const std::string& path, TallyScopes counted) const override;
     std::optional<std::int64_t> measureTogether(
         const std::vector<std::string>& paths, TallyScopes counted) const override;
+    // freedBytes absent when the paths overlap (one lies inside another, or names the same file),
+    // since a link met twice would look like two.
+    std::optional<Measurement> measureItem(const std::vector<std::string>& paths, TallyScopes counted) const override;
 };
 
 } // namespace kelvo

@@ -98,6 +98,50 @@ TEST(DirectorySizer, SmallTreesAreTheirAllocatedBlocksAsDuCountsThem) {
         << "each call counts a hard-linked file in full";
 }
 
+TEST(DirectorySizer, AnItemFreesItsFoldersLinksAndFilesWhoseEveryHardLinkItHolds) {
+    TempDir dir;
+    const FileManagerDirectorySizer sizer;
+    makeDirs(dir / "item/sub");
+    makeDirs(dir / "b");
+    writeFile(dir / "item/two", std::string(10'000, '2'));
+    link(dir / "item/two", dir / "item/sub/two");
+    writeFile(dir / "item/three", std::string(30'000, '3'));
+    link(dir / "item/three", dir / "item/sub/three");
+    link(dir / "item/three", dir / "three");
+    symlink("../" + std::string(150, 'l'), dir / "item/ln"); // a long target takes a block
+    writeFile(dir / "item/many/0", std::string(40'000, 'm'));
+    for (int i = 1; i < 299; ++i) link(dir / "item/many/0", dir / "item/many/" + std::to_string(i));
+    link(dir / "item/many/0", dir / "item/sub/many"); // 300 links: more than a byte counts
+    writeFile(dir / "a/x", std::string(5'000, 'x'));
+    link(dir / "a/x", dir / "b/x");
+    const auto in = [&](std::vector<std::string> paths) {
+        for (auto& path : paths) path = dir / path;
+        return paths;
+    };
+    // Paths measured as one item, and those whose blocks removing them frees.
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> rows{
+        {{"item"}, {"item", "item/sub", "item/many", "item/two", "item/ln", "item/many/0"}},
+        {{"item/sub"}, {"item/sub"}},
+        {{"item/many"}, {"item/many"}},
+        {{"a", "b"}, {"a", "b", "a/x"}},
+        {{"a"}, {"a"}},
+        {{"item/ln"}, {"item/ln"}},
+        {{"item/two"}, {}},
+    };
+    for (const auto& [paths, freed] : rows) {
+        std::int64_t blocks = 0;
+        for (const auto& path : freed) blocks += blocksOf(dir / path);
+        const auto item = sizer.measureItem(in(paths), {});
+        ASSERT_TRUE(item) << testing::PrintToString(paths);
+        EXPECT_EQ(item->bytes, duTotal(in(paths))) << testing::PrintToString(paths);
+        EXPECT_EQ(item->freedBytes, blocks) << testing::PrintToString(paths);
+    }
+    // Overlapping paths cannot tell a link met twice from two links.
+    for (const auto& paths :
+        std::vector<std::vector<std::string>>{{"item", "item/sub"}, {"item/two", "item"}, {"a", "a"}, {"a/x", "a/x"}})
+        EXPECT_EQ(sizer.measureItem(in(paths), {})->freedBytes, std::nullopt) << testing::PrintToString(paths);
+}
+
 TEST(DirectorySizer, ATallyCountsEachFileOnceAcrossMeasurementsAsOneDuDoes) {
     TempDir dir;
     const FileManagerDirectorySizer sizer;
@@ -242,7 +286,20 @@ TEST(DirectorySizer, ParallelWalksAgreeWithDuWhateverTheScheduling) {
     // Five busy callers may fill the pool between them; a walk alone always gets a helper.
     EXPECT_EQ(sizer.size(dir / "tree"), expected);
     EXPECT_GT(detail::directoryWalkStats().helperGrants, before.helperGrants) << "the walk never ran in parallel";
-    for (std::size_t i = 0; i < dirs.size(); i += 10) EXPECT_EQ(sizer.size(dirs[i]), duBytes(dirs[i])) << dirs[i];
+    // What an item frees is what removing it from a copy (hard links kept) takes off the copy's du.
+    test::runCapture({"/bin/cp", "-a", dir / "tree", dir / "copy"});
+    int linkedOut = 0;
+    std::int64_t left = *duBytes(dir / "copy");
+    for (std::size_t i = dirs.size() - 1; i > 0; i -= std::min<std::size_t>(i, 10)) {
+        const std::string copy = dir / "copy" + dirs[i].substr(dirs[0].size()); // later ones go first
+        const auto item = sizer.measureItem({copy}, {});
+        ASSERT_TRUE(item && item->bytes == duBytes(copy)) << copy;
+        test::removeTree(copy);
+        const std::int64_t before = std::exchange(left, *duBytes(dir / "copy"));
+        EXPECT_EQ(item->freedBytes, before - left) << copy;
+        linkedOut += item->freedBytes < item->bytes;
+    }
+    EXPECT_GT(linkedOut, 0) << "no item held a file linked from outside it";
 
     // One large directory: parts of its listing go to other threads.
     for (int i = 0; i < 8'000; ++i)
@@ -277,8 +334,9 @@ TEST(DirectorySizer, EntriesVanishingMidWalkNeverFailTheWalk) {
     });
     // A file that loses its other links after one was counted may count once more: a bound.
     for (int walks = 0; !done || walks < 3; ++walks) {
-        const auto bytes = sizer.size(dir / "tree");
-        EXPECT_TRUE(bytes && *bytes >= blocksOf(dir / "tree") && *bytes <= 2 * *full);
+        const auto item = sizer.measureItem({dir / "tree"}, {});
+        EXPECT_TRUE(item && item->bytes >= blocksOf(dir / "tree") && item->bytes <= 2 * *full);
+        EXPECT_TRUE(item && item->freedBytes && *item->freedBytes <= item->bytes);
     }
     remover.join();
     EXPECT_EQ(sizer.size(dir / "tree"), blocksOf(dir / "tree"));
