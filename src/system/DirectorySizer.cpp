@@ -2,16 +2,14 @@
 
 #include "model/FileTable.h"
 #include "system/DirectoryListing.h"
+#include "system/WalkScheduler.h"
 #include "system/WalkTree.h"
 #include "system/WorkPool.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <climits>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,8 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The scheduler of the sizer's walk (the tree of queued directories is WalkTree.h, the reading of
-// directories per platform DirectoryListing.h):
+// The sizer's walk (its scheduler is WalkScheduler.h, the tree of queued directories WalkTree.h,
+// the reading of directories per platform DirectoryListing.h):
 //
 // - Every directory is opened relative to the descriptor of its parent or a kept ancestor, listed
 //   a buffer at a time and closed. Entries are classified by the listing's type field where the
@@ -29,20 +27,17 @@
 //   fstatat(AT_SYMLINK_NOFOLLOW). No file is ever opened. Results equal a plain sequential
 //   recursive walk: a subdirectory that cannot be opened or listed contributes 0, its own blocks
 //   included; an entry whose status fails is skipped.
-// - No recursion: subdirectories go on an explicit stack shared by the calling thread and pool
-//   helpers (WorkPool.h). The caller always works; helpers are asked for only when more than one
-//   directory is queued, and the pool bounds the number of working threads process-wide. Large
-//   directories hand parts of their listing (one buffer each) to other threads. Files with a link
-//   count above 1 go through one sharded inode set per top-level call; all others are counted
-//   directly.
+// - Large directories hand parts of their listing (one buffer each) to other threads. Files with
+//   a link count above 1 go through one sharded inode set per top-level call; all others are
+//   counted directly.
 
 namespace kelvo {
 
 namespace {
 
 using walk::DirNode;
-
-constexpr std::size_t kListingBuffer = 128 * 1024;
+using walk::EntryBatch;
+using walk::Scratch;
 
 std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int64_t>(st.st_blocks) * 512; }
 
@@ -60,17 +55,6 @@ private:
 };
 
 // ---- the walk -----------------------------------------------------------------------------------
-
-// A part of a large directory's listing, handed to another thread: raw getdents64 records.
-struct EntryBatch {
-    DirNode* node = nullptr; // holds a life reference and a descriptor use on node
-    std::vector<char> records;
-};
-
-struct WorkItem {
-    DirNode* node = nullptr;     // a directory to open and list, or
-    EntryBatch* batch = nullptr; // entries of an open directory to examine
-};
 
 // What one directory (or one batch of its entries) adds: to the call's size, and to the tally by
 // the scopes it counts for (a few distinct ones at most; more go to the tally at once). The tally
@@ -114,18 +98,7 @@ struct Found {
     }
 };
 
-// Per-thread buffers, kept between calls.
-struct Scratch {
-    std::vector<char> listing = std::vector<char>(kListingBuffer);
-    std::vector<DirNode*> children;
-};
-
-Scratch& threadScratch() {
-    thread_local Scratch scratch;
-    return scratch;
-}
-
-class Walk final : public detail::PoolJob, public std::enable_shared_from_this<Walk> {
+class Walk final : public walk::Scheduler {
 public:
     explicit Walk(DiskTally* tally) : tally_(tally) {}
 
@@ -135,12 +108,11 @@ public:
     };
     // Walks the trees below the roots as one; absent when no top-level directory could be listed.
     std::optional<std::int64_t> run(const std::vector<Root>& roots);
-    void help() override;
     // A top-level path that is not a directory, measured as part of this call.
     std::int64_t countTopLevel(const struct stat& st, DiskTally::Scopes counts);
 
 private:
-    void work(bool isCaller);
+    std::int64_t process(const walk::WorkItem& item, Scratch& scratch) override;
     // Opens (unless fd is given), lists and closes one directory. Returns false if it could not
     // be listed. Found subdirectories are appended to scratch.children.
     bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes);
@@ -149,23 +121,8 @@ private:
     void examine(int dirFd, const char* name, unsigned char type, const DirNode& node, Scratch& scratch, Found& found);
     // Counts a file found where `counts` (of a directory that `before` had counted already) apply.
     void countEntry(const struct stat& st, DiskTally::Scopes counts, DiskTally::Scopes before, Found& found);
-    // Gives found children their parent, anchor and tally scopes; queues nothing.
-    void adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children);
-    // Asks the pool for helpers when `available` queued items are there for others to take.
-    void maybeRequestHelpers(std::size_t available);
-    // True when a part of a large listing is worth handing to another thread now.
-    bool mayHandOff() const;
-    void publishBatch(EntryBatch* batch);
 
     DiskTally* const tally_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<WorkItem> stack_;
-    std::size_t pending_ = 0; // queued + being processed
-    bool callerWaiting_ = false;
-    std::int64_t total_ = 0;
-    std::atomic<int> helpers_{0};
-    std::atomic<int> outstandingBatches_{0};
     InodeSet inodes_;
 };
 
@@ -207,20 +164,6 @@ void Walk::countEntry(const struct stat& st, DiskTally::Scopes counts, DiskTally
         }
     }
     found.add(allocatedBytes(st), counts, 1, before);
-}
-
-void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children) {
-    if (children.empty()) {
-        return;
-    }
-    const int count = static_cast<int>(children.size());
-    parent->lifeRefs.fetch_add(count, std::memory_order_relaxed);
-    anchor->fdUsers.fetch_add(count, std::memory_order_relaxed);
-    for (DirNode* child : children) {
-        child->parent = parent;
-        child->anchor = anchor;
-        child->counts = parent->counts;
-    }
 }
 
 bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, std::int64_t& bytes) {
@@ -291,18 +234,8 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
     found.flushTally();
     bytes += found.bytes;
 
-    // Subdirectories are opened relative to this directory when it may keep its descriptor,
-    // else relative to the ancestor this directory was opened from.
     if (!scratch.children.empty()) {
-        DirNode* childAnchor = node;
-        if (!isRoot && !node->budgeted) {
-            if (walk::tryAcquireFdSlot()) {
-                node->budgeted = true;
-            } else {
-                childAnchor = anchor;
-            }
-        }
-        adopt(node, childAnchor, scratch.children);
+        walk::adopt(node, walk::childAnchor(node), scratch.children);
     }
     if (!isRoot) {
         walk::releaseFdUse(node); // this thread's own use: closes now unless children or batches need it
@@ -322,108 +255,20 @@ void Walk::processBatch(EntryBatch* batch, Scratch& scratch, std::int64_t& bytes
     found.flushTally();
     bytes += found.bytes;
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
-    adopt(node, node, scratch.children);
+    walk::adopt(node, node, scratch.children);
     walk::releaseFdUse(node);
     walk::releaseLife(node);
     delete batch;
 }
 
-void Walk::maybeRequestHelpers(std::size_t available) {
-    auto& pool = detail::WorkPool::instance();
-    if (available == 0 || pool.saturated()) {
-        return;
+std::int64_t Walk::process(const walk::WorkItem& item, Scratch& scratch) {
+    std::int64_t bytes = 0;
+    if (item.batch != nullptr) {
+        processBatch(item.batch, scratch, bytes);
+    } else {
+        processDirectory(item.node, -1, false, scratch, bytes);
     }
-    const int wanted = static_cast<int>(std::min<std::size_t>(available, static_cast<std::size_t>(pool.limit() - 1))) -
-                       helpers_.load(std::memory_order_relaxed);
-    if (wanted <= 0) {
-        return;
-    }
-    helpers_.fetch_add(wanted);
-    const int granted = pool.requestHelpers(shared_from_this(), wanted);
-    if (granted < wanted) {
-        helpers_.fetch_sub(wanted - granted);
-    }
-    walk::counters().helperGrants.fetch_add(static_cast<std::uint64_t>(granted), std::memory_order_relaxed);
-}
-
-bool Walk::mayHandOff() const {
-    const auto& pool = detail::WorkPool::instance();
-    if (outstandingBatches_.load(std::memory_order_relaxed) >= 2 * pool.limit()) {
-        return false; // others are behind already: keep memory bounded and work here
-    }
-    return helpers_.load(std::memory_order_relaxed) > 0 || !pool.saturated();
-}
-
-void Walk::publishBatch(EntryBatch* batch) {
-    walk::bump(walk::counters().entryBatches);
-    outstandingBatches_.fetch_add(1, std::memory_order_relaxed);
-    std::size_t queued = 0;
-    {
-        std::lock_guard lock(mutex_);
-        stack_.push_back(WorkItem{nullptr, batch});
-        ++pending_;
-        queued = stack_.size();
-        if (callerWaiting_) {
-            wake_.notify_all();
-        }
-    }
-    maybeRequestHelpers(queued); // the lister goes on listing: everything queued is for others
-}
-
-void Walk::work(bool isCaller) {
-    Scratch& scratch = threadScratch();
-    std::unique_lock lock(mutex_);
-    while (true) {
-        if (stack_.empty()) {
-            if (!isCaller || pending_ == 0) {
-                return;
-            }
-            callerWaiting_ = true;
-            {
-                detail::WorkPool::Waiting waiting;
-                wake_.wait(lock, [&] { return !stack_.empty() || pending_ == 0; });
-            }
-            callerWaiting_ = false;
-            continue;
-        }
-        const WorkItem item = stack_.back();
-        stack_.pop_back();
-        lock.unlock();
-
-        std::int64_t bytes = 0;
-        scratch.children.clear();
-        if (item.batch != nullptr) {
-            processBatch(item.batch, scratch, bytes);
-            outstandingBatches_.fetch_sub(1, std::memory_order_relaxed);
-        } else {
-            processDirectory(item.node, -1, false, scratch, bytes);
-        }
-
-        lock.lock();
-        total_ += bytes;
-        for (DirNode* child : scratch.children) {
-            stack_.push_back(WorkItem{child, nullptr});
-        }
-        const std::size_t added = scratch.children.size();
-        pending_ += added;
-        --pending_;
-        if (pending_ == 0) {
-            wake_.notify_all();
-        } else if (callerWaiting_ && added > 0) {
-            wake_.notify_all();
-        }
-        const std::size_t queued = stack_.size();
-        if (queued >= 2 && helpers_.load(std::memory_order_relaxed) < detail::WorkPool::instance().limit() - 1) {
-            lock.unlock();
-            maybeRequestHelpers(queued - 1); // this thread takes the next one itself
-            lock.lock();
-        }
-    }
-}
-
-void Walk::help() {
-    work(false);
-    helpers_.fetch_sub(1);
+    return bytes;
 }
 
 std::int64_t Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
@@ -436,7 +281,7 @@ std::int64_t Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts
 std::optional<std::int64_t> Walk::run(const std::vector<Root>& roots) {
     std::vector<DirNode*> rootNodes;
     std::vector<DirNode*> children;
-    Scratch& scratch = threadScratch();
+    Scratch& scratch = walk::threadScratch();
     std::int64_t bytes = 0;
     for (const Root& given : roots) {
         auto* root = new DirNode();
@@ -457,111 +302,11 @@ std::optional<std::int64_t> Walk::run(const std::vector<Root>& roots) {
     if (rootNodes.empty()) {
         return std::nullopt;
     }
-    std::size_t queued = 0;
-    {
-        std::lock_guard lock(mutex_);
-        total_ += bytes;
-        for (DirNode* child : children) {
-            stack_.push_back(WorkItem{child, nullptr});
-        }
-        pending_ += children.size();
-        queued = stack_.size();
-    }
-    if (queued > 1) {
-        maybeRequestHelpers(queued - 1);
-    }
-    work(true);
+    const std::int64_t total = drive(children, bytes);
     for (DirNode* root : rootNodes) {
         walk::releaseLife(root);
     }
-    std::lock_guard lock(mutex_);
-    return total_;
-}
-
-// ---- the top-level path ---------------------------------------------------------------------------
-
-// Splits a path too long for one system call into a directory descriptor and a last name, walking
-// the leading part in pieces shorter than PATH_MAX (following links there, as lstat would).
-// Returns -1 on failure.
-int openLongParent(const std::string& path, std::string& lastName) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') {
-        trimmed.pop_back();
-    }
-    const std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos || slash + 1 == trimmed.size()) {
-        return -1;
-    }
-    lastName = trimmed.substr(slash + 1);
-    const std::string parent = trimmed.substr(0, slash + 1); // ends with '/'
-    int current = AT_FDCWD;
-    std::size_t start = 0;
-    while (start < parent.size()) {
-        if (start > 0) {
-            // Later pieces are relative to the directory opened so far: never absolute.
-            start = parent.find_first_not_of('/', start);
-            if (start == std::string::npos) {
-                break;
-            }
-        }
-        std::size_t end = parent.size();
-        if (end - start >= PATH_MAX - 1) {
-            const std::size_t cut = parent.rfind('/', start + PATH_MAX - 2);
-            if (cut == std::string::npos || cut < start) {
-                end = start; // a single name longer than PATH_MAX
-            } else {
-                end = cut + 1;
-            }
-        }
-        int next = -1;
-        if (end > start) {
-            const std::string piece = parent.substr(start, end - start);
-            // Links in the leading part are followed, as lstat of the whole path would.
-            next = walk::openAt(current, piece.c_str(), walk::passThroughFlags & ~O_NOFOLLOW);
-        }
-        if (current != AT_FDCWD) {
-            ::close(current);
-        }
-        if (next < 0) {
-            return -1;
-        }
-        current = next;
-        start = end;
-    }
-    return current;
-}
-
-// A top-level path: its status without following a link and, for a directory, an open descriptor
-// (-1 when it cannot be opened).
-struct TopLevel {
-    bool exists = false;
-    struct stat status {};
-    int fd = -1;
-};
-
-TopLevel openTopLevel(const std::string& path) {
-    TopLevel top;
-    if (path.empty() || path.find('\0') != std::string::npos) {
-        return top;
-    }
-    int baseFd = AT_FDCWD;
-    std::string lastName;
-    const char* name = path.c_str();
-    if (path.size() >= PATH_MAX) {
-        baseFd = openLongParent(path, lastName);
-        if (baseFd < 0) {
-            return top;
-        }
-        name = lastName.c_str();
-    }
-    top.exists = ::fstatat(baseFd, name, &top.status, AT_SYMLINK_NOFOLLOW) == 0;
-    if (top.exists && S_ISDIR(top.status.st_mode)) {
-        top.fd = walk::openAt(baseFd, name, walk::directoryFlags);
-    }
-    if (baseFd != AT_FDCWD) {
-        ::close(baseFd);
-    }
-    return top;
+    return total;
 }
 
 } // namespace
@@ -601,7 +346,7 @@ std::optional<std::int64_t> FileManagerDirectorySizer::measureTogether(
     std::optional<std::int64_t> others;
     std::vector<Walk::Root> roots;
     for (const auto& path : paths) {
-        const TopLevel top = openTopLevel(path);
+        const walk::TopLevel top = walk::openTopLevel(path);
         if (!top.exists) {
             continue;
         }
