@@ -228,8 +228,7 @@ FoundProjects Finder::run(const ProjectSearch& search) {
     }
     std::lock_guard lock(foundMutex_);
     result.folders = std::move(found_);
-    std::sort(result.folders.begin(), result.folders.end());
-    result.folders.erase(std::unique(result.folders.begin(), result.folders.end()), result.folders.end());
+    std::sort(result.folders.begin(), result.folders.end()); // each is there once: its folder was claimed
     return result;
 }
 
