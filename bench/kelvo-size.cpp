@@ -5,9 +5,13 @@
 // --tally counts every call into one tally, as a scan does, and ends with "BYTES<TAB>total", each
 // file counted once (what du -s -B1 -c prints last). --stats adds the walk's counters on standard
 // error.
+//
+// kelvo-size --projects [--exclude=FOLDER]... ROOT...: one findProjects call over the roots; prints
+// each project folder on a line of its own, then "COUNT projects, SKIPPED skipped".
 #include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
 #include "system/DirectoryWalk.h"
+#include "system/ProjectFinder.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,21 +21,36 @@ int main(int argc, char** argv) {
     bool stats = false;
     bool tallied = false;
     bool freed = false;
+    bool projects = false;
+    kelvo::ProjectSearch search;
     int first = 1;
     for (; first < argc && argv[first][0] == '-' && argv[first][1] == '-'; ++first) {
         stats = stats || std::strcmp(argv[first], "--stats") == 0;
         tallied = tallied || std::strcmp(argv[first], "--tally") == 0;
         freed = freed || std::strcmp(argv[first], "--freed") == 0;
+        projects = projects || std::strcmp(argv[first], "--projects") == 0;
+        if (std::strncmp(argv[first], "--exclude=", 10) == 0) {
+            search.excluded.emplace_back(argv[first] + 10);
+        }
     }
     if (first >= argc) {
-        std::fprintf(stderr, "usage: kelvo-size [--stats] [--tally] [--freed] PATH...\n");
+        std::fprintf(stderr, "usage: kelvo-size [--stats] [--tally] [--freed] PATH...\n"
+                             "       kelvo-size --projects [--exclude=FOLDER]... ROOT...\n");
         return 2;
+    }
+    if (projects) {
+        search.roots.assign(argv + first, argv + argc);
+        const kelvo::FoundProjects found = kelvo::findProjects(search);
+        for (const std::string& folder : found.folders) {
+            std::printf("%s\n", folder.c_str());
+        }
+        std::printf("%zu projects, %lld skipped\n", found.folders.size(), static_cast<long long>(found.skipped));
     }
     const kelvo::FileManagerDirectorySizer sizer;
     kelvo::DiskTally tally;
     const kelvo::TallyScopes counted{tallied ? &tally : nullptr, kelvo::DiskTally::wholeScan | tally.openScope()};
     int status = 0;
-    for (int i = first; i < argc; ++i) {
+    for (int i = projects ? argc : first; i < argc; ++i) {
         const auto item = sizer.measureItem({argv[i]}, counted);
         if (!item) {
             std::printf("-\t%s\n", argv[i]);

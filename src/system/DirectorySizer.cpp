@@ -2,14 +2,13 @@
 
 #include "model/FileTable.h"
 #include "system/DirectoryListing.h"
+#include "system/WalkScheduler.h"
 #include "system/WalkTree.h"
 #include "system/WorkPool.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <climits>
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,8 +20,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The scheduler of the sizer's walk (the tree of queued directories is WalkTree.h, the reading of
-// directories per platform DirectoryListing.h):
+// The sizer's walk (its scheduler is WalkScheduler.h, the tree of queued directories WalkTree.h,
+// the reading of directories per platform DirectoryListing.h):
 //
 // - Every directory is opened relative to the descriptor of its parent or a kept ancestor, listed
 //   a buffer at a time and closed. Entries are classified by the listing's type field where the
@@ -31,21 +30,18 @@
 //   fstatat(AT_SYMLINK_NOFOLLOW). No file is ever opened. Results equal a plain sequential
 //   recursive walk: a subdirectory that cannot be opened or listed contributes 0, its own blocks
 //   included; an entry whose status fails is skipped.
-// - No recursion: subdirectories go on an explicit stack shared by the calling thread and pool
-//   helpers (WorkPool.h). The caller always works; helpers are asked for only when more than one
-//   directory is queued, and the pool bounds the number of working threads process-wide. Large
-//   directories hand parts of their listing (one buffer each) to other threads. Files with a link
-//   count above 1 go through one sharded table of link counts per top-level call, which counts
-//   each once and tells whether every link of it was met (what removing the paths frees); all
-//   others are counted directly.
+// - Large directories hand parts of their listing (one buffer each) to other threads. Files with
+//   a link count above 1 go through one sharded table of link counts per top-level call, which
+//   counts each once and tells whether every link of it was met (what removing the paths frees);
+//   all others are counted directly.
 
 namespace kelvo {
 
 namespace {
 
 using walk::DirNode;
-
-constexpr std::size_t kListingBuffer = 128 * 1024;
+using walk::EntryBatch;
+using walk::Scratch;
 
 std::int64_t allocatedBytes(const struct stat& st) { return static_cast<std::int64_t>(st.st_blocks) * 512; }
 
@@ -119,17 +115,6 @@ struct Sizes {
 
 // ---- the walk -----------------------------------------------------------------------------------
 
-// A part of a large directory's listing, handed to another thread: raw getdents64 records.
-struct EntryBatch {
-    DirNode* node = nullptr; // holds a life reference and a descriptor use on node
-    std::vector<char> records;
-};
-
-struct WorkItem {
-    DirNode* node = nullptr;     // a directory to open and list, or
-    EntryBatch* batch = nullptr; // entries of an open directory to examine
-};
-
 // What one directory (or one batch of its entries) adds: to the call's size, and to the tally by
 // the scopes it counts for (a few distinct ones at most; more go to the tally at once). The tally
 // hears of it once per directory, so that its counts follow the walk without costing it.
@@ -173,18 +158,7 @@ struct Found {
     }
 };
 
-// Per-thread buffers, kept between calls.
-struct Scratch {
-    std::vector<char> listing = std::vector<char>(kListingBuffer);
-    std::vector<DirNode*> children;
-};
-
-Scratch& threadScratch() {
-    thread_local Scratch scratch;
-    return scratch;
-}
-
-class Walk final : public detail::PoolJob, public std::enable_shared_from_this<Walk> {
+class Walk final : public walk::Scheduler {
 public:
     explicit Walk(DiskTally* tally) : tally_(tally) {}
 
@@ -194,7 +168,6 @@ public:
     };
     // Walks the trees below the roots as one; absent when no top-level directory could be listed.
     std::optional<Sizes> run(const std::vector<Root>& roots);
-    void help() override;
     // A top-level path that is not a directory, measured as part of this call.
     Sizes countTopLevel(const struct stat& st, DiskTally::Scopes counts);
     // With several top-level paths: the walk watches for one of them met again below another.
@@ -203,7 +176,7 @@ public:
     bool overlapped() const { return overlapped_.load(std::memory_order_relaxed); }
 
 private:
-    void work(bool isCaller);
+    std::int64_t process(const walk::WorkItem& item, Scratch& scratch) override;
     // Opens (unless fd is given), lists and closes one directory. Returns false if it could not
     // be listed. Found subdirectories are appended to scratch.children.
     bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, Sizes& sizes);
@@ -212,25 +185,12 @@ private:
     void examine(int dirFd, const char* name, unsigned char type, const DirNode& node, Scratch& scratch, Found& found);
     // Counts a file found where `counts` (of a directory that `before` had counted already) apply.
     void countEntry(const struct stat& st, DiskTally::Scopes counts, DiskTally::Scopes before, Found& found);
-    // Gives found children their parent, anchor and tally scopes; queues nothing.
-    void adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children);
-    // Asks the pool for helpers when `available` queued items are there for others to take.
-    void maybeRequestHelpers(std::size_t available);
-    // True when a part of a large listing is worth handing to another thread now.
-    bool mayHandOff() const;
-    void publishBatch(EntryBatch* batch);
     void noteIfTop(const std::vector<FileId>& tops, const struct stat& st);
 
     DiskTally* const tally_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<WorkItem> stack_;
-    std::size_t pending_ = 0; // queued + being processed
-    bool callerWaiting_ = false;
-    Sizes total_;
-    std::atomic<int> helpers_{0};
-    std::atomic<int> outstandingBatches_{0};
     LinkCounts links_;
+    // What the items processed by the scheduler free; their bytes are its total.
+    std::atomic<std::int64_t> freed_{0};
     std::vector<FileId> topDirectories_; // sorted; empty with a single top-level path
     std::vector<FileId> topFiles_;
     std::atomic<bool> overlapped_{false};
@@ -301,20 +261,6 @@ void Walk::watchFor(std::vector<FileId> directories, std::vector<FileId> files) 
     }
     topDirectories_ = std::move(directories);
     topFiles_ = std::move(files);
-}
-
-void Walk::adopt(DirNode* parent, DirNode* anchor, std::vector<DirNode*>& children) {
-    if (children.empty()) {
-        return;
-    }
-    const int count = static_cast<int>(children.size());
-    parent->lifeRefs.fetch_add(count, std::memory_order_relaxed);
-    anchor->fdUsers.fetch_add(count, std::memory_order_relaxed);
-    for (DirNode* child : children) {
-        child->parent = parent;
-        child->anchor = anchor;
-        child->counts = parent->counts;
-    }
 }
 
 bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, Sizes& sizes) {
@@ -389,18 +335,8 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
     found.flushTally();
     sizes += Sizes{found.bytes, found.freed};
 
-    // Subdirectories are opened relative to this directory when it may keep its descriptor,
-    // else relative to the ancestor this directory was opened from.
     if (!scratch.children.empty()) {
-        DirNode* childAnchor = node;
-        if (!isRoot && !node->budgeted) {
-            if (walk::tryAcquireFdSlot()) {
-                node->budgeted = true;
-            } else {
-                childAnchor = anchor;
-            }
-        }
-        adopt(node, childAnchor, scratch.children);
+        walk::adopt(node, walk::childAnchor(node), scratch.children);
     }
     if (!isRoot) {
         walk::releaseFdUse(node); // this thread's own use: closes now unless children or batches need it
@@ -420,108 +356,21 @@ void Walk::processBatch(EntryBatch* batch, Scratch& scratch, Sizes& sizes) {
     found.flushTally();
     sizes += Sizes{found.bytes, found.freed};
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
-    adopt(node, node, scratch.children);
+    walk::adopt(node, node, scratch.children);
     walk::releaseFdUse(node);
     walk::releaseLife(node);
     delete batch;
 }
 
-void Walk::maybeRequestHelpers(std::size_t available) {
-    auto& pool = detail::WorkPool::instance();
-    if (available == 0 || pool.saturated()) {
-        return;
+std::int64_t Walk::process(const walk::WorkItem& item, Scratch& scratch) {
+    Sizes sizes;
+    if (item.batch != nullptr) {
+        processBatch(item.batch, scratch, sizes);
+    } else {
+        processDirectory(item.node, -1, false, scratch, sizes);
     }
-    const int wanted = static_cast<int>(std::min<std::size_t>(available, static_cast<std::size_t>(pool.limit() - 1))) -
-                       helpers_.load(std::memory_order_relaxed);
-    if (wanted <= 0) {
-        return;
-    }
-    helpers_.fetch_add(wanted);
-    const int granted = pool.requestHelpers(shared_from_this(), wanted);
-    if (granted < wanted) {
-        helpers_.fetch_sub(wanted - granted);
-    }
-    walk::counters().helperGrants.fetch_add(static_cast<std::uint64_t>(granted), std::memory_order_relaxed);
-}
-
-bool Walk::mayHandOff() const {
-    const auto& pool = detail::WorkPool::instance();
-    if (outstandingBatches_.load(std::memory_order_relaxed) >= 2 * pool.limit()) {
-        return false; // others are behind already: keep memory bounded and work here
-    }
-    return helpers_.load(std::memory_order_relaxed) > 0 || !pool.saturated();
-}
-
-void Walk::publishBatch(EntryBatch* batch) {
-    walk::bump(walk::counters().entryBatches);
-    outstandingBatches_.fetch_add(1, std::memory_order_relaxed);
-    std::size_t queued = 0;
-    {
-        std::lock_guard lock(mutex_);
-        stack_.push_back(WorkItem{nullptr, batch});
-        ++pending_;
-        queued = stack_.size();
-        if (callerWaiting_) {
-            wake_.notify_all();
-        }
-    }
-    maybeRequestHelpers(queued); // the lister goes on listing: everything queued is for others
-}
-
-void Walk::work(bool isCaller) {
-    Scratch& scratch = threadScratch();
-    std::unique_lock lock(mutex_);
-    while (true) {
-        if (stack_.empty()) {
-            if (!isCaller || pending_ == 0) {
-                return;
-            }
-            callerWaiting_ = true;
-            {
-                detail::WorkPool::Waiting waiting;
-                wake_.wait(lock, [&] { return !stack_.empty() || pending_ == 0; });
-            }
-            callerWaiting_ = false;
-            continue;
-        }
-        const WorkItem item = stack_.back();
-        stack_.pop_back();
-        lock.unlock();
-
-        Sizes sizes;
-        scratch.children.clear();
-        if (item.batch != nullptr) {
-            processBatch(item.batch, scratch, sizes);
-            outstandingBatches_.fetch_sub(1, std::memory_order_relaxed);
-        } else {
-            processDirectory(item.node, -1, false, scratch, sizes);
-        }
-
-        lock.lock();
-        total_ += sizes;
-        for (DirNode* child : scratch.children) {
-            stack_.push_back(WorkItem{child, nullptr});
-        }
-        const std::size_t added = scratch.children.size();
-        pending_ += added;
-        --pending_;
-        if (pending_ == 0) {
-            wake_.notify_all();
-        } else if (callerWaiting_ && added > 0) {
-            wake_.notify_all();
-        }
-        const std::size_t queued = stack_.size();
-        if (queued >= 2 && helpers_.load(std::memory_order_relaxed) < detail::WorkPool::instance().limit() - 1) {
-            lock.unlock();
-            maybeRequestHelpers(queued - 1); // this thread takes the next one itself
-            lock.lock();
-        }
-    }
-}
-
-void Walk::help() {
-    work(false);
-    helpers_.fetch_sub(1);
+    freed_.fetch_add(sizes.freed, std::memory_order_relaxed);
+    return sizes.bytes;
 }
 
 Sizes Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
@@ -534,7 +383,7 @@ Sizes Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
 std::optional<Sizes> Walk::run(const std::vector<Root>& roots) {
     std::vector<DirNode*> rootNodes;
     std::vector<DirNode*> children;
-    Scratch& scratch = threadScratch();
+    Scratch& scratch = walk::threadScratch();
     Sizes sizes;
     for (const Root& given : roots) {
         auto* root = new DirNode();
@@ -555,111 +404,11 @@ std::optional<Sizes> Walk::run(const std::vector<Root>& roots) {
     if (rootNodes.empty()) {
         return std::nullopt;
     }
-    std::size_t queued = 0;
-    {
-        std::lock_guard lock(mutex_);
-        total_ += sizes;
-        for (DirNode* child : children) {
-            stack_.push_back(WorkItem{child, nullptr});
-        }
-        pending_ += children.size();
-        queued = stack_.size();
-    }
-    if (queued > 1) {
-        maybeRequestHelpers(queued - 1);
-    }
-    work(true);
+    const std::int64_t bytes = drive(children, sizes.bytes);
     for (DirNode* root : rootNodes) {
         walk::releaseLife(root);
     }
-    std::lock_guard lock(mutex_);
-    return total_;
-}
-
-// ---- the top-level path ---------------------------------------------------------------------------
-
-// Splits a path too long for one system call into a directory descriptor and a last name, walking
-// the leading part in pieces shorter than PATH_MAX (following links there, as lstat would).
-// Returns -1 on failure.
-int openLongParent(const std::string& path, std::string& lastName) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') {
-        trimmed.pop_back();
-    }
-    const std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos || slash + 1 == trimmed.size()) {
-        return -1;
-    }
-    lastName = trimmed.substr(slash + 1);
-    const std::string parent = trimmed.substr(0, slash + 1); // ends with '/'
-    int current = AT_FDCWD;
-    std::size_t start = 0;
-    while (start < parent.size()) {
-        if (start > 0) {
-            // Later pieces are relative to the directory opened so far: never absolute.
-            start = parent.find_first_not_of('/', start);
-            if (start == std::string::npos) {
-                break;
-            }
-        }
-        std::size_t end = parent.size();
-        if (end - start >= PATH_MAX - 1) {
-            const std::size_t cut = parent.rfind('/', start + PATH_MAX - 2);
-            if (cut == std::string::npos || cut < start) {
-                end = start; // a single name longer than PATH_MAX
-            } else {
-                end = cut + 1;
-            }
-        }
-        int next = -1;
-        if (end > start) {
-            const std::string piece = parent.substr(start, end - start);
-            // Links in the leading part are followed, as lstat of the whole path would.
-            next = walk::openAt(current, piece.c_str(), walk::passThroughFlags & ~O_NOFOLLOW);
-        }
-        if (current != AT_FDCWD) {
-            ::close(current);
-        }
-        if (next < 0) {
-            return -1;
-        }
-        current = next;
-        start = end;
-    }
-    return current;
-}
-
-// A top-level path: its status without following a link and, for a directory, an open descriptor
-// (-1 when it cannot be opened).
-struct TopLevel {
-    bool exists = false;
-    struct stat status {};
-    int fd = -1;
-};
-
-TopLevel openTopLevel(const std::string& path) {
-    TopLevel top;
-    if (path.empty() || path.find('\0') != std::string::npos) {
-        return top;
-    }
-    int baseFd = AT_FDCWD;
-    std::string lastName;
-    const char* name = path.c_str();
-    if (path.size() >= PATH_MAX) {
-        baseFd = openLongParent(path, lastName);
-        if (baseFd < 0) {
-            return top;
-        }
-        name = lastName.c_str();
-    }
-    top.exists = ::fstatat(baseFd, name, &top.status, AT_SYMLINK_NOFOLLOW) == 0;
-    if (top.exists && S_ISDIR(top.status.st_mode)) {
-        top.fd = walk::openAt(baseFd, name, walk::directoryFlags);
-    }
-    if (baseFd != AT_FDCWD) {
-        ::close(baseFd);
-    }
-    return top;
+    return Sizes{bytes, sizes.freed + freed_.load()};
 }
 
 } // namespace
@@ -714,7 +463,7 @@ std::optional<Measurement> FileManagerDirectorySizer::measureItem(
     std::vector<FileId> directories;
     std::vector<FileId> files;
     for (const auto& path : paths) {
-        const TopLevel top = openTopLevel(path);
+        const walk::TopLevel top = walk::openTopLevel(path);
         if (!top.exists) {
             continue;
         }

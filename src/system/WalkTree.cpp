@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <thread>
 #include <vector>
 
@@ -69,6 +70,57 @@ int openChain(int baseFd, const std::vector<const std::string*>& names) {
             return -1;
         }
         current = next;
+    }
+    return current;
+}
+
+// Splits a path too long for one system call into a directory descriptor and a last name, walking
+// the leading part in pieces shorter than PATH_MAX (following links there, as lstat would).
+// Returns -1 on failure.
+int openLongParent(const std::string& path, std::string& lastName) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    const std::size_t slash = trimmed.rfind('/');
+    if (slash == std::string::npos || slash + 1 == trimmed.size()) {
+        return -1;
+    }
+    lastName = trimmed.substr(slash + 1);
+    const std::string parent = trimmed.substr(0, slash + 1); // ends with '/'
+    int current = AT_FDCWD;
+    std::size_t start = 0;
+    while (start < parent.size()) {
+        if (start > 0) {
+            // Later pieces are relative to the directory opened so far: never absolute.
+            start = parent.find_first_not_of('/', start);
+            if (start == std::string::npos) {
+                break;
+            }
+        }
+        std::size_t end = parent.size();
+        if (end - start >= PATH_MAX - 1) {
+            const std::size_t cut = parent.rfind('/', start + PATH_MAX - 2);
+            if (cut == std::string::npos || cut < start) {
+                end = start; // a single name longer than PATH_MAX
+            } else {
+                end = cut + 1;
+            }
+        }
+        int next = -1;
+        if (end > start) {
+            const std::string piece = parent.substr(start, end - start);
+            // Links in the leading part are followed, as lstat of the whole path would.
+            next = openAt(current, piece.c_str(), passThroughFlags & ~O_NOFOLLOW);
+        }
+        if (current != AT_FDCWD) {
+            ::close(current);
+        }
+        if (next < 0) {
+            return -1;
+        }
+        current = next;
+        start = end;
     }
     return current;
 }
@@ -137,6 +189,53 @@ int openNode(const DirNode* node) {
     }
     std::reverse(names.begin(), names.end());
     return openChain(anchor->fd, names);
+}
+
+DirNode* childAnchor(DirNode* node) {
+    if (node->anchor == node || node->budgeted || (node->budgeted = tryAcquireFdSlot())) {
+        return node;
+    }
+    return node->anchor;
+}
+
+void adopt(DirNode* parent, DirNode* anchor, const std::vector<DirNode*>& children) {
+    if (children.empty()) {
+        return;
+    }
+    const int count = static_cast<int>(children.size());
+    parent->lifeRefs.fetch_add(count, std::memory_order_relaxed);
+    anchor->fdUsers.fetch_add(count, std::memory_order_relaxed);
+    for (DirNode* child : children) {
+        child->parent = parent;
+        child->anchor = anchor;
+        child->counts = parent->counts;
+        child->device = parent->device;
+    }
+}
+
+TopLevel openTopLevel(const std::string& path, bool follow) {
+    TopLevel top;
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return top;
+    }
+    int baseFd = AT_FDCWD;
+    std::string lastName;
+    const char* name = path.c_str();
+    if (path.size() >= PATH_MAX) {
+        baseFd = openLongParent(path, lastName);
+        if (baseFd < 0) {
+            return top;
+        }
+        name = lastName.c_str();
+    }
+    top.exists = ::fstatat(baseFd, name, &top.status, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+    if (top.exists && !follow && S_ISDIR(top.status.st_mode)) {
+        top.fd = openAt(baseFd, name, directoryFlags);
+    }
+    if (baseFd != AT_FDCWD) {
+        ::close(baseFd);
+    }
+    return top;
 }
 
 } // namespace kelvo::walk

@@ -1,6 +1,6 @@
 #pragma once
 
-// The sizer walk's tree of queued directories and the descriptors they keep open.
+// The directory walks' tree of queued directories and the descriptors they keep open.
 //
 // A directory met by the walk is a node (parent, name). A node keeps its descriptor open while
 // queued children still need it, up to a process-wide budget of kept descriptors; beyond the
@@ -14,6 +14,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace kelvo::walk {
 
@@ -35,6 +38,8 @@ struct DirNode {
     DiskTally::Scopes counts = 0;
     // The first eight scopes that had counted this directory before this walk met it.
     DiskTally::Scopes before = 0;
+    // The file system of the top-level directory, for walks that stay on it.
+    std::uint64_t device = 0;
     std::string name;
 };
 
@@ -50,6 +55,22 @@ void closeFd(int fd);
 
 // Opens a queued node through its anchor (the caller holds a use on the anchor).
 int openNode(const DirNode* node);
+
+// The node to open a listed directory's children from: the directory itself when it may keep its
+// descriptor (a top-level one, whose anchor is itself, always may; others take a budget slot),
+// else the ancestor it was opened from.
+DirNode* childAnchor(DirNode* node);
+// Gives found children their parent, anchor, counts and device; queues nothing.
+void adopt(DirNode* parent, DirNode* anchor, const std::vector<DirNode*>& children);
+
+// A path given to a walk: its status (of a link itself unless `follow`) and, unless `follow`, for a
+// directory an open descriptor (-1 when it cannot be opened). Paths longer than PATH_MAX work.
+struct TopLevel {
+    bool exists = false;
+    struct stat status {};
+    int fd = -1;
+};
+TopLevel openTopLevel(const std::string& path, bool follow = false);
 
 // Counters since the start of the process (see DirectoryWalk.h).
 struct WalkCounters {
