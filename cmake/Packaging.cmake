@@ -83,7 +83,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The QML modules the window imports and the platform plugins it draws through are loaded at
 # run time, so the shared-library scan does not see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtquick-shapes, qml6-module-qt-labs-qmlmodels, qt6-qpa-plugins")
+  "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtquick-shapes, qml6-module-qt-labs-qmlmodels, qml6-module-qtquick-dialogs, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 # Without dpkg-shlibdeps CPack quietly leaves the Qt libraries out of Depends: a package that
 # installs and then cannot start. The check runs when a package is made, not at configure time.

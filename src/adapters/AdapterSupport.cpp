@@ -29,23 +29,18 @@ bool isSafeRelativeName(std::string_view name) {
     }
 }
 
-std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
+std::map<std::string, ItemSize> measureChildren(const DirectorySizing& sizer, const std::string& parent,
     const std::vector<std::string>& names, TallyScopes counted) {
-    std::vector<std::optional<std::int64_t>> sizes(names.size());
+    std::vector<ItemSize> sizes(names.size());
     parallelFor(names.size(), [&](std::size_t i) {
-        if (!isSafeRelativeName(names[i])) {
-            return;
-        }
-        // parallelFor bodies must not throw; a sizer that does leaves the child unmeasured.
-        try {
-            sizes[i] = sizer.measure(parent + "/" + names[i], counted);
-        } catch (...) {
+        if (isSafeRelativeName(names[i])) {
+            sizes[i] = measureItem(sizer, {parent + "/" + names[i]}, counted);
         }
     });
-    std::map<std::string, std::int64_t> table;
+    std::map<std::string, ItemSize> table;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (sizes[i]) {
-            table.emplace(names[i], *sizes[i]);
+        if (sizes[i].bytes) {
+            table.emplace(names[i], sizes[i]);
         }
     }
     return table;
@@ -109,7 +104,10 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
 
 ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted) {
     try {
-        return ItemSize{sizer.measureTogether(paths, counted), std::nullopt};
+        if (const auto measured = sizer.measureItem(paths, counted)) {
+            return ItemSize{measured->bytes, measured->freedBytes};
+        }
+        return {};
     } catch (...) {
         return {};
     }

@@ -37,9 +37,18 @@ private:
     TallyScopes counted_;
 };
 
+// What measuring one item found; both absent when it could not be measured.
+struct ItemSize {
+    std::optional<std::int64_t> bytes;
+    std::optional<std::int64_t> freedBytes;
+};
+// Measures `paths` as one item into the scan's tally: its size and what removing it frees. Never
+// throws: a failing sizer leaves the item unmeasured.
+ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted);
+
 // Measures parent + "/" + name for each name; the map holds only names that could be measured.
 // Names that would leave the parent when joined are never measured.
-std::map<std::string, std::int64_t> measureChildren(const DirectorySizing& sizer, const std::string& parent,
+std::map<std::string, ItemSize> measureChildren(const DirectorySizing& sizer, const std::string& parent,
     const std::vector<std::string>& names, TallyScopes counted);
 
 // Runs an adapter's scan steps, which fill in `partial` as they learn; a fault inside them must
@@ -121,15 +130,6 @@ DependencyItem globalPackageItem(const std::string& name, std::optional<std::str
 
 // A download cache the manager prunes itself (its quick win carries the command).
 DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes, std::string identity);
-
-// What measuring one item found; both absent when it could not be measured.
-struct ItemSize {
-    std::optional<std::int64_t> bytes;
-    std::optional<std::int64_t> freedBytes;
-};
-// Measures `paths` as one item into the scan's tally. Never throws: a failing sizer leaves the item
-// unmeasured.
-ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted);
 
 // The first of home + suffix that is a folder itself (a link to one is not followed), in the order
 // given: a tool's macOS place before its Linux one, as each tool picks by platform.

@@ -115,19 +115,18 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
     const std::size_t count = names.size();
     std::vector<std::optional<std::string>> versions(count);
-    std::vector<std::optional<std::int64_t>> sizes(count);
+    std::vector<ItemSize> sizes(count);
     std::vector<CommandUse> uses(count);
-    std::optional<std::int64_t> cacheSize;
-    std::optional<std::int64_t> dependencySize;
+    ItemSize cacheSize, dependencySize;
     parallelFor(count + 2, [&](std::size_t i) {
         try {
             if (i == count) {
-                cacheSize = sizer_->measure(cacheDirectory, tally.counted());
+                cacheSize = measureItem(*sizer_, {cacheDirectory}, tally.counted());
                 return;
             }
             if (i == count + 1) {
                 if (!dependencyPaths.empty()) {
-                    dependencySize = sizer_->measureTogether(dependencyPaths, tally.counted());
+                    dependencySize = measureItem(*sizer_, dependencyPaths, tally.counted());
                 }
                 return;
             }
@@ -137,7 +136,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
             const std::string directory = modulesDirectory + "/" + names[i];
             const PackageManifest package = readPackageManifest(directory, names[i]);
             versions[i] = package.version;
-            sizes[i] = sizer_->measure(directory, tally.counted());
+            sizes[i] = measureItem(*sizer_, {directory}, tally.counted());
             uses[i] = commandUse(*prober_, package.commands, commandDirectory);
         } catch (...) {
             // Whatever failed stays unknown; the item is still listed.
@@ -147,17 +146,20 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     ManagerReport report = partial;
     report.items.reserve(count + 2);
     for (std::size_t i = 0; i < count; ++i) {
-        report.items.push_back(globalPackageItem(names[i], versions[i], childPath(modulesDirectory, names[i]), sizes[i],
-            uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
+        report.items.push_back(globalPackageItem(names[i], versions[i], childPath(modulesDirectory, names[i]),
+            sizes[i].bytes, uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
+        report.items.back().freedBytes = sizes[i].freedBytes;
     }
     if (!dependencyPaths.empty()) {
-        report.items.push_back(dependenciesItem(dependenciesName, dependencySize,
+        report.items.push_back(dependenciesItem(dependenciesName, dependencySize.bytes,
             "Packages your bun globals depend on — they go away with the globals that need them."));
+        report.items.back().freedBytes = dependencySize.freedBytes;
     }
     std::optional<Uuid> cache;
-    if (cacheSize) {
+    if (cacheSize.bytes) {
         report.items.push_back(
-            cacheItem("bun cache", cacheDirectory, cacheSize, "bun's module cache — re-downloaded as needed."));
+            cacheItem("bun cache", cacheDirectory, cacheSize.bytes, "bun's module cache — re-downloaded as needed."));
+        report.items.back().freedBytes = cacheSize.freedBytes;
         cache = report.items.back().id;
     }
     sortItemsBySize(report.items);

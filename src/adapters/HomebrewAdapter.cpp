@@ -136,7 +136,8 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
         item.name = name;
         item.path = childPath(cellarPath, name);
         if (const auto size = sizes.find(name); size != sizes.end()) {
-            item.bytes = size->second;
+            item.bytes = size->second.bytes;
+            item.freedBytes = size->second.freedBytes;
         }
         if (leaves.contains(name)) {
             item.tier = Tier::orphanCandidate;

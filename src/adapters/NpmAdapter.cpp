@@ -140,15 +140,15 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     const ManagerTally tally(counted);
     const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
     const std::size_t count = packages.size();
-    std::vector<std::optional<std::int64_t>> sizes(count);
+    std::vector<ItemSize> sizes(count);
     std::vector<CommandUse> uses(count);
-    std::optional<std::int64_t> cacheSize;
+    ItemSize cacheSize;
     std::vector<ItemSize> sideSizes(sideFolders.size());
     parallelFor(count + 1 + sideFolders.size(), [&](std::size_t i) {
         try {
             if (i == count) {
                 if (cacheDirectory && isAbsolute(*cacheDirectory)) {
-                    cacheSize = sizer_->measure(*cacheDirectory, tally.counted());
+                    cacheSize = measureItem(*sizer_, {*cacheDirectory}, tally.counted());
                 }
                 return;
             }
@@ -163,7 +163,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
                 return;
             }
             const std::string directory = modulesDirectory + "/" + name;
-            sizes[i] = sizer_->measure(directory, tally.counted());
+            sizes[i] = measureItem(*sizer_, {directory}, tally.counted());
             uses[i] = commandUse(*prober_, readPackageManifest(directory, name).commands, commandDirectory);
         } catch (...) {
             // Whatever failed stays unmeasured; the item is still listed.
@@ -174,13 +174,15 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     report.items.reserve(count + 1);
     for (std::size_t i = 0; i < count; ++i) {
         const auto& [name, packageVersion] = packages[i];
-        report.items.push_back(globalPackageItem(name, packageVersion, childPath(modulesDirectory, name), sizes[i],
-            uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
+        report.items.push_back(globalPackageItem(name, packageVersion, childPath(modulesDirectory, name),
+            sizes[i].bytes, uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
+        report.items.back().freedBytes = sizes[i].freedBytes;
     }
     std::vector<std::optional<Uuid>> covered(quickWins().size());
     if (cacheDirectory) {
-        report.items.push_back(
-            cacheItem("npm cache", *cacheDirectory, cacheSize, "npm's download cache — regenerates automatically."));
+        report.items.push_back(cacheItem(
+            "npm cache", *cacheDirectory, cacheSize.bytes, "npm's download cache — regenerates automatically."));
+        report.items.back().freedBytes = cacheSize.freedBytes;
         covered[0] = report.items.back().id;
     }
     for (std::size_t k = 0; k < sideFolders.size(); ++k) {

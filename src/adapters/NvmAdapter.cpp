@@ -94,7 +94,7 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
         const auto defaultVersion = NvmAdapter::defaultVersion(home_, names);
         const ManagerTally tally(counted);
         const auto sizes = sizer_ ? measureChildren(*sizer_, versionsDirectory, names, tally.counted())
-                                  : std::map<std::string, std::int64_t>();
+                                  : std::map<std::string, ItemSize>();
         // The archives nvm downloads to install versions (nvm cache dir).
         const auto cache = firstFolder(home_, {"/.nvm/.cache"});
         const ItemSize cacheSize = cache && sizer_ ? measureItem(*sizer_, {*cache}, tally.counted()) : ItemSize{};
@@ -106,7 +106,8 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
             DependencyItem item{Uuid::random(), name, name, versionsDirectory + "/" + name, std::nullopt,
                 Tier::signalOnly, {}, std::nullopt, std::nullopt};
             if (const auto size = sizes.find(name); size != sizes.end()) {
-                item.bytes = size->second;
+                item.bytes = size->second.bytes;
+                item.freedBytes = size->second.freedBytes;
             }
             if (name != defaultVersion) {
                 item.tier = Tier::orphanCandidate;

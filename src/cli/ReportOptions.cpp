@@ -9,8 +9,23 @@ ReportOptions parseOptions(const std::vector<std::string>& arguments) {
     ReportOptions options;
     bool help = false;
     bool version = false;
-    for (const auto& argument : arguments) {
-        if (argument == "--json") {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--projects" || argument.starts_with("--projects=")) {
+            const bool inline_ = argument.starts_with("--projects=");
+            if (!inline_ && i + 1 == arguments.size()) {
+                options.action = ReportOptions::Action::usageError;
+                options.error = "option '--projects' needs a folder";
+                return options;
+            }
+            std::string folder = inline_ ? argument.substr(std::string("--projects=").size()) : arguments[++i];
+            if (folder.empty()) {
+                options.action = ReportOptions::Action::usageError;
+                options.error = "option '--projects' needs a folder";
+                return options;
+            }
+            options.projectFolders.push_back(std::move(folder));
+        } else if (argument == "--json") {
             options.json = true;
         } else if (argument == "--binary") {
             options.unit = SizeUnit::binary;
@@ -34,17 +49,21 @@ ReportOptions parseOptions(const std::vector<std::string>& arguments) {
     return options;
 }
 
-std::string usageLine() { return "Usage: kelvo-report [--json] [--binary] [--help] [--version]"; }
+std::string usageLine() { return "Usage: kelvo-report [--json] [--binary] [--projects DIR]... [--help] [--version]"; }
 
 std::string helpText() {
     return usageLine() + "\n"
                          "\n"
-                         "Scans Homebrew, npm, pnpm, nvm and bun on this computer and reports what they keep on disk,\n"
-                         "what takes space and what is safe to reclaim, with the command that would reclaim it.\n"
+                         "Scans Homebrew, npm, pnpm, nvm, bun, Yarn and your projects' node_modules on this computer\n"
+                         "and reports what they keep on disk, what takes space and what is safe to reclaim, with the\n"
+                         "command that would reclaim it.\n"
                          "Read-only: nothing is ever removed; you run every command yourself.\n"
                          "\n"
                          "  --json      print one JSON document instead of text (schema: docs/report-json.md)\n"
                          "  --binary    sizes in powers of 1024 (default: powers of 1000)\n"
+                         "  --projects DIR\n"
+                         "              search DIR for projects' node_modules (repeatable; default: the\n"
+                         "              folders chosen in Kelvo's settings, or the home folder)\n"
                          "  -h, --help  show this help and exit\n"
                          "  --version   show the version and exit\n"
                          "\n"

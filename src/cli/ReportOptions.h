@@ -17,13 +17,15 @@ struct ReportOptions {
     bool json = false;
     SizeUnit unit = SizeUnit::decimal;
     std::string error; // usageError: what was wrong, already safe to print
+    // --projects DIR, each time given: the folders searched for projects instead of the setting's.
+    std::vector<std::string> projectFolders;
 };
 
 // The arguments after the program name. Any unknown argument is a usage error (whatever else is
 // given); otherwise --help wins over --version, which wins over a report.
 ReportOptions parseOptions(const std::vector<std::string>& arguments);
 
-std::string usageLine();   // "Usage: kelvo-report [--json] [--binary] [--help] [--version]"
+std::string usageLine();   // "Usage: kelvo-report [--json] [--binary] [--projects DIR]... [--help] [--version]"
 std::string helpText();    // for --help, on standard output
 std::string versionText(); // "kelvo-report 1.0.0\n"
 

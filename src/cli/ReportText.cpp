@@ -238,7 +238,7 @@ void managerSection(Document& doc, const ManagerReport& report, SizeUnit unit) {
             doc.row(table, "    ",
                 {Cell{std::string(verdictLabel(tag)), paintFor(tag)}, safe(item.name, Paint::bold),
                     showVersion ? safe(*item.version, Paint::faint) : Cell{},
-                    Cell{sizeText(item.bytes, unit), Paint::none, true},
+                    Cell{sizeAndFreedText(item, unit), Paint::none, true},
                     item.identity ? safe(*item.identity) : Cell{}});
             itemDetails(doc, item, row.asItem().manager, unit);
             continue;
@@ -334,9 +334,10 @@ std::string progressLine(const std::set<ManagerKind>& finished, std::size_t adap
     }
     line += names;
     for (const auto& [kind, count] : counts) {
-        if (!finished.contains(kind) && count.files > 0) {
+        if (!finished.contains(kind) && (count.files > 0 || !count.note.empty())) {
             line += " \u2014 " + std::string(displayName(kind)) + " \u00b7 " +
-                    formatFilesAndBytes(count.files, count.bytes, unit);
+                    (count.note.empty() ? formatFilesAndBytes(count.files, count.bytes, unit)
+                                        : escapeForTerminal(count.note));
         }
     }
     if (columns > 0 && displayWidth(line) > columns) {

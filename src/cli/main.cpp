@@ -25,6 +25,17 @@ bool writeAll(std::FILE* stream, const std::string& text) {
     return std::fflush(stream) == 0;
 }
 
+// Folders given on the command line, relative ones taken from the working directory.
+std::vector<std::string> absoluteFolders(const std::vector<std::string>& folders) {
+    std::string here(4096, '\0');
+    here = ::getcwd(here.data(), here.size()) != nullptr ? std::string(here.c_str()) : std::string("/");
+    std::vector<std::string> absolute;
+    for (const auto& folder : folders) {
+        absolute.push_back(folder.starts_with('/') ? folder : (here == "/" ? "" : here) + "/" + folder);
+    }
+    return absolute;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,7 +62,11 @@ int main(int argc, char** argv) {
     // Progress only for a person watching standard error; nothing at all otherwise.
     const bool showProgress = ::isatty(STDERR_FILENO) == 1;
     MainQueue queue;
-    ScanCoordinator coordinator(standardAdapterList(), queue.executor());
+    std::function<std::vector<std::string>()> projectRoots;
+    if (!options.projectFolders.empty()) {
+        projectRoots = [folders = absoluteFolders(options.projectFolders)] { return folders; };
+    }
+    ScanCoordinator coordinator(standardAdapterList(standardToolLocations(), projectRoots), queue.executor());
     const std::size_t adapterCount = coordinator.adapters().size();
     std::string shownLine;
     const auto drawProgress = [&] {

@@ -1,6 +1,7 @@
 #include "inventory/Inventory.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/ProjectsAdapter.h"
 
 #include <algorithm>
 #include <map>
@@ -191,6 +192,19 @@ VerdictTag verdictTag(Tier tier, ManagerKind manager) {
     return VerdictTag::inUse;
 }
 
+namespace {
+// How a project's node_modules comes back once removed: its lockfile's manager installs it again.
+std::string projectRestore(const DependencyItem& item, ManagerKind manager) {
+    if (manager != ManagerKind::projects) {
+        return {};
+    }
+    if (!item.managedBy) {
+        return " Without a lockfile, installing again may pick other versions.";
+    }
+    return " If removed, `" + ProjectsAdapter::restoreCommand(*item.managedBy) + "` puts it back as it was.";
+}
+} // namespace
+
 std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     switch (item.tier) {
     case Tier::safeByDesign:
@@ -206,8 +220,15 @@ std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUni
                " removes only what nothing references. Kelvo never counts this as guaranteed savings.";
     case Tier::orphanCandidate:
         return "Nothing depends on this \u00b7 " + sizeText(item.bytes, unit) +
-               ". If you don't use it directly, it's safe to reclaim.";
+               ". If you don't use it directly, it's safe to reclaim." + projectRestore(item, manager);
     case Tier::signalOnly:
+        if (manager == ManagerKind::projects && !item.managedBy) {
+            return "Without a lockfile, installing again may pick other versions than these: keep it unless "
+                   "you are done with the project.";
+        }
+        if (manager == ManagerKind::projects) {
+            return "Currently in use \u2014 nothing to do." + projectRestore(item, manager);
+        }
         if (manager == ManagerKind::homebrew) {
             return "Something installed depends on this \u2014 keep it unless you remove what needs it.";
         }
@@ -219,8 +240,8 @@ std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUni
 std::int64_t reclaimableBytes(const std::vector<DependencyItem>& items) {
     std::int64_t total = 0;
     for (const auto& item : items) {
-        if (item.tier == Tier::orphanCandidate && item.bytes) {
-            total += *item.bytes;
+        if (const auto freed = freedOrSize(item); item.tier == Tier::orphanCandidate && freed) {
+            total += *freed;
         }
     }
     return total;
@@ -276,6 +297,18 @@ std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>
 
 std::string sizeText(const std::optional<std::int64_t>& bytes, SizeUnit unit) {
     return bytes ? formatBytes(*bytes, unit) : std::string("\u2014");
+}
+
+std::optional<std::int64_t> freedOrSize(const DependencyItem& item) {
+    return item.freedBytes ? item.freedBytes : item.bytes;
+}
+
+std::string sizeAndFreedText(const DependencyItem& item, SizeUnit unit) {
+    const std::string size = sizeText(item.bytes, unit);
+    if (!item.freedBytes || !item.bytes || formatBytes(*item.freedBytes, unit) == size) {
+        return size;
+    }
+    return size + " \u00b7 frees " + formatBytes(*item.freedBytes, unit);
 }
 
 } // namespace kelvo

@@ -62,6 +62,7 @@ void sortRows(std::vector<InventoryRow>& rows);
 VerdictTag verdictTag(Tier tier, ManagerKind manager);
 std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit);
 
+// What removing the orphan candidates frees, each on its own (freedOrSize).
 std::int64_t reclaimableBytes(const std::vector<DependencyItem>& items);
 // Over every report (detected or not), or over the reports of the managers the user included.
 std::int64_t reclaimableBytes(const ScanResult& result);
@@ -73,5 +74,9 @@ std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>
 
 // The size text of an item: formatBytes, or "—" when absent.
 std::string sizeText(const std::optional<std::int64_t>& bytes, SizeUnit unit);
+// An item's size, and what removing it frees where that reads differently: "400 MB · frees 2.1 MB".
+std::string sizeAndFreedText(const DependencyItem& item, SizeUnit unit);
+// What removing an item frees: its freedBytes, or its size where that was not told apart.
+std::optional<std::int64_t> freedOrSize(const DependencyItem& item);
 
 } // namespace kelvo

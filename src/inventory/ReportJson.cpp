@@ -28,6 +28,9 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::managerDefinesPrunable: break;
     case Evidence::Kind::notUsedSinceInstall: out["installedAt"] = evidence.at; break;
     case Evidence::Kind::oldStoreVersion: out["storeVersion"] = text(evidence.version); break;
+    case Evidence::Kind::projectUntouched:
+    case Evidence::Kind::projectActive: out["at"] = evidence.at; break;
+    case Evidence::Kind::noLockfile: break;
     }
     out["summary"] = text(evidence.summary());
     return out;
@@ -52,6 +55,9 @@ json itemJson(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     out["evidence"] = std::move(evidence);
     out["identity"] = optionalText(item.identity);
     out["reclaimCommand"] = optionalText(item.reclaimCommand);
+    if (manager == ManagerKind::projects) {
+        out["managedBy"] = item.managedBy ? json(std::string(rawValue(*item.managedBy))) : json(nullptr);
+    }
     return out;
 }
 
@@ -141,7 +147,8 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
     const std::string kind = string(value, "kind");
     for (Evidence::Kind candidate : {Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
              Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
-             Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion}) {
+             Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::projectUntouched,
+             Evidence::Kind::projectActive, Evidence::Kind::noLockfile}) {
         if (rawValue(candidate) != kind) {
             continue;
         }
@@ -180,6 +187,7 @@ DependencyItem decodeItem(const nlohmann::json& value) {
     }
     item.identity = optionalString(value, "identity");
     item.reclaimCommand = optionalString(value, "reclaimCommand");
+    item.managedBy = managerKindFromRaw(string(value, "managedBy"));
     return item;
 }
 

@@ -3,6 +3,8 @@
 #include "model/DiskTally.h"
 #include "model/ScanModel.h"
 
+#include <string>
+
 namespace kelvo {
 
 // One package manager's adapter. Both operations block and run on a worker thread;
@@ -17,6 +19,9 @@ public:
     // What it measures also goes into `counted`: the whole scan's scope (DiskTally::wholeScan) and
     // one of the manager's own, whose total becomes the report's onceCountedBytes.
     virtual ManagerReport scan(TallyScopes counted) const = 0;
+    // A few words on what a running scan is doing beyond measuring ("searching ~/src"), for the
+    // live progress; empty when there is nothing to say. Cheap, and safe from any thread.
+    virtual std::string progressNote() const { return {}; }
     // A scan on its own.
     ManagerReport scan() const {
         DiskTally tally;

@@ -48,10 +48,13 @@ struct Evidence {
         managerDefinesPrunable,
         notUsedSinceInstall,
         oldStoreVersion,
+        projectUntouched,
+        projectActive,
+        noLockfile,
     };
 
     Kind kind = Kind::noDependents;
-    double at = 0;       // lastUsed: the last use; notUsedSinceInstall: the install; seconds since 1970
+    double at = 0;       // lastUsed: the last use; notUsedSinceInstall: the install; project*: its last activity
     std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries; oldStoreVersion
 
     static Evidence lastUsed(double at) { return {Kind::lastUsed, at, {}}; }
@@ -69,6 +72,11 @@ struct Evidence {
     static Evidence oldStoreVersion(std::string storeVersion) {
         return {Kind::oldStoreVersion, 0, std::move(storeVersion)};
     }
+    // A project's last activity `at`: long ago, or lately.
+    static Evidence projectUntouched(double at) { return {Kind::projectUntouched, at, {}}; }
+    static Evidence projectActive(double at) { return {Kind::projectActive, at, {}}; }
+    // A project without a lockfile: installing again may bring other versions than it has now.
+    static Evidence noLockfile() { return {Kind::noLockfile, 0, {}}; }
 
     // The one-line text shown for this evidence.
     std::string summary() const;
@@ -104,6 +112,8 @@ struct DependencyItem {
     // What removing the item frees: the blocks of the files whose every hard link lies inside it
     // (a file also linked from elsewhere stays). Absent when not measured.
     std::optional<std::int64_t> freedBytes = std::nullopt;
+    // A project's node_modules: the manager its lockfile names, when it has one.
+    std::optional<ManagerKind> managedBy = std::nullopt;
 };
 
 struct ManagerReport {

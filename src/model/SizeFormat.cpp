@@ -219,6 +219,10 @@ std::string formatFilesAndBytes(std::int64_t files, std::int64_t bytes, SizeUnit
            formatBytes(bytes, unit, symbols);
 }
 
+std::string formatCount(std::int64_t count) {
+    return groupedDigits(count > 0 ? static_cast<Wide>(count) : 0, userNumberSymbols());
+}
+
 std::string formatFilesAndBytes(std::int64_t files, std::int64_t bytes, SizeUnit unit) {
     return formatFilesAndBytes(files, bytes, unit, userNumberSymbols());
 }

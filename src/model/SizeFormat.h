@@ -44,6 +44,9 @@ std::string formatBytes(std::int64_t bytes, SizeUnit unit);
 // The same with explicit symbols (tests, or a front end with its own locale).
 std::string formatBytes(std::int64_t bytes, SizeUnit unit, const NumberSymbols& symbols);
 
+// A count in the user's digits, "12,400".
+std::string formatCount(std::int64_t count);
+
 // How far a measurement has got, "412,000 files \u00b7 1.9 GB" ("1 file" for one), in the
 // user's digits.
 std::string formatFilesAndBytes(std::int64_t files, std::int64_t bytes, SizeUnit unit);

@@ -161,8 +161,11 @@ void ScanCoordinator::scan() {
 std::map<ManagerKind, ScanCoordinator::LiveCount> ScanCoordinator::liveCounts() const {
     std::map<ManagerKind, LiveCount> counts;
     if (isScanning_ && newestRun_) {
-        for (const auto& [kind, scope] : newestRun_->scopes) {
-            counts.try_emplace(kind, LiveCount{newestRun_->tally->files(scope), newestRun_->tally->total(scope)});
+        for (std::size_t i = 0; i < newestRun_->scopes.size(); ++i) {
+            const auto& [kind, scope] = newestRun_->scopes[i];
+            std::string note = i < adapters_.size() ? adapters_[i]->progressNote() : std::string();
+            counts.try_emplace(
+                kind, LiveCount{newestRun_->tally->files(scope), newestRun_->tally->total(scope), std::move(note)});
         }
     }
     return counts;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace kelvo {
@@ -48,6 +49,7 @@ public:
     struct LiveCount {
         std::int64_t files = 0;
         std::int64_t bytes = 0;
+        std::string note = {}; // the adapter's own words on what it is doing, when it has any
         bool operator==(const LiveCount&) const = default;
     };
     std::map<ManagerKind, LiveCount> liveCounts() const;

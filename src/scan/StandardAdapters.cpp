@@ -5,12 +5,14 @@
 #include "adapters/NpmAdapter.h"
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
+#include "adapters/ProjectsAdapter.h"
 #include "adapters/YarnAdapter.h"
 #include "knowledge/KnowledgeBase.h"
 #include "system/CommandRunner.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 #include "system/Platform.h"
+#include "system/Settings.h"
 
 #include <memory>
 
@@ -37,7 +39,7 @@ CandidateTable standardToolLocations() {
     return table;
 }
 
-AdapterList standardAdapterList(CandidateTable tools) {
+AdapterList standardAdapterList(CandidateTable tools, std::function<std::vector<std::string>()> projectRoots) {
     const KnowledgeBase knowledge = loadKnowledgeBase();
 
     // One instance of each stateless service, shared by every adapter that takes it.
@@ -52,6 +54,10 @@ AdapterList standardAdapterList(CandidateTable tools) {
     adapters.push_back(std::make_shared<NpmAdapter>(runner, sizer, prober, knowledge, homeDirectory()));
     adapters.push_back(std::make_shared<BunAdapter>(runner, sizer, prober, knowledge, homeDirectory()));
     adapters.push_back(std::make_shared<YarnAdapter>(sizer, prober, knowledge, homeDirectory()));
+    if (!projectRoots) {
+        projectRoots = [] { return projectFolders(homeDirectory()); };
+    }
+    adapters.push_back(std::make_shared<ProjectsAdapter>(sizer, homeDirectory(), std::move(projectRoots)));
     return adapters;
 }
 

@@ -1,6 +1,7 @@
 // kelvo: the window.
 
 #include "system/Platform.h"
+#include "system/Settings.h"
 #include "ui/bridge/KelvoApp.h"
 
 #include <QGuiApplication>
@@ -19,6 +20,8 @@ int main(int argc, char* argv[]) {
     QGuiApplication application(argc, argv);
     const std::string resources = kelvo::resourceDirectory();
     kelvo::ui::KelvoApp kelvoApp(QString::fromStdString(resources));
+    // The chosen project folders are kept between launches.
+    kelvoApp.app().keepIn(QString::fromStdString(kelvo::settingsPath(kelvo::homeDirectory())));
     QVariantMap properties;
     // Without its colours and knowledge base the window would run blank and judge wrongly.
     if (const auto missing = kelvo::missingResource(resources, {"colors.json", "KnowledgeBase.json"})) {

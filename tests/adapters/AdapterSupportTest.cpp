@@ -35,13 +35,14 @@ TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
     const auto table = measureChildren(sizer, "/p", names, {});
     EXPECT_EQ(sizer.calls().size(), 300u);
     ASSERT_EQ(table.size(), 300u - 43u);
-    for (const auto& [name, bytes] : table) EXPECT_EQ(bytes, std::stoll(name.substr(1)) * 10) << name;
+    for (const auto& [name, size] : table) EXPECT_EQ(size.bytes, std::stoll(name.substr(1)) * 10) << name;
     struct Throwing final : DirectorySizing {
         std::optional<std::int64_t> size(const std::string& path) const override {
             return path.back() == '3' ? throw std::runtime_error("walk failed") : 1;
         }
     };
-    EXPECT_EQ(measureChildren(Throwing{}, "/p", {"1", "3"}, {}), (std::map<std::string, std::int64_t>{{"1", 1}}));
+    const auto one = measureChildren(Throwing{}, "/p", {"1", "3"}, {});
+    EXPECT_TRUE(one.size() == 1 && one.at("1").bytes == 1);
 }
 
 TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) {

@@ -22,23 +22,27 @@ TEST(ReportEndToEnd, ScansAFixtureHomeIntoOneJsonDocument) {
     const test::TempDir home, scratch;
     const test::ScopedEnv homeVariable{"HOME", home.path()}, locale{"LC_ALL", "C"};
     // An item of each manager the home can hold without its tool; each measured as du measures it.
-    for (const char* folder : {"/.nvm/versions/node/v20.11.0", "/.bun/install/cache", "/.local/share/pnpm/store"})
+    for (const char* folder :
+        {"/.nvm/versions/node/v20.11.0", "/.bun/install/cache", "/.local/share/pnpm/store", "/src/app/node_modules/x"})
         test::writeFile(home.path() + folder + "/files/f", std::string(3000, 'x'));
+    test::writeFile(home / "src/app/package.json", "{}");
+    test::writeFile(home / "src/yarn.lock", ""); // above the project: a workspace's
     int status = -1;
     const auto [out, err] = runReport(scratch, "--json", &status);
     ASSERT_EQ(status, 0) << err;
     EXPECT_EQ(err, "") << "nothing on standard error when it is not a terminal";
     const Json doc = Json::parse(out); // exactly one document
     test::checkReportDocument(doc);
-    EXPECT_EQ(doc.at("managers").size(), 6u);
-    int measured = 0; // at least these three; npm may add its cache
+    EXPECT_EQ(doc.at("managers").size(), 7u);
+    EXPECT_EQ(doc.at("managers").at(6).at("items").at(0).at("managedBy"), "yarn");
+    int measured = 0; // at least these four; npm may add its cache
     for (const Json& manager : doc.at("managers"))
         for (const Json& item : manager.at("items"))
             if (item.at("path").is_string() && item.at("path").get<std::string>().starts_with(home.path())) {
                 EXPECT_EQ(item.at("bytes"), test::duBytes(item.at("path")).value_or(-1)) << item.at("path");
                 ++measured;
             }
-    EXPECT_GE(measured, 3);
+    EXPECT_GE(measured, 4);
 }
 
 // Progress is for a person watching standard error: there when it is a terminal, whatever standard

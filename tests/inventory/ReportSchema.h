@@ -28,7 +28,8 @@ inline void checkReportDocument(const Json& document) {
     static const std::map<std::string, std::string> evidenceExtra{{"lastUsed", "at:[if] "},
         {"notUsedSinceInstall", "installedAt:[if] "}, {"noDependents", ""}, {"notDefaultVersion", "defaultVersion:s "},
         {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""},
-        {"oldStoreVersion", "storeVersion:s "}};
+        {"oldStoreVersion", "storeVersion:s "}, {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "},
+        {"noLockfile", ""}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;
     for (const Json& manager : document.at("managers")) {
@@ -41,7 +42,8 @@ inline void checkReportDocument(const Json& document) {
         std::map<std::string, int> named, once;    // item id -> how often the rows name it; should
         for (const Json& item : manager.at("items")) {
             expectKeys(item, "id:s name:s version:[sn] path:[sn] bytes:[in] freedBytes:[in] size:s tier:s verdict:s "
-                             "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] ");
+                             "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] " +
+                                 std::string(*kind == ManagerKind::projects ? "managedBy:[sn] " : ""));
             const std::string id = item.at("id");
             sizes[id] = item.at("bytes").is_null() ? -1 : item.at("bytes").get<int64_t>();
             once[id] = 1;

@@ -1,10 +1,15 @@
 #include "ui/bridge/AppState.h"
 
+#include "system/Platform.h"
+#include "system/Settings.h"
 #include "ui/bridge/QtText.h"
+
+#include <QUrl>
+#include <QVariant>
 
 namespace kelvo::ui {
 
-AppState::AppState(QObject* parent) : QObject(parent) {}
+AppState::AppState(QObject* parent) : QObject(parent), projectFolders_{QString::fromStdString(homeDirectory())} {}
 
 void AppState::setTheme(AppTheme theme) {
     if (theme == theme_) {
@@ -90,6 +95,55 @@ void AppState::setEnabled(const QString& kind, bool enabled) {
         kinds.erase(*parsed);
     }
     setEnabledManagers(kinds);
+}
+
+void AppState::setProjectFolders(const QStringList& folders) {
+    QStringList kept;
+    for (QString folder : folders) {
+        while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
+            folder.chop(1);
+        }
+        if (folder.startsWith(QLatin1Char('/')) && !kept.contains(folder)) {
+            kept << folder;
+        }
+    }
+    if (kept == projectFolders_) {
+        return;
+    }
+    projectFolders_ = kept;
+    if (!settingsFile_.isEmpty()) {
+        StoredSettings settings = loadSettings(settingsFile_.toStdString());
+        settings.projectFolders.emplace();
+        for (const QString& folder : projectFolders_) {
+            settings.projectFolders->push_back(folder.toStdString());
+        }
+        saveSettings(settingsFile_.toStdString(), settings);
+    }
+    emit projectFoldersChanged();
+}
+
+void AppState::addProjectFolder(const QVariant& folder) {
+    const QUrl url = folder.toUrl();
+    const QString path = url.isLocalFile() ? url.toLocalFile() : folder.toString();
+    setProjectFolders(projectFolders_ + QStringList{path});
+}
+
+void AppState::removeProjectFolder(const QString& folder) {
+    QStringList folders = projectFolders_;
+    folders.removeAll(folder);
+    setProjectFolders(folders);
+}
+
+void AppState::keepIn(const QString& settingsFile) {
+    settingsFile_.clear();
+    if (const auto stored = loadSettings(settingsFile.toStdString()).projectFolders) {
+        QStringList folders;
+        for (const auto& folder : *stored) {
+            folders << QString::fromStdString(folder);
+        }
+        setProjectFolders(folders);
+    }
+    settingsFile_ = settingsFile;
 }
 
 } // namespace kelvo::ui

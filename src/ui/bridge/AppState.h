@@ -6,13 +6,15 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <set>
 
 namespace kelvo::ui {
 
-// The application-wide settings: theme, size unit and the managers to show. In memory only;
-// every launch starts from the defaults. Each setter notifies only on a real change.
+// The application-wide settings: theme, size unit, the managers to show and the folders searched
+// for projects. The folders are kept between launches in Kelvo's settings file once one is given;
+// everything else starts from the defaults at every launch. Each setter notifies only on a real change.
 class AppState : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString theme READ themeRaw WRITE setThemeRaw NOTIFY themeChanged)
@@ -20,6 +22,8 @@ class AppState : public QObject {
     // Raw kinds, always in case order; written as a set.
     Q_PROPERTY(
         QStringList enabledManagers READ enabledManagersRaw WRITE setEnabledManagersRaw NOTIFY enabledManagersChanged)
+    // Absolute folders, in the order added; the home folder until the user chooses.
+    Q_PROPERTY(QStringList projectFolders READ projectFolders WRITE setProjectFolders NOTIFY projectFoldersChanged)
 
 public:
     explicit AppState(QObject* parent = nullptr);
@@ -45,15 +49,27 @@ public:
     Q_INVOKABLE bool isEnabled(const QString& kind) const;
     Q_INVOKABLE void setEnabled(const QString& kind, bool enabled);
 
+    QStringList projectFolders() const { return projectFolders_; }
+    // Absolute folders only (a relative one is ignored), each once, without a trailing "/".
+    void setProjectFolders(const QStringList& folders);
+    // A folder from the folder dialog (a local file URL) or a path; one already there is kept once.
+    Q_INVOKABLE void addProjectFolder(const QVariant& folder);
+    Q_INVOKABLE void removeProjectFolder(const QString& folder);
+    // Reads the folders from `settingsFile` and writes them there on every change from now on.
+    void keepIn(const QString& settingsFile);
+
 signals:
     void themeChanged();
     void sizeUnitChanged();
     void enabledManagersChanged();
+    void projectFoldersChanged();
 
 private:
     AppTheme theme_ = AppTheme::system;
     SizeUnit sizeUnit_ = SizeUnit::decimal;
     std::set<ManagerKind> enabledManagers_{allManagerKinds.begin(), allManagerKinds.end()};
+    QStringList projectFolders_;
+    QString settingsFile_;
 };
 
 } // namespace kelvo::ui

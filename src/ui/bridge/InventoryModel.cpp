@@ -2,6 +2,7 @@
 
 #include "inventory/DisplayText.h"
 #include "model/SizeFormat.h"
+#include "system/Platform.h"
 #include "ui/bridge/QtText.h"
 #include "ui/bridge/UiFunctions.h"
 
@@ -194,7 +195,8 @@ QVariantList InventoryModel::quickWins() const {
             {QStringLiteral("title"), QString::fromStdString(win.title)},
             {QStringLiteral("command"), QString::fromStdString(win.command)},
             {QStringLiteral("detail"), QString::fromStdString(win.detail)},
-            {QStringLiteral("sizeText"), win.bytes ? QString::fromStdString(formatBytes(*win.bytes, unit())) : QString()},
+            {QStringLiteral("sizeText"),
+                win.bytes ? QString::fromStdString(formatBytes(*win.bytes, unit())) : QString()},
             {QStringLiteral("heat"), qtText(heatColorName(win.bytes))}};
     }
     return list;
@@ -294,14 +296,24 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
 
     const auto& [item, manager] = row.asItem();
     const VerdictTag tag = verdictTag(item.tier, manager);
+    // A project's row: its manager's chip, its folder where a version stands, its evidence beside.
+    const bool project = manager == ManagerKind::projects;
     switch (role) {
     case TagRole: return tagRaw(tag);
     case BarColorRole: return qtText(verdictColorName(tag));
-    case ChipRole: return qtText(shortLabel(manager));
+    case ChipRole: return qtText(shortLabel(project && item.managedBy ? *item.managedBy : manager));
     case NameRole: return shown(item.name);
-    case VersionRole: return shown(shownVersion(item).value_or(std::string()));
-    case IdentityRole: return shown(item.identity.value_or(std::string()));
-    case SizeTextRole: return QString::fromStdString(sizeText(item.bytes, sizeUnit));
+    case VersionRole:
+        if (project && item.path) {
+            return shown(abbreviatedPath(item.path->substr(0, item.path->rfind('/')), homeDirectory()));
+        }
+        return shown(shownVersion(item).value_or(std::string()));
+    case IdentityRole:
+        if (project && !item.evidence.empty()) {
+            return shown(item.evidence.front().summary());
+        }
+        return shown(item.identity.value_or(std::string()));
+    case SizeTextRole: return QString::fromStdString(sizeAndFreedText(item, sizeUnit));
     case HeatRole: return qtText(heatColorName(item.bytes));
     case EvidenceRole: {
         QStringList summaries;

@@ -1,5 +1,6 @@
 #include "ui/bridge/ScanController.h"
 
+#include "inventory/DisplayText.h"
 #include "scan/StandardAdapters.h"
 #include "ui/bridge/QtText.h"
 
@@ -38,8 +39,12 @@ void ScanController::setAdapters(AdapterList adapters) {
 
 ScanCoordinator& ScanController::coordinator() {
     if (!coordinator_) {
+        const auto roots = [folders = projectFolders_] {
+            std::lock_guard lock(folders->mutex);
+            return folders->folders;
+        };
         coordinator_ = std::make_unique<ScanCoordinator>(
-            givenAdapters_ ? *givenAdapters_ : standardAdapterList(), postToMainThread);
+            givenAdapters_ ? *givenAdapters_ : standardAdapterList(standardToolLocations(), roots), postToMainThread);
         coordinator_->onIsScanningChanged = [this] {
             refreshLiveCounts();
             emit isScanningChanged();
@@ -81,13 +86,38 @@ void ScanController::scan() {
     refreshLiveCounts(); // a new run: nothing of the one it replaces stays on screen
 }
 
+QStringList ScanController::projectFolders() const {
+    std::lock_guard lock(projectFolders_->mutex);
+    QStringList folders;
+    for (const auto& folder : projectFolders_->folders) {
+        folders << QString::fromStdString(folder);
+    }
+    return folders;
+}
+
+void ScanController::setProjectFolders(const QStringList& folders) {
+    std::vector<std::string> given;
+    for (const QString& folder : folders) {
+        given.push_back(folder.toStdString());
+    }
+    {
+        std::lock_guard lock(projectFolders_->mutex);
+        if (given == projectFolders_->folders) {
+            return;
+        }
+        projectFolders_->folders = std::move(given);
+    }
+    emit projectFoldersChanged();
+}
+
 void ScanController::refreshLiveCounts() {
     QVariantMap counts;
     if (coordinator_) {
         for (const auto& [kind, count] : coordinator_->liveCounts()) {
             counts.insert(
                 qtText(rawValue(kind)), QVariantMap{{QStringLiteral("files"), static_cast<double>(count.files)},
-                                            {QStringLiteral("bytes"), static_cast<double>(count.bytes)}});
+                                            {QStringLiteral("bytes"), static_cast<double>(count.bytes)},
+                                            {QStringLiteral("note"), qtText(escapeForTerminal(count.note))}});
         }
     }
     const bool scanning = isScanning();

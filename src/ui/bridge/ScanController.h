@@ -9,7 +9,10 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace kelvo::ui {
 
@@ -28,6 +31,8 @@ class ScanController : public QObject {
     // Raw kind -> {files, bytes} measured so far by each adapter of the running scan, refreshed ten
     // times a second at most while it runs; empty when no scan runs.
     Q_PROPERTY(QVariantMap liveCounts READ liveCounts NOTIFY liveCountsChanged)
+    // The folders the next scan searches for projects (the settings' choice).
+    Q_PROPERTY(QStringList projectFolders READ projectFolders WRITE setProjectFolders NOTIFY projectFoldersChanged)
 
 public:
     explicit ScanController(QObject* parent = nullptr);
@@ -45,6 +50,9 @@ public:
 
     Q_INVOKABLE void scan();
 
+    QStringList projectFolders() const;
+    void setProjectFolders(const QStringList& folders);
+
     // Scans with these adapters instead of the standard ones (tests and screenshots), from the
     // next scan() on; a result of other adapters is dropped.
     void setAdapters(AdapterList adapters);
@@ -54,6 +62,7 @@ signals:
     void resultChanged();
     void progressChanged();
     void liveCountsChanged();
+    void projectFoldersChanged();
 
 private:
     ScanCoordinator& coordinator();
@@ -64,6 +73,12 @@ private:
     std::unique_ptr<ScanCoordinator> coordinator_;
     QVariantMap liveCounts_;
     QTimer liveTimer_;
+    // Read by the projects' adapter on its worker thread at the start of each scan.
+    struct Folders {
+        std::mutex mutex;
+        std::vector<std::string> folders;
+    };
+    std::shared_ptr<Folders> projectFolders_ = std::make_shared<Folders>();
 };
 
 } // namespace kelvo::ui

@@ -19,6 +19,7 @@ Item {
 
     ScanController {
         id: scanController
+        projectFolders: AppState.projectFolders
     }
 
     // A manager turned off in Settings while selected would leave its rows on screen with no tab

@@ -9,7 +9,7 @@ Rectangle {
     property bool isScanning: false
     // Raw kinds whose adapter has finished in the running scan.
     property var finishedKinds: []
-    // Raw kind -> {files, bytes} measured so far in the running scan.
+    // Raw kind -> {files, bytes, note} measured so far in the running scan.
     property var liveCounts: ({})
     signal scan()
 
@@ -103,9 +103,11 @@ Rectangle {
                         readonly property var count: view.liveCounts[modelData]
                         objectName: "liveCount-" + modelData
                         anchors.horizontalCenter: parent.horizontalCenter
-                        visible: view.finishedKinds.indexOf(modelData) < 0 && count !== undefined && count.files > 0
-                        text: visible ? Ui.displayName(modelData) + " \u00b7 "
-                                        + AppState.formatFilesAndBytes(count.files, count.bytes) : ""
+                        visible: view.finishedKinds.indexOf(modelData) < 0 && count !== undefined
+                                 && (count.files > 0 || count.note !== "")
+                        // The adapter's own words while it searches, then how far it has measured.
+                        text: visible ? Ui.displayName(modelData) + " \u00b7 " + (count.note !== "" ? count.note
+                                        : AppState.formatFilesAndBytes(count.files, count.bytes)) : ""
                         color: Theme.color("muted")
                         font.family: Theme.mono
                         font.pointSize: Theme.pt(9)

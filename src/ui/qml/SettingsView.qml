@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import QtQuick.Dialogs
 import QtQuick.Layouts
 import QtQuick.Window
 import Kelvo
@@ -359,6 +360,70 @@ Rectangle {
                                 font.pointSize: Theme.pt(10)
                             }
                         }
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "projectFoldersSection"
+                    Layout.fillWidth: true
+                    spacing: 8
+                    SectionTitle {
+                        text: "Project folders"
+                    }
+                    Text {
+                        Layout.fillWidth: true
+                        text: AppState.projectFolders.length > 0
+                              ? "Searched for your projects' node_modules; hidden folders are skipped."
+                              : "No folder: your projects are not searched."
+                        wrapMode: Text.Wrap
+                        color: Theme.color("faint")
+                        font.family: Theme.display
+                        font.pointSize: Theme.pt(10)
+                    }
+                    Repeater {
+                        model: AppState.projectFolders
+                        RowLayout {
+                            id: folderRow
+                            required property string modelData
+                            objectName: "projectFolder"
+                            Layout.fillWidth: true
+                            spacing: 8
+                            RowText {
+                                objectName: "folderPath"
+                                Layout.fillWidth: true
+                                text: Ui.abbreviatedPath(folderRow.modelData)
+                                elide: Text.ElideMiddle
+                                color: Theme.color("text2")
+                                font.family: Theme.mono
+                                font.pointSize: Theme.pt(10.5)
+                            }
+                            PlainButton {
+                                objectName: "removeFolder"
+                                implicitWidth: 18
+                                implicitHeight: 18
+                                Accessible.name: "Remove " + folderRow.modelData
+                                onClicked: AppState.removeProjectFolder(folderRow.modelData)
+                                Icon {
+                                    anchors.centerIn: parent
+                                    name: "xmark"
+                                    size: 9
+                                    color: parent.hovered ? Theme.color("text") : Theme.color("muted")
+                                }
+                            }
+                        }
+                    }
+                    OutlineButton {
+                        objectName: "addFolder"
+                        text: "Add folder\u2026"
+                        textColor: Theme.color("text")
+                        verticalPadding: 5
+                        Accessible.name: "Add a project folder"
+                        onClicked: folderDialog.open()
+                    }
+                    FolderDialog {
+                        id: folderDialog
+                        title: "Add a folder to search for projects"
+                        onAccepted: AppState.addProjectFolder(folderDialog.selectedFolder)
                     }
                 }
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "model/ManagerAdapter.h"
+#include "system/DirectorySizer.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvo {
+
+// The node_modules folders of the user's own projects, found in the folders the user chose, each
+// judged by its project's last activity and its lockfile.
+class ProjectsAdapter final : public ManagerAdapter {
+public:
+    // The folders to search, asked afresh at each scan (the setting may change between scans).
+    using Roots = std::function<std::vector<std::string>()>;
+
+    ProjectsAdapter(std::shared_ptr<const DirectorySizing> sizer, std::string home, Roots roots);
+
+    ManagerKind kind() const override { return ManagerKind::projects; }
+    // There are folders to search.
+    bool isInstalled() const override;
+    using ManagerAdapter::scan;
+    ManagerReport scan(TallyScopes counted) const override;
+    // While the search runs: "searching ~/src · 12,400 folders"; empty otherwise.
+    std::string progressNote() const override;
+
+    // A project untouched for longer than this is likely done with.
+    static constexpr double staleAfterSeconds = 90 * 86400.0;
+    // At most this many entries are looked at to find when a project last changed.
+    static constexpr int activityEntryLimit = 10'000;
+
+    // The lockfile nearest to `project` (in it, or in a folder above it up to `root`), the manager
+    // it names and when it changed. Several in one folder: the newest.
+    struct Lockfile {
+        ManagerKind manager = ManagerKind::npm;
+        std::string path;
+        double modified = 0;
+    };
+    static std::optional<Lockfile> nearestLockfile(const std::string& project, const std::string& root);
+    // The newest change among package.json, the lockfile, .git/HEAD and .git/index, and the entries
+    // of the project and its non-hidden folders but node_modules, three levels deep.
+    static std::optional<double> lastActivity(const std::string& project, const std::optional<Lockfile>& lockfile);
+    // `npm ci`, `pnpm install --frozen-lockfile`, …: what brings a removed node_modules back as it was.
+    static std::string restoreCommand(ManagerKind manager);
+
+private:
+    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
+
+    std::shared_ptr<const DirectorySizing> sizer_;
+    std::string home_;
+    Roots roots_;
+    // The newest search's progress, for the live note.
+    struct Progress;
+    std::shared_ptr<Progress> progress_;
+};
+
+} // namespace kelvo
