@@ -54,6 +54,7 @@ ScanResult fixture() {
     nvm.items = {Item{.name = "v20.11.0", .bytes = 300'000'000}, Item{.name = "v18.19.1", .bytes = 110'000'000},
         Item{.name = "v18.17.0", .bytes = 100'000'000}};
     nvm.items[1].tier = nvm.items[2].tier = Tier::orphanCandidate;
+    nvm.items[2].reclaimCommand = "nvm uninstall v18.17.0";
     return ScanResult{0,
         {brew, npm, ManagerReport::notDetected(ManagerKind::pnpm), nvm, ManagerReport::notDetected(ManagerKind::bun)}};
 }
@@ -91,6 +92,7 @@ TEST(ReportText, AlignedByCodePointsEscapedAndColouredOnlyWhenStyled) {
         "    LIKELY UNUSED  Node 18   2 versions  210 MB  2 patch releases \u00b7 keep only the newest\n"
         "        KEEP        v18.19.1  110 MB  newest Node 18 \u2014 nothing to do\n"
         "        SUPERSEDED  v18.17.0  100 MB\n"
+        "          Reclaim: $ nvm uninstall v18.17.0\n"
         "\n"
         "Homebrew 4.2.0 \u00b7 59.3 MB \u00b7 3 formulae\n"
         "  1 safe quick win\n"

@@ -65,6 +65,7 @@ Rectangle {
                     implicitHeight: tagView.implicitHeight
                     VerdictTagView {
                         id: tagView
+                        objectName: "verdictTag"
                         anchors.verticalCenter: parent.verticalCenter
                         tag: row.tag
                     }
