@@ -14,6 +14,16 @@
          .local/share/pnpm/store/v10/files/00..ff, each hard-linked once from a package folder
          under storehome/projects (outside the store, as a project's node_modules are), and
          30,000 index files; about 6 GiB allocated. The part "store" is this tree too.
+  projects/
+         a home for the project finder: 40 JavaScript projects (32 on their own, two workspaces of a
+         root and three members) whose node_modules hold 20,000-60,000 files each in nested package
+         folders, about 1.6 million in all; 300,000 other files around them (the projects' sources
+         and .git folders, documents, pictures, music, other source trees, and dot-folders of which
+         some hold package.json and node_modules that must not be found), and decoys: a
+         node_modules without package.json and one that is a link. Every file but the projects'
+         own package.json is a hard link to one of 512 template files in projects.templates/ (a
+         few thousand links each), so anything that frees or counts bytes here must count each
+         file once.
 
 Deterministic (fixed seeds). Each tree is made once: a finished tree has a marker file, and a
 half-made one is removed and made again.
@@ -248,6 +258,141 @@ esac
             write(f"{entry}/{rng.getrandbits(100):025x}", size_choice(rng))
 
 
+PROJECT_TEMPLATES = 512
+
+
+def project_templates(base):
+    """The files that every file of the projects home links to: package-file sizes."""
+    rng = random.Random(6)
+    os.makedirs(base)
+    for t in range(PROJECT_TEMPLATES):
+        write(f"{base}/t{t:03d}", min(store_size(rng), len(PAYLOAD)))
+
+
+class Linker:
+    """Makes files as hard links to the templates, in turn (no template nears ext4's 65,000)."""
+
+    def __init__(self, base, seed):
+        self.base = base
+        self.next = seed
+
+    def __call__(self, path):
+        os.link(f"{self.base}/t{self.next % PROJECT_TEMPLATES:03d}", path)
+        self.next += 1
+
+    def fill(self, folder, count, names=("index.js", "README.md", "util.js", "types.d.ts", "data.json")):
+        os.makedirs(folder, exist_ok=True)
+        for _ in range(count):
+            self(f"{folder}/f{self.next}-{names[self.next % len(names)]}")
+
+
+def package(link, rng, folder, files):
+    """One installed package: its manifest, readme and licence, the rest in nested folders of up
+    to 20 files (lib/, dist/esm/, src/utils/x/ ...); some carry a node_modules of their own."""
+    os.makedirs(folder)
+    for name in ("package.json", "README.md", "LICENSE"):
+        link(f"{folder}/{name}")
+    files -= 3
+    if files > 40 and rng.random() < 0.1:
+        nested = rng.randrange(10, files // 2)
+        package(link, rng, f"{folder}/node_modules/dep-{rng.randrange(1000)}", nested)
+        files -= nested
+    subs = ["lib", "dist", "dist/esm", "dist/cjs", "src", "src/utils", "src/utils/x", "types", "lib/internal"]
+    while files > 0:
+        n = min(files, rng.randrange(5, 21))
+        sub = f"{folder}/{rng.choice(subs)}"
+        os.makedirs(sub, exist_ok=True)
+        for f in range(n):
+            link(f"{sub}/f{files - f}.{rng.choice(('js', 'mjs', 'cjs', 'd.ts', 'map', 'json'))}")
+        files -= n
+
+
+def node_modules(link, rng, folder, files):
+    """A project's node_modules: packages (some scoped) of 3 to about 400 files until `files`."""
+    os.makedirs(f"{folder}/.bin")
+    link(f"{folder}/.package-lock.json")
+    p = 0
+    while files > 0:
+        n = min(files, max(3, log_uniform(rng, 3, 400)))
+        name = f"@scope{p % 9}/pkg-{p}" if rng.random() < 0.15 else f"pkg-{p}"
+        package(link, rng, f"{folder}/{name}", n)
+        if p < 10:
+            os.symlink(f"../{name}/lib/cli.js", f"{folder}/.bin/cli-{p}")
+        files -= n
+        p += 1
+
+
+def sources(link, rng, folder, files, depth=3):
+    """A source tree: folders of 5 to 15 files, nested up to `depth` levels below `folder`."""
+    parents = [folder]
+    made = 0
+    while files > 0:
+        parent = rng.choice(parents)
+        child = f"{parent}/m{made}"
+        made += 1
+        n = min(files, rng.randrange(5, 16))
+        link.fill(child, n, ("main.c", "main.h", "mod.rs", "app.ts", "view.tsx", "notes.md"))
+        if child.count("/") - folder.count("/") < depth:
+            parents.append(child)
+        files -= n
+
+
+def one_project(args):
+    """A project folder: its manifest, sources, a .git folder and node_modules; a workspace also
+    has members under packages/, each a project of its own."""
+    root, templates, i, members = args
+    rng = random.Random(100 + i)
+    link = Linker(templates, i * 7919)
+    group = ("code", "work/client", "src/js", "projects/archive")[i % 4]
+    folder = f"{root}/{group}/app-{i:02d}"
+    for member in [""] + [f"/packages/part-{m}" for m in range(members)]:
+        where = folder + member
+        os.makedirs(where)
+        with open(f"{where}/package.json", "w") as f:
+            f.write(f'{{"name": "app-{i}{member.replace("/", "-")}", "version": "1.0.0"}}\n')
+        link(f"{where}/package-lock.json")
+        sources(link, rng, f"{where}/src", 900 if not member else 300)
+        link.fill(f"{where}/test", 100)
+        node_modules(link, rng, f"{where}/node_modules", rng.randrange(20000, 60001))
+    sources(link, rng, f"{folder}/.git/objects", 1500, depth=1)
+
+
+def projects_home(root):
+    templates = f"{root}.templates"
+    if os.path.exists(templates):
+        shutil.rmtree(templates)
+    project_templates(templates)
+    os.makedirs(root)
+    # 32 projects on their own and two workspaces of a root and three members: 40 projects.
+    tasks = [(root, templates, i, 3 if i in (5, 17) else 0) for i in range(34)]
+    with multiprocessing.Pool(2) as pool:
+        for _ in pool.imap_unordered(one_project, tasks):
+            pass
+    rng = random.Random(7)
+    link = Linker(templates, 1)
+    sources(link, rng, f"{root}/Documents", 60000)
+    sources(link, rng, f"{root}/Pictures", 30000, depth=2)
+    sources(link, rng, f"{root}/Music", 20000, depth=2)
+    sources(link, rng, f"{root}/src/kernel-like", 60000, depth=5)
+    # Folders that hold node_modules without being projects, or hold one that is a link.
+    node_modules(link, rng, f"{root}/Downloads/old-tutorial/node_modules", 500)
+    node_modules(link, rng, f"{root}/code/shared/node_modules", 500)
+    os.makedirs(f"{root}/code/linked-modules")
+    link(f"{root}/code/linked-modules/package.json")
+    os.symlink("../shared/node_modules", f"{root}/code/linked-modules/node_modules")
+    # Applications keep node_modules of their own in dot-folders: none of them is a project.
+    sources(link, rng, f"{root}/.cache/thumbnails", 18000, depth=1)
+    for where, files in ((".cache/some-tool", 5000), (".config/app", 2000), (".local/share/app", 1000)):
+        os.makedirs(f"{root}/{where}")
+        link(f"{root}/{where}/package.json")
+        node_modules(link, rng, f"{root}/{where}/node_modules", files)
+    for e in range(10):
+        extension = f"{root}/.vscode/extensions/pub.ext-{e}"
+        os.makedirs(extension)
+        link(f"{extension}/package.json")
+        node_modules(link, rng, f"{extension}/node_modules", 1500)
+
+
 def store_home(root):
     home(root, lambda root, rng: pnpm_store(f"{root}/.local/share/pnpm/store", f"{root}/projects"))
 
@@ -255,7 +400,7 @@ def store_home(root):
 def main():
     scratch = sys.argv[1]
     wanted = sys.argv[2:] or ["a", "b", "c", "home"]
-    builders = {"a": tree_a, "b": tree_b, "c": tree_c, "home": home, "storehome": store_home}
+    builders = {"a": tree_a, "b": tree_b, "c": tree_c, "home": home, "storehome": store_home, "projects": projects_home}
     os.makedirs(scratch, exist_ok=True)
     # The million-file store is measured on its own ("store") and in its home ("storehome").
     wanted = list(dict.fromkeys("storehome" if name == "store" else name for name in wanted))
