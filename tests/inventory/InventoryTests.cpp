@@ -96,6 +96,24 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
         Tier::safeByDesign);
 }
 
+// What removing an item frees decides what is reclaimable and shows where it differs from the size.
+TEST(Inventory, FreedBytesReclaimAndShowAndProjectsSayHowTheyComeBack) {
+    auto pnpmProject = item("app", 400'000'000, Tier::orphanCandidate, {}, "rm -rf -- /p/app/node_modules");
+    pnpmProject.freedBytes = 2'100'000;
+    pnpmProject.managedBy = ManagerKind::pnpm;
+    auto whole = item("tool", 5'000'000);
+    whole.freedBytes = 5'000'000;
+    EXPECT_EQ(reclaimableBytes({pnpmProject, whole, item("unmeasured", 7)}), 2'100'000 + 5'000'000 + 7);
+    EXPECT_EQ(sizeAndFreedText(pnpmProject, SizeUnit::decimal), "400 MB \u00b7 frees 2.1 MB");
+    EXPECT_EQ(sizeAndFreedText(whole, SizeUnit::decimal), "5 MB");
+    EXPECT_TRUE(verdictText(pnpmProject, ManagerKind::projects, SizeUnit::decimal)
+                    .ends_with(" `pnpm install --frozen-lockfile` puts it back as it was."));
+    auto unlocked = item("x", 1, Tier::signalOnly);
+    EXPECT_TRUE(verdictText(unlocked, ManagerKind::projects, SizeUnit::decimal).starts_with("Without a lockfile"));
+    auto headers = item("node-gyp headers", 1, Tier::safeByDesign, {}, "rm -rf -- /h/.cache/node-gyp");
+    EXPECT_TRUE(verdictText(headers, ManagerKind::npm, SizeUnit::decimal).starts_with("Safe to remove with `rm"));
+}
+
 TEST(Inventory, SummariesCountInTheirManagersWords) {
     std::string summaries;
     for (ManagerKind kind : allManagerKinds)

@@ -1,4 +1,5 @@
 #include "system/Platform.h"
+#include "system/Settings.h"
 
 #include "support/TestSupport.h"
 
@@ -76,6 +77,25 @@ TEST(PlatformTest, ResourcesAreFoundBesideTheProgramAndAMissingOneIsNamed) {
     EXPECT_EQ(missingResource(dir.path(), {"KnowledgeBase.json"}), std::nullopt);
     EXPECT_EQ(missingResource(dir.path(), {"KnowledgeBase.json", "colors.json"}), "colors.json") << "not a file";
     EXPECT_EQ(missingResource(dir / "nowhere", {"KnowledgeBase.json"}), "KnowledgeBase.json");
+}
+
+// The one file Kelvo writes: the folders searched for projects, once the user chose them.
+TEST(PlatformTest, SettingsKeepTheChosenProjectFoldersAndNothingMalformed) {
+    TempDir home;
+    const std::string path = settingsPath(home.path());
+    EXPECT_EQ(projectFolders(home.path()), std::vector{home.path()}) << "the home folder until one is chosen";
+    ASSERT_TRUE(saveSettings(path, StoredSettings{std::vector<std::string>{"/a b", "/c"}}));
+    EXPECT_EQ(projectFolders(home.path()), (std::vector<std::string>{"/a b", "/c"}));
+    ASSERT_TRUE(saveSettings(path, StoredSettings{std::vector<std::string>{}}));
+    EXPECT_TRUE(projectFolders(home.path()).empty()) << "no folder is a choice too";
+    for (const char* text : {"not json", "[]", R"({"projectFolders":"/x"})"}) {
+        writeFile(path, text);
+        EXPECT_FALSE(loadSettings(path).projectFolders) << text;
+    }
+    writeFile(path, R"({"projectFolders":["relative", 3, "/kept"]})");
+    EXPECT_EQ(loadSettings(path).projectFolders, std::vector<std::string>{"/kept"});
+    writeFile(home / "blocked", "a file where the folder would be");
+    EXPECT_FALSE(saveSettings(home / "blocked/settings.json", {}));
 }
 
 } // namespace

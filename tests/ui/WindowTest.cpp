@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUrl>
 
 using namespace kelvo;
 using namespace kelvo::ui;
@@ -182,6 +184,23 @@ TEST(AppState, StartsFromTheDefaultsAndNotifiesOnlyOnARealChange) {
     EXPECT_EQ(theme.count() + unit.count() + managers.count(), 3);
     EXPECT_EQ(app.enabledManagersRaw(), (QStringList{"homebrew", "pnpm", "nvm", "bun", "yarn", "projects"}));
     EXPECT_EQ(app.formatBytes(1'500'000), "1.4 MB"); // in binary units now
+}
+
+TEST(AppState, ProjectFoldersAreKeptBetweenLaunchesOnceChosen) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("kelvo/settings.json");
+    const QString home = QString::fromStdString(homeDirectory());
+    AppState first;
+    first.keepIn(file); // nothing kept yet: the home folder
+    EXPECT_EQ(first.projectFolders(), QStringList{home});
+    QSignalSpy changed(&first, &AppState::projectFoldersChanged);
+    first.addProjectFolder(QUrl::fromLocalFile("/src/")); // as the folder dialog gives it
+    for (const char* ignored : {"/src", "relative", ""}) first.addProjectFolder(QString(ignored));
+    first.removeProjectFolder(home);
+    EXPECT_EQ(changed.count(), 2);
+    AppState second;
+    second.keepIn(file);
+    EXPECT_EQ(second.projectFolders(), QStringList{"/src"});
 }
 
 TEST(InventoryModel, WhatFoldsTheListAndCollapsesTheExpandedRow) {
