@@ -10,6 +10,7 @@
 #include "adapters/NpmAdapter.h"
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
+#include "adapters/ProjectsAdapter.h"
 #include "adapters/Substitutes.h"
 #include "adapters/YarnAdapter.h"
 #include "knowledge/KnowledgeBase.h"
@@ -120,6 +121,17 @@ struct HostileHome {
                  ".local/share/pnpm/store/v3", ".cache/ms-playwright/chromium"})
             test::writeFile(dir / (std::string(cache) + "/f"), "f");
         test::writeFile(dir / ".cache/node/corepack", "not a folder");
+        // Projects under every hostile name, one whose package.json is a FIFO (never opened), one
+        // whose node_modules is a link out (never listed).
+        for (const auto& name : hostileNames) {
+            test::writeFile(dir / ("projects/" + name + "/package-lock.json"), "{}");
+            test::writeFile(dir / ("projects/" + name + "/node_modules/m/f"), "f");
+            test::writeFile(dir / ("projects/" + name + "/package.json"), "{}");
+        }
+        specialFile(dir / "projects/fifo/package.json", S_IFIFO);
+        test::writeFile(dir / "projects/fifo/node_modules/f", "f");
+        test::writeFile(dir / "projects/linked/package.json", "{}");
+        std::filesystem::create_symlink(outside, dir / "projects/linked/node_modules");
         specialFile(dir / ".cache/pnpm", S_IFIFO);
         std::filesystem::create_symlink(outside, dir / ".cache/Cypress");
         test::makeDirs(dir / ".yarn/berry");
@@ -169,7 +181,8 @@ struct HostileHome {
             std::make_shared<PnpmAdapter>(runner, sizer, prober, kb, dir.path()),
             std::make_shared<NpmAdapter>(runner, sizer, prober, kb, dir.path()),
             std::make_shared<BunAdapter>(runner, sizer, prober, kb, dir.path()),
-            std::make_shared<YarnAdapter>(sizer, prober, kb, dir.path())};
+            std::make_shared<YarnAdapter>(sizer, prober, kb, dir.path()),
+            std::make_shared<ProjectsAdapter>(sizer, dir.path(), [this] { return Names{dir / "projects"}; })};
     }
 };
 
@@ -214,7 +227,8 @@ bool isInside(const std::string& path, const std::string& tree) {
 TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     const HostileHome home;
     const ScanResult result = scanAll(home.adapters(10s));
-    ASSERT_EQ(result.managers.size(), 6u);
+    ASSERT_EQ(result.managers.size(), 7u);
+    EXPECT_EQ(result.managers[6].items.size(), hostileNames.size() + 1) << "every project but the linked one";
     for (const auto& report : result.managers) EXPECT_TRUE(report.detected) << rawValue(report.kind);
     const auto calls = home.calls();
     EXPECT_GE(calls.size(), 10u);
@@ -225,7 +239,8 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
         {ManagerKind::pnpm, {".local/share/pnpm/store", ".local/share/pnpm/global/5"}},
         {ManagerKind::nvm, {".nvm/versions/node", ".nvm/.cache"}},
         {ManagerKind::bun, {".bun/install/global/node_modules", ".bun/install/cache"}},
-        {ManagerKind::yarn, {".config/yarn/global/node_modules", ".cache/yarn"}}};
+        {ManagerKind::yarn, {".config/yarn/global/node_modules", ".cache/yarn"}},
+        {ManagerKind::projects, {"projects"}}};
     const std::map<ManagerKind, Names> fixedWords{{ManagerKind::homebrew, {"brew", "uninstall"}},
         {ManagerKind::npm, {"npm", "-g", "uninstall"}}, {ManagerKind::nvm, {"nvm", "uninstall"}},
         {ManagerKind::bun, {"bun", "remove", "-g"}}, {ManagerKind::yarn, {"yarn", "global", "remove"}},
@@ -326,7 +341,7 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         const ScanResult scan = scanAll(adapters);
         // Adapters run side by side, none more than four commands in a row.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 4 * (300ms + 300ms) + 3s);
-        ASSERT_EQ(scan.managers.size(), 6u);
+        ASSERT_EQ(scan.managers.size(), 7u);
         for (std::size_t i = 0; i < scan.managers.size(); ++i) EXPECT_EQ(scan.managers[i].kind, allManagerKinds[i]);
         // nvm runs no tool; pnpm and bun are found from their folders whatever their tool does.
         EXPECT_TRUE(scan.managers[2].detected && scan.managers[3].detected && scan.managers[4].detected);
