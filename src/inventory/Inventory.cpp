@@ -219,7 +219,8 @@ std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUni
                " \u2014 " + std::string(displayName(manager)) +
                " removes only what nothing references. Kelvo never counts this as guaranteed savings.";
     case Tier::orphanCandidate:
-        return "Nothing depends on this \u00b7 " + sizeText(item.bytes, unit) +
+        // Where removing it frees less than its size (hard links elsewhere keep the rest), both.
+        return "Nothing depends on this \u00b7 " + sizeAndFreedText(item, unit) +
                ". If you don't use it directly, it's safe to reclaim." + projectRestore(item, manager);
     case Tier::signalOnly:
         if (manager == ManagerKind::projects && !item.managedBy) {

@@ -1,5 +1,5 @@
 // kelvo-screenshot OUTDIR [WIDTHxHEIGHT]: the window scanning $HOME with the standard adapters,
-// driven offscreen through its states, one PNG each (01-start … 08-settings). Only the tools in
+// driven offscreen through its states, one PNG each (01-start … 13-settings-light). Only the tools in
 // the home are used (scripts/make-showcase-home puts stand-ins there), never the machine's own,
 // so the shots do not depend on what is installed. Non-zero exit on failure.
 
@@ -51,8 +51,8 @@ int main(int argc, char* argv[]) {
     ok = scan->isScanning() && ok; // else the shot shows the result instead
     if (!QTest::qWaitFor([&] { return scan->hasResult(); }, 60000)) return 1;
     // A stand-in tool that stopped answering would leave its manager out of every shot.
-    if (const auto detected = scan->detectedTotals().size(); detected != 5) {
-        qCritical("%lld of the 5 managers detected in $HOME", static_cast<long long>(detected));
+    if (const auto detected = scan->detectedTotals().size(); detected != 7) {
+        qCritical("%lld of the 6 managers and the projects detected in $HOME", static_cast<long long>(detected));
         ok = false;
     }
     grab("03-main-dark");
@@ -75,5 +75,22 @@ int main(int argc, char* argv[]) {
     inventory->toggleRow(inventory->expandedRowId());
     root->setProperty("showSettings", true);
     grab("08-settings");
+    root->setProperty("showSettings", false);
+    // The projects, the first one expanded, in both themes; npm's sized quick wins; pnpm's leftovers.
+    root->setProperty("selectedTab", QStringLiteral("projects"));
+    QTest::qWait(100);
+    inventory->toggleRow(inventory->rowIdAt(0));
+    grab("09-projects");
+    kelvoApp.app().setTheme(kelvo::AppTheme::light);
+    grab("10-projects-light");
+    kelvoApp.app().setTheme(kelvo::AppTheme::dark);
+    root->setProperty("selectedTab", QStringLiteral("npm"));
+    inventory->setQuickWinsExpanded(true);
+    grab("11-npm-quick-wins");
+    root->setProperty("selectedTab", QStringLiteral("pnpm"));
+    kelvoApp.app().setTheme(kelvo::AppTheme::light);
+    grab("12-pnpm-light");
+    root->setProperty("showSettings", true);
+    grab("13-settings-light");
     return ok ? 0 : 1;
 }

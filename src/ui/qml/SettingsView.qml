@@ -390,12 +390,15 @@ Rectangle {
                             spacing: 8
                             RowText {
                                 objectName: "folderPath"
-                                Layout.fillWidth: true
-                                text: Ui.abbreviatedPath(folderRow.modelData)
+                                readonly property string shown: Ui.abbreviatedPath(folderRow.modelData)
+                                text: shown === "~" ? "~ (your home folder)" : shown
                                 elide: Text.ElideMiddle
                                 color: Theme.color("text2")
                                 font.family: Theme.mono
                                 font.pointSize: Theme.pt(10.5)
+                            }
+                            Item {
+                                Layout.fillWidth: true
                             }
                             PlainButton {
                                 objectName: "removeFolder"

@@ -251,6 +251,23 @@ Item {
             verify(!scan.isScanning && !scan.hasResult, "nothing is scanned")
         }
 
+        // The folders searched for projects: shown, removed, added again; the source turned off.
+        function test_project_folders_and_the_projects_source_in_the_settings() {
+            const root = makeRoot(1)
+            root.showSettings = true
+            const sheet = findChild(root, "settingsView")
+            tryCompare(sheet, "x", root.width - 340, 1000)
+            const before = AppState.projectFolders
+            tryCompare(findChild(sheet, "folderPath"), "text", "~ (your home folder)")
+            mouseClick(findChild(sheet, "removeFolder"))
+            compare(AppState.projectFolders, [])
+            AppState.addProjectFolder("file:///srv/code%20base")
+            compare(AppState.projectFolders, ["/srv/code base"])
+            AppState.projectFolders = before
+            mouseClick(findChild(findChild(sheet, "manager_projects"), "check"))
+            verify(!AppState.isEnabled("projects"))
+        }
+
         function test_every_button_has_an_accessible_name() {
             const root = makeRoot(3)
             root.showSettings = true
