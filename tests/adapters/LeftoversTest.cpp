@@ -113,7 +113,12 @@ TEST(Leftovers, GlobalFoldersListWhatTheirManifestsNameAndNothingElse) {
         test::writeFile(yarn + "/node_modules/" + folder + "/package.json", R"({"version":"7.6.3","bin":"cli.js"})");
     home.sizer->set(yarn + "/node_modules/semver", 100).set(yarn + "/node_modules/lru", 30);
     home.prober->set(home.home / ".yarn/bin/semver", FileTimes{500 * 86400.0, 0});
+    // The version of the Yarn package installed in nvm's default Node.
+    test::writeFile(home.home / ".nvm/alias/default", "v20.1.0");
+    test::writeFile(home.home / ".nvm/versions/node/v20.1.0/lib/node_modules/yarn/package.json",
+        R"({"name":"yarn","version":"1.22.22"})");
     const ManagerReport yarnReport = home.scan(ManagerKind::yarn);
+    EXPECT_EQ(yarnReport.version, "1.22.22");
     EXPECT_EQ(test::itemNames(yarnReport), (Names{"semver", YarnAdapter::dependenciesName, "@s/x", "gone"}));
     const DependencyItem& semver = yarnReport.items[0];
     EXPECT_TRUE(semver.version == "7.6.3" && semver.reclaimCommand == "yarn global remove semver" &&

@@ -64,6 +64,7 @@ TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNe
     project(home / "old", {"package-lock.json", "src/deep/er/more/new.js", ".cache/new"}, 200);
     age(home / "old/src/deep/er/more/new.js", 0);
     age(home / "old/.cache", 0);
+    age(home / "old/node_modules", 0); // installing changes it, not the project
     project(home / "work/app it's", {"pnpm-lock.yaml", "src/a.js"}, 200);
     test::writeFile(home / "work/app it's/src/today.js", ""); // a change today
     project(home / "nolock", {}, 400);

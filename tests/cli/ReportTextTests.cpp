@@ -42,7 +42,8 @@ ScanResult fixture() {
             .tier = Tier::orphanCandidate,
             .evidence = {Evidence::noDependents()},
             .reclaimCommand = "brew uninstall '" + evil + "'"}};
-    brew.quickWins = {QuickWin{Uuid::random(), "Remove unused dependencies", "brew autoremove", "Only dependencies."}};
+    brew.quickWins = {
+        QuickWin{Uuid::random(), "Remove unused dependencies", "brew autoremove", "Only dependencies.", 1'200'000}};
     ManagerReport npm{ManagerKind::npm, true, "10.2.4", {}, {}};
     npm.items = {Item{.name = "npm cache",
                      .path = "/home/u/.npm/_cacache",
@@ -96,7 +97,7 @@ TEST(ReportText, AlignedByCodePointsEscapedAndColouredOnlyWhenStyled) {
         "\n"
         "Homebrew 4.2.0 \u00b7 59.3 MB \u00b7 3 formulae\n"
         "  1 safe quick win\n"
-        "    Remove unused dependencies\n"
+        "    Remove unused dependencies \u00b7 1.2 MB\n"
         "      $ brew autoremove\n"
         "      Only dependencies.\n"
         "  3 rows \u00b7 largest first\n"
@@ -155,11 +156,12 @@ TEST(ReportText, NothingReclaimableHeadlineAndProgress) {
         "Scanning\u2026 2 of 5 done: Homebrew \u00b7 nvm");
     // Counts of the managers still scanning that have measured something; cut to the terminal.
     const std::map<ManagerKind, ScanCoordinator::LiveCount> counts{{ManagerKind::homebrew, {9, 9000}},
-        {ManagerKind::pnpm, {412'000, 1'900'000'000}}, {ManagerKind::bun, {1, 4096}}, {ManagerKind::npm, {}}};
+        {ManagerKind::pnpm, {412'000, 1'900'000'000}}, {ManagerKind::bun, {1, 4096}}, {ManagerKind::npm, {}},
+        {ManagerKind::projects, {0, 0, "searching ~/src \u00b7 12 folders"}}};
     const std::string line = report::progressLine({ManagerKind::homebrew}, 5, counts, SizeUnit::decimal);
     EXPECT_EQ(line,
         "Scanning\u2026 1 of 5 done: Homebrew \u2014 pnpm \u00b7 412,000 files \u00b7 1.9 GB \u2014 bun \u00b7 "
-        "1 file \u00b7 4 KB");
+        "1 file \u00b7 4 KB \u2014 Projects \u00b7 searching ~/src \u00b7 12 folders");
     EXPECT_EQ(report::progressLine({ManagerKind::homebrew}, 5, counts, SizeUnit::decimal, 40),
         "Scanning\u2026 1 of 5 done: Homebrew \u2014 pnpm\u2026");
     EXPECT_EQ(report::progressLine({ManagerKind::homebrew}, 5, counts, SizeUnit::decimal, 500), line);
@@ -212,6 +214,10 @@ TEST(ReportOptions, FlagsPrecedenceAndUsageErrors) {
     EXPECT_EQ(handled({"--\x1b[2J"}), "2||kelvo-report: unknown option '--\\x1b[2J'\n" + report::usageLine() +
                                           "\nTry 'kelvo-report --help' for more information.\n"); // escaped, never raw
     EXPECT_EQ(handled({"--json"}), "-1||") << "a report needs a scan";
+    EXPECT_EQ(report::parseOptions({"--projects", "a b", "--projects=/c"}).projectFolders,
+        (std::vector<std::string>{"a b", "/c"}));
+    for (const auto& without : std::vector<std::vector<std::string>>{{"--projects"}, {"--projects="}})
+        EXPECT_EQ(report::parseOptions(without).action, Action::usageError);
 }
 
 } // namespace
