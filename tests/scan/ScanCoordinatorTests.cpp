@@ -55,6 +55,7 @@ struct FakeAdapter final : ManagerAdapter {
         report.onceCountedBytes = counted.tally->total(own);
         return report;
     }
+    std::string progressNote() const override { return label == "notes" ? "searching ~/src" : ""; }
     void open(int call = 0) { opened |= 1u << call; }
     bool waitStarted(int count = 1) const {
         return eventually([&] { return calls.load() >= count; });
@@ -184,16 +185,18 @@ TEST_F(ScanCoordinatorTest, LiveCountsAreTheNewestRunsAndEndWithTheScan) {
     test::writeFile(dir / "a/one", std::string(70'000, 'a'));
     test::writeFile(dir / "a/b/two", std::string(9'000, 'b'));
     auto counting = adapter(ManagerKind::pnpm, "measures first", {dir / "a"});
-    auto waiting = adapter(ManagerKind::bun);
+    auto waiting = adapter(ManagerKind::bun, "notes");
     ScanCoordinator c({counting, waiting}, executor());
     using Counts = std::map<ManagerKind, ScanCoordinator::LiveCount>;
     EXPECT_EQ(c.liveCounts(), Counts{});
     c.scan();
-    const Counts measured{{ManagerKind::pnpm, {2, *test::duBytes(dir / "a")}}, {ManagerKind::bun, {}}};
+    // The adapter's own words ride along: what it searches before it measures anything.
+    const Counts measured{
+        {ManagerKind::pnpm, {2, *test::duBytes(dir / "a")}}, {ManagerKind::bun, {0, 0, "searching ~/src"}}};
     EXPECT_TRUE(eventually([&] { return c.liveCounts() == measured; }));
 
     c.scan(); // a second run, whose pnpm waits before it measures: the first run's counts are gone
-    const Counts fresh{{ManagerKind::pnpm, {}}, {ManagerKind::bun, {}}};
+    const Counts fresh{{ManagerKind::pnpm, {}}, {ManagerKind::bun, {0, 0, "searching ~/src"}}};
     EXPECT_EQ(c.liveCounts(), fresh);
     counting->open(1);
     EXPECT_TRUE(eventually([&] { return c.liveCounts() == measured; }));
