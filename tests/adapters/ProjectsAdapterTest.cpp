@@ -38,7 +38,7 @@ TEST(ProjectsAdapter, TheNearestLockfileNamesTheManagerAndTheNewestOfSeveralWins
     const std::pair<Files, std::optional<ManagerKind>> rows[] = {{Files{"package-lock.json"}, ManagerKind::npm},
         {Files{"npm-shrinkwrap.json"}, ManagerKind::npm}, {Files{"pnpm-lock.yaml"}, ManagerKind::pnpm},
         {Files{"yarn.lock"}, ManagerKind::yarn}, {Files{"bun.lock"}, ManagerKind::bun},
-        {Files{"bun.lockb"}, ManagerKind::bun}, {Files{"yarn.lock", "package-lock.json"}, ManagerKind::npm},
+        {Files{"bun.lockb"}, ManagerKind::bun}, {Files{"package-lock.json", "yarn.lock"}, ManagerKind::yarn},
         {Files{}, std::nullopt}};
     int i = 0;
     for (const auto& [files, manager] : rows) {
@@ -61,8 +61,8 @@ TEST(ProjectsAdapter, TheNearestLockfileNamesTheManagerAndTheNewestOfSeveralWins
 TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNeverOffered) {
     test::TempDir home;
     // Changed today only four levels down and in a hidden folder, which are not looked at.
-    project(home / "old", {"package-lock.json", "src/deep/er/more/new.js", ".cache/new"}, 200);
-    age(home / "old/src/deep/er/more/new.js", 0);
+    project(home / "old", {"package-lock.json", "src/deep/er/new.js", ".cache/new"}, 200);
+    age(home / "old/src/deep/er/new.js", 0);
     age(home / "old/.cache", 0);
     age(home / "old/node_modules", 0); // installing changes it, not the project
     project(home / "work/app it's", {"pnpm-lock.yaml", "src/a.js"}, 200);
