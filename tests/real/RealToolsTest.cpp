@@ -1,8 +1,8 @@
 // Kelvo against homes made with the real package managers (tests/real/make-home, from the tools
 // scripts/real-tools installs once per build directory), the tools themselves being the oracle:
-// their own listings for the items, du for every size and total, the file tree for "nothing
-// written" and strace for "no network". Without the npm registry the tests skip and say why.
-// Each home is made on first use, once for all the tests.
+// their own listings for the items, du for every size and total and for what a removal frees, the
+// file tree for "nothing written" and strace for "no network". Without the npm registry the tests
+// skip and say why. Each home is made on first use, once for all the tests.
 
 #include "inventory/ReportJson.h"
 #include "support/TestSupport.h"
@@ -65,9 +65,11 @@ struct Home {
     }
 };
 
-// The file tree below a folder, one entry a line.
-std::string tree(const std::string& folder) {
-    return sh("cd " + q(folder) + " && find . -printf '%p|%y|%s|%T@|%m|%l\\n' | sort");
+// The file tree below a folder, one entry a line; without the times of folders, which change when
+// an entry goes.
+std::string tree(const std::string& folder, bool folderTimes = true) {
+    return sh("cd " + q(folder) + " && find . " + (folderTimes ? "" : "-type d -printf '%p|d|%m\\n' -o ") +
+              "-printf '%p|%y|%s|%T@|%m|%l\\n' | sort");
 }
 
 bool traced = false; // strace works here
@@ -262,7 +264,7 @@ TEST_F(RealHomes, TheDefaultAndStaleGlobalsAreReadAsNvmAndUseLeftThem) {
 }
 
 TEST_F(RealHomes, SizesAndTotalsAreWhatDuCounts) {
-    for (const Home* home : {&made("full"), &made("nvm-only")}) {
+    for (const Home* home : {&made("full"), &made("nvm-only"), &made("projects")}) {
         Names everything;
         for (const auto& report : home->result.managers) {
             Names paths;
@@ -325,8 +327,63 @@ TEST_F(RealHomes, TheTotalIsNearlyAllThatTheManagersLeftInTheHome) {
     EXPECT_GE(static_cast<double>(full.result.totalBytes()), 0.95 * static_cast<double>(du - own));
 }
 
+TEST_F(RealHomes, ProjectsAreEachNodeModulesOnceJudgedByTheirActivity) {
+    const Home& home = made("projects");
+    const std::map<std::string, ManagerKind> managers{{"bun-app", ManagerKind::bun}, {"npm-app", ManagerKind::npm},
+        {"pnpm-app", ManagerKind::pnpm}, {"yarn-app", ManagerKind::yarn}};
+    Names found, expected;
+    for (const auto& item : home.report(ManagerKind::projects).items) found.push_back(item.path.value_or(""));
+    for (const auto& [name, manager] : managers) expected.push_back(home.path + "/code/" + name + "/node_modules");
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, expected); // nothing in a hidden folder, a node_modules, without package.json or linked
+    struct stat untouched {};
+    ASSERT_EQ(::lstat((home.path + "/code/yarn-app/yarn.lock").c_str(), &untouched), 0);
+    for (const auto& item : home.report(ManagerKind::projects).items) {
+        EXPECT_EQ(item.managedBy, managers.at(item.name)) << item.name;
+        if (item.name == "yarn-app") {
+            EXPECT_EQ(item.tier, Tier::orphanCandidate);
+            EXPECT_EQ(item.evidence,
+                std::vector<Evidence>{Evidence::projectUntouched(static_cast<double>(untouched.st_mtime))});
+        } else {
+            EXPECT_EQ(item.tier, Tier::signalOnly) << item.name;
+            EXPECT_TRUE(item.evidence.size() == 1 && item.evidence[0].kind == Evidence::Kind::projectActive);
+        }
+    }
+}
+
+TEST_F(RealHomes, AProjectsCommandRemovesItsNodeModulesAndFreesWhatItSays) {
+    const Home& home = made("projects");
+    // A copy takes the home's place, so that each command runs as shown; the home comes back after.
+    const std::string scanned = home.path + ".scanned";
+    ASSERT_EQ(std::rename(home.path.c_str(), scanned.c_str()), 0);
+    struct PutBack {
+        std::string home, scanned;
+        ~PutBack() {
+            test::removeTree(home);
+            std::rename(scanned.c_str(), home.c_str());
+        }
+    } putBack{home.path, scanned};
+    ASSERT_EQ(sh("cp -a " + q(scanned) + " " + q(home.path) + " && echo copied"), "copied\n");
+    for (const auto& item : home.report(ManagerKind::projects).items) {
+        const std::string before = tree(home.path, false);
+        const auto duBefore = test::duBytes(home.path);
+        test::runCapture({"/bin/sh", "-c", item.reclaimCommand.value_or("false")});
+        const auto duAfter = test::duBytes(home.path);
+        // Gone is exactly the item's folder with what is in it.
+        const std::string gone = "." + item.path->substr(home.path.size());
+        std::string kept;
+        for (const auto& line : lines(before))
+            if (!line.starts_with(gone + "|") && !line.starts_with(gone + "/")) kept += line + "\n";
+        EXPECT_EQ(tree(home.path, false), kept) << item.name;
+        EXPECT_EQ(*duBefore - *duAfter, item.freedBytes) << item.name;
+        // pnpm's and bun's node_modules are hard links into their store and cache.
+        const bool linked = item.managedBy == ManagerKind::pnpm || item.managedBy == ManagerKind::bun;
+        EXPECT_EQ(item.freedBytes.value_or(0) * 2 < item.bytes.value_or(0), linked) << item.name;
+    }
+}
+
 TEST_F(RealHomes, AScanWritesNothingAndOpensNoNetworkConnection) {
-    for (const Home* home : {&made("full"), &made("nvm-only")}) {
+    for (const Home* home : {&made("full"), &made("nvm-only"), &made("projects")}) {
         EXPECT_EQ(home->before, home->after) << "the scan changed " << home->path;
         for (const auto& line : lines(home->trace)) EXPECT_EQ(line.find("AF_INET"), std::string::npos) << line;
         EXPECT_TRUE(!traced || home->trace.find("execve") != std::string::npos) << "the trace saw no command run";
