@@ -1,7 +1,8 @@
 // Kelvo against homes made with the real package managers (tests/real/make-home, from the tools
 // scripts/real-tools installs once per build directory), the tools themselves being the oracle:
-// their own listings for the items, du for every size and total, the file tree for "nothing
-// written" and strace for "no network". Without the npm registry the tests skip and say why.
+// their own listings for the items, du for every size and total and for what a removal frees, the
+// file tree for "nothing written" and strace for "no network". Without the npm registry the tests
+// skip and say why. Each home is made on first use, once for all the tests.
 
 #include "inventory/ReportJson.h"
 #include "support/TestSupport.h"
@@ -10,6 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -25,6 +28,8 @@ std::string sh(const std::string& line, int* status = nullptr) {
     return test::runCapture({"/bin/sh", "-c", line}, status);
 }
 std::string q(const std::string& word) { return "'" + word + "'"; }
+// Tools run in a network namespace of their own where one can be made: offline for certain.
+const std::string offline = sh("unshare -n true 2>/dev/null && echo yes") == "yes\n" ? "unshare -n " : "";
 
 Names lines(const std::string& text) {
     Names out;
@@ -37,6 +42,7 @@ struct Home {
     std::string path;
     ScanResult result;
     std::string before, after, trace; // the file tree around the scan; the scan's strace
+    std::string failure;              // why the home could not be made or scanned
 
     const ManagerReport& report(ManagerKind kind) const {
         return *std::find_if(
@@ -44,24 +50,34 @@ struct Home {
     }
     const DependencyItem& item(ManagerKind kind, const std::string& name) const {
         const auto& items = report(kind).items;
-        return *std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.name == name; });
+        const auto found = std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.name == name; });
+        if (found == items.end()) throw std::runtime_error("no item " + name + " in " + std::string(rawValue(kind)));
+        return *found;
     }
     // A tool of this home, run as a user would (only this HOME, its own folder first on PATH), but
-    // writing no npm log, which would change the npm cache's size under the next test.
+    // writing no npm log, which would change the npm cache's size under the next test. As root
+    // Yarn 1 would look in /usr/local; FAKEROOTKEY has it look in the home.
     std::string tool(const std::string& executable, const std::string& arguments) const {
-        return sh(
-            "env -i HOME=" + q(path) + " PATH=" + q(executable.substr(0, executable.rfind('/'))) +
-            ":/usr/bin:/bin npm_config_update_notifier=false npm_config_logs_dir=/dev/null npm_config_logs_max=0 " +
-            q(executable) + " " + arguments + " 2>/dev/null");
+        return sh(offline + "env -i HOME=" + q(path) + " PATH=" + q(executable.substr(0, executable.rfind('/'))) +
+                  ":/usr/bin:/bin FAKEROOTKEY=1 npm_config_update_notifier=false npm_config_logs_dir=/dev/null "
+                  "npm_config_logs_max=0 " +
+                  q(executable) + " " + arguments + " 2>/dev/null");
     }
 };
+
+// The file tree below a folder, one entry a line; without the times of folders, which change when
+// an entry goes.
+std::string tree(const std::string& folder, bool folderTimes = true) {
+    return sh("cd " + q(folder) + " && find . " + (folderTimes ? "" : "-type d -printf '%p|d|%m\\n' -o ") +
+              "-printf '%p|%y|%s|%T@|%m|%l\\n' | sort");
+}
 
 bool traced = false; // strace works here
 
 class RealHomes : public ::testing::Test {
 protected:
-    static inline std::string skipReason, setupError, cache;
-    static inline Home full, nvmOnly;
+    static inline std::string skipReason, cache;
+    static inline std::map<std::string, Home> homes;
 
     static void SetUpTestSuite() {
         cache = std::string(KELVO_BINARY_DIR) + "/real-tools";
@@ -70,25 +86,32 @@ protected:
                                        q(cache) + " 2>&1; tail -n 8 " + q(cache + "/install.log"),
             &status);
         if (status != 0 || ::access((cache + "/ready").c_str(), F_OK) != 0) {
-            skipReason = "real pnpm, bun and Node builds could not be installed from the npm registry: " + log;
+            skipReason = "real pnpm, bun, Yarn and Node builds could not be installed from the npm registry: " + log;
             return;
         }
         traced = sh("strace -f -o /dev/null true >/dev/null 2>&1 && echo yes") == "yes\n";
-        try {
-            build(full, "full", "/bin/kelvo-report --json");
-            build(nvmOnly, "nvm-only", "/bin/kelvo-real-scan --npm-from-nvm-only");
-        } catch (const std::exception& error) {
-            setupError = error.what();
-        }
     }
     static void TearDownTestSuite() {
-        for (const Home* home : {&full, &nvmOnly})
-            if (!home->path.empty() && std::getenv("KELVO_KEEP_REAL_HOME") == nullptr)
-                test::removeTree(home->path.substr(0, home->path.rfind('/')));
+        for (const auto& [flavour, home] : homes)
+            if (!home.path.empty() && std::getenv("KELVO_KEEP_REAL_HOME") == nullptr)
+                test::removeTree(home.path.substr(0, home.path.rfind('/')));
     }
     void SetUp() override {
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
-        ASSERT_TRUE(setupError.empty()) << setupError;
+    }
+
+    // The home of a flavour of make-home, made and scanned on first use.
+    static const Home& made(const std::string& flavour) {
+        Home& home = homes[flavour];
+        try {
+            if (home.path.empty())
+                build(home, flavour,
+                    flavour == "nvm-only" ? "/bin/kelvo-real-scan --npm-from-nvm-only" : "/bin/kelvo-report --json");
+        } catch (const std::exception& error) {
+            home.failure = error.what();
+        }
+        if (!home.failure.empty()) throw std::runtime_error(home.failure);
+        return home;
     }
 
     static void build(Home& home, const std::string& flavour, const std::string& scan) {
@@ -101,12 +124,11 @@ protected:
             &status);
         if (status != 0)
             throw std::runtime_error("make-home " + flavour + " failed: " + sh("tail -n 20 " + q(home.path + ".log")));
-        const std::string snapshot = "cd " + q(home.path) + " && find . -printf '%p|%y|%s|%T@|%m|%l\\n' | sort";
-        home.before = sh(snapshot);
+        home.before = tree(home.path);
         const std::string json = sh("env HOME=" + q(home.path) + " " +
                                     (traced ? "strace -f -e trace=connect,execve -o " + q(dir + "/trace") + " " : "") +
                                     std::string(KELVO_BINARY_DIR) + scan);
-        home.after = sh(snapshot);
+        home.after = tree(home.path);
         home.trace = traced ? sh("cat " + q(dir + "/trace")) : "";
         const auto decoded = decodeReport(nlohmann::json::parse(json, nullptr, false));
         if (!decoded) throw std::runtime_error("no report from " + scan + ": " + json.substr(0, 300));
@@ -123,14 +145,21 @@ Names namesOf(const ManagerReport& report, const std::set<std::string>& others =
     return names;
 }
 
-// The globals npm and bun themselves list.
-Names npmGlobals(const Home& home, const std::string& npm) {
+// The names under "dependencies" in a JSON text (of the first entry of an array): what a global
+// folder's package.json names and what npm and pnpm list.
+Names dependencyNames(const std::string& text) {
+    auto json = nlohmann::json::parse(text, nullptr, false);
+    if (json.is_array() && !json.empty()) json = json[0];
     Names names;
-    const auto json = nlohmann::json::parse(home.tool(npm, "ls -g --depth=0 --json"), nullptr, false);
     if (json.is_object() && json.contains("dependencies"))
         for (const auto& [name, value] : json["dependencies"].items()) names.push_back(name);
     return names;
 }
+Names npmGlobals(const Home& home, const std::string& npm) {
+    return dependencyNames(home.tool(npm, "ls -g --depth=0 --json"));
+}
+Names manifestNames(const std::string& file) { return dependencyNames(sh("cat " + q(file))); }
+// The globals bun lists, and Yarn (only those with commands).
 Names bunGlobals(const Home& home) {
     Names names;
     for (const auto& line : lines(home.tool(home.path + "/.bun/bin/bun", "pm ls -g")))
@@ -141,11 +170,15 @@ Names bunGlobals(const Home& home) {
     std::sort(names.begin(), names.end());
     return names;
 }
+Names yarnListed(const Home& home, const std::string& yarn) {
+    Names names;
+    for (const auto& line : lines(home.tool("/usr/bin/node", q(yarn) + " global list --offline")))
+        if (line.starts_with("info \"")) names.push_back(line.substr(6, line.find('@', 7) - 6));
+    return names;
+}
 
-// The folders of bun's global node_modules that hold no global: what the dependencies item is.
-Names bunDependencyFolders(const Home& home) {
-    const std::string modules = home.path + "/.bun/install/global/node_modules";
-    const Names globals = bunGlobals(home);
+// The folders of a global node_modules that hold no global: what a dependencies item is.
+Names dependencyFolders(const std::string& modules, const Names& globals) {
     const auto global = [&](const std::string& name) {
         return std::find(globals.begin(), globals.end(), name) != globals.end();
     };
@@ -159,15 +192,52 @@ Names bunDependencyFolders(const Home& home) {
     }
     return folders;
 }
+// The paths an item stands for: its own, or the folders of the dependencies of bun's or Yarn's globals.
+Names pathsOf(const Home& home, ManagerKind kind, const DependencyItem& item) {
+    if (item.path) return {*item.path};
+    if (kind == ManagerKind::bun)
+        return dependencyFolders(home.path + "/.bun/install/global/node_modules", bunGlobals(home));
+    const std::string global = home.path + "/.config/yarn/global";
+    return dependencyFolders(global + "/node_modules", manifestNames(global + "/package.json"));
+}
 
 TEST_F(RealHomes, ItemsAreWhatTheToolsThemselvesList) {
-    EXPECT_EQ(namesOf(full.report(ManagerKind::npm), {"npm cache"}), npmGlobals(full, "/usr/bin/npm"));
+    const Home& full = made("full");
+    const std::set<std::string> npmCaches{"npm cache", "corepack cache", "node-gyp headers"};
+    EXPECT_EQ(namesOf(full.report(ManagerKind::npm), npmCaches), npmGlobals(full, "/usr/bin/npm"));
     EXPECT_EQ(namesOf(full.report(ManagerKind::bun), {"bun cache", "Dependencies of bun globals"}), bunGlobals(full));
-    const std::string store = full.tool(full.path + "/.local/share/pnpm/pnpm", "store path");
-    ASSERT_EQ(full.report(ManagerKind::pnpm).items.size(), 1u);
-    EXPECT_TRUE(store.starts_with(*full.report(ManagerKind::pnpm).items[0].path + "/")) << store;
-    EXPECT_EQ(namesOf(full.report(ManagerKind::nvm)), lines(sh("ls " + q(full.path + "/.nvm/versions/node"))));
+    EXPECT_EQ(namesOf(full.report(ManagerKind::nvm), {"nvm download cache"}),
+        lines(sh("ls " + q(full.path + "/.nvm/versions/node"))));
+    // Yarn's globals are what its package.json names; its own list leaves out those without commands.
+    const std::string yarnGlobal = full.path + "/.config/yarn/global";
+    const Names yarn = manifestNames(yarnGlobal + "/package.json"),
+                listed = yarnListed(full, cache + "/yarn1/bin/yarn.js");
+    EXPECT_EQ(namesOf(full.report(ManagerKind::yarn), {"Yarn cache", "Dependencies of Yarn globals"}), yarn);
+    EXPECT_TRUE(!listed.empty() && listed.size() < yarn.size() &&
+                std::includes(yarn.begin(), yarn.end(), listed.begin(), listed.end()));
+    // pnpm's: what the current pnpm lists, and pnpm 9's, which only its package.json names.
+    const std::string pnpmHome = full.path + "/.local/share/pnpm";
+    Names pnpm = dependencyNames(full.tool(pnpmHome + "/pnpm", "ls -g --json")),
+          older = manifestNames(pnpmHome + "/global/5/package.json");
+    EXPECT_TRUE(!pnpm.empty() && !older.empty());
+    pnpm.insert(pnpm.end(), older.begin(), older.end());
+    std::sort(pnpm.begin(), pnpm.end());
+    EXPECT_EQ(
+        namesOf(full.report(ManagerKind::pnpm), {"Content-addressable store", "pnpm store v3", "pnpm metadata cache"}),
+        pnpm);
+    // The store is the layout the current pnpm names; pnpm 9's beside it is removed by hand.
+    const std::string store = full.tool(pnpmHome + "/pnpm", "store path");
+    EXPECT_EQ(full.item(ManagerKind::pnpm, "Content-addressable store").path.value_or("") + "\n", store);
+    const DependencyItem& v3 = full.item(ManagerKind::pnpm, "pnpm store v3");
+    EXPECT_EQ(v3.tier, Tier::orphanCandidate);
+    EXPECT_EQ(test::shellWords(v3.reclaimCommand.value_or("")), (Names{"rm", "-rf", "--", pnpmHome + "/store/v3"}));
+    // The caches corepack, node-gyp and nvm leave, where they leave them.
+    for (const auto& [kind, name, path] : {std::tuple{ManagerKind::npm, "corepack cache", "/.cache/node/corepack"},
+             {ManagerKind::npm, "node-gyp headers", "/.cache/node-gyp"},
+             {ManagerKind::nvm, "nvm download cache", "/.nvm/.cache"}})
+        EXPECT_EQ(full.item(kind, name).path, full.path + path);
     // Node comes only from nvm: the npm of its default version, and its globals inside that version.
+    const Home& nvmOnly = made("nvm-only");
     const ManagerReport& npm = nvmOnly.report(ManagerKind::npm);
     EXPECT_TRUE(npm.detected && npm.version == "10.9.2");
     EXPECT_EQ(namesOf(npm, {"npm cache"}), npmGlobals(nvmOnly, nvmOnly.path + "/.nvm/versions/node/v20.18.1/bin/npm"));
@@ -175,6 +245,7 @@ TEST_F(RealHomes, ItemsAreWhatTheToolsThemselvesList) {
 }
 
 TEST_F(RealHomes, TheDefaultAndStaleGlobalsAreReadAsNvmAndUseLeftThem) {
+    const Home& full = made("full");
     const DependencyItem& current = full.item(ManagerKind::nvm, "v20.18.1"); // "20"
     EXPECT_TRUE(current.tier == Tier::signalOnly && current.evidence.empty() && !current.reclaimCommand);
     EXPECT_EQ(full.item(ManagerKind::nvm, "v20.11.1").evidence,
@@ -193,12 +264,12 @@ TEST_F(RealHomes, TheDefaultAndStaleGlobalsAreReadAsNvmAndUseLeftThem) {
 }
 
 TEST_F(RealHomes, SizesAndTotalsAreWhatDuCounts) {
-    for (const Home* home : {&full, &nvmOnly}) {
+    for (const Home* home : {&made("full"), &made("nvm-only"), &made("projects")}) {
         Names everything;
         for (const auto& report : home->result.managers) {
             Names paths;
             for (const auto& item : report.items) {
-                const Names own = item.path ? Names{*item.path} : bunDependencyFolders(*home);
+                const Names own = pathsOf(*home, report.kind, item);
                 EXPECT_EQ(item.bytes, test::duTotal(own)) << item.name;
                 paths.insert(paths.end(), own.begin(), own.end());
             }
@@ -208,12 +279,111 @@ TEST_F(RealHomes, SizesAndTotalsAreWhatDuCounts) {
         EXPECT_EQ(home->result.totalBytes(), test::duTotal(everything));
     }
     // npm's globals lie inside nvm's default Node there: the whole total counts them once.
+    const Home& nvmOnly = made("nvm-only");
     EXPECT_LT(nvmOnly.result.totalBytes(),
         nvmOnly.report(ManagerKind::npm).totalBytes() + nvmOnly.report(ManagerKind::nvm).totalBytes());
+    // A quick win is as large as what it cleans.
+    using K = ManagerKind;
+    const std::map<std::string, std::pair<ManagerKind, Names>> cleans{
+        {"npm cache clean --force", {K::npm, {"npm cache"}}}, {"corepack cache clean", {K::npm, {"corepack cache"}}},
+        {"pnpm store prune", {K::pnpm, {"Content-addressable store", "pnpm metadata cache"}}},
+        {"nvm cache clear", {K::nvm, {"nvm download cache"}}}, {"bun pm cache rm", {K::bun, {"bun cache"}}},
+        {"yarn cache clean", {K::yarn, {"Yarn cache"}}}};
+    std::map<std::string, std::optional<std::int64_t>> wins;
+    for (const auto& report : made("full").result.managers)
+        for (const auto& win : report.quickWins) wins[win.command] = win.bytes;
+    EXPECT_EQ(wins.size(), cleans.size());
+    for (const auto& [command, cleaned] : cleans) {
+        Names paths;
+        for (const auto& name : cleaned.second) paths.push_back(*made("full").item(cleaned.first, name).path);
+        EXPECT_EQ(wins[command], test::duTotal(paths)) << command;
+    }
+}
+
+TEST_F(RealHomes, TheTotalIsNearlyAllThatTheManagersLeftInTheHome) {
+    const Home& full = made("full");
+    // Every folder the managers left, by manager. Their own programs are not items: du is shown with
+    // and without them, and Kelvo's total is held against the second.
+    const std::vector<std::pair<ManagerKind, Names>> left{
+        {ManagerKind::npm, {".npm", ".npm-global", ".cache/node", ".cache/node-gyp"}},
+        {ManagerKind::pnpm, {".local/share/pnpm", ".cache/pnpm"}}, {ManagerKind::nvm, {".nvm"}},
+        {ManagerKind::bun, {".bun"}}, {ManagerKind::yarn, {".cache/yarn", ".config/yarn", ".yarn"}},
+        {ManagerKind::projects, {"project/node_modules"}}};
+    const Names programs{full.path + "/.bun/bin/bun", full.path + "/.local/share/pnpm/pnpm"};
+    Names all;
+    const auto show = [](const std::string& what, std::int64_t kelvo, std::int64_t du) {
+        std::printf("Kelvo %11lld  du %11lld  %5.1f %%  %s\n", static_cast<long long>(kelvo),
+            static_cast<long long>(du), 100.0 * static_cast<double>(kelvo) / static_cast<double>(du), what.c_str());
+    };
+    for (const auto& [kind, folders] : left) {
+        Names paths;
+        for (const auto& folder : folders) paths.push_back(full.path + "/" + folder);
+        show(std::string(rawValue(kind)), full.report(kind).totalBytes(), test::duTotal(paths).value_or(0));
+        all.insert(all.end(), paths.begin(), paths.end());
+    }
+    const std::int64_t du = test::duTotal(all).value_or(0), own = test::duTotal(programs).value_or(0);
+    show("all", full.result.totalBytes(), du);
+    show("all but bun's and pnpm's own programs", full.result.totalBytes(), du - own);
+    EXPECT_GE(static_cast<double>(full.result.totalBytes()), 0.95 * static_cast<double>(du - own));
+}
+
+TEST_F(RealHomes, ProjectsAreEachNodeModulesOnceJudgedByTheirActivity) {
+    const Home& home = made("projects");
+    const std::map<std::string, ManagerKind> managers{{"bun-app", ManagerKind::bun}, {"npm-app", ManagerKind::npm},
+        {"pnpm-app", ManagerKind::pnpm}, {"yarn-app", ManagerKind::yarn}};
+    Names found, expected;
+    for (const auto& item : home.report(ManagerKind::projects).items) found.push_back(item.path.value_or(""));
+    for (const auto& [name, manager] : managers) expected.push_back(home.path + "/code/" + name + "/node_modules");
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, expected); // nothing in a hidden folder, a node_modules, without package.json or linked
+    struct stat untouched {};
+    ASSERT_EQ(::lstat((home.path + "/code/yarn-app/yarn.lock").c_str(), &untouched), 0);
+    for (const auto& item : home.report(ManagerKind::projects).items) {
+        EXPECT_EQ(item.managedBy, managers.at(item.name)) << item.name;
+        if (item.name == "yarn-app") {
+            EXPECT_EQ(item.tier, Tier::orphanCandidate);
+            EXPECT_EQ(item.evidence,
+                std::vector<Evidence>{Evidence::projectUntouched(static_cast<double>(untouched.st_mtime))});
+        } else {
+            EXPECT_EQ(item.tier, Tier::signalOnly) << item.name;
+            EXPECT_TRUE(item.evidence.size() == 1 && item.evidence[0].kind == Evidence::Kind::projectActive);
+        }
+    }
+}
+
+TEST_F(RealHomes, AProjectsCommandRemovesItsNodeModulesAndFreesWhatItSays) {
+    const Home& home = made("projects");
+    // A copy takes the home's place, so that each command runs as shown; the home comes back after.
+    const std::string scanned = home.path + ".scanned";
+    ASSERT_EQ(std::rename(home.path.c_str(), scanned.c_str()), 0);
+    struct PutBack {
+        std::string home, scanned;
+        ~PutBack() {
+            test::removeTree(home);
+            std::rename(scanned.c_str(), home.c_str());
+        }
+    } putBack{home.path, scanned};
+    ASSERT_EQ(sh("cp -a " + q(scanned) + " " + q(home.path) + " && echo copied"), "copied\n");
+    for (const auto& item : home.report(ManagerKind::projects).items) {
+        const std::string before = tree(home.path, false);
+        const auto duBefore = test::duBytes(home.path);
+        test::runCapture({"/bin/sh", "-c", item.reclaimCommand.value_or("false")});
+        const auto duAfter = test::duBytes(home.path);
+        // Gone is exactly the item's folder with what is in it.
+        const std::string gone = "." + item.path->substr(home.path.size());
+        std::string kept;
+        for (const auto& line : lines(before))
+            if (!line.starts_with(gone + "|") && !line.starts_with(gone + "/")) kept += line + "\n";
+        EXPECT_EQ(tree(home.path, false), kept) << item.name;
+        EXPECT_EQ(*duBefore - *duAfter, item.freedBytes) << item.name;
+        // pnpm's and bun's node_modules are hard links into their store and cache.
+        const bool linked = item.managedBy == ManagerKind::pnpm || item.managedBy == ManagerKind::bun;
+        EXPECT_EQ(item.freedBytes.value_or(0) * 2 < item.bytes.value_or(0), linked) << item.name;
+    }
 }
 
 TEST_F(RealHomes, AScanWritesNothingAndOpensNoNetworkConnection) {
-    for (const Home* home : {&full, &nvmOnly}) {
+    for (const Home* home : {&made("full"), &made("nvm-only"), &made("projects")}) {
         EXPECT_EQ(home->before, home->after) << "the scan changed " << home->path;
         for (const auto& line : lines(home->trace)) EXPECT_EQ(line.find("AF_INET"), std::string::npos) << line;
         EXPECT_TRUE(!traced || home->trace.find("execve") != std::string::npos) << "the trace saw no command run";
