@@ -155,6 +155,14 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
             "Packages your bun globals depend on — they go away with the globals that need them."));
         report.items.back().freedBytes = dependencySize.freedBytes;
     }
+    // bun's own program in its folder takes room too.
+    if (const std::string program = commandDirectory + "/bun"; isRegularFile(program)) {
+        const ItemSize size = measureItem(*sizer_, {program}, tally.counted());
+        report.items.push_back(
+            dependenciesItem("bun itself", size.bytes, "The bun program — it goes when you uninstall bun."));
+        report.items.back().path = program;
+        report.items.back().freedBytes = size.freedBytes;
+    }
     std::optional<Uuid> cache;
     if (cacheSize.bytes) {
         report.items.push_back(

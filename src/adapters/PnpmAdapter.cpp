@@ -104,20 +104,31 @@ std::vector<std::string> PnpmAdapter::storeVersions(const std::string& store) {
     return names;
 }
 
-std::vector<PnpmAdapter::Global> PnpmAdapter::globals(const std::string& pnpmHome) {
-    // pnpm up to 10 keeps one global folder per layout ("global/5"); later ones one folder per
-    // install ("global/v11/<group>"). Each holds a package.json naming what the user added.
-    const std::string root = pnpmHome + "/global";
+std::vector<std::string> PnpmAdapter::globalLayouts(const std::string& pnpmHome) {
+    std::vector<std::string> layouts;
+    for (auto& name : listDirectory(pnpmHome + "/global").value_or(std::vector<std::string>())) {
+        if (isRealDirectory(pnpmHome + "/global/" + name)) {
+            layouts.push_back(std::move(name));
+        }
+    }
+    std::sort(layouts.begin(), layouts.end());
+    return layouts;
+}
+
+bool PnpmAdapter::readsGroupedGlobals(
+    const std::optional<std::string>& version, const std::vector<std::string>& stores) {
+    if (version && !version->empty() && std::isdigit(static_cast<unsigned char>(version->front()))) {
+        return std::stol(version->substr(0, version->find('.'))) >= 11;
+    }
+    return !stores.empty() && layoutNumber(stores.back()).value_or(0) >= 11;
+}
+
+std::vector<PnpmAdapter::Global> PnpmAdapter::globals(const std::string& pnpmHome, const std::string& layout) {
+    const std::string folder = pnpmHome + "/global/" + layout;
     std::vector<std::string> manifests;
-    for (const auto& layout : listDirectory(root).value_or(std::vector<std::string>())) {
-        const std::string folder = root + "/" + layout;
-        if (!isRealDirectory(folder)) {
-            continue;
-        }
-        if (pathExists(folder + "/package.json")) {
-            manifests.push_back(folder);
-            continue;
-        }
+    if (pathExists(folder + "/package.json")) {
+        manifests.push_back(folder);
+    } else {
         for (const auto& group : listDirectory(folder).value_or(std::vector<std::string>())) {
             if (isRealDirectory(folder + "/" + group)) {
                 manifests.push_back(folder + "/" + group);
@@ -181,17 +192,38 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
 
     // The store item is the layout in use, the newest; older layouts beside it are left behind
     // by earlier pnpm versions and never pruned.
-    std::vector<std::string> layouts = store ? storeVersions(*store) : std::vector<std::string>();
-    std::vector<std::string> folders; // the store in use first, then the old layouts
+    enum class Role { store, oldStore, oldGlobals, program };
+    struct Folder {
+        std::string path;
+        Role role;
+        std::string layout; // oldStore: "v3"; oldGlobals: "global/5"
+    };
+    const std::vector<std::string> layouts = store ? storeVersions(*store) : std::vector<std::string>();
+    std::vector<Folder> folders; // measured as items of their own
     if (store) {
-        folders.push_back(layouts.empty() ? *store : *store + "/" + layouts.back());
+        folders.push_back({layouts.empty() ? *store : *store + "/" + layouts.back(), Role::store, {}});
         for (std::size_t i = 0; i + 1 < layouts.size(); ++i) {
-            folders.push_back(*store + "/" + layouts[i]);
+            folders.push_back({*store + "/" + layouts[i], Role::oldStore, layouts[i]});
         }
     }
     const auto metadata = firstFolder(home_, {"/Library/Caches/pnpm", "/.cache/pnpm"});
     const auto pnpmHome = firstFolder(home_, {"/Library/pnpm", "/.local/share/pnpm"});
-    const std::vector<Global> globalPackages = pnpmHome ? globals(*pnpmHome) : std::vector<Global>();
+    // The pnpm in use lists and removes the globals of its own layout of the global folder; another
+    // layout is what an earlier pnpm left, which no pnpm command removes now.
+    std::vector<Global> globalPackages;
+    const bool grouped = readsGroupedGlobals(partial.version, layouts);
+    for (const auto& layout : pnpmHome ? globalLayouts(*pnpmHome) : std::vector<std::string>()) {
+        if ((layout.front() == 'v') == grouped) {
+            auto found = globals(*pnpmHome, layout);
+            globalPackages.insert(globalPackages.end(), found.begin(), found.end());
+        } else {
+            folders.push_back({*pnpmHome + "/global/" + layout, Role::oldGlobals, "global/" + layout});
+        }
+    }
+    // pnpm's own program, where pnpm installed itself into its folder: it takes room too.
+    if (pnpmHome && isRegularFile(*pnpmHome + "/pnpm")) {
+        folders.push_back({*pnpmHome + "/pnpm", Role::program, {}});
+    }
 
     // Indexes: the store folders, the metadata cache, then one per global package.
     const ManagerTally tally(counted);
@@ -205,7 +237,7 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
     parallelFor(stores + 1 + count, [&](std::size_t i) {
         try {
             if (i < stores) {
-                sizes[i] = measureItem(*sizer_, {folders[i]}, tally.counted());
+                sizes[i] = measureItem(*sizer_, {folders[i].path}, tally.counted());
             } else if (i == stores) {
                 if (metadata) {
                     sizes[i] = measureItem(*sizer_, {*metadata}, tally.counted());
@@ -232,18 +264,33 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
     ManagerReport report = partial;
     std::vector<std::optional<Uuid>> pruned;
     for (std::size_t i = 0; i < stores; ++i) {
-        DependencyItem item{Uuid::random(), storeName, std::nullopt, folders[i], sizes[i].bytes, Tier::safeByDesign,
+        const Folder& folder = folders[i];
+        DependencyItem item{Uuid::random(), storeName, std::nullopt, folder.path, sizes[i].bytes, Tier::safeByDesign,
             {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt, sizes[i].freedBytes};
-        if (i > 0) {
+        switch (folder.role) {
+        case Role::store: pruned.push_back(item.id); break;
+        case Role::oldStore:
+        case Role::oldGlobals:
             // No pnpm command removes a layout no pnpm uses any more.
-            const std::string& layout = layouts[i - 1];
-            item.name = "pnpm store " + layout;
             item.tier = Tier::orphanCandidate;
-            item.evidence = {Evidence::oldStoreVersion(layout)};
-            item.identity = "The package store of an earlier pnpm — the pnpm you run now no longer reads it.";
-            item.reclaimCommand = "rm -rf -- " + shellQuoted(folders[i]);
-        } else {
-            pruned.push_back(item.id);
+            item.reclaimCommand = "rm -rf -- " + shellQuoted(folder.path);
+            if (folder.role == Role::oldStore) {
+                item.name = "pnpm store " + folder.layout;
+                item.evidence = {Evidence::oldStoreVersion(folder.layout)};
+                item.identity = "The package store of an earlier pnpm — the pnpm you run now no longer reads it.";
+            } else {
+                item.name = "pnpm globals in " + folder.layout;
+                item.evidence = {Evidence::oldGlobalFolder(folder.layout)};
+                item.identity = "Globals an earlier pnpm installed — the pnpm you run now neither lists nor "
+                                "removes them; their commands go with them.";
+            }
+            break;
+        case Role::program:
+            item.name = "pnpm itself";
+            item.tier = Tier::signalOnly;
+            item.evidence.clear();
+            item.identity = "The pnpm program — it goes when you uninstall pnpm.";
+            break;
         }
         report.items.push_back(std::move(item));
     }

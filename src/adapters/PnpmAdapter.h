@@ -38,10 +38,14 @@ public:
         std::string name;
         std::optional<std::string> folder;
     };
-    // The globals named by the package.json files of pnpm's global folder (one per layout, or one
-    // per install group in later versions), in code-point order, each once. A link in node_modules
-    // is followed only when it stays inside pnpm's own folder.
-    static std::vector<Global> globals(const std::string& pnpmHome);
+    // The globals named by the package.json files of one layout of pnpm's global folder ("5" up to
+    // pnpm 10: one package.json; "v11" later: one per install group), in code-point order, each
+    // once. A link in node_modules is followed only when it stays inside pnpm's own folder.
+    static std::vector<Global> globals(const std::string& pnpmHome, const std::string& layout);
+    // The layouts of pnpm's global folder, and the one the pnpm in use reads: "v<N>" from pnpm 11
+    // on, a plain number before (its major version, or else the newest store layout, tells).
+    static std::vector<std::string> globalLayouts(const std::string& pnpmHome);
+    static bool readsGroupedGlobals(const std::optional<std::string>& version, const std::vector<std::string>& stores);
 
     static constexpr const char* storeName = "Content-addressable store";
     static constexpr const char* storeIdentity = "pnpm's shared package store — deduplicated across all your projects.";

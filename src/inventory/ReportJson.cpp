@@ -28,6 +28,7 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::managerDefinesPrunable: break;
     case Evidence::Kind::notUsedSinceInstall: out["installedAt"] = evidence.at; break;
     case Evidence::Kind::oldStoreVersion: out["storeVersion"] = text(evidence.version); break;
+    case Evidence::Kind::oldGlobalFolder: out["globalFolder"] = text(evidence.version); break;
     case Evidence::Kind::projectUntouched:
     case Evidence::Kind::projectActive: out["at"] = evidence.at; break;
     case Evidence::Kind::noLockfile: break;
@@ -147,7 +148,8 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
     const std::string kind = string(value, "kind");
     for (Evidence::Kind candidate : {Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
              Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
-             Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::projectUntouched,
+             Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
+             Evidence::Kind::projectUntouched,
              Evidence::Kind::projectActive, Evidence::Kind::noLockfile}) {
         if (rawValue(candidate) != kind) {
             continue;
@@ -159,7 +161,7 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
                 evidence.at = at->get<double>();
             }
         }
-        for (const char* key : {"version", "defaultVersion", "newestInSeries", "storeVersion"}) {
+        for (const char* key : {"version", "defaultVersion", "newestInSeries", "storeVersion", "globalFolder"}) {
             if (auto text = optionalString(value, key)) {
                 evidence.version = *text;
             }

@@ -70,6 +70,7 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::managerDefinesPrunable: return "managerDefinesPrunable";
     case Evidence::Kind::notUsedSinceInstall: return "notUsedSinceInstall";
     case Evidence::Kind::oldStoreVersion: return "oldStoreVersion";
+    case Evidence::Kind::oldGlobalFolder: return "oldGlobalFolder";
     case Evidence::Kind::projectUntouched: return "projectUntouched";
     case Evidence::Kind::projectActive: return "projectActive";
     case Evidence::Kind::noLockfile: return "noLockfile";
@@ -138,6 +139,7 @@ std::string Evidence::summary() const {
     case Kind::managerDefinesPrunable: return "Manager guarantees this is safe to prune";
     case Kind::notUsedSinceInstall: return "Not used since installed " + formatMonthYear(at);
     case Kind::oldStoreVersion: return "Left by an earlier pnpm (store " + version + ")";
+    case Kind::oldGlobalFolder: return "Globals of an earlier pnpm (" + version + "), which no pnpm removes now";
     case Kind::projectUntouched: return "Project untouched since " + formatMonthYear(at);
     case Kind::projectActive: return "Project changed " + formatMonthYear(at);
     case Kind::noLockfile: return "No lockfile: reinstalling may pick other versions";

@@ -48,6 +48,7 @@ struct Evidence {
         managerDefinesPrunable,
         notUsedSinceInstall,
         oldStoreVersion,
+        oldGlobalFolder,
         projectUntouched,
         projectActive,
         noLockfile,
@@ -55,7 +56,7 @@ struct Evidence {
 
     Kind kind = Kind::noDependents;
     double at = 0;       // lastUsed: the last use; notUsedSinceInstall: the install; project*: its last activity
-    std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries; oldStoreVersion
+    std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries; old*: the folder
 
     static Evidence lastUsed(double at) { return {Kind::lastUsed, at, {}}; }
     static Evidence notDefaultVersion(std::string defaultVersion) {
@@ -72,6 +73,8 @@ struct Evidence {
     static Evidence oldStoreVersion(std::string storeVersion) {
         return {Kind::oldStoreVersion, 0, std::move(storeVersion)};
     }
+    // A global folder an earlier pnpm left ("global/5"), whose packages no pnpm lists or removes now.
+    static Evidence oldGlobalFolder(std::string folder) { return {Kind::oldGlobalFolder, 0, std::move(folder)}; }
     // A project's last activity `at`: long ago, or lately.
     static Evidence projectUntouched(double at) { return {Kind::projectUntouched, at, {}}; }
     static Evidence projectActive(double at) { return {Kind::projectActive, at, {}}; }

@@ -160,6 +160,11 @@ bool isRealDirectory(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool isRegularFile(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 std::optional<std::string> readLink(const std::string& path) {
     std::string target(256, '\0');
     for (;;) {

@@ -22,6 +22,7 @@ std::optional<std::string> missingResource(const std::string& directory, const s
 bool pathExists(const std::string& path);      // any kind of entry; follows links like an existence test
 bool isDirectory(const std::string& path);     // follows links
 bool isRealDirectory(const std::string& path); // a directory itself, not a link to one
+bool isRegularFile(const std::string& path);   // a regular file itself, not a link to one
 // Where a symbolic link points, as written in it; absent for anything else.
 std::optional<std::string> readLink(const std::string& path);
 // Names in the directory, without "." and "..", in the order the system returns them.

@@ -137,15 +137,23 @@ TEST(Leftovers, GlobalFoldersListWhatTheirManifestsNameAndNothingElse) {
     link("../../../../../../../..", "up"); // climbs above the root
     test::writeFile(pnpm + "/global/v11/2fc0-1/package.json", R"({"dependencies":{"semver":"7"}})");
     test::writeFile(pnpm + "/global/v11/2fc0-1/node_modules/semver/package.json", R"({"version":"7.6.3"})");
-    const auto globals = PnpmAdapter::globals(pnpm);
-    ASSERT_EQ(globals.size(), 4u);
-    EXPECT_EQ(globals[0].name + globals[1].name + globals[2].name + globals[3].name, "is-numberoutsemverup");
+    const auto globals = PnpmAdapter::globals(pnpm, "5");
+    ASSERT_EQ(globals.size(), 3u);
+    EXPECT_EQ(globals[0].name + globals[1].name + globals[2].name, "is-numberoutup");
     EXPECT_EQ(globals[0].folder, pnpm + "/global/5/.pnpm/is-number@7.0.0/node_modules/is-number");
-    EXPECT_FALSE(globals[1].folder || globals[3].folder);
-    EXPECT_EQ(globals[2].folder, pnpm + "/global/v11/2fc0-1/node_modules/semver");
+    EXPECT_FALSE(globals[1].folder || globals[2].folder);
+    EXPECT_EQ(PnpmAdapter::globals(pnpm, "v11").at(0).folder, pnpm + "/global/v11/2fc0-1/node_modules/semver");
+    // pnpm 10 reads global/5; what pnpm 11 or later left there no pnpm 10 command removes.
+    EXPECT_TRUE(PnpmAdapter::readsGroupedGlobals("11.0.1", {"v3"}) && PnpmAdapter::readsGroupedGlobals({}, {"v11"}));
+    EXPECT_FALSE(PnpmAdapter::readsGroupedGlobals("10.1.0", {"v11"}) || PnpmAdapter::readsGroupedGlobals({}, {"v10"}));
     const ManagerReport pnpmReport = home.scan(ManagerKind::pnpm);
     ASSERT_NE(test::itemNamed(pnpmReport, "is-number"), nullptr);
     EXPECT_EQ(test::itemNamed(pnpmReport, "is-number")->reclaimCommand, "pnpm remove -g is-number");
+    EXPECT_EQ(test::itemNamed(pnpmReport, "semver"), nullptr);
+    const DependencyItem* left = test::itemNamed(pnpmReport, "pnpm globals in global/v11");
+    ASSERT_NE(left, nullptr);
+    EXPECT_TRUE(left->tier == Tier::orphanCandidate && left->reclaimCommand == "rm -rf -- " + pnpm + "/global/v11" &&
+                left->evidence == std::vector{Evidence::oldGlobalFolder("global/v11")});
 
     // Manifests that are missing, not a file, not JSON, of another shape or huge name nothing.
     for (const std::string& text : Names{"", "[]", "{", R"({"dependencies":["a"]})", "/", std::string(5 << 20, ' ')}) {
