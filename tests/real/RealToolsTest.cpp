@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -159,36 +160,30 @@ Names npmGlobals(const Home& home, const std::string& npm) {
     return dependencyNames(home.tool(npm, "ls -g --depth=0 --json"));
 }
 Names manifestNames(const std::string& file) { return dependencyNames(sh("cat " + q(file))); }
-// The globals bun lists, and Yarn (only those with commands).
-Names bunGlobals(const Home& home) {
+// The names a tool's own listing prints, one a line after one of `marks` and before "@version".
+Names listed(const std::string& text, const Names& marks) {
     Names names;
-    for (const auto& line : lines(home.tool(home.path + "/.bun/bin/bun", "pm ls -g")))
-        if (line.starts_with("\u251c\u2500\u2500 ") || line.starts_with("\u2514\u2500\u2500 ")) {
-            const std::string entry = line.substr(line.find(' ') + 1);
-            names.push_back(entry.substr(0, entry.rfind('@')));
-        }
+    for (const auto& line : lines(text))
+        for (const auto& mark : marks)
+            if (line.starts_with(mark)) names.push_back(line.substr(mark.size(), line.rfind('@') - mark.size()));
     std::sort(names.begin(), names.end());
     return names;
 }
-Names yarnListed(const Home& home, const std::string& yarn) {
-    Names names;
-    for (const auto& line : lines(home.tool("/usr/bin/node", q(yarn) + " global list --offline")))
-        if (line.starts_with("info \"")) names.push_back(line.substr(6, line.find('@', 7) - 6));
-    return names;
+Names bunGlobals(const Home& home) {
+    return listed(home.tool(home.path + "/.bun/bin/bun", "pm ls -g"), {"\u251c\u2500\u2500 ", "\u2514\u2500\u2500 "});
 }
 
-// The folders of a global node_modules that hold no global: what a dependencies item is.
+// The folders of a global node_modules that hold no global (a scope holding one, member by member):
+// what a dependencies item is.
 Names dependencyFolders(const std::string& modules, const Names& globals) {
-    const auto global = [&](const std::string& name) {
-        return std::find(globals.begin(), globals.end(), name) != globals.end();
-    };
     Names folders;
     for (const auto& entry : lines(sh("ls -A " + q(modules)))) {
-        const bool scopeOfAGlobal =
+        const bool scope =
             std::any_of(globals.begin(), globals.end(), [&](const auto& g) { return g.starts_with(entry + "/"); });
-        if (!scopeOfAGlobal && !global(entry)) folders.push_back(modules + "/" + entry);
-        for (const auto& member : scopeOfAGlobal ? lines(sh("ls -A " + q(modules + "/" + entry))) : Names{})
-            if (!global(entry + "/" + member)) folders.push_back(modules + "/" + entry + "/" + member);
+        for (const auto& member : scope ? lines(sh("ls -A " + q(modules + "/" + entry))) : Names{""})
+            if (const std::string name = scope ? entry + "/" + member : entry;
+                std::find(globals.begin(), globals.end(), name) == globals.end())
+                folders.push_back(modules + "/" + name);
     }
     return folders;
 }
@@ -202,56 +197,45 @@ Names pathsOf(const Home& home, ManagerKind kind, const DependencyItem& item) {
 }
 
 TEST_F(RealHomes, ItemsAreWhatTheToolsThemselvesList) {
+    using K = ManagerKind;
     const Home& full = made("full");
-    const std::set<std::string> npmCaches{"npm cache", "corepack cache", "node-gyp headers"};
-    EXPECT_EQ(namesOf(full.report(ManagerKind::npm), npmCaches), npmGlobals(full, "/usr/bin/npm"));
-    EXPECT_EQ(namesOf(full.report(ManagerKind::bun), {"bun cache", "Dependencies of bun globals", "bun itself"}),
-        bunGlobals(full));
-    EXPECT_EQ(namesOf(full.report(ManagerKind::nvm), {"nvm download cache"}),
-        lines(sh("ls " + q(full.path + "/.nvm/versions/node"))));
-    // Yarn's globals are what its package.json names; its own list leaves out those without commands.
-    const std::string yarnGlobal = full.path + "/.config/yarn/global";
-    const Names yarn = manifestNames(yarnGlobal + "/package.json"),
-                listed = yarnListed(full, cache + "/yarn1/bin/yarn.js");
-    EXPECT_EQ(namesOf(full.report(ManagerKind::yarn), {"Yarn cache", "Dependencies of Yarn globals"}), yarn);
-    EXPECT_TRUE(!listed.empty() && listed.size() < yarn.size() &&
-                std::includes(yarn.begin(), yarn.end(), listed.begin(), listed.end()));
-    // pnpm's: what the current pnpm lists; pnpm 9's global folder, which no command of it removes,
-    // is one leftover removed by hand.
-    const std::string pnpmHome = full.path + "/.local/share/pnpm";
-    const Names pnpm = dependencyNames(full.tool(pnpmHome + "/pnpm", "ls -g --json"));
-    EXPECT_FALSE(pnpm.empty());
+    EXPECT_EQ(namesOf(full.report(K::npm), {"npm cache", "corepack cache", "node-gyp headers"}),
+        npmGlobals(full, "/usr/bin/npm"));
     EXPECT_EQ(
-        namesOf(full.report(ManagerKind::pnpm), {"Content-addressable store", "pnpm store v3", "pnpm metadata cache",
-                                                    "pnpm globals in global/5", "pnpm itself"}),
-        pnpm);
-    EXPECT_EQ(test::shellWords(full.item(ManagerKind::pnpm, "pnpm globals in global/5").reclaimCommand.value_or("")),
-        (Names{"rm", "-rf", "--", pnpmHome + "/global/5"}));
-    // The store is the layout the current pnpm names; pnpm 9's beside it is removed by hand.
-    const std::string store = full.tool(pnpmHome + "/pnpm", "store path");
-    EXPECT_EQ(full.item(ManagerKind::pnpm, "Content-addressable store").path.value_or("") + "\n", store);
-    const DependencyItem& v3 = full.item(ManagerKind::pnpm, "pnpm store v3");
-    EXPECT_EQ(v3.tier, Tier::orphanCandidate);
-    EXPECT_EQ(test::shellWords(v3.reclaimCommand.value_or("")), (Names{"rm", "-rf", "--", pnpmHome + "/store/v3"}));
-    // The caches corepack, node-gyp and nvm leave, where they leave them.
-    for (const auto& [kind, name, path] : {std::tuple{ManagerKind::npm, "corepack cache", "/.cache/node/corepack"},
-             {ManagerKind::npm, "node-gyp headers", "/.cache/node-gyp"},
-             {ManagerKind::nvm, "nvm download cache", "/.nvm/.cache"}})
-        EXPECT_EQ(full.item(kind, name).path, full.path + path);
+        namesOf(full.report(K::bun), {"bun cache", "Dependencies of bun globals", "bun itself"}), bunGlobals(full));
+    EXPECT_EQ(
+        namesOf(full.report(K::nvm), {"nvm download cache"}), lines(sh("ls " + q(full.path + "/.nvm/versions/node"))));
+    // Yarn's globals are what its package.json names; its own list leaves out those without commands.
+    const Names yarn = manifestNames(full.path + "/.config/yarn/global/package.json");
+    const std::string yarnList = q(cache + "/yarn1/bin/yarn.js") + " global list --offline";
+    const Names yarnListed = listed(full.tool("/usr/bin/node", yarnList), {"info \""});
+    EXPECT_EQ(namesOf(full.report(K::yarn), {"Yarn cache", "Dependencies of Yarn globals"}), yarn);
+    EXPECT_TRUE(!yarnListed.empty() && yarnListed.size() < yarn.size() &&
+                std::includes(yarn.begin(), yarn.end(), yarnListed.begin(), yarnListed.end()));
+    // pnpm's: what the current pnpm lists, its store where it says; what pnpm 9 left is removed by hand.
+    const std::string pnpm = full.path + "/.local/share/pnpm/pnpm";
+    const Names pnpmListed = dependencyNames(full.tool(pnpm, "ls -g --json"));
+    EXPECT_FALSE(pnpmListed.empty());
+    EXPECT_EQ(namesOf(full.report(K::pnpm), {"Content-addressable store", "pnpm store v3", "pnpm metadata cache",
+                                                "pnpm globals in global/5", "pnpm itself"}),
+        pnpmListed);
+    EXPECT_EQ(full.item(K::pnpm, "Content-addressable store").path.value_or("") + "\n", full.tool(pnpm, "store path"));
+    // What the tools leave beside what they list, where they leave it.
+    for (const auto& [kind, name, path] : {std::tuple{K::npm, "corepack cache", "/.cache/node/corepack"},
+             {K::npm, "node-gyp headers", "/.cache/node-gyp"}, {K::nvm, "nvm download cache", "/.nvm/.cache"},
+             {K::pnpm, "pnpm store v3", "/.local/share/pnpm/store/v3"},
+             {K::pnpm, "pnpm globals in global/5", "/.local/share/pnpm/global/5"}})
+        EXPECT_EQ(full.item(kind, name).path, full.path + path) << name;
     // Node comes only from nvm: the npm of its default version, and its globals inside that version.
     const Home& nvmOnly = made("nvm-only");
-    const ManagerReport& npm = nvmOnly.report(ManagerKind::npm);
+    const ManagerReport& npm = nvmOnly.report(K::npm);
     EXPECT_TRUE(npm.detected && npm.version == "10.9.2");
     EXPECT_EQ(namesOf(npm, {"npm cache"}), npmGlobals(nvmOnly, nvmOnly.path + "/.nvm/versions/node/v20.18.1/bin/npm"));
-    EXPECT_FALSE(nvmOnly.item(ManagerKind::npm, "npm").reclaimCommand);
 }
 
-TEST_F(RealHomes, TheDefaultAndStaleGlobalsAreReadAsNvmAndUseLeftThem) {
+// Access times as months of use leave them on what npm and bun really installed.
+TEST_F(RealHomes, StaleGlobalsAreTheOnesWhoseCommandsWentUnused) {
     const Home& full = made("full");
-    const DependencyItem& current = full.item(ManagerKind::nvm, "v20.18.1"); // "20"
-    EXPECT_TRUE(current.tier == Tier::signalOnly && current.evidence.empty() && !current.reclaimCommand);
-    EXPECT_EQ(full.item(ManagerKind::nvm, "v20.11.1").evidence,
-        (std::vector<Evidence>{Evidence::notDefaultVersion("v20.18.1"), Evidence::supersededPatch("v20.18.1")}));
     struct stat link {};
     ASSERT_EQ(::lstat((full.path + "/.npm-global/bin/he").c_str(), &link), 0);
     const DependencyItem& he = full.item(ManagerKind::npm, "he"); // installed 120 days ago, never run
@@ -284,22 +268,20 @@ TEST_F(RealHomes, SizesAndTotalsAreWhatDuCounts) {
     const Home& nvmOnly = made("nvm-only");
     EXPECT_LT(nvmOnly.result.totalBytes(),
         nvmOnly.report(ManagerKind::npm).totalBytes() + nvmOnly.report(ManagerKind::nvm).totalBytes());
-    // A quick win is as large as what it cleans.
-    using K = ManagerKind;
-    const std::map<std::string, std::pair<ManagerKind, Names>> cleans{
-        {"npm cache clean --force", {K::npm, {"npm cache"}}}, {"corepack cache clean", {K::npm, {"corepack cache"}}},
-        {"pnpm store prune", {K::pnpm, {"Content-addressable store", "pnpm metadata cache"}}},
-        {"nvm cache clear", {K::nvm, {"nvm download cache"}}}, {"bun pm cache rm", {K::bun, {"bun cache"}}},
-        {"yarn cache clean", {K::yarn, {"Yarn cache"}}}};
-    std::map<std::string, std::optional<std::int64_t>> wins;
+    // A quick win is as large as what it cleans; there is none other.
+    const std::map<std::string, Names> cleans{{"npm cache clean --force", {"npm cache"}},
+        {"corepack cache clean", {"corepack cache"}}, {"nvm cache clear", {"nvm download cache"}},
+        {"pnpm store prune", {"Content-addressable store", "pnpm metadata cache"}}, {"bun pm cache rm", {"bun cache"}},
+        {"yarn cache clean", {"Yarn cache"}}};
+    std::size_t wins = 0;
     for (const auto& report : made("full").result.managers)
-        for (const auto& win : report.quickWins) wins[win.command] = win.bytes;
-    EXPECT_EQ(wins.size(), cleans.size());
-    for (const auto& [command, cleaned] : cleans) {
-        Names paths;
-        for (const auto& name : cleaned.second) paths.push_back(*made("full").item(cleaned.first, name).path);
-        EXPECT_EQ(wins[command], test::duTotal(paths)) << command;
-    }
+        for (const auto& win : report.quickWins) {
+            Names paths;
+            for (const auto& name : cleans.at(win.command)) paths.push_back(*made("full").item(report.kind, name).path);
+            EXPECT_EQ(win.bytes, test::duTotal(paths)) << win.command;
+            ++wins;
+        }
+    EXPECT_EQ(wins, cleans.size());
 }
 
 TEST_F(RealHomes, TheTotalIsNearlyAllThatTheManagersLeftInTheHome) {
@@ -310,20 +292,21 @@ TEST_F(RealHomes, TheTotalIsNearlyAllThatTheManagersLeftInTheHome) {
         {ManagerKind::pnpm, {".local/share/pnpm", ".cache/pnpm"}}, {ManagerKind::nvm, {".nvm"}},
         {ManagerKind::bun, {".bun"}}, {ManagerKind::yarn, {".cache/yarn", ".config/yarn", ".yarn"}},
         {ManagerKind::projects, {"project/node_modules"}}};
-    Names all;
-    const auto show = [](const std::string& what, std::int64_t kelvo, std::int64_t du) {
-        std::printf("Kelvo %11lld  du %11lld  %5.1f %%  %s\n", static_cast<long long>(kelvo),
-            static_cast<long long>(du), 100.0 * static_cast<double>(kelvo) / static_cast<double>(du), what.c_str());
-    };
-    for (const auto& [kind, folders] : left) {
+    // Kelvo's total over du's of the folders, printed.
+    const auto share = [&](std::int64_t kelvo, const Names& folders, const std::string& what) {
         Names paths;
         for (const auto& folder : folders) paths.push_back(full.path + "/" + folder);
-        show(std::string(rawValue(kind)), full.report(kind).totalBytes(), test::duTotal(paths).value_or(0));
-        all.insert(all.end(), paths.begin(), paths.end());
+        const double du = static_cast<double>(test::duTotal(paths).value_or(0)), part = static_cast<double>(kelvo) / du;
+        std::printf(
+            "Kelvo %11lld  du %11.0f  %5.1f %%  %s\n", static_cast<long long>(kelvo), du, 100 * part, what.c_str());
+        return part;
+    };
+    Names all;
+    for (const auto& [kind, folders] : left) {
+        share(full.report(kind).totalBytes(), folders, std::string(rawValue(kind)));
+        all.insert(all.end(), folders.begin(), folders.end());
     }
-    const std::int64_t du = test::duTotal(all).value_or(0);
-    show("all", full.result.totalBytes(), du);
-    EXPECT_GE(static_cast<double>(full.result.totalBytes()), 0.95 * static_cast<double>(du));
+    EXPECT_GE(share(full.result.totalBytes(), all, "all"), 0.95);
 }
 
 TEST_F(RealHomes, ProjectsAreEachNodeModulesOnceJudgedByTheirActivity) {
@@ -339,14 +322,11 @@ TEST_F(RealHomes, ProjectsAreEachNodeModulesOnceJudgedByTheirActivity) {
     ASSERT_EQ(::lstat((home.path + "/code/yarn-app/yarn.lock").c_str(), &untouched), 0);
     for (const auto& item : home.report(ManagerKind::projects).items) {
         EXPECT_EQ(item.managedBy, managers.at(item.name)) << item.name;
-        if (item.name == "yarn-app") {
-            EXPECT_EQ(item.tier, Tier::orphanCandidate);
-            EXPECT_EQ(item.evidence,
-                std::vector<Evidence>{Evidence::projectUntouched(static_cast<double>(untouched.st_mtime))});
-        } else {
-            EXPECT_EQ(item.tier, Tier::signalOnly) << item.name;
-            EXPECT_TRUE(item.evidence.size() == 1 && item.evidence[0].kind == Evidence::Kind::projectActive);
-        }
+        const bool stale = item.name == "yarn-app";
+        EXPECT_EQ(item.tier, stale ? Tier::orphanCandidate : Tier::signalOnly) << item.name;
+        EXPECT_EQ(item.evidence.size(), 1u) << item.name;
+        EXPECT_EQ(item.evidence.at(0).kind, stale ? Evidence::Kind::projectUntouched : Evidence::Kind::projectActive);
+        EXPECT_TRUE(!stale || item.evidence.at(0).at == static_cast<double>(untouched.st_mtime));
     }
 }
 
@@ -355,13 +335,10 @@ TEST_F(RealHomes, AProjectsCommandRemovesItsNodeModulesAndFreesWhatItSays) {
     // A copy takes the home's place, so that each command runs as shown; the home comes back after.
     const std::string scanned = home.path + ".scanned";
     ASSERT_EQ(std::rename(home.path.c_str(), scanned.c_str()), 0);
-    struct PutBack {
-        std::string home, scanned;
-        ~PutBack() {
-            test::removeTree(home);
-            std::rename(scanned.c_str(), home.c_str());
-        }
-    } putBack{home.path, scanned};
+    const std::shared_ptr<void> putBack(nullptr, [&](void*) {
+        test::removeTree(home.path);
+        std::rename(scanned.c_str(), home.path.c_str());
+    });
     ASSERT_EQ(sh("cp -a " + q(scanned) + " " + q(home.path) + " && echo copied"), "copied\n");
     for (const auto& item : home.report(ManagerKind::projects).items) {
         const std::string before = tree(home.path, false);
