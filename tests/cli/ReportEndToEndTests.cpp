@@ -1,5 +1,6 @@
-// kelvo-report itself on a fixture home. brew, npm, pnpm and bun are also looked for at fixed paths,
-// so the machine may add items of its own: the checks hold either way.
+// kelvo-report itself on a fixture home. (Its sizes against du are the real homes' and the hostile
+// scan's.) brew, npm, pnpm and bun are also looked for at fixed paths, so the machine may add items
+// of its own: the checks hold either way.
 #include "inventory/ReportSchema.h"
 #include "support/TestSupport.h"
 
@@ -21,10 +22,8 @@ std::pair<std::string, std::string> runReport(const test::TempDir& scratch, cons
 TEST(ReportEndToEnd, ScansAFixtureHomeIntoOneJsonDocument) {
     const test::TempDir home, scratch;
     const test::ScopedEnv homeVariable{"HOME", home.path()}, locale{"LC_ALL", "C"};
-    // An item of each manager the home can hold without its tool; each measured as du measures it.
-    for (const char* folder :
-        {"/.nvm/versions/node/v20.11.0", "/.bun/install/cache", "/.local/share/pnpm/store", "/src/app/node_modules/x"})
-        test::writeFile(home.path() + folder + "/files/f", std::string(3000, 'x'));
+    // A project, found in the home as the window's settings name it until the user chooses.
+    test::writeFile(home / "src/app/node_modules/x/f", "x");
     test::writeFile(home / "src/app/package.json", "{}");
     test::writeFile(home / "src/yarn.lock", ""); // above the project: a workspace's
     int status = -1;
@@ -35,14 +34,6 @@ TEST(ReportEndToEnd, ScansAFixtureHomeIntoOneJsonDocument) {
     test::checkReportDocument(doc);
     EXPECT_EQ(doc.at("managers").size(), 7u);
     EXPECT_EQ(doc.at("managers").at(6).at("items").at(0).at("managedBy"), "yarn");
-    int measured = 0; // at least these four; npm may add its cache
-    for (const Json& manager : doc.at("managers"))
-        for (const Json& item : manager.at("items"))
-            if (item.at("path").is_string() && item.at("path").get<std::string>().starts_with(home.path())) {
-                EXPECT_EQ(item.at("bytes"), test::duBytes(item.at("path")).value_or(-1)) << item.at("path");
-                ++measured;
-            }
-    EXPECT_GE(measured, 4);
 }
 
 // Progress is for a person watching standard error: there when it is a terminal, whatever standard
