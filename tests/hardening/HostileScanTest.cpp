@@ -64,11 +64,12 @@ struct HostileHome {
 
     HostileHome() {
         const std::string outside = dir / "outside", bun = dir / ".bun/install/global/node_modules/",
-                          npm = dir / "npm/lib/node_modules/",
+                          npm = dir / "npm/lib/node_modules/", yarn = dir / ".config/yarn/global/",
+                          pnpm = dir / ".local/share/pnpm/global/5/",
                           package = R"({"version":"1","bin":{"t":"x","../x":"x"}})";
         test::writeFile(outside + "/blob", std::string(1 << 20, 'o'));
-        // Every hostile name in each manager's folders and listings, and names that climb out of a
-        // folder when joined to it.
+        // Every hostile name in each manager's folders and listings (pnpm's entries are links into its
+        // .pnpm) and among the projects, and names that climb out of a folder when joined to it.
         Names listed = hostileNames;
         listed.insert(
             listed.end(), {"..", "../../../../usr", "a/../../..", "/etc", "@s/../../x", std::string("nul\0byte", 8)});
@@ -78,20 +79,24 @@ struct HostileHome {
             bunGlobals.end(), {"@root/etc", "to-root", "fifo", "directory", "truncated", "binary", "deep", "shapes"});
         std::string formulae = "linked\nlinked/outside\n";
         for (const auto& name : listed) formulae += name.find_first_of("\n\r") == std::string::npos ? name + "\n" : "";
+        test::makeDirs(pnpm + "node_modules/@scope");
         for (const auto& name : hostileNames) {
             test::writeFile(dir / (".nvm/versions/node/v" + name + "/bin/node"), "n");
             test::writeFile(dir / ("Cellar/" + name + "/1.0/f"), "f");
-            for (const auto& modules : {npm, bun, bun + "@scope/"})
+            for (const auto& modules : {npm, bun, bun + "@scope/", yarn + "node_modules/"})
                 test::writeFile(modules + name + "/package.json", package);
             bunGlobals.push_back("@scope/" + name);
+            test::writeFile(pnpm + ".pnpm/" + name + "/node_modules/x/package.json", package);
+            std::filesystem::create_symlink("../.pnpm/" + name + "/node_modules/x", pnpm + "node_modules/" + name);
+            for (const char* file : {"/package-lock.json", "/node_modules/m/f", "/package.json"})
+                test::writeFile(dir / ("projects/" + name + file), "{}");
         }
         // Items that are links out of their folder, to / or to the home: none may add to a size.
-        std::filesystem::create_symlink("/", dir / ".nvm/versions/node/v99.0.0");
-        std::filesystem::create_symlink("/", bun + "@root");
-        std::filesystem::create_symlink("/", bun + "to-root");
+        for (const std::string& link : {dir / ".nvm/versions/node/v99.0.0", bun + "@root", bun + "to-root",
+                 yarn + "node_modules/to-root", pnpm + "node_modules/to-root"})
+            std::filesystem::create_symlink("/", link);
         std::filesystem::create_symlink(dir.path(), dir / "Cellar/linked");
-        for (const char* cache : {"npm-cache", ".bun/install/cache", ".local/share/pnpm/store"})
-            test::writeFile(dir / (std::string(cache) + "/f"), "f");
+        std::filesystem::create_symlink("../../../../../../outside", pnpm + "node_modules/fifo");
         // A FIFO blocks a plain open for reading; a socket cannot be opened at all.
         specialFile(dir / ".nvm/alias/default", S_IFIFO);
         specialFile(bun + "fifo/package.json", S_IFIFO);
@@ -103,31 +108,17 @@ struct HostileHome {
         test::writeFile(bun + "shapes/package.json", R"({"version":["1"],"bin":{"a":{"b":1}},"name":null})");
         test::writeFile(bun + "dependency-only/package.json", package);
         test::writeFile(dir / ".bun/install/global/package.json", dependencyJson(bunGlobals));
-        // Yarn's and pnpm's global folders name the same; pnpm's entries are links, some leading out.
-        const std::string yarn = dir / ".config/yarn/global/", pnpm = dir / ".local/share/pnpm/global/5/";
+        // Yarn's and pnpm's global folders name the same as bun's.
         test::writeFile(yarn + "package.json", dependencyJson(bunGlobals));
         test::writeFile(pnpm + "package.json", dependencyJson(bunGlobals));
-        test::makeDirs(pnpm + "node_modules/@scope");
-        for (const auto& name : hostileNames) {
-            test::writeFile(yarn + "node_modules/" + name + "/package.json", package);
-            test::writeFile(pnpm + ".pnpm/" + name + "/node_modules/x/package.json", package);
-            std::filesystem::create_symlink("../.pnpm/" + name + "/node_modules/x", pnpm + "node_modules/" + name);
-        }
-        std::filesystem::create_symlink("/", yarn + "node_modules/to-root");
-        std::filesystem::create_symlink("/", pnpm + "node_modules/to-root");
-        std::filesystem::create_symlink("../../../../../../outside", pnpm + "node_modules/fifo");
         // Caches where a folder is expected to be: a file, a FIFO, a link out; and real ones.
-        for (const char* cache : {".cache/yarn", ".nvm/.cache", ".cache/node-gyp", ".cache/Homebrew",
-                 ".local/share/pnpm/store/v3", ".cache/ms-playwright/chromium"})
+        for (const char* cache :
+            {"npm-cache", ".bun/install/cache", ".local/share/pnpm/store", ".local/share/pnpm/store/v3", ".cache/yarn",
+                ".nvm/.cache", ".cache/node-gyp", ".cache/Homebrew", ".cache/ms-playwright/chromium"})
             test::writeFile(dir / (std::string(cache) + "/f"), "f");
         test::writeFile(dir / ".cache/node/corepack", "not a folder");
-        // Projects under every hostile name, one whose package.json is a FIFO (never opened), one
-        // whose node_modules is a link out (never listed).
-        for (const auto& name : hostileNames) {
-            test::writeFile(dir / ("projects/" + name + "/package-lock.json"), "{}");
-            test::writeFile(dir / ("projects/" + name + "/node_modules/m/f"), "f");
-            test::writeFile(dir / ("projects/" + name + "/package.json"), "{}");
-        }
+        // A project whose package.json is a FIFO (never opened), one whose node_modules is a link out
+        // (never listed).
         specialFile(dir / "projects/fifo/package.json", S_IFIFO);
         test::writeFile(dir / "projects/fifo/node_modules/f", "f");
         test::writeFile(dir / "projects/linked/package.json", "{}");
