@@ -99,8 +99,7 @@ TEST(Leftovers, EachFolderIsFoundWhereItsToolPutsItOnEachPlatformAndCleanedByIts
     Home both; // the macOS place wins where both are there, as the pnpm store's does
     test::makeDirs(both.home / "Library/Caches/Yarn");
     test::makeDirs(both.home / ".cache/yarn");
-    const ManagerReport fromBoth = both.scan(ManagerKind::yarn);
-    EXPECT_EQ(test::itemNamed(fromBoth, "Yarn cache")->path, both.home / "Library/Caches/Yarn");
+    EXPECT_EQ(test::itemNamed(both.scan(ManagerKind::yarn), "Yarn cache")->path, both.home / "Library/Caches/Yarn");
     Home none;
     EXPECT_FALSE(none.scan(ManagerKind::yarn).detected) << "no folder of Yarn's: not detected, nothing run";
 }
@@ -155,14 +154,9 @@ TEST(Leftovers, GlobalFoldersListWhatTheirManifestsNameAndNothingElse) {
     EXPECT_TRUE(left->tier == Tier::orphanCandidate && left->reclaimCommand == "rm -rf -- " + pnpm + "/global/v11" &&
                 left->evidence == std::vector{Evidence::oldGlobalFolder("global/v11")});
 
-    // Manifests that are missing, not a file, not JSON, of another shape or huge name nothing.
-    for (const std::string& text : Names{"", "[]", "{", R"({"dependencies":["a"]})", "/", std::string(5 << 20, ' ')}) {
-        test::removeTree(yarn + "/package.json");
-        text == "/"    ? test::makeDirs(yarn + "/package.json")
-        : text.empty() ? void()
-                       : test::writeFile(yarn + "/package.json", text);
-        EXPECT_EQ(test::itemNamed(home.scan(ManagerKind::yarn), "semver"), nullptr) << text.substr(0, 20);
-    }
+    // A manifest larger than a manager writes names nothing (its other shapes are the bun test's).
+    test::writeFile(yarn + "/package.json", R"({"dependencies":{"semver":"7"}})" + std::string(5 << 20, ' '));
+    EXPECT_EQ(test::itemNamed(home.scan(ManagerKind::yarn), "semver"), nullptr);
 }
 
 TEST(Leftovers, TheStoreIsTheLayoutInUseAndEachOlderOneIsLeftBehind) {

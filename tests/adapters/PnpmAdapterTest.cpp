@@ -16,8 +16,7 @@ struct Pnpm {
     std::string libraryStore = home / "Library/pnpm/store";
     std::string localStore = home / ".local/share/pnpm/store";
     std::shared_ptr<test::FakeRunner> runner = std::make_shared<test::FakeRunner>();
-    std::shared_ptr<const DirectorySizing> sizer = std::make_shared<test::FakeSizer>();
-
+    std::shared_ptr<test::FakeSizer> sizer = std::make_shared<test::FakeSizer>();
     std::shared_ptr<test::FakeProber> prober = std::make_shared<test::FakeProber>();
     KnowledgeBase kb;
 
@@ -60,10 +59,7 @@ TEST(PnpmAdapter, TheLibraryStoreWinsAndIsTheOnlyItem) {
     test::makeDirs(pnpm.libraryStore);
     test::makeDirs(pnpm.localStore);
     pnpm.runner->on(Case::pnpmVersion, test::ok("9.1.0"));
-    auto sizer = std::make_shared<test::FakeSizer>();
-    sizer->set(pnpm.libraryStore, 4096).set(pnpm.localStore, 999999);
-    pnpm.sizer = sizer;
-
+    pnpm.sizer->set(pnpm.libraryStore, 4096).set(pnpm.localStore, 999999);
     const ManagerReport report = pnpm.scan();
     EXPECT_EQ(report.version, "9.1.0");
     ASSERT_EQ(report.items.size(), 1u);
@@ -72,7 +68,7 @@ TEST(PnpmAdapter, TheLibraryStoreWinsAndIsTheOnlyItem) {
             {Evidence::managerDefinesPrunable()},
             "pnpm's shared package store — deduplicated across all your projects.", {}}));
     EXPECT_EQ(report.quickWins.at(0).command, "pnpm store prune");
-    EXPECT_EQ(sizer->calls(), std::vector<std::string>{pnpm.libraryStore});
+    EXPECT_EQ(pnpm.sizer->calls(), std::vector<std::string>{pnpm.libraryStore});
 }
 
 } // namespace
