@@ -17,14 +17,10 @@ using Case = ReadOnlyCommand::Case;
 using Names = std::vector<std::string>;
 
 // A home directory with a real ~/.bun tree; sizes come from the substitute sizer.
-struct Bun {
+struct Bun : test::Services {
     test::TempDir home;
     std::string modules = home / ".bun/install/global/node_modules";
     std::string cache = home / ".bun/install/cache";
-    std::shared_ptr<test::FakeRunner> runner = std::make_shared<test::FakeRunner>();
-    std::shared_ptr<test::FakeSizer> sizer = std::make_shared<test::FakeSizer>();
-    std::shared_ptr<test::FakeProber> prober = std::make_shared<test::FakeProber>();
-    KnowledgeBase kb;
 
     void package(const std::string& name, const std::string& packageJson = "{}") {
         test::writeFile(modules + "/" + name + "/package.json", packageJson);

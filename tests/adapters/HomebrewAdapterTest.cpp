@@ -11,11 +11,7 @@ using test::ok;
 using Case = ReadOnlyCommand::Case;
 using F = test::ItemFields;
 
-struct Brew {
-    std::shared_ptr<test::FakeRunner> runner = std::make_shared<test::FakeRunner>();
-    std::shared_ptr<test::FakeSizer> sizer = std::make_shared<test::FakeSizer>();
-    KnowledgeBase kb;
-
+struct Brew : test::Services {
     Brew(const std::string& list, const std::string& leaves) {
         runner->on(Case::brewVersion, ok("Homebrew 4.2.1\nHomebrew/homebrew-core (git revision 1a2b)"))
             .on(Case::brewCellarPath, ok("/cellar"))

@@ -21,11 +21,8 @@ using Case = ReadOnlyCommand::Case;
 using Names = std::vector<std::string>;
 
 // Every adapter that gained a folder, over one home, with tools that answer and sizes by path.
-struct Home {
+struct Home : test::Services {
     test::TempDir home;
-    std::shared_ptr<test::FakeRunner> runner = std::make_shared<test::FakeRunner>();
-    std::shared_ptr<test::FakeSizer> sizer = std::make_shared<test::FakeSizer>();
-    std::shared_ptr<test::FakeProber> prober = std::make_shared<test::FakeProber>();
 
     Home() {
         runner->on(Case::brewVersion, ok("Homebrew 4.2.1")).on(Case::brewCellarPath, ok(home / "Cellar"));

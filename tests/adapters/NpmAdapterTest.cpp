@@ -16,12 +16,7 @@ using test::ok;
 using Case = ReadOnlyCommand::Case;
 using Names = std::vector<std::string>;
 
-struct Npm {
-    std::shared_ptr<test::FakeRunner> runner = std::make_shared<test::FakeRunner>();
-    std::shared_ptr<test::FakeSizer> sizer = std::make_shared<test::FakeSizer>();
-    std::shared_ptr<const FileAccessProbing> prober = std::make_shared<test::FakeProber>();
-    KnowledgeBase kb;
-
+struct Npm : test::Services {
     explicit Npm(const std::string& listJson, const std::string& prefix = "/p") {
         runner->on(Case::npmVersion, ok("10.2.4"))
             .on(Case::npmPrefixGlobal, ok(prefix))

@@ -11,14 +11,10 @@ namespace {
 
 using Case = ReadOnlyCommand::Case;
 
-struct Pnpm {
+struct Pnpm : test::Services {
     test::TempDir home;
     std::string libraryStore = home / "Library/pnpm/store";
     std::string localStore = home / ".local/share/pnpm/store";
-    std::shared_ptr<test::FakeRunner> runner = std::make_shared<test::FakeRunner>();
-    std::shared_ptr<test::FakeSizer> sizer = std::make_shared<test::FakeSizer>();
-    std::shared_ptr<test::FakeProber> prober = std::make_shared<test::FakeProber>();
-    KnowledgeBase kb;
 
     PnpmAdapter adapter() const { return PnpmAdapter(runner, sizer, prober, kb, home.path()); }
     ManagerReport scan() const { return adapter().scan(); }

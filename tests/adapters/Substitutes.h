@@ -3,6 +3,7 @@
 // Stand-ins for the command runner, directory sizer and access prober, so that adapter tests
 // control every answer and see what was asked; report helpers.
 
+#include "knowledge/KnowledgeBase.h"
 #include "model/ScanModel.h"
 #include "support/TestSupport.h"
 #include "system/DirectorySizer.h"
@@ -74,6 +75,14 @@ struct FakeProber final : FileAccessProbing, Answers<std::string, std::optional<
 
     Answers<std::string, std::optional<double>> entries; // when each command entry was made
     bool accessTimesRecorded = true;
+};
+
+// What an adapter is made with, as the adapter tests share it.
+struct Services {
+    std::shared_ptr<FakeRunner> runner = std::make_shared<FakeRunner>();
+    std::shared_ptr<FakeSizer> sizer = std::make_shared<FakeSizer>();
+    std::shared_ptr<FakeProber> prober = std::make_shared<FakeProber>();
+    KnowledgeBase kb;
 };
 
 inline std::vector<std::string> itemNames(const ManagerReport& report) {
