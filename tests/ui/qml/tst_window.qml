@@ -97,11 +97,14 @@ Item {
             keyClick(Qt.Key_Up)
             keyClick(Qt.Key_Space)
             verify(list.itemAtIndex(0).expanded && !list.itemAtIndex(1).expanded)
+            const line = () => findChild(list.itemAtIndex(0), "collapsedLine")
+            compare(line().Accessible.name, "Collapse p0") // what a press does
             keyClick(Qt.Key_C, Qt.ControlModifier)
             compare(Ui.clipboardText(), "npm uninstall -g p0")
             verify(findChild(list.itemAtIndex(0), "copyButton").copied, "the same confirmation as the copy button")
-            keyClick(Qt.Key_Space)
+            fixture.holdKey(list, Qt.Key_Space) // toggles once
             verify(!list.itemAtIndex(0).expanded)
+            compare(line().Accessible.name, "Expand p0")
             Ui.copyText("kept")
             keyClick(Qt.Key_C, Qt.ControlModifier) // nothing expanded: the clipboard is left alone
             compare(Ui.clipboardText(), "kept")
@@ -115,22 +118,14 @@ Item {
             verify(!findChild(list.itemAtIndex(24), "keyboardRing").visible)
         }
 
-        // A row names what a press does; a held key toggles once.
-        function test_rows_name_their_action_and_a_held_key_toggles_once() {
-            const list = findChild(makeRoot(3), "inventoryList")
-            const line = () => findChild(list.itemAtIndex(0), "collapsedLine")
-            compare(line().Accessible.name, "Expand p0")
-            list.forceActiveFocus()
-            fixture.holdKey(list, Qt.Key_Space)
-            verify(list.itemAtIndex(0).expanded)
-            compare(line().Accessible.name, "Collapse p0")
-        }
-
-        // The headline counts what the user included, in the unit chosen.
+        // The headline counts what the user included, in the unit chosen; the rail takes 40 %.
         function test_the_rail_follows_the_size_unit_and_the_included_managers() {
             const root = makeRoot(3, [], [{ kind: "nvm", version: "0.39\u202e", items: [{ name: "v1.0.0", bytes: 5e8, tier: "orphanCandidate" }] }])
-            const big = findChild(root, "bigNumber")
+            const big = findChild(root, "bigNumber"), rail = findChild(root, "leftRail"), list = findChild(root, "inventoryList")
             compare(big.text, "~800")
+            compare(rail.width, root.width * 0.4) // beside the list, which takes the rest
+            compare(list.mapToItem(root, 0, 0).x, rail.width + 1)
+            compare(list.mapToItem(root, list.width, 0).x, root.width)
             const note = () => findChild(findChild(root, "cardsColumn").children[0], "note") // nvm's, the larger
             compare(findChild(findChild(root, "cardsColumn").children[0], "version").text, "0.39\\u202e", "escaped")
             compare(note().text, "+500 MB reclaimable")
@@ -234,12 +229,18 @@ Item {
             verify(!scan.isScanning && !scan.hasResult, "nothing is scanned")
         }
 
-        // The folders searched for projects: shown, removed, added again; the source turned off.
-        function test_project_folders_and_the_projects_source_in_the_settings() {
-            const root = makeRoot(1)
+        // Over the open settings and an expanded row, every button is named. The folders searched for
+        // projects: shown, removed; the source turned off.
+        function test_every_button_is_named_and_the_settings_hold_the_project_folders_and_source() {
+            const root = makeRoot(3)
             root.showSettings = true
-            const sheet = findChild(root, "settingsView")
+            const sheet = findChild(root, "settingsView"), model = findChild(root, "inventoryList").model
             tryCompare(sheet, "x", root.width - 340, 1000)
+            model.toggleRow(model.rowIdAt(0))
+            waitForRendering(root)
+            const buttons = descendants(root, item => [Accessible.Button, Accessible.CheckBox].includes(item.Accessible ? item.Accessible.role : 0))
+            verify(buttons.length > 20, "found " + buttons.length)
+            compare(buttons.filter(item => !item.Accessible.name).map(item => item.objectName || String(item)), [])
             const before = AppState.projectFolders
             tryCompare(findChild(sheet, "folderPath"), "text", "~ (your home folder)")
             mouseClick(findChild(sheet, "removeFolder"))
@@ -247,27 +248,6 @@ Item {
             AppState.projectFolders = before
             mouseClick(findChild(findChild(sheet, "manager_projects"), "check"))
             verify(!AppState.isEnabled("projects"))
-        }
-
-        function test_every_button_has_an_accessible_name() {
-            const root = makeRoot(3)
-            root.showSettings = true
-            tryCompare(findChild(root, "settingsView"), "x", root.width - 340, 1000)
-            const model = findChild(root, "inventoryList").model
-            model.toggleRow(model.rowIdAt(0))
-            waitForRendering(root)
-            const buttons = descendants(root, item => [Accessible.Button, Accessible.CheckBox].includes(item.Accessible ? item.Accessible.role : 0))
-            verify(buttons.length > 20, "found " + buttons.length)
-            compare(buttons.filter(item => !item.Accessible.name).map(item => item.objectName || String(item)), [])
-        }
-
-        function test_the_rail_takes_forty_percent_beside_the_list() {
-            const root = makeRoot(1)
-            const rail = findChild(root, "leftRail")
-            compare(rail.width, root.width * 0.4)
-            const list = findChild(root, "inventoryList")
-            compare(list.mapToItem(root, 0, 0).x, rail.width + 1)
-            compare(list.mapToItem(root, list.width, 0).x, root.width)
         }
 
         // Collapsed: one line as high as a plain row, the tag column at 118 and the size at the
