@@ -23,39 +23,25 @@ const bool pinnedLocale = ::setenv("LC_ALL", "C", 1) == 0;
 // A name as a hostile listing could hand it over: terminal controls and bytes that are not UTF-8.
 const std::string evil = "evil\x1b[31mred\x1b]0;owned\x07\xff";
 
-// Items name only the fields that matter here; the others keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+// Items as {id, name, version, path, bytes, tier, evidence, identity, command}.
 ScanResult fixture() {
     using Item = DependencyItem;
+    constexpr Tier orphan = Tier::orphanCandidate;
     ManagerReport brew{ManagerKind::homebrew, true, "4.2.0", {}, {}};
-    brew.items = {
-        Item{.name = "openssl@3", .version = "3.2.1", .bytes = 45'000'000, .identity = "Cryptography library"},
-        Item{.name = "caf\u00e9-\u00fcber",
-            .version = "1.0\r",
-            .bytes = 12'300'000,
-            .tier = Tier::orphanCandidate,
-            .reclaimCommand = "brew uninstall caf\u00e9-\u00fcber"},
+    brew.items = {Item{{}, "openssl@3", "3.2.1", {}, 45'000'000, Tier::signalOnly, {}, "Cryptography library", {}},
+        Item{{}, "caf\u00e9-\u00fcber", "1.0\r", {}, 12'300'000, orphan, {}, {}, "brew uninstall caf\u00e9-\u00fcber"},
         // A version equal to the name is not repeated; a command that had to be escaped is commented out.
-        Item{.name = evil,
-            .version = evil,
-            .bytes = 2'000'000,
-            .tier = Tier::orphanCandidate,
-            .evidence = {Evidence::noDependents()},
-            .reclaimCommand = "brew uninstall '" + evil + "'"}};
+        Item{{}, evil, evil, {}, 2'000'000, orphan, {Evidence::noDependents()}, {}, "brew uninstall '" + evil + "'"}};
     brew.quickWins = {
         QuickWin{Uuid::random(), "Remove unused dependencies", "brew autoremove", "Only dependencies.", 1'200'000}};
     ManagerReport npm{ManagerKind::npm, true, "10.2.4", {}, {}};
-    npm.items = {Item{.name = "npm cache",
-                     .path = "/home/u/.npm/_cacache",
-                     .bytes = 900'000'000,
-                     .tier = Tier::safeByDesign,
-                     .evidence = {Evidence::managerDefinesPrunable()}},
-        Item{.name = "left\npad\u202e", .tier = Tier::orphanCandidate, .identity = "\u2066x\u2069 \u0085"}};
+    npm.items = {Item{{}, "npm cache", {}, "/home/u/.npm/_cacache", 900'000'000, Tier::safeByDesign,
+                     {Evidence::managerDefinesPrunable()}, {}, {}},
+        Item{{}, "left\npad\u202e", {}, {}, {}, orphan, {}, "\u2066x\u2069 \u0085", {}}};
     ManagerReport nvm{ManagerKind::nvm, true, std::nullopt, {}, {}};
-    nvm.items = {Item{.name = "v20.11.0", .bytes = 300'000'000}, Item{.name = "v18.19.1", .bytes = 110'000'000},
-        Item{.name = "v18.17.0", .bytes = 100'000'000}};
-    nvm.items[1].tier = nvm.items[2].tier = Tier::orphanCandidate;
-    nvm.items[2].reclaimCommand = "nvm uninstall v18.17.0";
+    nvm.items = {Item{{}, "v20.11.0", {}, {}, 300'000'000, Tier::signalOnly, {}, {}, {}},
+        Item{{}, "v18.19.1", {}, {}, 110'000'000, orphan, {}, {}, {}},
+        Item{{}, "v18.17.0", {}, {}, 100'000'000, orphan, {}, {}, "nvm uninstall v18.17.0"}};
     return ScanResult{0,
         {brew, npm, ManagerReport::notDetected(ManagerKind::pnpm), nvm, ManagerReport::notDetected(ManagerKind::bun)}};
 }
