@@ -114,13 +114,11 @@ TEST(CommandRunnerTest, TheFirstExecutableCandidateRunsAndWithoutOneNothingStart
     writeScript(dir / "second", "echo second\n");
     const CommandRunner runner(tableFor(CommandTool::npm,
         {dir / "missing", dir / "plain", dir / "folder", dir / "dangling", dir / "link", dir / "second"}));
-    EXPECT_EQ(runner.resolve(CommandTool::npm).executable, dir / "link");
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output, "linked");
 
     const auto none = CommandRunner(tableFor(CommandTool::npm, {dir / "missing", dir / "plain", dir / "folder"}))
                           .run(ReadOnlyCommand::npmCacheDir());
-    EXPECT_FALSE(none.ok);
-    EXPECT_EQ(none.error.kind, Kind::toolNotFound);
+    EXPECT_TRUE(!none.ok && none.error.kind == Kind::toolNotFound);
     EXPECT_FALSE(pathExists(dir / "marker"));
 
     writeFile(dir / "broken", "#!/nonexistent/interpreter\n");

@@ -84,7 +84,6 @@ TEST(ViewLogic, RailOrderAndTexts) {
     EXPECT_EQ(splitSizeText("  12   MB extra").number + splitSizeText("  12   MB extra").unit, "~12MB");
     EXPECT_EQ(splitSizeText("").number, "~");
 
-    EXPECT_EQ(reclaimNote(scan.managers[1], SizeUnit::decimal).text, "+5 GB reclaimable");
     // An orphan of unknown size reclaims nothing: the prunable note is shown instead.
     EXPECT_EQ(reclaimNote(scan.managers[2], SizeUnit::decimal).text, "Prunable \u2014 pnpm decides");
     EXPECT_EQ(reclaimNote(report(ManagerKind::nvm, {item("v", 5, Tier::signalOnly)}), SizeUnit::decimal).kind,
