@@ -214,13 +214,6 @@ TEST(InventoryModel, WhatFoldsTheListAndCollapsesTheExpandedRow) {
     EXPECT_EQ(model.rowCount(), 31);
     EXPECT_EQ(inserted.count(), 1); // the rows on screen stay; only the last one is added
 
-    // One expanded row at a time; pressing it again collapses it.
-    model.toggleRow(model.rowIdAt(0));
-    model.toggleRow(model.rowIdAt(1));
-    EXPECT_EQ(model.expandedRowId(), model.rowIdAt(1));
-    model.toggleRow(model.rowIdAt(1));
-    EXPECT_TRUE(model.expandedRowId().isEmpty());
-
     // A filter change collapses the row but keeps the list unfolded.
     model.toggleRow(model.rowIdAt(30));
     model.setVerdictFilter("orphanCandidate");
