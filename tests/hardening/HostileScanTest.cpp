@@ -122,11 +122,10 @@ struct HostileHome {
         specialFile(dir / "projects/fifo/package.json", S_IFIFO);
         test::writeFile(dir / "projects/fifo/node_modules/f", "f");
         test::writeFile(dir / "projects/linked/package.json", "{}");
-        std::filesystem::create_symlink(outside, dir / "projects/linked/node_modules");
         specialFile(dir / ".cache/pnpm", S_IFIFO);
-        std::filesystem::create_symlink(outside, dir / ".cache/Cypress");
         test::makeDirs(dir / ".yarn/berry");
-        std::filesystem::create_symlink(outside, dir / ".yarn/berry/cache");
+        for (const char* link : {"projects/linked/node_modules", ".cache/Cypress", ".yarn/berry/cache"})
+            std::filesystem::create_symlink(outside, dir / link);
 
         // Fake tools: each logs its argv, then prints the answer filed under its arguments.
         for (const auto& tool : toolNames)

@@ -112,13 +112,8 @@ TEST(DirectorySizer, AnItemFreesItsFoldersLinksAndFilesWhoseEveryHardLinkItHolds
     // Paths measured as one item, and those whose blocks removing them frees.
     const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> rows{
         {{"item"}, {"item", "item/sub", "item/many", "item/two", "item/ln", "item/many/0"}},
-        {{"item/sub"}, {"item/sub"}},
-        {{"item/many"}, {"item/many"}},
-        {{"a", "b"}, {"a", "b", "a/x"}},
-        {{"a"}, {"a"}},
-        {{"item/ln"}, {"item/ln"}},
-        {{"item/two"}, {}},
-    };
+        {{"item/sub"}, {"item/sub"}}, {{"item/many"}, {"item/many"}}, {{"a", "b"}, {"a", "b", "a/x"}}, {{"a"}, {"a"}},
+        {{"item/ln"}, {"item/ln"}}, {{"item/two"}, {}}};
     for (const auto& [paths, freed] : rows) {
         std::int64_t blocks = 0;
         for (const auto& path : freed) blocks += blocksOf(dir / path);

@@ -51,10 +51,9 @@ TEST(ViewLogic, HeatColoursHomePathsAndTheAppearanceToggle) {
         {1'999'999'999, "heat2"}, {2'000'000'000, "heat1"}};
     for (const auto& [bytes, name] : heats) EXPECT_EQ(heatColorName(bytes), name) << bytes.value_or(-1);
     // Only a whole home directory becomes ~: /Users/mex is another user's home, not ~x.
-    EXPECT_EQ(abbreviatedPath("/Users/me/x", "/Users/me"), "~/x");
-    EXPECT_EQ(abbreviatedPath("/Users/me", "/Users/me"), "~");
-    EXPECT_EQ(abbreviatedPath("/Users/mex/y", "/Users/me"), "/Users/mex/y");
-    EXPECT_EQ(abbreviatedPath("/x", ""), "/x");
+    for (const auto& [path, home, shown] : {std::tuple{"/Users/me/x", "/Users/me", "~/x"},
+             {"/Users/me", "/Users/me", "~"}, {"/Users/mex/y", "/Users/me", "/Users/mex/y"}, {"/x", "", "/x"}})
+        EXPECT_EQ(abbreviatedPath(path, home), shown) << path;
     // The toggle switches away from what is drawn, so it never returns to following the system.
     EXPECT_EQ(toggledTheme(drawsDark(AppTheme::system, true)), AppTheme::light);
     EXPECT_EQ(toggledTheme(drawsDark(AppTheme::system, false)), AppTheme::dark);
