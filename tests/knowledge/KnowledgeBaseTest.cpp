@@ -56,17 +56,10 @@ TEST(KnowledgeBase, LookupPerManagerExactFirstThenTheFirstPrefixInFileOrder) {
 // One wrong value anywhere, or nesting deep enough to exhaust a recursive parser, spoils the file.
 TEST(KnowledgeBase, AnyViolationYieldsTheEmptyKnowledgeBase) {
     const std::string good = R"({"version":"1","entries":[{"match":"a","identity":"A"},{"match":"b","identity":"B")";
-    const std::string bad[] = {
-        good + R"(,"core":"true"}]})",
-        good + R"(,"managers":["NPM"]}]})",
-        good + R"(,"managers":["npm",null]}]})",
-        good + R"(,"managers":"npm"}]})",
-        good + R"(,"semantics":3}]})",
-        R"({"version":"1","entries":[{"match":"b"}]})",
-        R"({"entries":[]})",
-        R"({"version":"1","entries":[]} trailing)",
-        "{\"version\":\"\xff\",\"entries\":[]}",
-    };
+    const std::string bad[] = {good + R"(,"core":"true"}]})", good + R"(,"managers":["NPM"]}]})",
+        good + R"(,"managers":["npm",null]}]})", good + R"(,"managers":"npm"}]})", good + R"(,"semantics":3}]})",
+        R"({"version":"1","entries":[{"match":"b"}]})", R"({"entries":[]})", R"({"version":"1","entries":[]} trailing)",
+        "{\"version\":\"\xff\",\"entries\":[]}"};
     test::TempDir dir;
     for (const auto& text : bad) EXPECT_FALSE(KnowledgeBase::decode(text).has_value()) << text;
     test::writeFile(dir / "kb.json", bad[0]);
