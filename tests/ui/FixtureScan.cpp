@@ -10,8 +10,7 @@
 namespace kelvo::ui {
 
 namespace {
-class FixtureAdapter final : public ManagerAdapter {
-public:
+struct FixtureAdapter final : ManagerAdapter {
     FixtureAdapter(ManagerReport report, int delayMs) : report_(std::move(report)), delayMs_(delayMs) {}
     ManagerKind kind() const override { return report_.kind; }
     bool isInstalled() const override { return report_.detected; }
@@ -23,8 +22,6 @@ public:
         }
         return copy;
     }
-
-private:
     ManagerReport report_;
     int delayMs_;
 };

@@ -146,12 +146,10 @@ TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
     const char* texts[] = {"text", "text2", "muted", "faint", "faint2", "accent", "safe", "caution", "essential",
         "copyInk", "heat1", "heat2", "heat3", "heat4"};
     for (bool dark : {false, true}) {
-        for (const char* name : texts) {
-            for (const char* surface : {"bg", "titlebar", "surface", "surface2", "surface3"}) {
+        for (const char* name : texts)
+            for (const char* surface : {"bg", "titlebar", "surface", "surface2", "surface3"})
                 EXPECT_GE(contrastRatio(rgb(name, dark), rgb(surface, dark)), 4.5)
                     << name << " on " << surface << (dark ? " (dark)" : " (light)");
-            }
-        }
         EXPECT_GE(contrastRatio(rgb("accentInk", dark), rgb("accent", dark)), 4.5);
         // The secondary text levels are told apart: each a clear step above the next.
         const char* levels[] = {"text", "text2", "muted", "faint", "faint2"};
