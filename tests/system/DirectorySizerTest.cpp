@@ -38,9 +38,7 @@ void symlink(const std::string& target, const std::string& name) {
     ASSERT_EQ(::symlink(target.c_str(), name.c_str()), 0);
 }
 
-int openDescriptors() {
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
-}
+long openDescriptors() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
 
 struct FdBudget {
     explicit FdBudget(int budget) : old(detail::setDirectoryWalkFdBudget(budget)) {}
@@ -227,7 +225,7 @@ TEST(DirectorySizer, DeepTreesBeyondPathMaxAndAnyDescriptorBudget) {
         ::access("/dev/shm", W_OK) == 0 ? std::make_optional<test::ScopedEnv>("TMPDIR", "/dev/shm") : std::nullopt;
     TempDir dir;
     const FileManagerDirectorySizer sizer;
-    const int descriptors = openDescriptors();
+    const long descriptors = openDescriptors();
     makeChain(dir / "deep", 10'000, false);
     const std::int64_t level = blocksOf(dir / "deep") + blocksOf(dir / "deep/f");
     std::string path = dir / "deep";
