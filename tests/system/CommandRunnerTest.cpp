@@ -114,6 +114,7 @@ TEST(CommandRunnerTest, TheFirstExecutableCandidateRunsAndWithoutOneNothingStart
     writeScript(dir / "second", "echo second\n");
     const CommandRunner runner(tableFor(CommandTool::npm,
         {dir / "missing", dir / "plain", dir / "folder", dir / "dangling", dir / "link", dir / "second"}));
+    EXPECT_EQ(runner.resolve(CommandTool::npm).executable, dir / "link"); // the link itself, as nvm's npm is one
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output, "linked");
 
     const auto none = CommandRunner(tableFor(CommandTool::npm, {dir / "missing", dir / "plain", dir / "folder"}))
