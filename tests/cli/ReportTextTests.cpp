@@ -124,13 +124,11 @@ TEST(ReportText, BinarySizesEscapedControlsAndAManagerHoldingNothing) {
     EXPECT_NE(json["managers"][0]["items"][1]["verdictText"].get<std::string>().find(
                   formatBytes(12'300'000, SizeUnit::binary)),
         std::string::npos);
-    const char* controls[] = {"\u061c", "\u200e", "\u200f", "\u202a", "\u202b", "\u202c", "\u202d", "\u202e", "\u2066",
-        "\u2067", "\u2068", "\u2069"};
-    const char* escapes[] = {"\\u061c", "\\u200e", "\\u200f", "\\u202a", "\\u202b", "\\u202c", "\\u202d", "\\u202e",
-        "\\u2066", "\\u2067", "\\u2068", "\\u2069"};
-    for (std::size_t i = 0; i < std::size(controls); ++i) {
-        EXPECT_EQ(escapeForTerminal(std::string("a") + controls[i] + "b"), std::string("a") + escapes[i] + "b");
-        EXPECT_EQ(escapeHostileInJson(std::string("\"") + controls[i] + "\""), std::string("\"") + escapes[i] + "\"");
+    for (const std::string escaped : {"\\u061c", "\\u200e", "\\u200f", "\\u202a", "\\u202b", "\\u202c", "\\u202d",
+             "\\u202e", "\\u2066", "\\u2067", "\\u2068", "\\u2069"}) {
+        const std::string control = nlohmann::json::parse("\"" + escaped + "\""); // the character itself
+        EXPECT_EQ(escapeForTerminal("a" + control + "b"), "a" + escaped + "b");
+        EXPECT_EQ(escapeHostileInJson("\"" + control + "\""), "\"" + escaped + "\"");
     }
 }
 
