@@ -149,8 +149,7 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
     for (Evidence::Kind candidate : {Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
              Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
              Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
-             Evidence::Kind::projectUntouched,
-             Evidence::Kind::projectActive, Evidence::Kind::noLockfile}) {
+             Evidence::Kind::projectUntouched, Evidence::Kind::projectActive, Evidence::Kind::noLockfile}) {
         if (rawValue(candidate) != kind) {
             continue;
         }

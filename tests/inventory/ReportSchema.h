@@ -28,8 +28,8 @@ inline void checkReportDocument(const Json& document) {
     static const std::map<std::string, std::string> evidenceExtra{{"lastUsed", "at:[if] "},
         {"notUsedSinceInstall", "installedAt:[if] "}, {"noDependents", ""}, {"notDefaultVersion", "defaultVersion:s "},
         {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""},
-        {"oldStoreVersion", "storeVersion:s "}, {"oldGlobalFolder", "globalFolder:s "}, {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "},
-        {"noLockfile", ""}};
+        {"oldStoreVersion", "storeVersion:s "}, {"oldGlobalFolder", "globalFolder:s "},
+        {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "}, {"noLockfile", ""}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;
     for (const Json& manager : document.at("managers")) {
