@@ -61,31 +61,22 @@ TEST(ReadOnlyCommandTest, StandardTableKeepsMacLocationsFirstThenLinuxOnes) {
                    "~/.bun/bin/bun /opt/homebrew/bin/bun /usr/local/bin/bun /usr/bin/bun | ");
 }
 
-// What the child sees and what comes back: environment, arguments, streams, status, repair, limits
-// (signals, floods and hangs are the broken-tools table of the hostile scan).
+// What comes back of the child's arguments, streams and status, repaired and limited (signals,
+// floods and hangs are the broken-tools table of the hostile scan).
 TEST(CommandRunnerTest, ResultsFollowTheChildsOutputAndStatus) {
     TempDir dir;
-    const ScopedEnv home("HOME", dir.path());
-    const ScopedEnv extra("KELVO_SHOULD_NOT_LEAK", "1");
     struct Row {
         std::string body;
         CommandResult expected;
         ReadOnlyCommand command = ReadOnlyCommand::brewVersion();
         std::size_t limit = CommandRunner::defaultOutputLimit;
     };
-    const auto failed = [](int status, std::string stderrText) {
-        return CommandResult::failure({Kind::failed, status, std::move(stderrText), 0});
-    };
     const std::vector<Row> rows{
-        // The shell's own initial environment, before it adds anything such as PWD.
-        {"tr '\\000' '\\n' < /proc/$$/environ | sort\n",
-            CommandResult::success("HOME=" + dir.path() +
-                                   "\nHOMEBREW_NO_ANALYTICS=1\nHOMEBREW_NO_AUTO_UPDATE=1\nPATH=" + childSearchPath() +
-                                   "\nUSER=" + userName())},
         {"for a in \"$@\"; do printf '<%s>' \"$a\"; done\n", CommandResult::success("<uses><--installed><a b c>"),
             ReadOnlyCommand::brewUsesInstalled("a b c")},
         {"echo warning >&2\nprintf '  1.2.3\\n'\n", CommandResult::success("1.2.3")},
-        {"echo ignored\nprintf '  bad thing\\n' >&2\nexit 3\n", failed(3, "  bad thing\n")},
+        {"echo ignored\nprintf '  bad thing\\n' >&2\nexit 3\n",
+            CommandResult::failure({Kind::failed, 3, "  bad thing\n", 0})},
         {"printf 'a\\377b\\300\\257c\\n'\n", CommandResult::success("a\xEF\xBF\xBD"
                                                                     "b\xEF\xBF\xBD\xEF\xBF\xBD"
                                                                     "c")},
@@ -137,12 +128,10 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStart) {
     writeScript(second / ".bun/bin/bun", "echo second-home\n");
     writeScript(empty / "system-bun", "echo system\n");
     writeScript(first / "v20/bin/npm", "echo \"$PATH\"\n");
-    CandidateTable table = tableFor(CommandTool::bun, {empty / "system-bun"});
-    auto& bun = table[static_cast<std::size_t>(CommandTool::bun)];
-    bun.insert(bun.begin(), {true, "/.bun/bin/bun"});
-    auto& npm = table[static_cast<std::size_t>(CommandTool::npm)];
-    npm.push_back({false, empty / "missing"});
-    npm.push_back({false, {}, [](const std::string& h) { return std::optional(h + "/v20/bin/npm"); }});
+    CandidateTable table;
+    table[static_cast<std::size_t>(CommandTool::bun)] = {{true, "/.bun/bin/bun"}, {false, empty / "system-bun"}};
+    table[static_cast<std::size_t>(CommandTool::npm)] = {{false, empty / "missing"},
+        {false, {}, [](const std::string& h) { return std::optional(h + "/v20/bin/npm"); }}};
     const CommandRunner runner(table);
     for (const auto& [home, expected] :
         {std::pair{first.path(), "first-home"}, {second.path(), "second-home"}, {empty.path(), "system"}}) {
@@ -154,24 +143,28 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStart) {
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output, first / "v20/bin:" + childSearchPath());
 }
 
-// Each version question starts its own tool, with that tool's fixed settings and no other's.
-TEST(CommandRunnerTest, EachToolAnswersItsOwnVersionQuestionWithItsOwnSettings) {
+// Each version question starts its own tool, with that tool's fixed settings, no other's, and of
+// ours only HOME, PATH and USER: the shell's own initial environment, before it adds such as PWD.
+TEST(CommandRunnerTest, EachToolAnswersItsOwnVersionQuestionWithItsOwnEnvironment) {
     TempDir dir;
+    const ScopedEnv scoped("HOME", dir.path()), extra("KELVO_SHOULD_NOT_LEAK", "1");
+    const std::string home = "HOME=" + dir.path(), pathAndUser = "PATH=" + childSearchPath() + " USER=" + userName();
     CandidateTable table;
     const std::pair<CommandTool, std::string> tools[] = {
         {CommandTool::brew, "brew"}, {CommandTool::pnpm, "pnpm"}, {CommandTool::npm, "npm"}, {CommandTool::bun, "bun"}};
     for (const auto& [tool, name] : tools) {
-        writeScript(dir / name, "echo " + name + " \"$@\" $(env | grep -E '^(COREPACK|HOMEBREW|npm_)' | sort)\n");
+        writeScript(dir / name, "echo " + name + " \"$@\" $(tr '\\000' '\\n' < /proc/$$/environ | sort)\n");
         table[static_cast<std::size_t>(tool)] = {{false, dir / name}};
     }
     const CommandRunner runner(table);
     EXPECT_EQ(runner.run(ReadOnlyCommand::brewVersion()).output,
-        "brew --version HOMEBREW_NO_ANALYTICS=1 HOMEBREW_NO_AUTO_UPDATE=1");
-    EXPECT_EQ(runner.run(ReadOnlyCommand::pnpmVersion()).output, "pnpm --version COREPACK_ENABLE_NETWORK=0");
+        "brew --version " + home + " HOMEBREW_NO_ANALYTICS=1 HOMEBREW_NO_AUTO_UPDATE=1 " + pathAndUser);
+    EXPECT_EQ(runner.run(ReadOnlyCommand::pnpmVersion()).output,
+        "pnpm --version COREPACK_ENABLE_NETWORK=0 " + home + " " + pathAndUser);
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output,
-        "npm --version COREPACK_ENABLE_NETWORK=0 npm_config_logs_dir=/dev/null npm_config_logs_max=0 "
-        "npm_config_update_notifier=false");
-    EXPECT_EQ(runner.run(ReadOnlyCommand::bunVersion()).output, "bun --version");
+        "npm --version COREPACK_ENABLE_NETWORK=0 " + home + " " + pathAndUser +
+            " npm_config_logs_dir=/dev/null npm_config_logs_max=0 npm_config_update_notifier=false");
+    EXPECT_EQ(runner.run(ReadOnlyCommand::bunVersion()).output, "bun --version " + home + " " + pathAndUser);
 }
 
 // A tool's descendants go with it: at the limit its whole process group is killed, and one that
@@ -194,8 +187,7 @@ TEST(CommandRunnerTest, ChildSeesNoDescriptorOfOursBeyondTheStandardThree) {
     TempDir dir;
     // Descriptors this process holds without close-on-exec must not reach the child either, and
     // with our standard input a pipe for the while, the child's must still be /dev/null.
-    writeFile(dir / "probe", "x");
-    const int leaky = ::open((dir / "probe").c_str(), O_RDONLY);
+    const int leaky = ::open("/dev/zero", O_RDONLY);
     int leakyPipe[2];
     ASSERT_EQ(::pipe(leakyPipe), 0);
     const int savedStdin = ::dup(STDIN_FILENO);
