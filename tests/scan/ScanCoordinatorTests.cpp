@@ -101,7 +101,8 @@ protected:
             ASSERT_TRUE(drainUntilHandled(handled_ + 1));
         }
     }
-    void record(ScanCoordinator& c) { // what the observers see, in order, goes to log_
+    void record(ScanCoordinator& c) { // what the observers see from now, in order, goes to log_
+        log_.clear();
         c.onIsScanningChanged = [this, &c] { log_ += c.isScanning() ? "scanning " : "idle "; };
         c.onResultChanged = [this, &c] { log_ += c.result() ? "result " : "cleared "; };
         c.onProgressChanged = [this, &c] { log_ += "progress" + std::to_string(c.finishedKinds().size()) + " "; };
@@ -129,7 +130,6 @@ TEST_F(ScanCoordinatorTest, KindOrderWhateverTheFinishingOrderFirstOfAKindWinsTa
             adapter(ManagerKind::nvm), adapter(ManagerKind::homebrew), adapter(ManagerKind::pnpm),
             adapter(ManagerKind::npm), adapter(ManagerKind::npm, "B"), adapter(ManagerKind::npm, "C")};
         ScanCoordinator coordinator(AdapterList(adapters.begin(), adapters.end()), executor());
-        log_.clear();
         record(coordinator);
         coordinator.scan(); // returns at once; the adapters run side by side
         for (const char next : finishing) openInTurn({adapters.at(static_cast<std::size_t>(next - '0'))});
@@ -162,24 +162,17 @@ TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes)
     EXPECT_EQ(three.totalBytes({ManagerKind::nvm, ManagerKind::homebrew}), test::duBytes(dir / "b"));
 
     // The whole total is the sum of the reports when one was made without the tally, or when a
-    // second report of a kind was dropped (the tally holds its files too).
-    const ScanResult mixed = scanOpen({npm, adapter(ManagerKind::bun, "by hand")});
-    EXPECT_EQ(mixed.totalBytes(), *test::duBytes(dir / "a") + 5);
-    EXPECT_EQ(mixed.totalBytes({ManagerKind::bun, ManagerKind::pnpm}), 5);
-    EXPECT_EQ(scanOpen({npm, adapter(ManagerKind::bun, "from a file")}).totalBytes(), *test::duBytes(dir / "a") + 3);
-    // An adapter that measured and then failed shows nothing; neither does the total.
-    EXPECT_EQ(scanOpen({npm, adapter(ManagerKind::bun, "measures, then throws", {dir / "c"})}).totalBytes(),
-        test::duBytes(dir / "a"));
-    const ScanResult twice = scanOpen({npm, adapter(ManagerKind::npm, "", {dir / "c"})});
-    ASSERT_EQ(twice.managers.size(), 1u);
-    EXPECT_EQ(twice.totalBytes(), twice.managers[0].totalBytes());
-    EXPECT_TRUE(scanOpen({}).managers.empty()) << "no adapters still end the scan";
+    // second report of a kind was dropped (the tally holds its files too). An adapter that measured
+    // and then failed shows nothing; neither does the total. No adapters still end the scan.
+    const std::int64_t a = *test::duBytes(dir / "a");
+    const std::pair<AdapterList, std::int64_t> runs[] = {{{npm, adapter(ManagerKind::bun, "by hand")}, a + 5},
+        {{npm, adapter(ManagerKind::bun, "from a file")}, a + 3},
+        {{npm, adapter(ManagerKind::bun, "measures, then throws", {dir / "c"})}, a},
+        {{npm, adapter(ManagerKind::npm, "", {dir / "c"})}, a}, {{}, 0}};
+    for (const auto& [adapters, total] : runs) EXPECT_EQ(scanOpen(adapters).totalBytes(), total);
+    EXPECT_EQ(scanOpen(runs[0].first).totalBytes({ManagerKind::bun, ManagerKind::pnpm}), 5);
 }
 
-// A rescan clears result and progress at once; a scan while another runs starts an independent
-// run: each publishes, the later finisher last, even when that is the older run. A run still going
-// when the coordinator is destroyed posts late, to no effect.
-// What a scan shows while it walks: the newest run's counts only, and none once scanning ends.
 TEST_F(ScanCoordinatorTest, LiveCountsAreTheNewestRunsAndEndWithTheScan) {
     test::TempDir dir;
     test::writeFile(dir / "a/one", std::string(70'000, 'a'));
