@@ -1,5 +1,6 @@
 #include "ReportSchema.h"
 
+#include "adapters/Substitutes.h"
 #include "inventory/Inventory.h"
 #include "inventory/ReportJson.h"
 
@@ -143,9 +144,7 @@ ScanResult everyField() {
 }
 
 // What the document carries of an item or a quick win: everything but the random id.
-auto fields(const DependencyItem& i) {
-    return std::tie(i.name, i.version, i.path, i.bytes, i.tier, i.evidence, i.identity, i.reclaimCommand);
-}
+using test::fields;
 auto fields(const QuickWin& w) { return std::tie(w.title, w.command, w.detail); }
 
 TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
