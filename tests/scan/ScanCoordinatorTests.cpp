@@ -163,14 +163,15 @@ TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes)
 
     // The whole total is the sum of the reports when one was made without the tally, or when a
     // second report of a kind was dropped (the tally holds its files too). An adapter that measured
-    // and then failed shows nothing; neither does the total. No adapters still end the scan.
+    // and then failed shows nothing; neither does the total. With no adapters the scan still ends.
     const std::int64_t a = *test::duBytes(dir / "a");
     const std::pair<AdapterList, std::int64_t> runs[] = {{{npm, adapter(ManagerKind::bun, "by hand")}, a + 5},
         {{npm, adapter(ManagerKind::bun, "from a file")}, a + 3},
         {{npm, adapter(ManagerKind::bun, "measures, then throws", {dir / "c"})}, a},
-        {{npm, adapter(ManagerKind::npm, "", {dir / "c"})}, a}, {{}, 0}};
+        {{npm, adapter(ManagerKind::npm, "", {dir / "c"})}, a}};
     for (const auto& [adapters, total] : runs) EXPECT_EQ(scanOpen(adapters).totalBytes(), total);
     EXPECT_EQ(scanOpen(runs[0].first).totalBytes({ManagerKind::bun, ManagerKind::pnpm}), 5);
+    EXPECT_TRUE(scanOpen({}).managers.empty());
 }
 
 TEST_F(ScanCoordinatorTest, LiveCountsAreTheNewestRunsAndEndWithTheScan) {
