@@ -54,14 +54,6 @@ std::string parentOf(const std::string& path) {
     return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
 }
 
-// The folder a path is shown by: "~/src/app" inside the home.
-std::string shownFolder(const std::string& path, const std::string& home) {
-    if (!home.empty() && home != "/" && (path == home || path.starts_with(home + "/"))) {
-        return "~" + path.substr(home.size());
-    }
-    return path;
-}
-
 } // namespace
 
 std::optional<ProjectsAdapter::Lockfile> ProjectsAdapter::nearestLockfile(
@@ -169,7 +161,7 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
     {
         std::string shown;
         for (const auto& root : roots) {
-            shown += (shown.empty() ? "" : ", ") + shownFolder(root, home_);
+            shown += (shown.empty() ? "" : ", ") + homeAbbreviated(root, home_);
         }
         {
             std::lock_guard lock(progress_->mutex);

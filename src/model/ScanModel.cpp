@@ -130,6 +130,18 @@ const MonthYearFormatter& monthYearFormatter() {
 
 std::string formatMonthYear(double secondsSince1970) { return monthYearFormatter().format(secondsSince1970); }
 
+std::string homeAbbreviated(std::string_view path, std::string_view home) {
+    while (!home.empty() && home.back() == '/') {
+        home.remove_suffix(1);
+    }
+    // Only a whole leading path component counts: /Users/mex is not inside /Users/me, and "~x"
+    // would name another user's home. A home of / abbreviates nothing.
+    if (!home.empty() && path.starts_with(home) && (path.size() == home.size() || path[home.size()] == '/')) {
+        return "~" + std::string(path.substr(home.size()));
+    }
+    return std::string(path);
+}
+
 std::string Evidence::summary() const {
     switch (kind) {
     case Kind::lastUsed: return "Last used " + formatMonthYear(at);

@@ -92,6 +92,9 @@ std::string_view rawValue(Evidence::Kind kind);
 // "MMM yyyy" in the user's locale and time zone; safe to call from several threads.
 std::string formatMonthYear(double secondsSince1970);
 
+// "~" + rest when path is the home folder or inside it, else path unchanged.
+std::string homeAbbreviated(std::string_view path, std::string_view home);
+
 struct QuickWin {
     Uuid id;
     std::string title;

@@ -40,6 +40,14 @@ TEST(Evidence, SummariesWithMonthAndYearInTheUsersZoneAndLocale) {
     EXPECT_EQ(formatMonthYear(4102444800.0), "Jan 2100");
 }
 
+TEST(HomeAbbreviated, OnlyAWholeHomeFolderBecomesTilde) {
+    // /Users/mex is another user's home, not ~x; a home of / abbreviates nothing.
+    for (const auto& [path, home, shown] :
+        {std::tuple{"/Users/me/x", "/Users/me", "~/x"}, {"/Users/me", "/Users/me/", "~"},
+            {"/Users/mex/y", "/Users/me", "/Users/mex/y"}, {"/x", "", "/x"}, {"/x", "/", "/x"}})
+        EXPECT_EQ(homeAbbreviated(path, home), shown) << path << " in " << home;
+}
+
 TEST(Totals, AbsentSizesSkippedZeroCountedAndOnceCountedTotalsWin) {
     const auto item = [](std::optional<std::int64_t> bytes) {
         return DependencyItem{Uuid::random(), "pkg", {}, {}, bytes, Tier::signalOnly, {}, {}, {}};

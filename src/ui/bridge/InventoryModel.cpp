@@ -305,7 +305,7 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
     case NameRole: return shown(item.name);
     case VersionRole:
         if (project && item.path) {
-            return shown(abbreviatedPath(item.path->substr(0, item.path->rfind('/')), homeDirectory()));
+            return shown(homeAbbreviated(item.path->substr(0, item.path->rfind('/')), homeDirectory()));
         }
         return shown(shownVersion(item).value_or(std::string()));
     case IdentityRole:

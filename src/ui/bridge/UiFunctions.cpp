@@ -65,7 +65,7 @@ QString UiFunctions::heatColorName(const QVariant& bytes) {
 QString UiFunctions::displayText(const QString& text) { return qtText(escapeForTerminal(text.toStdString())); }
 
 QString UiFunctions::abbreviatedPath(const QString& path) {
-    return QString::fromStdString(kelvo::ui::abbreviatedPath(path.toStdString(), homeDirectory()));
+    return QString::fromStdString(kelvo::homeAbbreviated(path.toStdString(), homeDirectory()));
 }
 
 QString UiFunctions::verdictLabel(const QString& tag) {

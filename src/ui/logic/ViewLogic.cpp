@@ -20,17 +20,6 @@ std::string_view heatColorName(std::optional<std::int64_t> bytes) {
     return "heat4";
 }
 
-std::string abbreviatedPath(std::string_view path, std::string_view home) {
-    // Only a whole leading path component counts: /Users/mex is not inside /Users/me, and "~x"
-    // would name another user's home.
-    const bool inside = !home.empty() && path.substr(0, home.size()) == home &&
-                        (path.size() == home.size() || path[home.size()] == '/' || home.back() == '/');
-    if (inside) {
-        return "~" + std::string(path.substr(home.size()));
-    }
-    return std::string(path);
-}
-
 AppTheme toggledTheme(bool drawnDark) { return drawnDark ? AppTheme::light : AppTheme::dark; }
 
 std::string_view toggleLabel(bool drawnDark) { return drawnDark ? "Light mode" : "Dark mode"; }

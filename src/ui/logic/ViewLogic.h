@@ -22,9 +22,6 @@ namespace kelvo::ui {
 // Named colour of a size: heat1 (largest) ... heat4 (small or unknown). Decimal thresholds.
 std::string_view heatColorName(std::optional<std::int64_t> bytes);
 
-// "~" + rest when path is home or inside it, else path unchanged.
-std::string abbreviatedPath(std::string_view path, std::string_view home);
-
 // ---- Appearance toggle ----
 // The theme the title bar's toggle sets, given whether the window is drawn dark now.
 AppTheme toggledTheme(bool drawnDark);
