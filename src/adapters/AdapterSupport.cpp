@@ -102,6 +102,10 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
     return cache;
 }
 
+std::string foundIn(std::string identity, const std::string& folder, const std::string& home) {
+    return std::move(identity) + " Found in " + homeAbbreviated(folder, home) + ", its default folder.";
+}
+
 ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted) {
     try {
         if (const auto measured = sizer.measureItem(paths, counted)) {

@@ -131,6 +131,10 @@ DependencyItem globalPackageItem(const std::string& name, std::optional<std::str
 // A download cache the manager prunes itself (its quick win carries the command).
 DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes, std::string identity);
 
+// An identity that names the folder a cache was found in. Only a tool's default folder is looked
+// at (an override in the environment is not followed), so the user can tell which one this is.
+std::string foundIn(std::string identity, const std::string& folder, const std::string& home);
+
 // The first of home + suffix that is a folder itself (a link to one is not followed), in the order
 // given: a tool's macOS place before its Linux one, as each tool picks by platform.
 std::optional<std::string> firstFolder(const std::string& home, const std::vector<std::string_view>& suffixes);

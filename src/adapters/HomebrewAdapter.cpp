@@ -156,7 +156,8 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
     }
     if (cache) {
         report.items.push_back(cacheItem("Homebrew download cache", *cache, cacheSize.bytes,
-            "Bottles and sources Homebrew downloaded — brew cleanup removes the ones no longer needed."));
+            foundIn("Bottles and sources Homebrew downloaded — brew cleanup removes the ones no longer needed.", *cache,
+                home_)));
         report.items.back().freedBytes = cacheSize.freedBytes;
         // Both commands also remove what no item here shows (old versions, unneeded dependencies),
         // so they stay whatever the cache holds; the cleanup is sized by the cache.

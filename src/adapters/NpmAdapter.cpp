@@ -190,7 +190,8 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
             continue;
         }
         const SideCache& side = sideCaches()[k];
-        report.items.push_back(cacheItem(side.name, *sideFolders[k], sideSizes[k].bytes, side.identity));
+        report.items.push_back(
+            cacheItem(side.name, *sideFolders[k], sideSizes[k].bytes, foundIn(side.identity, *sideFolders[k], home_)));
         report.items.back().freedBytes = sideSizes[k].freedBytes;
         if (side.quickWin >= 0) {
             covered[static_cast<std::size_t>(side.quickWin)] = report.items.back().id;

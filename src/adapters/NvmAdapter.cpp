@@ -128,7 +128,8 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
         std::optional<Uuid> cacheId;
         if (cache) {
             items.push_back(cacheItem(cacheName, *cache, cacheSize.bytes,
-                "The Node archives nvm downloaded to install versions — downloaded again when needed."));
+                foundIn("The Node archives nvm downloaded to install versions — downloaded again when needed.", *cache,
+                    home_)));
             items.back().freedBytes = cacheSize.freedBytes;
             cacheId = items.back().id;
         }

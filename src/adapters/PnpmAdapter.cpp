@@ -296,7 +296,8 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
     }
     if (metadata) {
         report.items.push_back(cacheItem("pnpm metadata cache", *metadata, sizes[stores].bytes,
-            "Package metadata pnpm keeps to resolve versions quickly — fetched again as needed."));
+            foundIn("Package metadata pnpm keeps to resolve versions quickly — fetched again as needed.", *metadata,
+                home_)));
         report.items.back().freedBytes = sizes[stores].freedBytes;
         pruned.push_back(report.items.back().id);
     }

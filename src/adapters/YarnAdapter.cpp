@@ -134,13 +134,14 @@ ManagerReport YarnAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
     std::optional<Uuid> cache, berryCache;
     if (found.cache) {
         report.items.push_back(cacheItem("Yarn cache", *found.cache, sizes[count + 1].bytes,
-            "Yarn 1's download cache — downloaded again as needed."));
+            foundIn("Yarn 1's download cache — downloaded again as needed.", *found.cache, home_)));
         report.items.back().freedBytes = sizes[count + 1].freedBytes;
         cache = report.items.back().id;
     }
     if (found.berryCache) {
         report.items.push_back(cacheItem("Yarn shared cache", *found.berryCache, sizes[count + 2].bytes,
-            "The package archives Yarn 2 and later share between projects — downloaded again as needed."));
+            foundIn("The package archives Yarn 2 and later share between projects — downloaded again as needed.",
+                *found.berryCache, home_)));
         report.items.back().freedBytes = sizes[count + 2].freedBytes;
         berryCache = report.items.back().id;
     }
