@@ -75,7 +75,8 @@ TEST(Leftovers, EachFolderIsFoundWhereItsToolPutsItOnEachPlatformAndCleanedByIts
         const DependencyItem* item = test::itemNamed(report, row.item);
         ASSERT_NE(item, nullptr);
         EXPECT_TRUE(item->path == home.home / row.folder && item->bytes == 4096 && item->tier == Tier::safeByDesign);
-        EXPECT_TRUE(item->identity->ends_with(" Found in ~/" + row.folder + ", its default folder.")) << *item->identity;
+        EXPECT_TRUE(item->identity->ends_with(" Found in ~/" + row.folder + ", its default folder."))
+            << *item->identity;
         if (row.command.starts_with("rm ")) { // no tool cleans it: the item says how
             EXPECT_EQ(item->reclaimCommand, "rm -rf -- " + home.home / row.folder);
             continue;
