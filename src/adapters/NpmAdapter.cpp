@@ -194,7 +194,9 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
             cacheItem(side.name, *sideFolders[k], sideSizes[k].bytes, foundIn(side.identity, *sideFolders[k], home_)));
         report.items.back().freedBytes = sideSizes[k].freedBytes;
         if (side.quickWin >= 0) {
+            // Its own tool's command, shown with it: npm's commands do not touch it.
             covered[static_cast<std::size_t>(side.quickWin)] = report.items.back().id;
+            report.items.back().reclaimCommand = quickWins()[static_cast<std::size_t>(side.quickWin)].command;
         } else {
             // Its tool has no command for it; nothing else uses the folder.
             report.items.back().reclaimCommand = "rm -rf -- " + shellQuoted(*sideFolders[k]);

@@ -203,13 +203,19 @@ std::string projectRestore(const DependencyItem& item, ManagerKind manager) {
     }
     return " If removed, `" + ProjectsAdapter::restoreCommand(*item.managedBy) + "` puts it back as it was.";
 }
+
+// The program a manager's own commands start with.
+std::string ownProgram(ManagerKind manager) {
+    return manager == ManagerKind::homebrew ? "brew" : std::string(rawValue(manager));
+}
 } // namespace
 
 std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     switch (item.tier) {
     case Tier::safeByDesign:
-        // A cache whose tool has no command of its own: removed by hand, filled again by the tool.
-        if (item.reclaimCommand && item.reclaimCommand->starts_with("rm -rf -- ")) {
+        // A cache another tool cleans (corepack, a test runner), or none and it is removed by hand:
+        // the manager it is listed under neither prunes it nor decides what goes.
+        if (item.reclaimCommand && !item.reclaimCommand->starts_with(ownProgram(manager) + " ")) {
             return "Safe to remove with `" + *item.reclaimCommand +
                    "` \u2014 nothing depends on it and its tool downloads again what it needs. Kelvo never "
                    "counts this as guaranteed savings.";

@@ -85,6 +85,8 @@ TEST(Leftovers, EachFolderIsFoundWhereItsToolPutsItOnEachPlatformAndCleanedByIts
             [&](const QuickWin& w) { return w.command == row.command; });
         ASSERT_NE(win, report.quickWins.end());
         EXPECT_EQ(win->bytes, 4096) << "sized by what it cleans";
+        // Node's side caches are listed under npm, whose commands do not clean them: the item names its own.
+        EXPECT_EQ(item->reclaimCommand, row.kind == ManagerKind::npm ? std::optional(row.command) : std::nullopt);
         // Emptied, or a link to a folder elsewhere: nothing to clean, no quick win (brew's cleans more).
         home.sizer->set(home.home / row.folder, 0);
         const auto emptied = home.scan(row.kind).quickWins;

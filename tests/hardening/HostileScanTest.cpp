@@ -247,6 +247,10 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
             }
             if (item.reclaimCommand && item.reclaimCommand->starts_with("rm ")) { // a folder no tool removes
                 EXPECT_EQ(test::shellWords(*item.reclaimCommand), (Names{"rm", "-rf", "--", item.path.value_or("")}));
+            } else if (item.reclaimCommand && item.tier == Tier::safeByDesign) { // a cache's own tool's
+                EXPECT_TRUE(std::ranges::any_of(report.quickWins, [&](const auto& w) {
+                    return w.command == *item.reclaimCommand;
+                })) << *item.reclaimCommand;
             } else if (item.reclaimCommand) {
                 ASSERT_TRUE(fixedWords.contains(report.kind)) << *item.reclaimCommand;
                 EXPECT_EQ(

@@ -108,8 +108,13 @@ TEST(Inventory, FreedBytesReclaimAndShowAndProjectsSayHowTheyComeBack) {
                     .ends_with(" `pnpm install --frozen-lockfile` puts it back as it was."));
     auto unlocked = item("x", 1, Tier::signalOnly);
     EXPECT_TRUE(verdictText(unlocked, ManagerKind::projects, SizeUnit::decimal).starts_with("Without a lockfile"));
-    auto headers = item("node-gyp headers", 1, Tier::safeByDesign, {}, "rm -rf -- /h/.cache/node-gyp");
-    EXPECT_TRUE(verdictText(headers, ManagerKind::npm, SizeUnit::decimal).starts_with("Safe to remove with `rm"));
+    // A cache cleaned by another tool, or by hand, is not said to be npm's to prune; one of npm's is.
+    for (const auto& [command, manager, safe] : {std::tuple{"rm -rf -- /h/.cache/node-gyp", ManagerKind::npm, true},
+             {"corepack cache clean", ManagerKind::npm, true}, {"npm cache clean --force", ManagerKind::npm, false},
+             {"brew cleanup", ManagerKind::homebrew, false}}) {
+        const auto text = verdictText(item("c", 1, Tier::safeByDesign, {}, command), manager, SizeUnit::decimal);
+        EXPECT_EQ(text.starts_with("Safe to remove with `" + std::string(command) + "`"), safe) << text;
+    }
 }
 
 TEST(Inventory, SummariesCountInTheirManagersWords) {
