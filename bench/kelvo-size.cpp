@@ -1,7 +1,8 @@
-// kelvo-size [--stats] [--tally] [--freed] PATH...: measures each path with
+// kelvo-size [--stats] [--tally] [--freed] [--unreadable] PATH...: measures each path with
 // FileManagerDirectorySizer (one call per argument, in order) and prints "BYTES<TAB>PATH", or
 // "-<TAB>PATH" when the size is absent. --freed adds a third column, what removing the path would
 // free ("-" when that cannot be told), to be checked against du before and after an rm -rf.
+// --unreadable ends each line with the folders in the path that could not be read wholly.
 // --tally counts every call into one tally, as a scan does, and ends with "BYTES<TAB>total", each
 // file counted once (what du -s -B1 -c prints last). --stats adds the walk's counters on standard
 // error.
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     bool stats = false;
     bool tallied = false;
     bool freed = false;
+    bool unreadable = false;
     bool projects = false;
     kelvo::ProjectSearch search;
     int first = 1;
@@ -28,13 +30,14 @@ int main(int argc, char** argv) {
         stats = stats || std::strcmp(argv[first], "--stats") == 0;
         tallied = tallied || std::strcmp(argv[first], "--tally") == 0;
         freed = freed || std::strcmp(argv[first], "--freed") == 0;
+        unreadable = unreadable || std::strcmp(argv[first], "--unreadable") == 0;
         projects = projects || std::strcmp(argv[first], "--projects") == 0;
         if (std::strncmp(argv[first], "--exclude=", 10) == 0) {
             search.excluded.emplace_back(argv[first] + 10);
         }
     }
     if (first >= argc) {
-        std::fprintf(stderr, "usage: kelvo-size [--stats] [--tally] [--freed] PATH...\n"
+        std::fprintf(stderr, "usage: kelvo-size [--stats] [--tally] [--freed] [--unreadable] PATH...\n"
                              "       kelvo-size --projects [--exclude=FOLDER]... ROOT...\n");
         return 2;
     }
@@ -55,15 +58,20 @@ int main(int argc, char** argv) {
         if (!item) {
             std::printf("-\t%s\n", argv[i]);
             status = 1;
-        } else if (!freed) {
-            std::printf("%lld\t%s\n", static_cast<long long>(item->bytes), argv[i]);
-        } else {
-            const auto frees = item->freedBytes;
-            std::printf("%lld\t%s\t%s\n", static_cast<long long>(item->bytes), argv[i],
-                frees ? std::to_string(*frees).c_str() : "-");
+            continue;
         }
+        std::printf("%lld\t%s", static_cast<long long>(item->bytes), argv[i]);
+        if (freed) {
+            const auto frees = item->freedBytes;
+            std::printf("\t%s", frees ? std::to_string(*frees).c_str() : "-");
+        }
+        if (unreadable) {
+            std::printf("\t%lld", static_cast<long long>(item->unreadable));
+        }
+        std::printf("\n");
     }
     if (tallied) {
+        tally.settle(~kelvo::DiskTally::Scopes{0});
         std::printf("%lld\ttotal\n", static_cast<long long>(tally.total(kelvo::DiskTally::wholeScan)));
     }
     if (stats) {

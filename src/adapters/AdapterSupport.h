@@ -30,6 +30,7 @@ public:
         if (counted_.tally == nullptr || own == 0) {
             return std::nullopt;
         }
+        counted_.tally->settle(own); // the manager's measurements are over
         return counted_.tally->total(own);
     }
 

@@ -3,6 +3,10 @@
 #include "model/FileTable.h"
 
 #include <bit>
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace kelvo {
 
@@ -13,7 +17,21 @@ struct DiskTally::Shards {
     ShardedFileTable<Scopes, 64> others;
 };
 
-DiskTally::DiskTally() : shards_(std::make_unique<Shards>()) {}
+// Single-link files measured as paths of their own, until settled.
+struct DiskTally::SetAside {
+    struct File {
+        FileKey parent;
+        std::int64_t bytes = 0;
+        Scopes scopes = 0;  // every scope it was measured for
+        Scopes settled = 0; // those whose totals hold it (or whose walks did)
+        bool sharedSettled = false;
+    };
+    std::mutex mutex;
+    // By (device, inode): the same file measured twice is one entry.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, File> files;
+};
+
+DiskTally::DiskTally() : shards_(std::make_unique<Shards>()), setAside_(std::make_unique<SetAside>()) {}
 
 DiskTally::~DiskTally() = default;
 
@@ -69,6 +87,52 @@ void DiskTally::add(Scopes scopes, std::int64_t bytes, std::int64_t files, Scope
             files_[bit].fetch_add(files, std::memory_order_relaxed);
         }
         scopes &= scopes - 1;
+    }
+}
+
+void DiskTally::addTopLevelFile(FileKey file, FileKey parent, std::int64_t bytes, Scopes scopes) {
+    if (scopes == 0) {
+        return;
+    }
+    std::lock_guard lock(setAside_->mutex);
+    SetAside::File& entry = setAside_->files[{file.device, file.inode}];
+    entry.parent = parent;
+    entry.bytes = bytes;
+    entry.scopes |= scopes;
+}
+
+void DiskTally::settle(Scopes scopes) {
+    std::lock_guard lock(setAside_->mutex);
+    for (auto& [key, file] : setAside_->files) {
+        // The scopes whose walks entered the parent folder: they counted the file there already.
+        Scopes walked = 0;
+        shards_->first.update(file.parent.device, file.parent.inode, [&](std::uint8_t& counted, bool) {
+            walked = counted;
+            return 0;
+        });
+        shards_->others.update(file.parent.device, file.parent.inode, [&](Scopes& counted, bool) {
+            walked |= counted << 8;
+            return 0;
+        });
+        const Scopes due = file.scopes & scopes & ~file.settled;
+        for (Scopes rest = due & ~walked; rest != 0; rest &= rest - 1) {
+            const auto bit = static_cast<std::size_t>(std::countr_zero(rest));
+            totals_[bit].fetch_add(file.bytes, std::memory_order_relaxed);
+            files_[bit].fetch_add(1, std::memory_order_relaxed);
+        }
+        file.settled |= due;
+        // The split by sharing scopes moves the file from what the walks counted it for to that and
+        // the scopes that count it only as a path of its own.
+        if ((scopes & wholeScan) != 0 && !file.sharedSettled) {
+            file.sharedSettled = true;
+            const Scopes was = walked & 0xFF;
+            if (const Scopes added = file.scopes & 0xFF & ~was; added != 0) {
+                if (was != 0) {
+                    shared_[was].fetch_sub(file.bytes, std::memory_order_relaxed);
+                }
+                shared_[was | added].fetch_add(file.bytes, std::memory_order_relaxed);
+            }
+        }
     }
 }
 

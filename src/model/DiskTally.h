@@ -35,6 +35,19 @@ public:
     // for the first eight scopes of `before` only now counts for those and `scopes` together.
     void add(Scopes scopes, std::int64_t bytes, std::int64_t files = 0, Scopes before = 0);
 
+    // A measured path that is no directory and has a single link. A walk reaches such a file only
+    // through its parent folder, whose identity the walk claims: the file is set aside here and
+    // counted at settle() for each scope whose walks never entered that folder, so that a cache
+    // naming a file inside another item's tree counts once, as du -c counts it.
+    struct FileKey {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+    };
+    void addTopLevelFile(FileKey file, FileKey parent, std::int64_t bytes, Scopes scopes);
+    // Counts what was set aside for `scopes`, once everything that counts for them is measured. The
+    // whole scan's scope settles last: with it, the bytes by sharing scopes are settled too.
+    void settle(Scopes scopes);
+
     // The bytes counted for one scope. Read while a walk is filling the tally, it is how far the
     // walk has got: it only grows.
     std::int64_t total(Scopes scope) const;
@@ -56,6 +69,8 @@ private:
     // when another scope counts them too.
     std::array<std::atomic<std::int64_t>, 256> shared_{};
     std::atomic<int> nextScope_{1};
+    struct SetAside;
+    std::unique_ptr<SetAside> setAside_;
 };
 
 // A measurement's share of a tally: the scopes it counts for. No tally: nothing is counted.

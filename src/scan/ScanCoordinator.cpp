@@ -215,6 +215,7 @@ void ScanCoordinator::publish(const std::shared_ptr<Run>& run) {
     // The tally's whole-scan count is the total only when it holds every published report and
     // nothing else: a report dropped for a kind met twice leaves what it measured in it.
     if (run->tallyHoldsAll && collected == result.managers.size()) {
+        run->tally->settle(~DiskTally::Scopes{0}); // every adapter has returned
         result.onceCountedBytes = run->tally->total(DiskTally::wholeScan);
         result.sharedBytes = sharedBytes(*run->tally, run->scopes);
     }

@@ -49,7 +49,7 @@ template <typename Visit>
 void forEachEntry(const char* records, std::size_t length, Visit&& visit) {
     for (std::size_t offset = 0; offset < length;) {
         const auto* record = reinterpret_cast<const EntryRecord*>(records + offset);
-        visit(static_cast<const char*>(record->name), record->type);
+        visit(static_cast<const char*>(record->name), record->type, record->inode);
         offset += record->length;
     }
 }

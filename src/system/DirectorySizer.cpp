@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,8 +29,9 @@
 //   file system gives one: symbolic links are skipped without a status query, subdirectories are
 //   queued (their own blocks come from fstat once they are opened), everything else gets one
 //   fstatat(AT_SYMLINK_NOFOLLOW). No file is ever opened. Results equal a plain sequential
-//   recursive walk: a subdirectory that cannot be opened or listed contributes 0, its own blocks
-//   included; an entry whose status fails is skipped.
+//   recursive walk, as du counts: a subdirectory that cannot be opened or listed contributes its own
+//   blocks, an entry whose status fails is skipped, and both are counted as unreadable; a directory
+//   that is one of its own ancestors (a bind mount inside itself) is not entered.
 // - Large directories hand parts of their listing (one buffer each) to other threads. Files with
 //   a link count above 1 go through one sharded table of link counts per top-level call, which
 //   counts each once and tells whether every link of it was met (what removing the paths frees);
@@ -130,6 +132,7 @@ struct Found {
     std::int64_t freed = 0;
     std::array<Share, 4> tallied{};
     std::size_t used = 0;
+    bool unreadable = false; // something in it could not be examined
 
     // `files` is 1 for anything but a directory.
     void add(std::int64_t size, DiskTally::Scopes scopes, std::int64_t files, DiskTally::Scopes before) {
@@ -169,7 +172,13 @@ public:
     // Walks the trees below the roots as one; absent when no top-level directory could be listed.
     std::optional<Sizes> run(const std::vector<Root>& roots);
     // A top-level path that is not a directory, measured as part of this call.
-    Sizes countTopLevel(const struct stat& st, DiskTally::Scopes counts);
+    Sizes countTopLevel(const walk::TopLevel& top, DiskTally::Scopes counts);
+    // A top-level directory that cannot be opened: its own blocks, as du counts them.
+    Sizes countUnopened(const struct stat& st, DiskTally::Scopes counts);
+    // Folders below the top-level paths that could not be read wholly (opened, listed, or every
+    // entry examined), the top-level ones included.
+    std::int64_t unreadable() const { return unreadable_.load(std::memory_order_relaxed); }
+    void noteUnreadable() { unreadable_.fetch_add(1, std::memory_order_relaxed); }
     // With several top-level paths: the walk watches for one of them met again below another.
     void watchFor(std::vector<FileId> directories, std::vector<FileId> files);
     // True when a top-level path was met twice: a link counted twice could look like all of them.
@@ -177,15 +186,19 @@ public:
 
 private:
     std::int64_t process(const walk::WorkItem& item, Scratch& scratch) override;
-    // Opens (unless fd is given), lists and closes one directory. Returns false if it could not
-    // be listed. Found subdirectories are appended to scratch.children.
+    // Opens (unless fd is given), lists and closes one directory. Returns false if it was not
+    // opened. Found subdirectories are appended to scratch.children.
     bool processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, Sizes& sizes);
     void processBatch(EntryBatch* batch, Scratch& scratch, Sizes& sizes);
     // Examines one entry of an open directory.
-    void examine(int dirFd, const char* name, unsigned char type, const DirNode& node, Scratch& scratch, Found& found);
+    void examine(int dirFd, const char* name, unsigned char type, std::uint64_t inode, const DirNode& node,
+        Scratch& scratch, Found& found);
     // Counts a file found where `counts` (of a directory that `before` had counted already) apply.
     void countEntry(const struct stat& st, DiskTally::Scopes counts, DiskTally::Scopes before, Found& found);
     void noteIfTop(const std::vector<FileId>& tops, const struct stat& st);
+    // A directory's own blocks: claimed in the tally under its identity, which also decides what
+    // the scopes `counts` its entries count for (those that had not met it yet).
+    void countDirectory(const struct stat& own, DiskTally::Scopes& counts, DiskTally::Scopes& before, Found& found);
 
     DiskTally* const tally_;
     LinkCounts links_;
@@ -194,26 +207,25 @@ private:
     std::vector<FileId> topDirectories_; // sorted; empty with a single top-level path
     std::vector<FileId> topFiles_;
     std::atomic<bool> overlapped_{false};
+    std::atomic<std::int64_t> unreadable_{0};
 };
 
-void Walk::examine(
-    int dirFd, const char* name, unsigned char type, const DirNode& node, Scratch& scratch, Found& found) {
+void Walk::examine(int dirFd, const char* name, unsigned char type, std::uint64_t inode, const DirNode& node,
+    Scratch& scratch, Found& found) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
         return;
     }
-    if (type == DT_DIR) {
-        auto* child = new DirNode();
-        child->name = name;
-        scratch.children.push_back(child);
+    struct stat st {};
+    if (type != DT_DIR && ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        // Vanished: nothing lost. Not examinable (a folder that can be listed but not searched):
+        // skipped, and the measurement says part of it could not be read.
+        found.unreadable = found.unreadable || errno != ENOENT;
         return;
     }
-    struct stat st {};
-    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return; // vanished or not examinable: skipped
-    }
-    if (S_ISDIR(st.st_mode)) {
+    if (type == DT_DIR || S_ISDIR(st.st_mode)) {
         auto* child = new DirNode();
         child->name = name;
+        child->listedInode = inode;
         scratch.children.push_back(child);
         return;
     }
@@ -263,34 +275,53 @@ void Walk::watchFor(std::vector<FileId> directories, std::vector<FileId> files) 
     topFiles_ = std::move(files);
 }
 
+void Walk::countDirectory(const struct stat& own, DiskTally::Scopes& counts, DiskTally::Scopes& before, Found& found) {
+    if (counts != 0) {
+        counts = tally_->claim(
+            static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino), counts, &before);
+    }
+    found.add(allocatedBytes(own), counts, 0, before);
+    found.freed += allocatedBytes(own); // a directory goes with the item that holds it
+}
+
 bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch, Sizes& sizes) {
     DirNode* const anchor = node->anchor;
     if (!isRoot) {
         fd = walk::openNode(node);
     }
+    Found found{tally_};
+    struct stat own {};
     if (fd < 0) {
+        // Not to be opened (no permission): its own blocks still count, as du counts them, and the
+        // measurement says the rest could not be read. One that vanished or became a link is gone.
+        if (walk::statNode(node, own) && S_ISDIR(own.st_mode)) {
+            countDirectory(own, node->counts, node->before, found);
+            found.flushTally();
+            sizes += Sizes{found.bytes, found.freed};
+            noteUnreadable();
+        }
+        walk::releaseFdUse(anchor);
+        walk::releaseLife(node);
+        return false;
+    }
+    const bool known = ::fstat(fd, &own) == 0;
+    if (known && walk::isOwnAncestor(node, own)) {
+        // A folder mounted inside itself: entered, it would count its whole tree again.
+        walk::closeFd(fd);
         walk::releaseFdUse(anchor);
         walk::releaseLife(node);
         return false;
     }
     walk::bump(walk::counters().directories);
-    Found found{tally_};
-    struct stat own {};
-    std::int64_t ownBytes = 0;
-    if (::fstat(fd, &own) == 0) {
-        ownBytes = allocatedBytes(own);
+    if (known) {
         if (!isRoot) {
             noteIfTop(topDirectories_, own);
         }
-        if (node->counts != 0) {
-            node->counts = tally_->claim(static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino),
-                node->counts, &node->before);
-        }
+        countDirectory(own, node->counts, node->before, found);
     } else {
         node->counts = 0;
     }
 
-    bool listed = false;
     // While listing, the node's descriptor is its own: one use by this thread. Batches handed to
     // other threads need it kept open, which takes a budget slot.
     if (!isRoot) {
@@ -298,12 +329,12 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
         node->fdUsers.store(1, std::memory_order_relaxed);
     }
     walk::DirectoryReader reader(fd);
+    long n = 0;
     for (int chunk = 0;; ++chunk) {
-        const long n = reader.next(scratch.listing);
+        n = reader.next(scratch.listing);
         if (n <= 0) {
             break; // the end, or a failure: what was listed so far counts
         }
-        listed = true;
         // A large directory: every other buffer goes to another thread when one can help.
         if (chunk % 2 == 1 && mayHandOff() &&
             (isRoot || node->budgeted || (node->budgeted = walk::tryAcquireFdSlot()))) {
@@ -316,22 +347,13 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
             continue;
         }
         walk::forEachEntry(scratch.listing.data(), static_cast<std::size_t>(n),
-            [&](const char* name, unsigned char type) { examine(fd, name, type, *node, scratch, found); });
+            [&](const char* name, unsigned char type, std::uint64_t inode) {
+                examine(fd, name, type, inode, *node, scratch, found);
+            });
     }
-
-    if (!listed) {
-        // Not listable: contributes nothing, its own blocks included; nothing was found or handed out.
-        if (isRoot) {
-            walk::releaseFdUse(node);
-        } else {
-            walk::releaseFdUse(node); // closes fd (only this thread's use), releases a slot if one was taken
-            walk::releaseFdUse(anchor);
-        }
-        walk::releaseLife(node);
-        return false;
+    if (n < 0 || !known || found.unreadable) {
+        noteUnreadable();
     }
-    found.add(ownBytes, node->counts, 0, node->before);
-    found.freed += ownBytes; // a directory goes with the item that holds it
     found.flushTally();
     sizes += Sizes{found.bytes, found.freed};
 
@@ -351,8 +373,13 @@ bool Walk::processDirectory(DirNode* node, int fd, bool isRoot, Scratch& scratch
 void Walk::processBatch(EntryBatch* batch, Scratch& scratch, Sizes& sizes) {
     DirNode* node = batch->node;
     Found found{tally_};
-    walk::forEachEntry(batch->records.data(), batch->records.size(),
-        [&](const char* name, unsigned char type) { examine(node->fd, name, type, *node, scratch, found); });
+    walk::forEachEntry(
+        batch->records.data(), batch->records.size(), [&](const char* name, unsigned char type, std::uint64_t inode) {
+            examine(node->fd, name, type, inode, *node, scratch, found);
+        });
+    if (found.unreadable) {
+        noteUnreadable();
+    }
     found.flushTally();
     sizes += Sizes{found.bytes, found.freed};
     // The node keeps its descriptor (a budget slot) until its last batch and child are done.
@@ -373,10 +400,26 @@ std::int64_t Walk::process(const walk::WorkItem& item, Scratch& scratch) {
     return sizes.bytes;
 }
 
-Sizes Walk::countTopLevel(const struct stat& st, DiskTally::Scopes counts) {
+Sizes Walk::countTopLevel(const walk::TopLevel& top, DiskTally::Scopes counts) {
+    const struct stat& st = top.status;
+    if (st.st_nlink == 1 && counts != 0 && top.hasParent) {
+        // Reached by walks only through its folder: the tally settles it once they are over.
+        tally_->addTopLevelFile({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+            {top.parentDevice, top.parentInode}, allocatedBytes(st), counts);
+        return {allocatedBytes(st), allocatedBytes(st)};
+    }
     Found found{tally_};
     countEntry(st, counts, 0, found);
     found.flushTally();
+    return {found.bytes, found.freed};
+}
+
+Sizes Walk::countUnopened(const struct stat& st, DiskTally::Scopes counts) {
+    Found found{tally_};
+    DiskTally::Scopes before = 0;
+    countDirectory(st, counts, before, found);
+    found.flushTally();
+    noteUnreadable();
     return {found.bytes, found.freed};
 }
 
@@ -469,11 +512,15 @@ std::optional<Measurement> FileManagerDirectorySizer::measureItem(
         }
         if (!S_ISDIR(top.status.st_mode)) {
             // A file, a symbolic link itself, anything else.
-            total += walk->countTopLevel(top.status, counts);
+            total += walk->countTopLevel(top, counts);
             measured = true;
             files.push_back(idOf(top.status));
         } else if (top.fd >= 0) {
             roots.push_back(Walk::Root{top.fd, counts});
+            directories.push_back(idOf(top.status));
+        } else {
+            total += walk->countUnopened(top.status, counts);
+            measured = true;
             directories.push_back(idOf(top.status));
         }
     }
@@ -485,7 +532,7 @@ std::optional<Measurement> FileManagerDirectorySizer::measureItem(
     if (!measured) {
         return std::nullopt;
     }
-    Measurement item{total.bytes, std::nullopt};
+    Measurement item{total.bytes, std::nullopt, walk->unreadable()};
     if (!walk->overlapped()) {
         // A file that grew between two of its links must not free more than was counted of it.
         item.freedBytes = std::min(total.freed, total.bytes);

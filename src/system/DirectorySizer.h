@@ -14,6 +14,9 @@ namespace kelvo {
 struct Measurement {
     std::int64_t bytes = 0;
     std::optional<std::int64_t> freedBytes; // absent when the sizer cannot tell
+    // Folders in it that could not be read wholly (not opened, not listed, or an entry not
+    // examined): their own blocks count, what they hold does not.
+    std::int64_t unreadable = 0;
 };
 
 class DirectorySizing {

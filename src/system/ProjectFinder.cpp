@@ -137,7 +137,7 @@ std::int64_t Finder::list(DirNode* node, walk::Scratch& scratch) {
     long n = 0;
     while ((n = reader.next(scratch.listing)) > 0) {
         walk::forEachEntry(scratch.listing.data(), static_cast<std::size_t>(n),
-            [&](const char* name, unsigned char type) { examine(fd, name, type, listed, scratch); });
+            [&](const char* name, unsigned char type, std::uint64_t) { examine(fd, name, type, listed, scratch); });
     }
     if (n < 0) {
         ++listed.skipped; // what was listed before the failure still counts

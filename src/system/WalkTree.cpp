@@ -191,6 +191,42 @@ int openNode(const DirNode* node) {
     return openChain(anchor->fd, names);
 }
 
+bool isOwnAncestor(DirNode* node, const struct stat& own) {
+    node->ownDevice = static_cast<std::uint64_t>(own.st_dev);
+    node->ownInode = static_cast<std::uint64_t>(own.st_ino);
+    const DirNode* parent = node->parent;
+    if (parent == nullptr) {
+        return false;
+    }
+    node->belowMount =
+        parent->belowMount || node->ownInode != node->listedInode || node->ownDevice != parent->ownDevice;
+    if (!node->belowMount) {
+        return false;
+    }
+    for (const DirNode* up = parent; up != nullptr; up = up->parent) {
+        if (up->ownInode == node->ownInode && up->ownDevice == node->ownDevice) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool statNode(const DirNode* node, struct stat& status) {
+    const DirNode* anchor = node->anchor;
+    if (node->parent == anchor) {
+        return ::fstatat(anchor->fd, node->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    std::vector<const std::string*> names;
+    for (const DirNode* n = node->parent; n != anchor; n = n->parent) {
+        names.push_back(&n->name);
+    }
+    std::reverse(names.begin(), names.end());
+    const int parentFd = openChain(anchor->fd, names);
+    const bool found = parentFd >= 0 && ::fstatat(parentFd, node->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+    closeFd(parentFd);
+    return found;
+}
+
 DirNode* childAnchor(DirNode* node) {
     if (node->anchor == node || node->budgeted || (node->budgeted = tryAcquireFdSlot())) {
         return node;
@@ -231,6 +267,19 @@ TopLevel openTopLevel(const std::string& path, bool follow) {
     top.exists = ::fstatat(baseFd, name, &top.status, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
     if (top.exists && !follow && S_ISDIR(top.status.st_mode)) {
         top.fd = openAt(baseFd, name, directoryFlags);
+    }
+    if (top.exists) {
+        struct stat parent {};
+        const std::string::size_type slash = path.find_last_not_of('/') == std::string::npos
+                                                 ? std::string::npos
+                                                 : path.rfind('/', path.find_last_not_of('/'));
+        if (baseFd != AT_FDCWD) {
+            top.hasParent = ::fstat(baseFd, &parent) == 0;
+        } else if (slash != std::string::npos) {
+            top.hasParent = ::stat(slash == 0 ? "/" : path.substr(0, slash).c_str(), &parent) == 0;
+        }
+        top.parentDevice = static_cast<std::uint64_t>(parent.st_dev);
+        top.parentInode = static_cast<std::uint64_t>(parent.st_ino);
     }
     if (baseFd != AT_FDCWD) {
         ::close(baseFd);

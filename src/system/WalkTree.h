@@ -40,8 +40,23 @@ struct DirNode {
     DiskTally::Scopes before = 0;
     // The file system of the top-level directory, for walks that stay on it.
     std::uint64_t device = 0;
+    // The inode its parent's listing gave, and its own identity once opened: the two differ where
+    // something is mounted on it, the one place a directory can turn up again below itself.
+    std::uint64_t listedInode = 0;
+    std::uint64_t ownDevice = 0;
+    std::uint64_t ownInode = 0;
+    bool belowMount = false; // it or an ancestor is a mount point
     std::string name;
 };
+
+// Whether a directory opened as `node` (of identity `own`) is one of its own ancestors: through a
+// bind mount of a folder inside itself, which like du the walks never enter. Notes the node's
+// identity; costs a look up the chain only at and below mount points.
+bool isOwnAncestor(DirNode* node, const struct stat& own);
+
+// The status of a queued node's directory without opening it (for one that cannot be opened),
+// through its anchor, on which the caller holds a use; false when that fails too.
+bool statNode(const DirNode* node, struct stat& status);
 
 void releaseLife(DirNode* node);
 void releaseFdUse(DirNode* node);
@@ -69,6 +84,10 @@ struct TopLevel {
     bool exists = false;
     struct stat status {};
     int fd = -1;
+    // The folder that holds it, as the path names it (links followed); absent for "/".
+    bool hasParent = false;
+    std::uint64_t parentDevice = 0;
+    std::uint64_t parentInode = 0;
 };
 TopLevel openTopLevel(const std::string& path, bool follow = false);
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -147,6 +148,11 @@ TEST(DirectorySizer, ATallyCountsEachFileOnceAcrossMeasurementsAsOneDuDoes) {
     EXPECT_EQ(sizer.measure(dir / "c", {&tally, DiskTally::wholeScan | second}), duBytes(dir / "c"));
     EXPECT_EQ(sizer.measure(dir / "b", {&tally, second}), duBytes(dir / "b"));
     EXPECT_EQ(sizer.measureTogether({dir / "d", dir / "a/sub"}, {&tally, second}), duTotal({dir / "d", dir / "a/sub"}));
+    // Single-link files measured as paths of their own, which a walk reaches too (before or after):
+    // a cache setting that names another item's file. du -c counts each once.
+    EXPECT_EQ(sizer.measure(dir / "b/own", {&tally, DiskTally::wholeScan | first}), duBytes(dir / "b/own"));
+    EXPECT_EQ(sizer.measure(dir / "c", {&tally, second}), duBytes(dir / "c"));
+    tally.settle(~DiskTally::Scopes{0});
 
     EXPECT_EQ(tally.total(first), duTotal({dir / "a", dir / "b", dir / "a/sub"}));
     EXPECT_EQ(tally.total(second), duTotal({dir / "c", dir / "b", dir / "d", dir / "a/sub"}));
@@ -311,15 +317,14 @@ TEST(DirectorySizer, ParallelWalksAgreeWithDuWhateverTheSchedulingAndSurviveEntr
 }
 
 // Root reads through any mode: the unreadable shapes are measured by kelvo-size (the same sizer)
-// run as user 65534. Unlike du, it counts nothing of a folder it cannot list, not even its own blocks.
-TEST(DirectorySizer, UnreadableSubdirectoriesContributeNothing) {
+// run as user 65534, beside du run as that user. Like du it counts the own blocks of a folder it
+// cannot open or list, and says how many folders it could not read wholly.
+TEST(DirectorySizer, UnreadableFoldersCountTheirOwnBlocksAsDuDoesAndAreCounted) {
     TempDir dir;
     const std::string tree = dir / "tree";
     writeFile(tree + "/open/a", std::string(20'000, 'a'));
     for (const char* locked : {"/locked/hidden", "/noread/hidden", "/nosearch/hidden", "/nosearch/sub/hidden"})
         writeFile(tree + locked, std::string(50'000, 'h'));
-    const std::int64_t expected =
-        blocksOf(tree) + blocksOf(tree + "/open") + blocksOf(tree + "/open/a") + blocksOf(tree + "/nosearch");
     ::chmod((tree + "/locked").c_str(), 0);      // nothing at all
     ::chmod((tree + "/noread").c_str(), 0111);   // searchable, not listable
     ::chmod((tree + "/nosearch").c_str(), 0444); // listable, entries not examinable
@@ -336,9 +341,40 @@ TEST(DirectorySizer, UnreadableSubdirectoriesContributeNothing) {
     int reachable = 0;
     run({"/usr/bin/test", "-x", tree}, &reachable);
     if (reachable != 0) GTEST_SKIP() << "user 65534 cannot reach " << tree << ": a parent of $TMPDIR is closed to it";
-    EXPECT_EQ(run({tool, tree, tree + "/locked", tree + "/noread", tree + "/nosearch"}),
-        std::to_string(expected) + "\t" + tree + "\n-\t" + tree + "/locked\n-\t" + tree + "/noread\n" +
-            std::to_string(blocksOf(tree + "/nosearch")) + "\t" + tree + "/nosearch\n");
+    std::string expected;
+    for (const auto& [path, unreadable] : std::vector<std::pair<std::string, int>>{
+             {tree, 3}, {tree + "/locked", 1}, {tree + "/noread", 1}, {tree + "/nosearch", 1}, {tree + "/open", 0}}) {
+        const std::string du = run({"/usr/bin/du", "-s", "-B1", path});
+        expected += du.substr(0, du.find('\t')) + "\t" + path + "\t" + std::to_string(unreadable) + "\n";
+    }
+    EXPECT_EQ(run({tool, "--unreadable", tree, tree + "/locked", tree + "/noread", tree + "/nosearch", tree + "/open"}),
+        expected);
+}
+
+// In a mount namespace of its own, a folder is bind-mounted inside itself: du does not enter it
+// below itself, and neither does the sizer (nor does it count the item twice in a tally).
+TEST(DirectorySizer, AFolderMountedInsideItselfCountsOnceAsDuCountsIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounts a file system";
+    TempDir dir;
+    writeFile(dir / "t/big", std::string(300'000, 'b'));
+    writeFile(dir / "t/deeper/file", std::string(30'000, 'f'));
+    makeDirs(dir / "t/deeper/loop");
+    // du's sizes of each, and its total over both; then the sizer's, and its tally's total.
+    const std::string script =
+        "cd \"$1\" && mount --bind t t/deeper/loop && du -s -B1 t | cut -f1 && du -s -B1 t/deeper | cut -f1 && "
+        "du -s -B1 -c t t/deeper | tail -n 1 | cut -f1 && \"$2\" --tally t t/deeper | cut -f1";
+    int status = 0;
+    const std::string out = test::runCapture({"/usr/bin/unshare", "-m", "/bin/sh", "-c", script, "sh", dir.path(),
+                                                 std::string(KELVO_BINARY_DIR) + "/bin/kelvo-size"},
+        &status);
+    if (status != 0) GTEST_SKIP() << "cannot make a bind mount here: " << out;
+    std::istringstream lines(out);
+    std::vector<std::string> du(3), kelvo(3);
+    for (auto& line : du) std::getline(lines, line);
+    for (auto& line : kelvo) std::getline(lines, line);
+    EXPECT_EQ(kelvo, du) << "t, t/deeper (whose walk meets itself below loop), both together";
+    const std::int64_t sizeOfT = std::stoll(kelvo[0]);
+    EXPECT_LT(sizeOfT, 2 * 300'000);
 }
 
 } // namespace
