@@ -9,6 +9,7 @@
 //
 // kelvo-size --projects [--exclude=FOLDER]... ROOT...: one findProjects call over the roots; prints
 // each project folder on a line of its own, then "COUNT projects, SKIPPED skipped".
+#include "adapters/ProjectsAdapter.h"
 #include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
 #include "system/DirectoryWalk.h"
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     bool freed = false;
     bool unreadable = false;
     bool projects = false;
-    kelvo::ProjectSearch search;
+    std::vector<std::string> excluded;
     int first = 1;
     for (; first < argc && argv[first][0] == '-' && argv[first][1] == '-'; ++first) {
         stats = stats || std::strcmp(argv[first], "--stats") == 0;
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
         unreadable = unreadable || std::strcmp(argv[first], "--unreadable") == 0;
         projects = projects || std::strcmp(argv[first], "--projects") == 0;
         if (std::strncmp(argv[first], "--exclude=", 10) == 0) {
-            search.excluded.emplace_back(argv[first] + 10);
+            excluded.emplace_back(argv[first] + 10);
         }
     }
     if (first >= argc) {
@@ -42,12 +43,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (projects) {
-        search.roots.assign(argv + first, argv + argc);
-        const kelvo::FoundProjects found = kelvo::findProjects(search);
-        for (const std::string& folder : found.folders) {
-            std::printf("%s\n", folder.c_str());
+        const kelvo::FoundProjects found =
+            kelvo::findProjects(kelvo::ProjectsAdapter::search({argv + first, argv + argc}, excluded));
+        for (const kelvo::FoundProject& project : found.projects) {
+            std::printf("%s\n", project.folder.c_str());
         }
-        std::printf("%zu projects, %lld skipped\n", found.folders.size(), static_cast<long long>(found.skipped));
+        std::printf("%zu projects, %lld skipped\n", found.projects.size(), static_cast<long long>(found.skipped));
     }
     const kelvo::FileManagerDirectorySizer sizer;
     kelvo::DiskTally tally;

@@ -49,37 +49,37 @@ std::optional<double> modifiedAt(const std::string& path) {
     return static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
 }
 
-std::string parentOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
-std::optional<ProjectsAdapter::Lockfile> ProjectsAdapter::nearestLockfile(
-    const std::string& project, const std::string& root) {
-    static const std::pair<const char*, ManagerKind> names[] = {{"package-lock.json", ManagerKind::npm},
+namespace {
+// Each lockfile's name and the manager it names.
+const std::vector<std::pair<std::string, ManagerKind>>& lockfileTable() {
+    static const std::vector<std::pair<std::string, ManagerKind>> table{{"package-lock.json", ManagerKind::npm},
         {"npm-shrinkwrap.json", ManagerKind::npm}, {"pnpm-lock.yaml", ManagerKind::pnpm},
         {"yarn.lock", ManagerKind::yarn}, {"bun.lock", ManagerKind::bun}, {"bun.lockb", ManagerKind::bun}};
-    for (std::string folder = project;; folder = parentOf(folder)) {
-        std::optional<Lockfile> newest;
-        for (const auto& [name, manager] : names) {
-            const std::string path = folder + "/" + name;
-            struct stat status {};
-            // A lockfile is a file; a folder or a link of that name is not one.
-            if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-                continue;
-            }
-            const double modified =
-                static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
-            if (!newest || modified > newest->modified) {
-                newest = Lockfile{manager, path, modified};
-            }
-        }
-        if (newest || folder == root || folder.size() <= root.size() || folder == "/") {
-            return newest;
-        }
+    return table;
+}
+} // namespace
+
+ProjectSearch ProjectsAdapter::search(std::vector<std::string> roots, std::vector<std::string> excluded) {
+    ProjectSearch search{std::move(roots), std::move(excluded), {{{"package.json"}, {"node_modules"}}},
+        // A node_modules is full of packages that are folders with their own package.json.
+        {"node_modules"}, {}};
+    for (const auto& [name, manager] : lockfileTable()) {
+        search.lockfiles.push_back(name);
     }
+    return search;
+}
+
+const std::vector<ManagerKind>& ProjectsAdapter::lockfileManagers() {
+    static const std::vector<ManagerKind> managers = [] {
+        std::vector<ManagerKind> kinds;
+        for (const auto& [name, manager] : lockfileTable()) {
+            kinds.push_back(manager);
+        }
+        return kinds;
+    }();
+    return managers;
 }
 
 std::optional<double> ProjectsAdapter::lastActivity(
@@ -141,9 +141,6 @@ ManagerReport ProjectsAdapter::scan(TallyScopes counted) const {
 ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
     std::vector<std::string> roots;
     for (auto root : roots_()) {
-        while (root.size() > 1 && root.back() == '/') {
-            root.pop_back();
-        }
         if (root.starts_with('/')) {
             roots.push_back(std::move(root));
         }
@@ -161,7 +158,7 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
     {
         std::string shown;
         for (const auto& root : roots) {
-            shown += (shown.empty() ? "" : ", ") + homeAbbreviated(root, home_);
+            shown += (shown.empty() ? "" : ", ") + homeAbbreviated(tidyPath(root), home_);
         }
         {
             std::lock_guard lock(progress_->mutex);
@@ -175,34 +172,33 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
                 progress.roots.clear();
             }
         } done{*progress_};
-        found = findProjects(ProjectSearch{roots, excluded}, &progress_->folders);
+        found = findProjects(search(roots, excluded), &progress_->folders);
     }
-    partial.detected = !found.folders.empty();
-    if (found.folders.empty()) {
+    partial.detected = !found.projects.empty();
+    if (found.projects.empty()) {
         return partial;
     }
 
     const ManagerTally tally(counted);
     const double now = nowSeconds();
-    const std::size_t count = found.folders.size();
+    const std::size_t count = found.projects.size();
     std::vector<DependencyItem> items(count);
     parallelFor(count, [&](std::size_t i) {
-        const std::string& project = found.folders[i];
+        const FoundProject& project = found.projects[i];
         DependencyItem& item = items[i];
         item.id = Uuid::random();
-        const auto slash = project.rfind('/');
-        item.name = slash == std::string::npos || slash + 1 == project.size() ? project : project.substr(slash + 1);
-        item.path = project + "/node_modules";
+        const auto slash = project.folder.rfind('/');
+        item.name = slash == std::string::npos || slash + 1 == project.folder.size() ? project.folder
+                                                                                     : project.folder.substr(slash + 1);
+        item.path = project.folder + "/" + project.buildFolder;
         item.tier = Tier::signalOnly;
         try {
-            std::string root = "/";
-            for (const auto& candidate : roots) {
-                if ((project == candidate || project.starts_with(candidate + "/")) && candidate.size() >= root.size()) {
-                    root = candidate;
-                }
+            std::optional<Lockfile> lockfile;
+            if (project.lockfile) {
+                lockfile = Lockfile{
+                    lockfileManagers()[project.lockfile->name], project.lockfile->path, project.lockfile->modified};
             }
-            const auto lockfile = nearestLockfile(project, root);
-            const auto activity = lastActivity(project, lockfile);
+            const auto activity = lastActivity(project.folder, lockfile);
             const ItemSize size = measureItem(*sizer_, {*item.path}, tally.counted());
             item.bytes = size.bytes;
             item.freedBytes = size.freedBytes;

@@ -2,6 +2,7 @@
 
 #include "model/ManagerAdapter.h"
 #include "system/DirectorySizer.h"
+#include "system/ProjectFinder.h"
 
 #include <atomic>
 #include <functional>
@@ -34,14 +35,15 @@ public:
     // At most this many entries are looked at to find when a project last changed.
     static constexpr int activityEntryLimit = 10'000;
 
-    // The lockfile nearest to `project` (in it, or in a folder above it up to `root`), the manager
-    // it names and when it changed. Several in one folder: the newest.
+    // What the search looks for: the marker and build folder of a project, the folders never
+    // entered, and the lockfiles whose nearest one names a project's manager (lockfileManagers).
+    static ProjectSearch search(std::vector<std::string> roots, std::vector<std::string> excluded);
+    static const std::vector<ManagerKind>& lockfileManagers();
     struct Lockfile {
         ManagerKind manager = ManagerKind::npm;
         std::string path;
         double modified = 0;
     };
-    static std::optional<Lockfile> nearestLockfile(const std::string& project, const std::string& root);
     // The newest change among package.json, the lockfile, .git/HEAD and .git/index, and the entries
     // of the project and its non-hidden folders but node_modules, three levels deep.
     static std::optional<double> lastActivity(const std::string& project, const std::optional<Lockfile>& lockfile);

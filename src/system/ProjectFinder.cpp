@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <tuple>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -19,18 +21,13 @@
 // The finder's walk shares the sizer's machinery (WalkScheduler.h, WalkTree.h, DirectoryListing.h):
 // directories opened relative to a kept ancestor and never by path, an explicit stack worked on by
 // the caller and pool helpers. Per directory it makes one open, one fstat (its device and
-// identity) and the listing; an entry costs a status query only where the listing gives no type.
-// A project's path is put together from the node chain only when one is found.
+// identity) and the listing; an entry costs a status query only where the listing gives no type,
+// and a lockfile one for its type and time. A project's path is put together from the node chain
+// only when one is found; its lockfile is the nearest one its chain of folders met.
 
 namespace kelvo {
 
-namespace {
-
-using walk::DirNode;
-
-// An absolute path without repeated slashes, "." names or a trailing slash; empty when the path is
-// not absolute. ".." stays: without following links it cannot be resolved by the name alone.
-std::string tidy(const std::string& path) {
+std::string tidyPath(const std::string& path) {
     if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos) {
         return {};
     }
@@ -46,52 +43,98 @@ std::string tidy(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
+namespace {
+
+using walk::DirNode;
+
 bool within(const std::string& path, const std::string& folder) {
     return path.starts_with(folder) && (path.size() == folder.size() || folder == "/" || path[folder.size()] == '/');
 }
 
+double seconds(const struct timespec& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
+}
+
+#if defined(__APPLE__)
+double modifiedAt(const struct stat& st) { return seconds(st.st_mtimespec); }
+#else
+double modifiedAt(const struct stat& st) { return seconds(st.st_mtim); }
+#endif
+
+// A root as the walk reaches it: where it is (links resolved) and what it is.
+struct Root {
+    std::string resolved;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
 class Finder final : public walk::Scheduler {
 public:
-    explicit Finder(std::atomic<std::int64_t>* seen) : seen_(seen) {}
-    FoundProjects run(const ProjectSearch& search);
+    Finder(const ProjectSearch& search, std::atomic<std::int64_t>* seen) : search_(search), seen_(seen) {}
+    FoundProjects run();
 
 private:
     std::int64_t process(const walk::WorkItem& item, walk::Scratch& scratch) override {
         return list(item.node, scratch);
     }
-    // Lists one directory (opened through its anchor unless it is a root) and closes it; the
-    // subfolders to walk go to scratch.children. Returns the folders it could not open or list.
+    // Lists one directory (opened through its anchor, or by its resolved path if it is a root) and
+    // closes it; the subfolders to walk go to scratch.children. Returns the folders it could not
+    // open or list.
     std::int64_t list(DirNode* node, walk::Scratch& scratch);
+    // Opens a root's directory; -1 when it is gone or is no longer what was claimed.
+    int openRoot(const DirNode* node) const;
     // What the entries of one directory showed.
     struct Listed {
-        bool manifest = false;
-        bool modules = false;
+        std::vector<bool> markers;       // by kind
+        std::vector<std::string> builds; // directory entries named as some kind's build folder
         std::int64_t skipped = 0;
     };
-    void examine(int fd, const char* name, unsigned char type, Listed& listed, walk::Scratch& scratch);
+    void examine(int fd, const char* name, unsigned char type, DirNode& node, Listed& listed, walk::Scratch& scratch);
     // False for a directory met before in this call: an excluded one, a root, or one a bind mount
     // shows twice.
-    bool claim(const struct stat& st) {
-        return claimed_.update(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-            [](NoValue&, bool inserted) { return inserted; });
+    bool claim(std::uint64_t device, std::uint64_t inode) {
+        return claimed_.update(device, inode, [](NoValue&, bool inserted) { return inserted; });
     }
-    void report(const DirNode* node);
+    void report(const DirNode* node, const Listed& listed);
+    // The lockfile of the nearest folder of `chain` (the project's, then those above it up to its
+    // root) that holds one; `path` is the project's.
+    std::optional<FoundLockfile> nearestLockfile(const std::vector<const DirNode*>& chain, std::string path) const;
 
+    const ProjectSearch& search_;
     std::atomic<std::int64_t>* const seen_;
+    std::vector<Root> roots_; // by DirNode::rootIndex
     ShardedFileTable<NoValue, 16> claimed_;
     std::mutex foundMutex_;
-    std::vector<std::string> found_;
+    std::vector<FoundProject> found_;
 };
 
-void Finder::examine(int fd, const char* name, unsigned char type, Listed& listed, walk::Scratch& scratch) {
-    if (name[0] == '.') {
-        return; // ".", ".." and hidden folders, where applications keep node_modules of their own
+bool isOneOf(const char* name, const std::vector<std::string>& names) {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& candidate) { return candidate == name; });
+}
+
+void Finder::examine(
+    int fd, const char* name, unsigned char type, DirNode& node, Listed& listed, walk::Scratch& scratch) {
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+        return;
     }
-    if (std::strcmp(name, "package.json") == 0) {
-        listed.manifest = true; // whatever its type, which only the listing tells
-        if (type != DT_DIR) {
-            return;
+    bool marker = false;
+    for (std::size_t kind = 0; kind < search_.kinds.size(); ++kind) {
+        if (isOneOf(name, search_.kinds[kind].markers)) {
+            listed.markers[kind] = true; // whatever its type, which only the listing tells
+            marker = true;
         }
+    }
+    for (std::size_t i = 0; i < search_.lockfiles.size(); ++i) {
+        struct stat st {};
+        // A lockfile is a file: a folder or a link of that name is none.
+        if (search_.lockfiles[i] == name && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            (node.lockfile < 0 || modifiedAt(st) > node.lockfileModified)) {
+            node.lockfile = static_cast<int>(i);
+            node.lockfileModified = modifiedAt(st);
+        }
+    }
+    if (marker && type != DT_DIR && type != DT_UNKNOWN) {
+        return;
     }
     if (type == DT_UNKNOWN) {
         struct stat st {};
@@ -104,48 +147,87 @@ void Finder::examine(int fd, const char* name, unsigned char type, Listed& liste
     if (type != DT_DIR) {
         return; // links are never followed, whatever they point at
     }
-    if (std::strcmp(name, "node_modules") == 0) {
-        listed.modules = true; // never entered
-        return;
+    const bool build = std::any_of(search_.kinds.begin(), search_.kinds.end(),
+        [&](const ProjectKindRule& kind) { return isOneOf(name, kind.buildFolders); });
+    if (build) {
+        listed.builds.emplace_back(name); // walked only if no marker claims it
     }
-    auto* child = new DirNode();
-    child->name = name;
-    scratch.children.push_back(child);
+    if (name[0] == '.' || isOneOf(name, search_.neverEntered)) {
+        return; // hidden folders hold what applications keep, with build folders of their own
+    }
+    if (!build) {
+        auto* child = new DirNode();
+        child->name = name;
+        scratch.children.push_back(child);
+    }
+}
+
+int Finder::openRoot(const DirNode* node) const {
+    const Root& root = roots_[node->rootIndex];
+    const walk::TopLevel top = walk::openTopLevel(root.resolved);
+    struct stat own {};
+    if (top.fd >= 0 && (::fstat(top.fd, &own) != 0 || static_cast<std::uint64_t>(own.st_dev) != root.device ||
+                           static_cast<std::uint64_t>(own.st_ino) != root.inode)) {
+        walk::closeFd(top.fd);
+        return -1;
+    }
+    return top.fd;
 }
 
 std::int64_t Finder::list(DirNode* node, walk::Scratch& scratch) {
     DirNode* const anchor = node->anchor;
-    const bool isRoot = anchor == node;
-    if (!isRoot) {
-        const int fd = walk::openNode(node);
+    const bool isRoot = node->parent == nullptr;
+    int fd = -1;
+    if (isRoot) {
+        // Opened only now: a search of thousands of folders keeps few of them open at once.
+        fd = openRoot(node);
+        if (fd < 0) {
+            walk::releaseLife(node);
+            return 1;
+        }
+    } else {
+        fd = walk::openNode(node);
         struct stat own {};
         const bool opened = fd >= 0 && ::fstat(fd, &own) == 0;
         // A mount point (as du -x), an excluded folder, a root or a folder met before: not entered.
-        if (!opened || static_cast<std::uint64_t>(own.st_dev) != node->device || !claim(own)) {
+        if (!opened || static_cast<std::uint64_t>(own.st_dev) != node->device ||
+            !claim(static_cast<std::uint64_t>(own.st_dev), static_cast<std::uint64_t>(own.st_ino))) {
             walk::closeFd(fd);
             walk::releaseFdUse(anchor);
             walk::releaseLife(node);
             return opened ? 0 : 1;
         }
-        node->fd = fd;
-        node->fdUsers.store(1, std::memory_order_relaxed); // this thread's use while listing
     }
+    node->fd = fd;
+    node->fdUsers.store(1, std::memory_order_relaxed); // this thread's use while listing
     walk::bump(walk::counters().directories);
-    const int fd = node->fd;
     Listed listed;
+    listed.markers.assign(search_.kinds.size(), false);
     walk::DirectoryReader reader(fd);
     long n = 0;
     while ((n = reader.next(scratch.listing)) > 0) {
         walk::forEachEntry(scratch.listing.data(), static_cast<std::size_t>(n),
-            [&](const char* name, unsigned char type, std::uint64_t) { examine(fd, name, type, listed, scratch); });
+            [&](const char* name, unsigned char type, std::uint64_t) {
+                examine(fd, name, type, *node, listed, scratch);
+            });
     }
     if (n < 0) {
         ++listed.skipped; // what was listed before the failure still counts
     } else if (seen_ != nullptr) {
         seen_->fetch_add(1, std::memory_order_relaxed);
     }
-    if (listed.manifest && listed.modules) {
-        report(node);
+    report(node, listed);
+    // A build folder without its marker beside it is nobody's: walked like any other folder.
+    for (const std::string& name : listed.builds) {
+        const bool claimed = std::any_of(search_.kinds.begin(), search_.kinds.end(), [&](const ProjectKindRule& kind) {
+            return listed.markers[static_cast<std::size_t>(&kind - search_.kinds.data())] &&
+                   isOneOf(name.c_str(), kind.buildFolders);
+        });
+        if (!claimed && name[0] != '.' && !isOneOf(name.c_str(), search_.neverEntered)) {
+            auto* child = new DirNode();
+            child->name = name;
+            scratch.children.push_back(child);
+        }
     }
     if (!scratch.children.empty()) {
         walk::adopt(node, walk::childAnchor(node), scratch.children);
@@ -158,77 +240,102 @@ std::int64_t Finder::list(DirNode* node, walk::Scratch& scratch) {
     return listed.skipped;
 }
 
-void Finder::report(const DirNode* node) {
+void Finder::report(const DirNode* node, const Listed& listed) {
+    std::vector<std::pair<std::size_t, const std::string*>> builds;
+    for (std::size_t kind = 0; kind < search_.kinds.size(); ++kind) {
+        for (const std::string& name : listed.builds) {
+            if (listed.markers[kind] && isOneOf(name.c_str(), search_.kinds[kind].buildFolders)) {
+                builds.emplace_back(kind, &name);
+            }
+        }
+    }
+    if (builds.empty()) {
+        return;
+    }
     // The node holds its ancestors alive, up to the root, whose name is its whole path.
-    std::vector<const std::string*> names;
+    std::vector<const DirNode*> chain;
     for (const DirNode* n = node; n != nullptr; n = n->parent) {
-        names.push_back(&n->name);
+        chain.push_back(n);
     }
-    std::string path = *names.back();
-    for (auto name = names.rbegin() + 1; name != names.rend(); ++name) {
-        path.append(path.back() == '/' ? "" : "/").append(**name);
+    std::string path = chain.back()->name;
+    for (auto n = chain.rbegin() + 1; n != chain.rend(); ++n) {
+        path.append(path.back() == '/' ? "" : "/").append((*n)->name);
     }
+    const std::optional<FoundLockfile> lockfile = nearestLockfile(chain, path);
     std::lock_guard lock(foundMutex_);
-    found_.push_back(std::move(path));
+    for (const auto& [kind, name] : builds) {
+        found_.push_back(FoundProject{path, chain.back()->rootIndex, kind, *name, lockfile});
+    }
 }
 
-FoundProjects Finder::run(const ProjectSearch& search) {
+std::optional<FoundLockfile> Finder::nearestLockfile(const std::vector<const DirNode*>& chain, std::string path) const {
+    for (const DirNode* n : chain) {
+        if (n->lockfile >= 0) {
+            const auto name = static_cast<std::size_t>(n->lockfile);
+            return FoundLockfile{
+                name, path + (path.ends_with('/') ? "" : "/") + search_.lockfiles[name], n->lockfileModified};
+        }
+        path.resize(path.size() - std::min(path.size(), n->name.size() + (n->parent != nullptr ? 1 : 0)));
+    }
+    return std::nullopt;
+}
+
+FoundProjects Finder::run() {
     FoundProjects result;
     std::vector<std::string> excluded;
-    for (const std::string& given : search.excluded) {
-        if (std::string path = tidy(given); !path.empty()) {
+    for (const std::string& given : search_.excluded) {
+        if (std::string path = tidyPath(given); !path.empty()) {
             // Claimed by what the path names (a link followed), so that any spelling of it is kept out.
             const walk::TopLevel top = walk::openTopLevel(path, true);
             if (top.exists && S_ISDIR(top.status.st_mode)) {
-                claim(top.status);
+                claim(static_cast<std::uint64_t>(top.status.st_dev), static_cast<std::uint64_t>(top.status.st_ino));
             }
             excluded.push_back(std::move(path));
         }
     }
     // Every root is claimed before any is walked: one that lies inside another is walked once, as
-    // itself, and a root given twice once.
+    // itself, and a root given twice once. None is opened yet.
     std::vector<DirNode*> roots;
-    for (const std::string& given : search.roots) {
-        std::string path = tidy(given);
+    for (std::size_t index = 0; index < search_.roots.size(); ++index) {
+        std::string path = tidyPath(search_.roots[index]);
         if (!path.empty() && std::any_of(excluded.begin(), excluded.end(),
                                  [&](const std::string& folder) { return within(path, folder); })) {
             continue;
         }
-        const walk::TopLevel top = walk::openTopLevel(path); // a link is no directory here
+        // The user's own choice of folder: a home moved to another disk and linked back is searched.
+        char* resolved = path.empty() ? nullptr : ::realpath(path.c_str(), nullptr);
         struct stat own {};
-        if (top.fd < 0 || ::fstat(top.fd, &own) != 0) {
-            walk::closeFd(top.fd);
+        const bool found = resolved != nullptr && ::lstat(resolved, &own) == 0 && S_ISDIR(own.st_mode);
+        Root root{resolved != nullptr ? resolved : "", static_cast<std::uint64_t>(own.st_dev),
+            static_cast<std::uint64_t>(own.st_ino)};
+        std::free(resolved);
+        if (!found) {
             ++result.skipped;
             continue;
         }
-        if (!claim(own)) {
-            walk::closeFd(top.fd);
+        if (!claim(root.device, root.inode)) {
             continue;
         }
-        auto* root = new DirNode();
-        root->anchor = root;
-        root->fd = top.fd;
-        root->device = static_cast<std::uint64_t>(own.st_dev);
-        root->name = std::move(path);
-        root->fdUsers.store(1, std::memory_order_relaxed);
-        root->lifeRefs.store(2, std::memory_order_relaxed); // the call's reference, until the walk is over
-        roots.push_back(root);
+        auto* node = new DirNode();
+        node->anchor = node;
+        node->device = root.device;
+        node->rootIndex = index;
+        // Paths are shown as the user wrote the folder (a home behind a link stays ~), but ".." read
+        // by the name alone could name another folder than the system resolves: then as resolved.
+        const bool climbs = path == "/.." || path.ends_with("/..") || path.find("/../") != std::string::npos;
+        node->name = climbs ? root.resolved : std::move(path);
+        roots_.resize(std::max(roots_.size(), index + 1));
+        roots_[index] = std::move(root);
+        roots.push_back(node);
     }
-    walk::Scratch& scratch = walk::threadScratch();
-    std::vector<DirNode*> children;
-    std::int64_t skipped = 0;
-    for (DirNode* root : roots) {
-        scratch.children.clear();
-        skipped += list(root, scratch);
-        children.insert(children.end(), scratch.children.begin(), scratch.children.end());
-    }
-    result.skipped += drive(children, skipped);
-    for (DirNode* root : roots) {
-        walk::releaseLife(root);
-    }
+    // Queued last to first, so that the walk takes them in the order given.
+    std::reverse(roots.begin(), roots.end());
+    result.skipped += drive(roots, 0);
     std::lock_guard lock(foundMutex_);
-    result.folders = std::move(found_);
-    std::sort(result.folders.begin(), result.folders.end()); // each is there once: its folder was claimed
+    result.projects = std::move(found_);
+    std::sort(result.projects.begin(), result.projects.end(), [](const FoundProject& a, const FoundProject& b) {
+        return std::tie(a.folder, a.kind, a.buildFolder) < std::tie(b.folder, b.kind, b.buildFolder);
+    });
     return result;
 }
 
@@ -236,7 +343,7 @@ FoundProjects Finder::run(const ProjectSearch& search) {
 
 FoundProjects findProjects(const ProjectSearch& search, std::atomic<std::int64_t>* foldersSeen) {
     detail::WorkPool::Participation participation;
-    return std::make_shared<Finder>(foldersSeen)->run(search);
+    return std::make_shared<Finder>(search, foldersSeen)->run();
 }
 
 } // namespace kelvo

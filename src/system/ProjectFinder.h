@@ -1,32 +1,71 @@
 #pragma once
 
-// Finds the user's JavaScript projects: folders that hold an entry `package.json` (of any type;
-// it is neither opened nor examined here) and a real directory `node_modules`.
+// Finds the user's projects below given roots: folders that hold a marker entry of a kind (of any
+// type; it is neither opened nor examined here) beside a real directory that kind's build
+// re-creates. The kinds are data handed in: this walk knows no file name of any toolchain.
 //
-// The walk lists directory entries only. It never descends into a `node_modules` folder, a folder
-// whose name begins with ".", an excluded folder or one it has walked already (another root lies
-// there, or a bind mount loops back), never follows a symbolic link and never leaves the file
-// system of its root; a project's other subfolders are walked, so workspace members are found too.
+// The walk lists directory entries only. It never descends into a build folder beside its marker,
+// a folder of a name never to be entered, a folder whose name begins with ".", an excluded folder
+// or one it has walked already (another root lies there, or a bind mount loops back), never
+// follows a symbolic link below a root and never leaves the file system of its root; a project's
+// other subfolders are walked, so workspace members are found too. A root is the user's choice of
+// folder: a link in its own path is resolved once.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace kelvo {
 
+// A kind of project: any of its markers in a folder makes the folder's build folders (those that
+// are real directories) its build folders.
+struct ProjectKindRule {
+    std::vector<std::string> markers;      // entry names
+    std::vector<std::string> buildFolders; // directory names beside a marker
+};
+
 struct ProjectSearch {
     std::vector<std::string> roots;    // absolute folders to search
     std::vector<std::string> excluded; // absolute folders never entered
+    std::vector<ProjectKindRule> kinds;
+    // Folders of these names are never entered, wherever they lie (what a tool fills with copies of
+    // other projects, such as a build folder's own members).
+    std::vector<std::string> neverEntered;
+    // Names of regular files of which each project is told the nearest: in its folder, else in the
+    // nearest folder above it up to its root; several in one folder: the newest.
+    std::vector<std::string> lockfiles;
+};
+
+struct FoundLockfile {
+    std::size_t name = 0; // index into ProjectSearch::lockfiles
+    std::string path;
+    double modified = 0; // seconds since 1970
+};
+
+// One build folder of one project.
+struct FoundProject {
+    std::string folder;      // root (as given, tidied) + "/" + names
+    std::size_t root = 0;    // index into ProjectSearch::roots
+    std::size_t kind = 0;    // index into ProjectSearch::kinds
+    std::string buildFolder; // its name in folder
+    std::optional<FoundLockfile> lockfile;
 };
 
 struct FoundProjects {
-    std::vector<std::string> folders; // root + "/" + names, in code-point order, each once
-    std::int64_t skipped = 0;         // roots and folders that could not be opened or listed
+    std::vector<FoundProject> projects; // by folder in code-point order, then kind and build folder
+    std::int64_t skipped = 0;           // roots and folders that could not be opened or listed
 };
 
 // Blocking; safe to call from several threads at once. `foldersSeen`, when given, grows by one
-// for every folder listed, as the walk goes.
+// for every folder listed, as the walk goes. Roots are opened as the walk reaches them and other
+// folders within the walks' descriptor budget, so that thousands of roots starve nothing else.
 FoundProjects findProjects(const ProjectSearch& search, std::atomic<std::int64_t>* foldersSeen = nullptr);
+
+// An absolute path without repeated slashes, "." names or a trailing slash; empty when the path is
+// not absolute. ".." stays: without following links it cannot be resolved by the name alone.
+std::string tidyPath(const std::string& path);
 
 } // namespace kelvo

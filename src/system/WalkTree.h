@@ -46,6 +46,11 @@ struct DirNode {
     std::uint64_t ownDevice = 0;
     std::uint64_t ownInode = 0;
     bool belowMount = false; // it or an ancestor is a mount point
+    // The project finder's: a root's index among the roots given, and the newest lockfile a listed
+    // folder holds (its index, -1 for none, and its time), which its descendants' projects read.
+    std::size_t rootIndex = 0;
+    int lockfile = -1;
+    double lockfileModified = 0;
     std::string name;
 };
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,22 +41,37 @@ TEST(ProjectsAdapter, TheNearestLockfileNamesTheManagerAndTheNewestOfSeveralWins
         {Files{"yarn.lock"}, ManagerKind::yarn}, {Files{"bun.lock"}, ManagerKind::bun},
         {Files{"bun.lockb"}, ManagerKind::bun}, {Files{"package-lock.json", "yarn.lock"}, ManagerKind::yarn},
         {Files{}, std::nullopt}};
+    std::map<std::string, std::optional<ManagerKind>> expected;
     int i = 0;
     for (const auto& [files, manager] : rows) {
         const std::string folder = root / ("p" + std::to_string(i++));
+        project(folder, {}, 1);
         for (std::size_t k = 0; k < files.size(); ++k) {
             test::writeFile(folder + "/" + files[k], "");
             age(folder + "/" + files[k], 10.0 - static_cast<double>(k)); // the last one is the newest
         }
-        test::makeDirs(folder);
-        const auto found = ProjectsAdapter::nearestLockfile(folder, root.path());
-        EXPECT_EQ(found ? std::optional(found->manager) : std::nullopt, manager) << folder;
+        expected[folder + "/node_modules"] = manager;
     }
-    // A workspace member takes its root's; a folder named like a lockfile is none; the search stops at the root.
+    // A workspace member takes its root's; a folder named like a lockfile is none.
     test::writeFile(root / "ws/pnpm-lock.yaml", "");
     test::makeDirs(root / "ws/packages/a/yarn.lock");
-    EXPECT_EQ(ProjectsAdapter::nearestLockfile(root / "ws/packages/a", root.path())->path, root / "ws/pnpm-lock.yaml");
-    EXPECT_FALSE(ProjectsAdapter::nearestLockfile(root / "ws/packages/a", root / "ws/packages"));
+    project(root / "ws/packages/a", {}, 1);
+    expected[root / "ws/packages/a/node_modules"] = ManagerKind::pnpm;
+    const auto managers = [&](const std::string& searched) {
+        std::map<std::string, std::optional<ManagerKind>> found;
+        for (const auto& item :
+            ProjectsAdapter(std::make_shared<test::FakeSizer>(), root.path(), [&] { return std::vector{searched}; })
+                .scan()
+                .items)
+            found[*item.path] = item.managedBy;
+        return found;
+    };
+    EXPECT_EQ(managers(root.path()), expected);
+    // The search for one stops at the searched folder, however it is written.
+    for (const std::string& spelling : {root / "ws/packages/.", root / "ws//packages/", root / "ws/packages/a/.."})
+        EXPECT_EQ(managers(spelling),
+            (std::map<std::string, std::optional<ManagerKind>>{{root / "ws/packages/a/node_modules", std::nullopt}}))
+            << spelling;
 }
 
 TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNeverOffered) {

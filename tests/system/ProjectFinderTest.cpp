@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,40 +18,88 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-void project(const std::string& folder) {
-    test::makeDirs(folder + "/node_modules");
-    test::writeFile(folder + "/package.json", "{}");
+// The walk knows no toolchain: these tests hand it made-up kinds. "manifest" marks a project whose
+// "modules" (never entered anywhere) it reports; "Rakefile" one whose "out" it reports, an "out"
+// without it being any folder.
+ProjectSearch searchFor(Strings roots, Strings excluded = {}) {
+    return {std::move(roots), std::move(excluded), {{{"manifest"}, {"modules"}}, {{"Rakefile"}, {"out", ".cache"}}},
+        {"modules"}, {"a.lock", "b.lock"}};
 }
 
-TEST(ProjectFinder, FindsProjectsAndWorkspaceMembersOnceAndNoDecoys) {
+Strings folders(const FoundProjects& found) {
+    Strings all;
+    for (const auto& project : found.projects) all.push_back(project.folder + "/" + project.buildFolder);
+    return all;
+}
+
+void project(const std::string& folder) {
+    test::makeDirs(folder + "/modules");
+    test::writeFile(folder + "/manifest", "{}");
+}
+
+TEST(ProjectFinder, FindsProjectsOfEachKindAndWorkspaceMembersOnceAndNoDecoys) {
     test::TempDir dir;
     const std::string h = dir / "home", odd = h + "/a b'\"\n$(x)\xff\xfe", app = h + "/app", skip = h + "/skip";
-    for (const std::string& p : {odd, app, app + "/packages/a", app + "/src/x", app + "/node_modules/in",
-             h + "/.config/t", skip + "/p", h + "/linkmods/x"})
+    for (const std::string& p : {odd, app, app + "/packages/a", app + "/src/x", app + "/modules/in", h + "/.config/t",
+             skip + "/p", h + "/linkmods/x"})
         project(p);
-    for (const char* p : {"/nomanifest", "/linkmanifest"}) test::makeDirs(h + p + "/node_modules");
+    for (const char* p : {"/nomanifest", "/linkmanifest"}) test::makeDirs(h + p + "/modules");
+    // The second kind: its build folders (a hidden one too) beside its marker, never entered; an
+    // "out" without the marker is walked like any folder.
+    for (const char* p : {"/rake/out/deep/modules", "/rake/.cache/x", "/loose/out/p/modules"}) test::makeDirs(h + p);
+    for (const char* p : {"/rake/Rakefile", "/rake/out/deep/manifest", "/loose/out/p/manifest"})
+        test::writeFile(h + p, "");
     // A manifest of any type is never examined: a dangling link will do.
-    for (const auto& [target, link] : {std::pair{"nowhere", "/linkmanifest/package.json"},
-             {"x/node_modules", "/linkmods/node_modules"}, {"x/package.json", "/linkmods/package.json"},
-             {"app", "/linked"}, {"..", "/app/src/up"}, {"skip", "/skiplink"}})
+    for (const auto& [target, link] :
+        {std::pair{"nowhere", "/linkmanifest/manifest"}, {"x/modules", "/linkmods/modules"},
+            {"x/manifest", "/linkmods/manifest"}, {"app", "/linked"}, {"..", "/app/src/up"}, {"skip", "/skiplink"}})
         ASSERT_EQ(::symlink(target, (h + link).c_str()), 0);
-    const Strings all{odd, app, app + "/packages/a", app + "/src/x", h + "/linkmanifest", h + "/linkmods/x"};
+    const Strings all{odd + "/modules", app + "/modules", app + "/packages/a/modules", app + "/src/x/modules",
+        h + "/linkmanifest/modules", h + "/linkmods/x/modules", h + "/loose/out/p/modules", h + "/rake/.cache",
+        h + "/rake/out"};
     const std::tuple<Strings, Strings, Strings, std::int64_t, std::int64_t> cases[] = {
         // roots, excluded folders, projects found, skipped, folders listed
-        {{h}, {skip}, all, 0, 11},
-        {{h + "//", app + "/./packages", app, h}, {h + "/skiplink/"}, all, 0, 11},
-        {{skip + "/p", h + "/missing", h + "/linked", app + "/package.json", "home"}, {skip}, {}, 4, 0},
-        {{skip}, {}, {skip + "/p"}, 0, 2},
+        {{h}, {skip}, all, 0, 15},
+        {{h + "//", app + "/./packages", app, h}, {h + "/skiplink/"}, all, 0, 15},
+        // A root that is a link is the user's choice, resolved once; within it no link is followed.
+        {{skip + "/p", h + "/missing", app + "/manifest", "home", h + "/linked/packages"}, {skip},
+            {h + "/linked/packages/a/modules"}, 3, 2},
+        {{skip}, {}, {skip + "/p/modules"}, 0, 2},
     };
     for (int budget : {0, detail::directoryWalkFdBudget()}) { // every folder reopened from the root, then as usual
         detail::setDirectoryWalkFdBudget(budget);
         for (const auto& [roots, excluded, projects, skipped, listed] : cases) {
             std::atomic<std::int64_t> seen{0};
-            const FoundProjects found = findProjects({roots, excluded}, &seen);
-            EXPECT_EQ(std::tuple(found.folders, found.skipped, seen.load()), std::tuple(projects, skipped, listed))
+            const FoundProjects found = findProjects(searchFor(roots, excluded), &seen);
+            EXPECT_EQ(std::tuple(folders(found), found.skipped, seen.load()), std::tuple(projects, skipped, listed))
                 << roots.front() << ", descriptor budget " << budget;
         }
     }
+}
+
+// Each project is told its nearest lockfile, of its own folder or above it up to the searched
+// folder however that is written, and never one from above it; several in one folder: the newest.
+TEST(ProjectFinder, TheNearestLockfileStopsAtTheRootWhateverItsSpelling) {
+    test::TempDir dir;
+    project(dir / "code/ws/packages/a");
+    project(dir / "code/own");
+    test::writeFile(dir / "a.lock", "");             // above every root: never seen
+    test::writeFile(dir / "code/ws/b.lock", "");     // the workspace's
+    test::makeDirs(dir / "code/ws/packages/a.lock"); // a folder of that name is none
+    for (const char* name : {"/code/own/a.lock", "/code/own/b.lock"}) test::writeFile(dir / name, "");
+    const timespec old[2] = {{1000, 0}, {1000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "code/own/a.lock").c_str(), old, 0), 0);
+    const auto lockfiles = [&](const std::string& root) {
+        std::map<std::string, std::string> found;
+        for (const auto& p : findProjects(searchFor({root})).projects)
+            found[p.folder] = p.lockfile ? p.lockfile->path + " " + std::to_string(p.lockfile->name) : "none";
+        return found;
+    };
+    EXPECT_EQ(
+        lockfiles(dir / "code"), (std::map<std::string, std::string>{{dir / "code/own", dir / "code/own/b.lock 1"},
+                                     {dir / "code/ws/packages/a", dir / "code/ws/b.lock 1"}}));
+    for (const std::string& root : {dir / "code/ws/packages/.", dir / "code//ws/packages/", dir / "code/ws/packages"})
+        EXPECT_EQ(lockfiles(root), (std::map<std::string, std::string>{{dir / "code/ws/packages/a", "none"}})) << root;
 }
 
 TEST(ProjectFinder, DeepAndWideTreesAndFoldersVanishingMidWalk) {
@@ -60,17 +110,44 @@ TEST(ProjectFinder, DeepAndWideTreesAndFoldersVanishingMidWalk) {
     int fd = ::open(deepest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (int i = 0, next = 0; i < 100'000 && fd >= 0; ++i, deepest += "/d", ::close(fd), fd = next)
         next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    ASSERT_TRUE(::mkdirat(fd, "node_modules", 0755) == 0 && ::mknodat(fd, "package.json", S_IFREG | 0644, 0) == 0);
+    // Far beyond the path limit, a project with its lockfile.
+    ASSERT_TRUE(::mkdirat(fd, "modules", 0755) == 0 && ::mknodat(fd, "manifest", S_IFREG | 0644, 0) == 0 &&
+                ::mknodat(fd, "a.lock", S_IFREG | 0644, 0) == 0);
     ::close(fd);
-    Strings all{deepest};
-    for (int i = 10'000; i < 20'000; ++i) project(all.emplace_back(dir / "many/" + std::to_string(i)));
-    EXPECT_EQ(findProjects({{dir.path()}, {}}).folders, all);
+    Strings all{deepest + "/modules"};
+    for (int i = 10'000; i < 20'000; ++i)
+        project(dir / "many/" + std::to_string(i)), all.push_back(dir / "many/" + std::to_string(i) + "/modules");
+    const FoundProjects first = findProjects(searchFor({dir.path()}));
+    EXPECT_EQ(folders(first), all);
+    ASSERT_FALSE(first.projects.empty());
+    EXPECT_TRUE(first.projects.front().lockfile && first.projects.front().lockfile->path == deepest + "/a.lock");
     std::thread remover([&] { test::removeTree(dir / "many"); }); // while the walk goes on
-    const Strings found = findProjects({{dir.path()}, {}}).folders;
+    const Strings found = folders(findProjects(searchFor({dir.path()})));
     remover.join();
     EXPECT_TRUE(std::includes(all.begin(), all.end(), found.begin(), found.end()) &&
-                std::binary_search(found.begin(), found.end(), deepest));
+                std::binary_search(found.begin(), found.end(), deepest + "/modules"));
     test::runCapture({"/bin/rm", "-rf", dir / "d"}); // deeper than the test's own removal reaches
+}
+
+// Thousands of roots under a low limit of descriptors: each is opened as the walk reaches it, so
+// none goes missing and the sizer measuring beside the search is not starved.
+TEST(ProjectFinder, ThousandsOfRootsUnderALowDescriptorLimitAreAllSearched) {
+    test::TempDir dir;
+    Strings roots, all;
+    for (int i = 0; i < 600; ++i) {
+        roots.push_back(dir / ("r" + std::to_string(1000 + i)));
+        project(roots.back() + "/p");
+        all.push_back(roots.back() + "/p/modules");
+    }
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit low = saved;
+    low.rlim_cur = 128;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const FoundProjects found = findProjects(searchFor(roots));
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(folders(found), all);
+    EXPECT_EQ(found.skipped, 0);
 }
 
 // As root reads through any mode, kelvo-size --projects runs as user 65534, in a mount namespace of
