@@ -46,6 +46,13 @@ std::map<std::string, ItemSize> measureChildren(const DirectorySizing& sizer, co
     return table;
 }
 
+ManagerReport finishedReport(ManagerReport report) {
+    for (DependencyItem& item : report.items) {
+        withholdInexactCommand(item);
+    }
+    return report;
+}
+
 void sortItemsBySize(std::vector<DependencyItem>& items) {
     std::stable_sort(items.begin(), items.end(),
         [](const DependencyItem& a, const DependencyItem& b) { return a.bytes.value_or(-1) > b.bytes.value_or(-1); });
@@ -109,7 +116,7 @@ std::string foundIn(std::string identity, const std::string& folder, const std::
 ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted) {
     try {
         if (const auto measured = sizer.measureItem(paths, counted)) {
-            return ItemSize{measured->bytes, measured->freedBytes};
+            return ItemSize{measured->bytes, measured->freedBytes, measured->unreadable};
         }
         return {};
     } catch (...) {
@@ -117,14 +124,65 @@ ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string
     }
 }
 
-std::optional<std::string> firstFolder(const std::string& home, const std::vector<std::string_view>& suffixes) {
+namespace {
+
+std::optional<std::string> toolPlace(const std::string& home, std::string_view suffix, bool folder) {
+    if (home.empty() || home.front() != '/' || !suffix.starts_with('/')) {
+        return std::nullopt;
+    }
+    static constexpr std::string_view shared[] = {
+        "/Library/Application Support", "/Library/Caches", "/Library", "/.local/share", "/.cache", "/.config"};
+    std::string_view base;
+    for (const std::string_view candidate : shared) {
+        if (suffix.starts_with(candidate) && suffix.size() > candidate.size() && suffix[candidate.size()] == '/') {
+            base = candidate;
+            break;
+        }
+    }
+    const std::string_view own = suffix.substr(base.size() + 1);
+    if (!isSafeRelativeName(own)) {
+        return std::nullopt;
+    }
+    std::string path = home + std::string(base);
+    for (std::size_t start = 0; start <= own.size();) {
+        const std::size_t end = std::min(own.find('/', start), own.size());
+        path += "/";
+        path += own.substr(start, end - start);
+        const bool last = end == own.size();
+        if (!(last && !folder ? isEntryNotLink(path) : isRealDirectory(path))) {
+            return std::nullopt;
+        }
+        start = end + 1;
+    }
+    return path;
+}
+
+template <class Find>
+std::optional<std::string> firstOf(const std::vector<std::string_view>& suffixes, Find&& find) {
     for (const std::string_view suffix : suffixes) {
-        std::string candidate = home + std::string(suffix);
-        if (isRealDirectory(candidate)) {
-            return candidate;
+        if (auto place = find(suffix)) {
+            return place;
         }
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> toolFolder(const std::string& home, std::string_view suffix) {
+    return toolPlace(home, suffix, true);
+}
+
+std::optional<std::string> toolEntry(const std::string& home, std::string_view suffix) {
+    return toolPlace(home, suffix, false);
+}
+
+std::optional<std::string> firstFolder(const std::string& home, const std::vector<std::string_view>& suffixes) {
+    return firstOf(suffixes, [&](std::string_view suffix) { return toolFolder(home, suffix); });
+}
+
+std::optional<std::string> firstEntry(const std::string& home, const std::vector<std::string_view>& suffixes) {
+    return firstOf(suffixes, [&](std::string_view suffix) { return toolEntry(home, suffix); });
 }
 
 namespace {

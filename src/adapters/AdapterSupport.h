@@ -42,6 +42,7 @@ private:
 struct ItemSize {
     std::optional<std::int64_t> bytes;
     std::optional<std::int64_t> freedBytes;
+    std::int64_t unreadable = 0; // folders in it that could not be read wholly
 };
 // Measures `paths` as one item into the scan's tally: its size and what removing it frees. Never
 // throws: a failing sizer leaves the item unmeasured.
@@ -52,15 +53,18 @@ ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string
 std::map<std::string, ItemSize> measureChildren(const DirectorySizing& sizer, const std::string& parent,
     const std::vector<std::string>& names, TallyScopes counted);
 
+// What every report goes through last: no command that would not name its item's bytes exactly.
+ManagerReport finishedReport(ManagerReport report);
+
 // Runs an adapter's scan steps, which fill in `partial` as they learn; a fault inside them must
 // not end the process or cost the other adapters their reports, so it returns what is known.
 template <typename Steps>
 ManagerReport guardedScan(ManagerKind kind, Steps&& steps) {
     ManagerReport partial = ManagerReport::notDetected(kind);
     try {
-        return steps(partial);
+        return finishedReport(steps(partial));
     } catch (...) {
-        return partial;
+        return finishedReport(std::move(partial));
     }
 }
 
@@ -136,9 +140,18 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
 // at (an override in the environment is not followed), so the user can tell which one this is.
 std::string foundIn(std::string identity, const std::string& folder, const std::string& home);
 
-// The first of home + suffix that is a folder itself (a link to one is not followed), in the order
-// given: a tool's macOS place before its Linux one, as each tool picks by platform.
+// Whether home + suffix is a tool's folder reached without a link: the home and the folders
+// applications share in it (~/.cache, ~/.config, ~/.local/share, ~/Library, its Caches and
+// Application Support) are the user's to move and link elsewhere; every level below them is the
+// tool's and must be a real directory, so that a link there cannot lead a listing or a
+// measurement into the rest of the disk.
+std::optional<std::string> toolFolder(const std::string& home, std::string_view suffix);
+// The same where the last level may be an entry of any kind but a link.
+std::optional<std::string> toolEntry(const std::string& home, std::string_view suffix);
+// The first of the suffixes that is such a folder (or entry), in the order given: a tool's macOS
+// place before its Linux one, as each tool picks by platform.
 std::optional<std::string> firstFolder(const std::string& home, const std::vector<std::string_view>& suffixes);
+std::optional<std::string> firstEntry(const std::string& home, const std::vector<std::string_view>& suffixes);
 
 // The dependency names of a global folder's package.json, which name exactly what the user added,
 // in code-point order; an object without "dependencies" names none. Absent when the file is

@@ -59,7 +59,9 @@ std::vector<std::string> BunAdapter::packageNames(const std::string& modulesDire
     return names;
 }
 
-bool BunAdapter::installedBy(const CommandResult& version) const { return version.ok || isDirectory(home_ + "/.bun"); }
+bool BunAdapter::installedBy(const CommandResult& version) const {
+    return version.ok || toolFolder(home_, "/.bun").has_value();
+}
 
 CommandResult BunAdapter::runVersion() const {
     try {
@@ -91,17 +93,19 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
         }
     }
 
-    const std::string bunDirectory = home_ + "/.bun";
-    const std::string globalDirectory = bunDirectory + "/install/global";
-    const std::string modulesDirectory = globalDirectory + "/node_modules";
-    const std::string commandDirectory = bunDirectory + "/bin";
-    const std::string cacheDirectory = bunDirectory + "/install/cache";
+    // Each folder bun keeps, when it is one: a link at any level of it is never followed.
+    const auto globalDirectory = toolFolder(home_, "/.bun/install/global");
+    const auto modules = toolFolder(home_, "/.bun/install/global/node_modules");
+    const std::string modulesDirectory = modules.value_or("");
+    const std::string commandDirectory = home_ + "/.bun/bin";
+    const auto cacheDirectory = toolFolder(home_, "/.bun/install/cache");
     // bun installs every dependency of its globals beside them: the manifest tells which folders
     // the user added. Without one, every folder counts as a global.
-    const auto manifest = manifestDependencies(globalDirectory + "/package.json");
-    const std::vector<std::string> names = manifest ? *manifest : packageNames(modulesDirectory);
+    const auto manifest = globalDirectory ? manifestDependencies(*globalDirectory + "/package.json") : std::nullopt;
+    const std::vector<std::string> names =
+        manifest ? *manifest : (modules ? packageNames(modulesDirectory) : std::vector<std::string>());
     std::vector<std::string> dependencyPaths;
-    if (manifest) {
+    if (manifest && modules) {
         for (const std::string& entry : otherEntries(modulesDirectory, names)) {
             if (isSafeRelativeName(entry) && joinsWithoutLinks(modulesDirectory, entry)) {
                 dependencyPaths.push_back(modulesDirectory + "/" + entry);
@@ -121,7 +125,9 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     parallelFor(count + 2, [&](std::size_t i) {
         try {
             if (i == count) {
-                cacheSize = measureItem(*sizer_, {cacheDirectory}, tally.counted());
+                if (cacheDirectory) {
+                    cacheSize = measureItem(*sizer_, {*cacheDirectory}, tally.counted());
+                }
                 return;
             }
             if (i == count + 1) {
@@ -130,7 +136,7 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
                 }
                 return;
             }
-            if (!isSafeRelativeName(names[i]) || !joinsWithoutLinks(modulesDirectory, names[i])) {
+            if (!modules || !isSafeRelativeName(names[i]) || !joinsWithoutLinks(modulesDirectory, names[i])) {
                 return;
             }
             const std::string directory = modulesDirectory + "/" + names[i];
@@ -143,17 +149,20 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
         }
     });
 
-    ManagerReport report = partial;
+    ManagerReport& report = partial; // what is found stays found if a later step fails
     report.items.reserve(count + 2);
     for (std::size_t i = 0; i < count; ++i) {
-        report.items.push_back(globalPackageItem(names[i], versions[i], childPath(modulesDirectory, names[i]),
-            sizes[i].bytes, uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
+        report.items.push_back(
+            globalPackageItem(names[i], versions[i], modules ? childPath(modulesDirectory, names[i]) : std::nullopt,
+                sizes[i].bytes, uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
         report.items.back().freedBytes = sizes[i].freedBytes;
+        report.items.back().unreadableFolders = sizes[i].unreadable;
     }
     if (!dependencyPaths.empty()) {
         report.items.push_back(dependenciesItem(dependenciesName, dependencySize.bytes,
             "Packages your bun globals depend on — they go away with the globals that need them."));
         report.items.back().freedBytes = dependencySize.freedBytes;
+        report.items.back().unreadableFolders = dependencySize.unreadable;
     }
     // bun's own program in its folder takes room too.
     if (const std::string program = commandDirectory + "/bun"; isRegularFile(program)) {
@@ -162,12 +171,14 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
             dependenciesItem("bun itself", size.bytes, "The bun program — it goes when you uninstall bun."));
         report.items.back().path = program;
         report.items.back().freedBytes = size.freedBytes;
+        report.items.back().unreadableFolders = size.unreadable;
     }
     std::optional<Uuid> cache;
-    if (cacheSize.bytes) {
+    if (cacheDirectory && cacheSize.bytes) {
         report.items.push_back(
-            cacheItem("bun cache", cacheDirectory, cacheSize.bytes, "bun's module cache — re-downloaded as needed."));
+            cacheItem("bun cache", *cacheDirectory, cacheSize.bytes, "bun's module cache — re-downloaded as needed."));
         report.items.back().freedBytes = cacheSize.freedBytes;
+        report.items.back().unreadableFolders = cacheSize.unreadable;
         cache = report.items.back().id;
     }
     sortItemsBySize(report.items);

@@ -128,7 +128,7 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
         home_.empty() ? std::nullopt : firstFolder(home_, {"/Library/Caches/Homebrew", "/.cache/Homebrew"});
     const ItemSize cacheSize = cache ? measureItem(*sizer_, {*cache}, tally.counted()) : ItemSize{};
 
-    ManagerReport report = partial;
+    ManagerReport& report = partial; // what is found stays found if a later step fails
     report.items.reserve(formulae.size());
     for (const std::string& name : formulae) {
         DependencyItem item;
@@ -138,6 +138,7 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
         if (const auto size = sizes.find(name); size != sizes.end()) {
             item.bytes = size->second.bytes;
             item.freedBytes = size->second.freedBytes;
+            item.unreadableFolders = size->second.unreadable;
         }
         if (leaves.contains(name)) {
             item.tier = Tier::orphanCandidate;
@@ -159,6 +160,7 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
             foundIn("Bottles and sources Homebrew downloaded — brew cleanup removes the ones no longer needed.", *cache,
                 home_)));
         report.items.back().freedBytes = cacheSize.freedBytes;
+        report.items.back().unreadableFolders = cacheSize.unreadable;
         // Both commands also remove what no item here shows (old versions, unneeded dependencies),
         // so they stay whatever the cache holds; the cleanup is sized by the cache.
         report.quickWins[0].bytes = cacheSize.bytes;

@@ -124,7 +124,8 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     // Only an absolute directory from npm's output is measured or probed: an empty or relative
     // one would resolve against "/" or the working directory, which are not npm's.
     const auto isAbsolute = [](const std::string& path) { return !path.empty() && path.front() == '/'; };
-    const bool prefixIsAbsolute = isAbsolute(prefix.output);
+    // Only through real folders below the prefix: a link as lib or node_modules would lead anywhere.
+    const bool prefixIsAbsolute = isAbsolute(prefix.output) && joinsWithoutLinks(prefix.output, "lib/node_modules/");
     std::optional<std::string> cacheDirectory;
     if (cache.ok && !cache.output.empty() && isSinglePathAnswer(cache.output)) {
         cacheDirectory = cache.output;
@@ -170,19 +171,21 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
         }
     });
 
-    ManagerReport report = partial;
+    ManagerReport& report = partial; // what is found stays found if a later step fails
     report.items.reserve(count + 1);
     for (std::size_t i = 0; i < count; ++i) {
         const auto& [name, packageVersion] = packages[i];
         report.items.push_back(globalPackageItem(name, packageVersion, childPath(modulesDirectory, name),
             sizes[i].bytes, uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
         report.items.back().freedBytes = sizes[i].freedBytes;
+        report.items.back().unreadableFolders = sizes[i].unreadable;
     }
     std::vector<std::optional<Uuid>> covered(quickWins().size());
     if (cacheDirectory) {
         report.items.push_back(cacheItem(
             "npm cache", *cacheDirectory, cacheSize.bytes, "npm's download cache — regenerates automatically."));
         report.items.back().freedBytes = cacheSize.freedBytes;
+        report.items.back().unreadableFolders = cacheSize.unreadable;
         covered[0] = report.items.back().id;
     }
     for (std::size_t k = 0; k < sideFolders.size(); ++k) {
@@ -193,6 +196,7 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
         report.items.push_back(
             cacheItem(side.name, *sideFolders[k], sideSizes[k].bytes, foundIn(side.identity, *sideFolders[k], home_)));
         report.items.back().freedBytes = sideSizes[k].freedBytes;
+        report.items.back().unreadableFolders = sideSizes[k].unreadable;
         if (side.quickWin >= 0) {
             // Its own tool's command, shown with it: npm's commands do not touch it.
             covered[static_cast<std::size_t>(side.quickWin)] = report.items.back().id;

@@ -22,7 +22,7 @@ const std::vector<QuickWin>& NvmAdapter::quickWins() {
 
 bool NvmAdapter::isInstalled() const {
     try {
-        return isDirectory(home_ + "/.nvm");
+        return toolFolder(home_, "/.nvm").has_value();
     } catch (...) {
         return false;
     }
@@ -53,7 +53,8 @@ std::optional<std::string> readAlias(const std::string& path) {
 
 std::vector<std::string> NvmAdapter::versionNames(const std::string& home) {
     std::vector<std::string> names;
-    for (auto& name : listDirectory(home + "/.nvm/versions/node").value_or(std::vector<std::string>())) {
+    const auto folder = toolFolder(home, "/.nvm/versions/node");
+    for (auto& name : listDirectory(folder.value_or("")).value_or(std::vector<std::string>())) {
         if (!name.empty() && name.front() == 'v') {
             names.push_back(std::move(name));
         }
@@ -89,7 +90,7 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
         }
         report.detected = true;
 
-        const std::string versionsDirectory = home_ + "/.nvm/versions/node";
+        const std::string versionsDirectory = toolFolder(home_, "/.nvm/versions/node").value_or("");
         const std::vector<std::string> names = versionNames(home_);
         const auto defaultVersion = NvmAdapter::defaultVersion(home_, names);
         const ManagerTally tally(counted);
@@ -108,6 +109,7 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
             if (const auto size = sizes.find(name); size != sizes.end()) {
                 item.bytes = size->second.bytes;
                 item.freedBytes = size->second.freedBytes;
+                item.unreadableFolders = size->second.unreadable;
             }
             if (name != defaultVersion) {
                 item.tier = Tier::orphanCandidate;
@@ -131,6 +133,7 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
                 foundIn("The Node archives nvm downloaded to install versions — downloaded again when needed.", *cache,
                     home_)));
             items.back().freedBytes = cacheSize.freedBytes;
+            items.back().unreadableFolders = cacheSize.unreadable;
             cacheId = items.back().id;
         }
         sortItemsBySize(items);
@@ -139,10 +142,9 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
             report.quickWins.push_back(*win);
         }
         report.onceCountedBytes = tally.total();
-        return report;
+        return finishedReport(std::move(report));
     } catch (...) {
-        report.items.clear();
-        return report;
+        return finishedReport(std::move(report));
     }
 }
 

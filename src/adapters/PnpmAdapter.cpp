@@ -6,6 +6,8 @@
 #include "system/Platform.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <set>
 #include <utility>
 
@@ -24,24 +26,30 @@ const std::vector<QuickWin>& PnpmAdapter::quickWins() {
 }
 
 std::optional<std::string> PnpmAdapter::findStore() const {
-    for (const char* suffix : {"/Library/pnpm/store", "/.local/share/pnpm/store"}) {
-        std::string candidate = home_ + suffix;
-        if (pathExists(candidate)) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
+    // Any entry there counts, as long as no level of it is a link.
+    return firstEntry(home_, {"/Library/pnpm/store", "/.local/share/pnpm/store"});
 }
 
 namespace {
 
+// The leading decimal digits of `text` as a number; absent without any, or beyond 64 bits (a
+// version text a tool printed can hold anything).
+std::optional<std::int64_t> leadingNumber(std::string_view text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end == text.data()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 // "v10" -> 10; anything else is not a store layout.
-std::optional<long> layoutNumber(const std::string& name) {
-    if (name.size() < 2 || name.size() > 6 || name[0] != 'v' ||
+std::optional<std::int64_t> layoutNumber(const std::string& name) {
+    if (name.size() < 2 || name[0] != 'v' ||
         !std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
-    return std::stol(name.substr(1));
+    return leadingNumber(std::string_view(name).substr(1));
 }
 
 // `path` with "." and ".." worked out by name alone; absent when ".." would climb above the root.
@@ -90,7 +98,7 @@ std::optional<std::string> globalFolder(const std::string& pnpmHome, const std::
 } // namespace
 
 std::vector<std::string> PnpmAdapter::storeVersions(const std::string& store) {
-    std::vector<std::pair<long, std::string>> found;
+    std::vector<std::pair<std::int64_t, std::string>> found;
     for (auto& name : listDirectory(store).value_or(std::vector<std::string>())) {
         if (const auto number = layoutNumber(name); number && isRealDirectory(store + "/" + name)) {
             found.emplace_back(*number, std::move(name));
@@ -117,8 +125,8 @@ std::vector<std::string> PnpmAdapter::globalLayouts(const std::string& pnpmHome)
 
 bool PnpmAdapter::readsGroupedGlobals(
     const std::optional<std::string>& version, const std::vector<std::string>& stores) {
-    if (version && !version->empty() && std::isdigit(static_cast<unsigned char>(version->front()))) {
-        return std::stol(version->substr(0, version->find('.'))) >= 11;
+    if (const auto major = version ? leadingNumber(*version) : std::nullopt; major && version->front() != '-') {
+        return *major >= 11;
     }
     return !stores.empty() && layoutNumber(stores.back()).value_or(0) >= 11;
 }
@@ -144,7 +152,7 @@ std::vector<PnpmAdapter::Global> PnpmAdapter::globals(const std::string& pnpmHom
                 continue;
             }
             std::optional<std::string> where;
-            if (isSafeRelativeName(name) && joinsWithoutLinks(folder + "/node_modules", name)) {
+            if (isSafeRelativeName(name) && joinsWithoutLinks(folder, "node_modules/" + name)) {
                 where = globalFolder(pnpmHome, folder + "/node_modules/" + name);
             }
             found.push_back(Global{name, where});
@@ -261,12 +269,13 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
         }
     });
 
-    ManagerReport report = partial;
+    ManagerReport& report = partial; // what is found stays found if a later step fails
     std::vector<std::optional<Uuid>> pruned;
     for (std::size_t i = 0; i < stores; ++i) {
         const Folder& folder = folders[i];
         DependencyItem item{Uuid::random(), storeName, std::nullopt, folder.path, sizes[i].bytes, Tier::safeByDesign,
-            {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt, sizes[i].freedBytes};
+            {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt, sizes[i].freedBytes,
+            std::nullopt, sizes[i].unreadable};
         switch (folder.role) {
         case Role::store: pruned.push_back(item.id); break;
         case Role::oldStore:
@@ -299,6 +308,7 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
             foundIn("Package metadata pnpm keeps to resolve versions quickly — fetched again as needed.", *metadata,
                 home_)));
         report.items.back().freedBytes = sizes[stores].freedBytes;
+        report.items.back().unreadableFolders = sizes[stores].unreadable;
         pruned.push_back(report.items.back().id);
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -306,6 +316,7 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
         report.items.push_back(globalPackageItem(globalPackages[i].name, manifests[i].version, globalPackages[i].folder,
             size.bytes, uses[i], clock, kb_, ManagerKind::pnpm, "pnpm remove -g"));
         report.items.back().freedBytes = size.freedBytes;
+        report.items.back().unreadableFolders = size.unreadable;
     }
     sortItemsBySize(report.items);
     report.quickWins.clear();

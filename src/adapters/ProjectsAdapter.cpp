@@ -174,6 +174,7 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
         } done{*progress_};
         found = findProjects(search(roots, excluded), &progress_->folders);
     }
+    partial.unreadableFolders = found.skipped;
     partial.detected = !found.projects.empty();
     if (found.projects.empty()) {
         return partial;
@@ -202,6 +203,7 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
             const ItemSize size = measureItem(*sizer_, {*item.path}, tally.counted());
             item.bytes = size.bytes;
             item.freedBytes = size.freedBytes;
+            item.unreadableFolders = size.unreadable;
             if (!lockfile) {
                 // Installing again without one may bring other versions: never offered as unused.
                 item.evidence.push_back(Evidence::noLockfile());

@@ -80,9 +80,11 @@ ManagerReport YarnAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
     std::vector<std::string> names;
     std::vector<std::string> dependencyPaths;
     const std::string modules = found.globals.value_or("") + "/node_modules";
+    // Its node_modules is measured through: a link there would lead anywhere.
+    const bool modulesReal = found.globals && joinsWithoutLinks(*found.globals, "node_modules/");
     if (found.globals) {
         names = manifestDependencies(*found.globals + "/package.json").value_or(std::vector<std::string>());
-        for (const std::string& entry : otherEntries(modules, names)) {
+        for (const std::string& entry : modulesReal ? otherEntries(modules, names) : std::vector<std::string>()) {
             if (isSafeRelativeName(entry) && joinsWithoutLinks(modules, entry)) {
                 dependencyPaths.push_back(modules + "/" + entry);
             }
@@ -108,7 +110,7 @@ ManagerReport YarnAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
                 }
                 return;
             }
-            if (!isSafeRelativeName(names[i]) || !joinsWithoutLinks(modules, names[i])) {
+            if (!modulesReal || !isSafeRelativeName(names[i]) || !joinsWithoutLinks(modules, names[i])) {
                 return;
             }
             const std::string directory = modules + "/" + names[i];
@@ -120,22 +122,26 @@ ManagerReport YarnAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
         }
     });
 
-    ManagerReport report = partial;
+    ManagerReport& report = partial; // what is found stays found if a later step fails
     for (std::size_t i = 0; i < count; ++i) {
-        report.items.push_back(globalPackageItem(names[i], manifests[i].version, childPath(modules, names[i]),
-            sizes[i].bytes, uses[i], clock, kb_, ManagerKind::yarn, "yarn global remove"));
+        report.items.push_back(
+            globalPackageItem(names[i], manifests[i].version, modulesReal ? childPath(modules, names[i]) : std::nullopt,
+                sizes[i].bytes, uses[i], clock, kb_, ManagerKind::yarn, "yarn global remove"));
         report.items.back().freedBytes = sizes[i].freedBytes;
+        report.items.back().unreadableFolders = sizes[i].unreadable;
     }
     if (!dependencyPaths.empty()) {
         report.items.push_back(dependenciesItem(dependenciesName, sizes[count].bytes,
             "Packages your Yarn globals depend on — they go away with the globals that need them."));
         report.items.back().freedBytes = sizes[count].freedBytes;
+        report.items.back().unreadableFolders = sizes[count].unreadable;
     }
     std::optional<Uuid> cache, berryCache;
     if (found.cache) {
         report.items.push_back(cacheItem("Yarn cache", *found.cache, sizes[count + 1].bytes,
             foundIn("Yarn 1's download cache — downloaded again as needed.", *found.cache, home_)));
         report.items.back().freedBytes = sizes[count + 1].freedBytes;
+        report.items.back().unreadableFolders = sizes[count + 1].unreadable;
         cache = report.items.back().id;
     }
     if (found.berryCache) {
@@ -143,6 +149,7 @@ ManagerReport YarnAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
             foundIn("The package archives Yarn 2 and later share between projects — downloaded again as needed.",
                 *found.berryCache, home_)));
         report.items.back().freedBytes = sizes[count + 2].freedBytes;
+        report.items.back().unreadableFolders = sizes[count + 2].unreadable;
         berryCache = report.items.back().id;
     }
     sortItemsBySize(report.items);

@@ -165,6 +165,11 @@ bool isRegularFile(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool isEntryNotLink(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && !S_ISLNK(status.st_mode);
+}
+
 std::optional<std::string> readLink(const std::string& path) {
     std::string target(256, '\0');
     for (;;) {
@@ -184,7 +189,7 @@ std::optional<std::string> readLink(const std::string& path) {
 }
 
 std::optional<std::vector<std::string>> listDirectory(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }

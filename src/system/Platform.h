@@ -23,9 +23,11 @@ bool pathExists(const std::string& path);      // any kind of entry; follows lin
 bool isDirectory(const std::string& path);     // follows links
 bool isRealDirectory(const std::string& path); // a directory itself, not a link to one
 bool isRegularFile(const std::string& path);   // a regular file itself, not a link to one
+bool isEntryNotLink(const std::string& path);  // an entry of any kind but a symbolic link
 // Where a symbolic link points, as written in it; absent for anything else.
 std::optional<std::string> readLink(const std::string& path);
-// Names in the directory, without "." and "..", in the order the system returns them.
+// Names in the directory, without "." and "..", in the order the system returns them; absent for a
+// link (to a directory or not), which is never listed.
 std::optional<std::vector<std::string>> listDirectory(const std::string& path);
 // The whole file as bytes, or absent when it cannot be read or is larger than maxBytes.
 std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes = 16 * 1024 * 1024);

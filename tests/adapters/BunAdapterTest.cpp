@@ -22,6 +22,11 @@ struct Bun : test::Services {
     std::string modules = home / ".bun/install/global/node_modules";
     std::string cache = home / ".bun/install/cache";
 
+    void cacheOf(std::int64_t bytes) const {
+        test::makeDirs(cache);
+        sizer->set(cache, bytes);
+    }
+
     void package(const std::string& name, const std::string& packageJson = "{}") {
         test::writeFile(modules + "/" + name + "/package.json", packageJson);
     }
@@ -41,7 +46,7 @@ TEST(BunAdapter, DetectionFollowsTheCommandOrTheBunDirectory) {
     EXPECT_TRUE(fromDirectory.quickWins.empty()) << "no cache to clear";
 
     commandOnly.runner->on(Case::bunVersion, test::ok("1.1.8"));
-    commandOnly.sizer->set(commandOnly.cache, 3);
+    commandOnly.cacheOf(3);
     const ManagerReport report = commandOnly.scan();
     EXPECT_TRUE(report.detected && report.version == "1.1.8");
     EXPECT_EQ(itemNames(report), Names{"bun cache"}) << "no modules directory";
@@ -67,7 +72,7 @@ TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
                                                 Tier::signalOnly, {}, {}, "bun remove -g alpha"}));
 
     bun.sizer->set(bun.modules + "/zeta", 9).set(bun.modules + "/alpha", 5).set(bun.modules + "/@scope/tool", 5);
-    bun.sizer->set(bun.cache, 7);
+    bun.cacheOf(7);
     const ManagerReport sized = bun.scan();
     EXPECT_EQ(itemNames(sized), (Names{"zeta", "bun cache", "@scope/tool", "alpha"}));
     EXPECT_EQ(test::fields(sized.items[1]),
