@@ -208,7 +208,7 @@ void managerSection(Document& doc, const ManagerReport& report, SizeUnit unit) {
     if (report.version) {
         heading += " " + escapeForTerminal(*report.version);
     }
-    heading += " \u00b7 " + formatBytes(report.totalBytes(), unit) + " \u00b7 " + inventorySummary(kind, report.items);
+    heading += " \u00b7 " + formatBytes(report.totalBytes(), unit) + " \u00b7 " + inventorySummary(report);
     doc.blank();
     doc.text("", {Cell{heading, Paint::bold}});
 
@@ -300,7 +300,7 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
                 {Cell{std::string(displayName(report->kind)), Paint::bold},
                     report->version ? safe(*report->version, Paint::faint) : Cell{},
                     Cell{formatBytes(report->totalBytes(), unit), Paint::none, true},
-                    Cell{inventorySummary(report->kind, report->items)}, Cell{std::move(note), notePaint}});
+                    Cell{inventorySummary(*report)}, Cell{std::move(note), notePaint}});
         }
     }
     if (!missing.empty()) {

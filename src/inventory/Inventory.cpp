@@ -210,7 +210,9 @@ std::string ownProgram(ManagerKind manager) {
 }
 } // namespace
 
-std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
+namespace {
+// The verdict for the item's tier.
+std::string verdictSentence(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     switch (item.tier) {
     case Tier::safeByDesign:
         // A cache another tool cleans (corepack, a test runner), or none and it is removed by hand:
@@ -242,6 +244,30 @@ std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUni
         return "Currently in use \u2014 nothing to do.";
     }
     return {};
+}
+} // namespace
+
+namespace {
+// What the verdict adds for an item not read wholly or given no command.
+std::string caveats(const DependencyItem& item) {
+    std::string text;
+    if (item.unreadableFolders > 0) {
+        text += " " + formatCount(item.unreadableFolders) +
+                (item.unreadableFolders == 1 ? " folder in it could not be read" : " folders in it could not be read") +
+                ": its size counts only what could.";
+    }
+    const bool withheld = std::any_of(item.evidence.begin(), item.evidence.end(),
+        [](const Evidence& evidence) { return evidence.kind == Evidence::Kind::commandWithheld; });
+    if (withheld) {
+        text += " Kelvo shows no command for it: its name is not valid UTF-8, and a command copied as text could "
+                "name another folder. Remove it from your file manager.";
+    }
+    return text;
+}
+} // namespace
+
+std::string verdictText(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
+    return verdictSentence(item, manager, unit) + caveats(item);
 }
 
 std::int64_t reclaimableBytes(const std::vector<DependencyItem>& items) {
@@ -300,6 +326,15 @@ std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>
     case ManagerKind::projects: return count + (n == 1 ? " project" : " projects");
     }
     return count;
+}
+
+std::string inventorySummary(const ManagerReport& report) {
+    std::string summary = inventorySummary(report.kind, report.items);
+    if (report.unreadableFolders > 0) {
+        summary += " \u00b7 " + formatCount(report.unreadableFolders) +
+                   (report.unreadableFolders == 1 ? " folder unreadable" : " folders unreadable");
+    }
+    return summary;
 }
 
 std::string sizeText(const std::optional<std::int64_t>& bytes, SizeUnit unit) {

@@ -71,6 +71,8 @@ std::int64_t reclaimableBytes(const ScanResult& result, const std::set<ManagerKi
 std::int64_t inventoriedCount(const ScanResult& result);
 std::int64_t inventoriedCount(const ScanResult& result, const std::set<ManagerKind>& included);
 std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>& items);
+// The same, and the folders its search could not read: "14 projects · 3 folders unreadable".
+std::string inventorySummary(const ManagerReport& report);
 
 // The size text of an item: formatBytes, or "—" when absent.
 std::string sizeText(const std::optional<std::int64_t>& bytes, SizeUnit unit);

@@ -31,7 +31,8 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::oldGlobalFolder: out["globalFolder"] = text(evidence.version); break;
     case Evidence::Kind::projectUntouched:
     case Evidence::Kind::projectActive: out["at"] = evidence.at; break;
-    case Evidence::Kind::noLockfile: break;
+    case Evidence::Kind::noLockfile:
+    case Evidence::Kind::commandWithheld: break;
     }
     out["summary"] = text(evidence.summary());
     return out;
@@ -56,6 +57,7 @@ json itemJson(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     out["evidence"] = std::move(evidence);
     out["identity"] = optionalText(item.identity);
     out["reclaimCommand"] = optionalText(item.reclaimCommand);
+    out["unreadableFolders"] = item.unreadableFolders;
     if (manager == ManagerKind::projects) {
         out["managedBy"] = item.managedBy ? json(std::string(rawValue(*item.managedBy))) : json(nullptr);
     }
@@ -105,7 +107,8 @@ json managerJson(const ManagerReport& report, SizeUnit unit) {
     out["version"] = optionalText(report.version);
     out["totalBytes"] = report.totalBytes();
     out["reclaimableBytes"] = reclaimableBytes(report.items);
-    out["summary"] = inventorySummary(report.kind, report.items);
+    out["summary"] = inventorySummary(report);
+    out["unreadableFolders"] = report.unreadableFolders;
     out["quickWins"] = std::move(quickWins);
     out["items"] = std::move(items);
     out["rows"] = std::move(rows);
@@ -146,10 +149,7 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
         return std::nullopt;
     }
     const std::string kind = string(value, "kind");
-    for (Evidence::Kind candidate : {Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
-             Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
-             Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
-             Evidence::Kind::projectUntouched, Evidence::Kind::projectActive, Evidence::Kind::noLockfile}) {
+    for (Evidence::Kind candidate : allEvidenceKinds) {
         if (rawValue(candidate) != kind) {
             continue;
         }
@@ -189,6 +189,7 @@ DependencyItem decodeItem(const nlohmann::json& value) {
     item.identity = optionalString(value, "identity");
     item.reclaimCommand = optionalString(value, "reclaimCommand");
     item.managedBy = managerKindFromRaw(string(value, "managedBy"));
+    item.unreadableFolders = optionalInteger(value, "unreadableFolders").value_or(0);
     return item;
 }
 
@@ -245,6 +246,7 @@ std::optional<ScanResult> decodeReport(const nlohmann::json& root) {
         report.detected = detected == value.end() || !detected->is_boolean() || detected->get<bool>();
         report.version = optionalString(value, "version");
         report.onceCountedBytes = optionalInteger(value, "totalBytes");
+        report.unreadableFolders = optionalInteger(value, "unreadableFolders").value_or(0);
         if (const auto items = value.find("items"); items != value.end() && items->is_array()) {
             for (const auto& item : *items) {
                 if (item.is_object()) {

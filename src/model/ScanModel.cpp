@@ -1,5 +1,7 @@
 #include "model/ScanModel.h"
 
+#include "model/Utf8.h"
+
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -74,6 +76,7 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::projectUntouched: return "projectUntouched";
     case Evidence::Kind::projectActive: return "projectActive";
     case Evidence::Kind::noLockfile: return "noLockfile";
+    case Evidence::Kind::commandWithheld: return "commandWithheld";
     }
     return {};
 }
@@ -155,8 +158,16 @@ std::string Evidence::summary() const {
     case Kind::projectUntouched: return "Project untouched since " + formatMonthYear(at);
     case Kind::projectActive: return "Project changed " + formatMonthYear(at);
     case Kind::noLockfile: return "No lockfile: reinstalling may pick other versions";
+    case Kind::commandWithheld: return "Its name is not valid UTF-8: no command shown here could name it exactly";
     }
     return {};
+}
+
+void withholdInexactCommand(DependencyItem& item) {
+    if (item.reclaimCommand && !isValidUtf8(*item.reclaimCommand)) {
+        item.reclaimCommand.reset();
+        item.evidence.push_back(Evidence::commandWithheld());
+    }
 }
 
 std::int64_t ManagerReport::totalBytes() const {

@@ -52,6 +52,7 @@ struct Evidence {
         projectUntouched,
         projectActive,
         noLockfile,
+        commandWithheld,
     };
 
     Kind kind = Kind::noDependents;
@@ -80,6 +81,9 @@ struct Evidence {
     static Evidence projectActive(double at) { return {Kind::projectActive, at, {}}; }
     // A project without a lockfile: installing again may bring other versions than it has now.
     static Evidence noLockfile() { return {Kind::noLockfile, 0, {}}; }
+    // The item's path or name is not valid UTF-8: a command shown or copied as text could not name
+    // those bytes exactly (it might name another folder), so it has none.
+    static Evidence commandWithheld() { return {Kind::commandWithheld, 0, {}}; }
 
     // The one-line text shown for this evidence.
     std::string summary() const;
@@ -88,6 +92,11 @@ struct Evidence {
 };
 
 std::string_view rawValue(Evidence::Kind kind);
+inline constexpr std::array allEvidenceKinds{Evidence::Kind::lastUsed, Evidence::Kind::notDefaultVersion,
+    Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
+    Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
+    Evidence::Kind::projectUntouched, Evidence::Kind::projectActive, Evidence::Kind::noLockfile,
+    Evidence::Kind::commandWithheld};
 
 // "MMM yyyy" in the user's locale and time zone; safe to call from several threads.
 std::string formatMonthYear(double secondsSince1970);
@@ -120,7 +129,14 @@ struct DependencyItem {
     std::optional<std::int64_t> freedBytes = std::nullopt;
     // A project's node_modules: the manager its lockfile names, when it has one.
     std::optional<ManagerKind> managedBy = std::nullopt;
+    // Folders in it that could not be read wholly: their own blocks are in its size, what they
+    // hold is not.
+    std::int64_t unreadableFolders = 0;
 };
+
+// Drops a reclaim command that is not valid UTF-8 text, saying why: every place it is shown or
+// copied (the window, the JSON) would repair the bytes and could name another folder.
+void withholdInexactCommand(DependencyItem& item);
 
 struct ManagerReport {
     ManagerKind kind = ManagerKind::homebrew;
@@ -131,6 +147,8 @@ struct ManagerReport {
     // What the items occupy together, each file counted once (as one `du -s -B1 -c` over their
     // paths counts), when the adapter measured that; absent for a report made by hand.
     std::optional<std::int64_t> onceCountedBytes = std::nullopt;
+    // Folders a search of the source could not open or list (what they hold is not in the report).
+    std::int64_t unreadableFolders = 0;
 
     ManagerKind id() const { return kind; }
     // onceCountedBytes, or else the sum of the measured item sizes.

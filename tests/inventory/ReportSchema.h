@@ -29,12 +29,12 @@ inline void checkReportDocument(const Json& document) {
         {"notUsedSinceInstall", "installedAt:[if] "}, {"noDependents", ""}, {"notDefaultVersion", "defaultVersion:s "},
         {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""},
         {"oldStoreVersion", "storeVersion:s "}, {"oldGlobalFolder", "globalFolder:s "},
-        {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "}, {"noLockfile", ""}};
+        {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "}, {"noLockfile", ""}, {"commandWithheld", ""}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;
     for (const Json& manager : document.at("managers")) {
         expectKeys(manager, "kind:s displayName:s detected:b version:[sn] totalBytes:i reclaimableBytes:i "
-                            "summary:s quickWins:a items:a rows:a ");
+                            "summary:s unreadableFolders:i quickWins:a items:a rows:a ");
         const auto kind = managerKindFromRaw(manager.value("kind", ""));
         ASSERT_TRUE(kind && std::exchange(previousKind, int(*kind)) < int(*kind)) << "order: " << manager.at("kind");
         for (const Json& win : manager.at("quickWins")) expectKeys(win, "id:s title:s command:s detail:s bytes:[in] ");
@@ -42,7 +42,7 @@ inline void checkReportDocument(const Json& document) {
         std::map<std::string, int> named, once;    // item id -> how often the rows name it; should
         for (const Json& item : manager.at("items")) {
             expectKeys(item, "id:s name:s version:[sn] path:[sn] bytes:[in] freedBytes:[in] size:s tier:s verdict:s "
-                             "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] " +
+                             "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] unreadableFolders:i " +
                                  std::string(*kind == ManagerKind::projects ? "managedBy:[sn] " : ""));
             const std::string id = item.at("id");
             sizes[id] = item.at("bytes").is_null() ? -1 : item.at("bytes").get<int64_t>();

@@ -78,7 +78,7 @@ void RailModel::recompute() {
                     // A tool's version output is shown, never trusted to be plain text.
                     report->version ? QVariant(qtText(escapeForTerminal(*report->version))) : QVariant()},
                 {QStringLiteral("sizeText"), QString::fromStdString(formatBytes(report->totalBytes(), unit))},
-                {QStringLiteral("summary"), QString::fromStdString(inventorySummary(report->kind, report->items))},
+                {QStringLiteral("summary"), QString::fromStdString(inventorySummary(*report))},
                 {QStringLiteral("noteKind"), note.kind == ReclaimNoteKind::reclaimable ? QStringLiteral("reclaimable")
                                              : note.kind == ReclaimNoteKind::prunable  ? QStringLiteral("prunable")
                                                                                        : QString()},
