@@ -152,10 +152,7 @@ void Finder::examine(
     if (build) {
         listed.builds.emplace_back(name); // walked only if no marker claims it
     }
-    if (name[0] == '.' || isOneOf(name, search_.neverEntered)) {
-        return; // hidden folders hold what applications keep, with build folders of their own
-    }
-    if (!build) {
+    if (name[0] != '.' && !build) { // hidden folders hold what applications keep, with build folders of their own
         auto* child = new DirNode();
         child->name = name;
         scratch.children.push_back(child);

@@ -31,8 +31,8 @@ struct ProjectSearch {
     std::vector<std::string> roots;    // absolute folders to search
     std::vector<std::string> excluded; // absolute folders never entered
     std::vector<ProjectKindRule> kinds;
-    // Folders of these names are never entered, wherever they lie (what a tool fills with copies of
-    // other projects, such as a build folder's own members).
+    // Build folders of these names are never entered even without a marker beside them: what a
+    // tool fills with other projects' copies, each with its own marker and build folder.
     std::vector<std::string> neverEntered;
     // Names of regular files of which each project is told the nearest: in its folder, else in the
     // nearest folder above it up to its root; several in one folder: the newest.
