@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "adapters/Sources.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 
@@ -188,6 +189,29 @@ ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     }
     report.onceCountedBytes = tally.total();
     return report;
+}
+
+const SourceDescriptor& BunSource() {
+    static const SourceDescriptor source = [] {
+        SourceDescriptor source;
+        source.kind = ManagerKind::bun;
+        source.displayName = "bun";
+        source.shortLabel = "bun";
+        source.programs = {"bun"};
+        source.ownProgram = "bun";
+        source.summary = [](const std::vector<DependencyItem>& items) {
+            return countOf(static_cast<std::int64_t>(items.size()), "global", "globals");
+        };
+        source.lockfiles = {"bun.lock", "bun.lockb"};
+        source.restoreCommand = "bun install --frozen-lockfile";
+        return source;
+    }();
+    return source;
+}
+
+std::shared_ptr<const ManagerAdapter> makeBunAdapter(const AdapterServices& services) {
+    return std::make_shared<BunAdapter>(
+        services.runner, services.sizer, services.prober, services.knowledge, services.home);
 }
 
 } // namespace kelvo

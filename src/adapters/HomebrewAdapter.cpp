@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "adapters/Sources.h"
 
 #include <set>
 #include <utility>
@@ -168,6 +169,27 @@ ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
     sortItemsBySize(report.items);
     report.onceCountedBytes = tally.total();
     return report;
+}
+
+const SourceDescriptor& HomebrewSource() {
+    static const SourceDescriptor source = [] {
+        SourceDescriptor source;
+        source.kind = ManagerKind::homebrew;
+        source.displayName = "Homebrew";
+        source.shortLabel = "brew";
+        source.programs = {"brew"};
+        source.ownProgram = "brew";
+        source.summary = [](const std::vector<DependencyItem>& items) {
+            return countOf(static_cast<std::int64_t>(items.size()), "formula", "formulae");
+        };
+        source.keptForDependents = true;
+        return source;
+    }();
+    return source;
+}
+
+std::shared_ptr<const ManagerAdapter> makeHomebrewAdapter(const AdapterServices& services) {
+    return std::make_shared<HomebrewAdapter>(services.runner, services.sizer, services.knowledge, services.home);
 }
 
 } // namespace kelvo

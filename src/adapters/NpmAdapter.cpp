@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "adapters/Sources.h"
 #include "system/ParallelFor.h"
 
 #include <algorithm>
@@ -215,6 +216,29 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     }
     report.onceCountedBytes = tally.total();
     return report;
+}
+
+const SourceDescriptor& NpmSource() {
+    static const SourceDescriptor source = [] {
+        SourceDescriptor source;
+        source.kind = ManagerKind::npm;
+        source.displayName = "npm";
+        source.shortLabel = "npm";
+        source.programs = {"npm"};
+        source.ownProgram = "npm";
+        source.summary = [](const std::vector<DependencyItem>& items) {
+            return countOf(static_cast<std::int64_t>(items.size()), "global", "globals");
+        };
+        source.lockfiles = {"package-lock.json", "npm-shrinkwrap.json"};
+        source.restoreCommand = "npm ci";
+        return source;
+    }();
+    return source;
+}
+
+std::shared_ptr<const ManagerAdapter> makeNpmAdapter(const AdapterServices& services) {
+    return std::make_shared<NpmAdapter>(
+        services.runner, services.sizer, services.prober, services.knowledge, services.home);
 }
 
 } // namespace kelvo

@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "adapters/Sources.h"
 #include "model/NodeVersion.h"
 #include "model/Utf8.h"
 #include "system/Platform.h"
@@ -146,6 +147,31 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
     } catch (...) {
         return finishedReport(std::move(report));
     }
+}
+
+const SourceDescriptor& NvmSource() {
+    static const SourceDescriptor source = [] {
+        SourceDescriptor source;
+        source.kind = ManagerKind::nvm;
+        source.displayName = "nvm";
+        source.shortLabel = "node";
+        source.ownProgram = "nvm";
+        source.summary = [](const std::vector<DependencyItem>& items) {
+            // Its download cache is listed too, but is not a Node version.
+            return countOf(std::count_if(items.begin(), items.end(),
+                               [](const DependencyItem& item) { return item.name.starts_with('v'); }),
+                "Node version", "Node versions");
+        };
+        source.groupsVersions = true;
+        // The npm of nvm's default Node, where the usual places have none.
+        source.toolPlaces = {{CommandTool::npm, &NvmAdapter::defaultNpm}};
+        return source;
+    }();
+    return source;
+}
+
+std::shared_ptr<const ManagerAdapter> makeNvmAdapter(const AdapterServices& services) {
+    return std::make_shared<NvmAdapter>(services.sizer, services.home);
 }
 
 } // namespace kelvo

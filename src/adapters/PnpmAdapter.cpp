@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "adapters/Sources.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 
@@ -327,6 +328,27 @@ ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
     }
     report.onceCountedBytes = tally.total();
     return report;
+}
+
+const SourceDescriptor& PnpmSource() {
+    static const SourceDescriptor source = [] {
+        SourceDescriptor source;
+        source.kind = ManagerKind::pnpm;
+        source.displayName = "pnpm";
+        source.shortLabel = "pnpm";
+        source.programs = {"pnpm"};
+        source.ownProgram = "pnpm";
+        source.summary = [](const std::vector<DependencyItem>&) { return std::string("Content-addressable store"); };
+        source.lockfiles = {"pnpm-lock.yaml"};
+        source.restoreCommand = "pnpm install --frozen-lockfile";
+        return source;
+    }();
+    return source;
+}
+
+std::shared_ptr<const ManagerAdapter> makePnpmAdapter(const AdapterServices& services) {
+    return std::make_shared<PnpmAdapter>(
+        services.runner, services.sizer, services.prober, services.knowledge, services.home);
 }
 
 } // namespace kelvo

@@ -1,6 +1,7 @@
 #include "adapters/ProjectsAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/Sources.h"
 #include "model/SizeFormat.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
@@ -52,11 +53,17 @@ std::optional<double> modifiedAt(const std::string& path) {
 } // namespace
 
 namespace {
-// Each lockfile's name and the manager it names.
+// Each lockfile's name and the manager it names, as each source describes the lockfiles of its own.
 const std::vector<std::pair<std::string, ManagerKind>>& lockfileTable() {
-    static const std::vector<std::pair<std::string, ManagerKind>> table{{"package-lock.json", ManagerKind::npm},
-        {"npm-shrinkwrap.json", ManagerKind::npm}, {"pnpm-lock.yaml", ManagerKind::pnpm},
-        {"yarn.lock", ManagerKind::yarn}, {"bun.lock", ManagerKind::bun}, {"bun.lockb", ManagerKind::bun}};
+    static const std::vector<std::pair<std::string, ManagerKind>> table = [] {
+        std::vector<std::pair<std::string, ManagerKind>> names;
+        for (ManagerKind kind : allManagerKinds) {
+            for (const std::string_view name : descriptor(kind).lockfiles) {
+                names.emplace_back(name, kind);
+            }
+        }
+        return names;
+    }();
     return table;
 }
 } // namespace
@@ -122,15 +129,6 @@ std::optional<double> ProjectsAdapter::lastActivity(
         level = std::move(next);
     }
     return newest;
-}
-
-std::string ProjectsAdapter::restoreCommand(ManagerKind manager) {
-    switch (manager) {
-    case ManagerKind::pnpm: return "pnpm install --frozen-lockfile";
-    case ManagerKind::yarn: return "yarn install --frozen-lockfile";
-    case ManagerKind::bun: return "bun install --frozen-lockfile";
-    default: return "npm ci";
-    }
 }
 
 ManagerReport ProjectsAdapter::scan(TallyScopes counted) const {
@@ -227,6 +225,25 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
     sortItemsBySize(partial.items);
     partial.onceCountedBytes = tally.total();
     return partial;
+}
+
+const SourceDescriptor& ProjectsSource() {
+    static const SourceDescriptor source = [] {
+        SourceDescriptor source;
+        source.kind = ManagerKind::projects;
+        source.displayName = "Projects";
+        source.shortLabel = "proj";
+        source.type = SourceType::projects;
+        source.summary = [](const std::vector<DependencyItem>& items) {
+            return countOf(static_cast<std::int64_t>(items.size()), "project", "projects");
+        };
+        return source;
+    }();
+    return source;
+}
+
+std::shared_ptr<const ManagerAdapter> makeProjectsAdapter(const AdapterServices& services) {
+    return std::make_shared<ProjectsAdapter>(services.sizer, services.home, services.projectRoots);
 }
 
 } // namespace kelvo

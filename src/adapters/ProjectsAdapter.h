@@ -47,8 +47,6 @@ public:
     // The newest change among package.json, the lockfile, .git/HEAD and .git/index, and the entries
     // of the project and its non-hidden folders but node_modules, three levels deep.
     static std::optional<double> lastActivity(const std::string& project, const std::optional<Lockfile>& lockfile);
-    // `npm ci`, `pnpm install --frozen-lockfile`, …: what brings a removed node_modules back as it was.
-    static std::string restoreCommand(ManagerKind manager);
 
 private:
     ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;

@@ -3,6 +3,7 @@
 #include "adapters/AdapterSupport.h"
 #include "adapters/NvmAdapter.h"
 #include "adapters/PathSafety.h"
+#include "adapters/Sources.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 
@@ -160,6 +161,33 @@ ManagerReport YarnAdapter::scanUnguarded(ManagerReport& partial, TallyScopes cou
     }
     report.onceCountedBytes = tally.total();
     return report;
+}
+
+const SourceDescriptor& YarnSource() {
+    static const SourceDescriptor source = [] {
+        SourceDescriptor source;
+        source.kind = ManagerKind::yarn;
+        source.displayName = "Yarn";
+        source.shortLabel = "yarn";
+        source.ownProgram = "yarn";
+        source.summary = [](const std::vector<DependencyItem>& items) {
+            // What it names: the globals the user added, and its caches.
+            const auto caches = std::count_if(
+                items.begin(), items.end(), [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });
+            const auto globals = std::count_if(items.begin(), items.end(), [](const DependencyItem& item) {
+                return item.tier != Tier::safeByDesign && item.name != YarnAdapter::dependenciesName;
+            });
+            return countsOf({{globals, "global", "globals"}, {caches, "cache", "caches"}});
+        };
+        source.lockfiles = {"yarn.lock"};
+        source.restoreCommand = "yarn install --frozen-lockfile";
+        return source;
+    }();
+    return source;
+}
+
+std::shared_ptr<const ManagerAdapter> makeYarnAdapter(const AdapterServices& services) {
+    return std::make_shared<YarnAdapter>(services.sizer, services.prober, services.knowledge, services.home);
 }
 
 } // namespace kelvo

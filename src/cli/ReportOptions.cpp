@@ -1,5 +1,6 @@
 #include "cli/ReportOptions.h"
 
+#include "adapters/Sources.h"
 #include "inventory/DisplayText.h"
 #include "model/Version.h"
 
@@ -52,23 +53,29 @@ ReportOptions parseOptions(const std::vector<std::string>& arguments) {
 std::string usageLine() { return "Usage: kelvo-report [--json] [--binary] [--projects DIR]... [--help] [--version]"; }
 
 std::string helpText() {
-    return usageLine() + "\n"
-                         "\n"
-                         "Scans Homebrew, npm, pnpm, nvm, bun, Yarn and your projects' node_modules on this computer\n"
-                         "and reports what they keep on disk, what takes space and what is safe to reclaim, with the\n"
-                         "command that would reclaim it.\n"
-                         "Read-only: nothing is ever removed; you run every command yourself.\n"
-                         "\n"
-                         "  --json      print one JSON document instead of text (schema: docs/report-json.md)\n"
-                         "  --binary    sizes in powers of 1024 (default: powers of 1000)\n"
-                         "  --projects DIR\n"
-                         "              search DIR for projects' node_modules (repeatable; default: the\n"
-                         "              folders chosen in Kelvo's settings, or the home folder)\n"
-                         "  -h, --help  show this help and exit\n"
-                         "  --version   show the version and exit\n"
-                         "\n"
-                         "Colour and aligned columns are used only when standard output is a terminal and NO_COLOR\n"
-                         "is unset or empty. Progress goes to standard error, and only when it is a terminal.\n";
+    return usageLine() +
+           "\n"
+           "\n"
+           "Scans " +
+           packageManagerNames() +
+           " and your projects' node_modules on this computer\n"
+           "and reports what they keep on disk, what takes space and what is safe to reclaim, with the\n"
+           "command that would reclaim it.\n"
+           "Read-only: nothing is ever removed; you run every command yourself. The only programs it\n"
+           "starts are " +
+           startedPrograms() +
+           ", each with a fixed list of read-only arguments.\n"
+           "\n"
+           "  --json      print one JSON document instead of text (schema: docs/report-json.md)\n"
+           "  --binary    sizes in powers of 1024 (default: powers of 1000)\n"
+           "  --projects DIR\n"
+           "              search DIR for projects' node_modules (repeatable; default: the\n"
+           "              folders chosen in Kelvo's settings, or the home folder)\n"
+           "  -h, --help  show this help and exit\n"
+           "  --version   show the version and exit\n"
+           "\n"
+           "Colour and aligned columns are used only when standard output is a terminal and NO_COLOR\n"
+           "is unset or empty. Progress goes to standard error, and only when it is a terminal.\n";
 }
 
 std::string versionText() { return "kelvo-report " + std::string(kelvoVersion) + "\n"; }

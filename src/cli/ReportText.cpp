@@ -1,5 +1,6 @@
 #include "cli/ReportText.h"
 
+#include "adapters/Sources.h"
 #include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
 
@@ -299,8 +300,8 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
             doc.row(table, "  ",
                 {Cell{std::string(displayName(report->kind)), Paint::bold},
                     report->version ? safe(*report->version, Paint::faint) : Cell{},
-                    Cell{formatBytes(report->totalBytes(), unit), Paint::none, true},
-                    Cell{inventorySummary(*report)}, Cell{std::move(note), notePaint}});
+                    Cell{formatBytes(report->totalBytes(), unit), Paint::none, true}, Cell{inventorySummary(*report)},
+                    Cell{std::move(note), notePaint}});
         }
     }
     if (!missing.empty()) {
@@ -313,7 +314,7 @@ std::string renderText(const ScanResult& result, SizeUnit unit, TextStyle style)
         }
         doc.text("", {Cell{"Not detected: " + names, Paint::faint}});
     }
-    doc.text("", {Cell{std::to_string(managerCount) + " of " + std::to_string(packageManagerCount) +
+    doc.text("", {Cell{std::to_string(managerCount) + " of " + std::to_string(packageManagerCount()) +
                            " managers detected \u00b7 " + std::to_string(count) + " packages inventoried",
                      Paint::faint}});
 

@@ -1,7 +1,7 @@
 #include "inventory/Inventory.h"
 
-#include "adapters/AdapterSupport.h"
-#include "adapters/ProjectsAdapter.h"
+#include "adapters/Sources.h"
+#include "model/NodeVersion.h"
 
 #include <algorithm>
 #include <map>
@@ -39,31 +39,9 @@ std::string_view verdictColorName(VerdictTag tag) {
     return "essential";
 }
 
-std::string_view displayName(ManagerKind kind) {
-    switch (kind) {
-    case ManagerKind::homebrew: return "Homebrew";
-    case ManagerKind::npm: return "npm";
-    case ManagerKind::pnpm: return "pnpm";
-    case ManagerKind::nvm: return "nvm";
-    case ManagerKind::bun: return "bun";
-    case ManagerKind::yarn: return "Yarn";
-    case ManagerKind::projects: return "Projects";
-    }
-    return "";
-}
+std::string_view displayName(ManagerKind kind) { return descriptor(kind).displayName; }
 
-std::string_view shortLabel(ManagerKind kind) {
-    switch (kind) {
-    case ManagerKind::homebrew: return "brew";
-    case ManagerKind::npm: return "npm";
-    case ManagerKind::pnpm: return "pnpm";
-    case ManagerKind::nvm: return "node";
-    case ManagerKind::bun: return "bun";
-    case ManagerKind::yarn: return "yarn";
-    case ManagerKind::projects: return "proj";
-    }
-    return "";
-}
+std::string_view shortLabel(ManagerKind kind) { return descriptor(kind).shortLabel; }
 
 std::int64_t VersionGroup::totalBytes() const {
     std::int64_t total = keep.bytes.value_or(0);
@@ -113,7 +91,7 @@ void sortRows(std::vector<InventoryRow>& rows) {
 
 std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<DependencyItem>& items) {
     std::vector<InventoryRow> rows;
-    if (kind != ManagerKind::nvm) {
+    if (!descriptor(kind).groupsVersions) {
         rows.reserve(items.size());
         for (const auto& item : items) {
             rows.push_back(InventoryRow{InventoryRow::Item{item, kind}});
@@ -155,7 +133,7 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
 
     for (auto& bucket : buckets) {
         if (bucket.members.size() == 1) {
-            rows.push_back(InventoryRow{InventoryRow::Item{*bucket.members.front().second, ManagerKind::nvm}});
+            rows.push_back(InventoryRow{InventoryRow::Item{*bucket.members.front().second, kind}});
             continue;
         }
         std::stable_sort(bucket.members.begin(), bucket.members.end(),
@@ -167,9 +145,10 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
             group.keepsDefault = true;
             std::rotate(bucket.members.begin(), kept, kept + 1);
         }
-        group.id = "nvm-node-" + std::to_string(bucket.major);
+        // Node versions, the one source that groups them: the group's id and title say so.
+        group.id = std::string(rawValue(kind)) + "-node-" + std::to_string(bucket.major);
         group.title = "Node " + std::to_string(bucket.major);
-        group.manager = ManagerKind::nvm;
+        group.manager = kind;
         group.keep = *bucket.members.front().second;
         for (std::size_t i = 1; i < bucket.members.size(); ++i) {
             group.superseded.push_back(*bucket.members[i].second);
@@ -177,7 +156,7 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
         rows.push_back(InventoryRow{std::move(group)});
     }
     for (const auto* item : ungrouped) {
-        rows.push_back(InventoryRow{InventoryRow::Item{*item, ManagerKind::nvm}});
+        rows.push_back(InventoryRow{InventoryRow::Item{*item, kind}});
     }
     sortRows(rows);
     return rows;
@@ -187,26 +166,25 @@ VerdictTag verdictTag(Tier tier, ManagerKind manager) {
     switch (tier) {
     case Tier::safeByDesign: return VerdictTag::safe;
     case Tier::orphanCandidate: return VerdictTag::likelyUnused;
-    case Tier::signalOnly: return manager == ManagerKind::homebrew ? VerdictTag::dependency : VerdictTag::inUse;
+    case Tier::signalOnly: return descriptor(manager).keptForDependents ? VerdictTag::dependency : VerdictTag::inUse;
     }
     return VerdictTag::inUse;
 }
 
 namespace {
-// How a project's node_modules comes back once removed: its lockfile's manager installs it again.
-std::string projectRestore(const DependencyItem& item, ManagerKind manager) {
-    if (manager != ManagerKind::projects) {
-        return {};
+// How a project's build folder comes back once removed: its lockfile's manager installs it again.
+std::string projectRestore(const DependencyItem& item) {
+    if (item.managedBy) {
+        return " If removed, `" + std::string(descriptor(*item.managedBy).restoreCommand) + "` puts it back as it was.";
     }
-    if (!item.managedBy) {
-        return " Without a lockfile, installing again may pick other versions.";
-    }
-    return " If removed, `" + ProjectsAdapter::restoreCommand(*item.managedBy) + "` puts it back as it was.";
+    const bool noLockfile = std::any_of(item.evidence.begin(), item.evidence.end(),
+        [](const Evidence& evidence) { return evidence.kind == Evidence::Kind::noLockfile; });
+    return noLockfile ? " Without a lockfile, installing again may pick other versions." : "";
 }
 
-// The program a manager's own commands start with.
-std::string ownProgram(ManagerKind manager) {
-    return manager == ManagerKind::homebrew ? "brew" : std::string(rawValue(manager));
+bool hasEvidence(const DependencyItem& item, Evidence::Kind kind) {
+    return std::any_of(
+        item.evidence.begin(), item.evidence.end(), [kind](const Evidence& evidence) { return evidence.kind == kind; });
 }
 } // namespace
 
@@ -217,7 +195,8 @@ std::string verdictSentence(const DependencyItem& item, ManagerKind manager, Siz
     case Tier::safeByDesign:
         // A cache another tool cleans (corepack, a test runner), or none and it is removed by hand:
         // the manager it is listed under neither prunes it nor decides what goes.
-        if (item.reclaimCommand && !item.reclaimCommand->starts_with(ownProgram(manager) + " ")) {
+        if (item.reclaimCommand &&
+            !item.reclaimCommand->starts_with(std::string(descriptor(manager).ownProgram) + " ")) {
             return "Safe to remove with `" + *item.reclaimCommand +
                    "` \u2014 nothing depends on it and its tool downloads again what it needs. Kelvo never "
                    "counts this as guaranteed savings.";
@@ -229,19 +208,16 @@ std::string verdictSentence(const DependencyItem& item, ManagerKind manager, Siz
     case Tier::orphanCandidate:
         // Where removing it frees less than its size (hard links elsewhere keep the rest), both.
         return "Nothing depends on this \u00b7 " + sizeAndFreedText(item, unit) +
-               ". If you don't use it directly, it's safe to reclaim." + projectRestore(item, manager);
+               ". If you don't use it directly, it's safe to reclaim." + projectRestore(item);
     case Tier::signalOnly:
-        if (manager == ManagerKind::projects && !item.managedBy) {
+        if (hasEvidence(item, Evidence::Kind::noLockfile)) {
             return "Without a lockfile, installing again may pick other versions than these: keep it unless "
                    "you are done with the project.";
         }
-        if (manager == ManagerKind::projects) {
-            return "Currently in use \u2014 nothing to do." + projectRestore(item, manager);
-        }
-        if (manager == ManagerKind::homebrew) {
+        if (descriptor(manager).keptForDependents) {
             return "Something installed depends on this \u2014 keep it unless you remove what needs it.";
         }
-        return "Currently in use \u2014 nothing to do.";
+        return "Currently in use \u2014 nothing to do." + projectRestore(item);
     }
     return {};
 }
@@ -256,9 +232,7 @@ std::string caveats(const DependencyItem& item) {
                 (item.unreadableFolders == 1 ? " folder in it could not be read" : " folders in it could not be read") +
                 ": its size counts only what could.";
     }
-    const bool withheld = std::any_of(item.evidence.begin(), item.evidence.end(),
-        [](const Evidence& evidence) { return evidence.kind == Evidence::Kind::commandWithheld; });
-    if (withheld) {
+    if (hasEvidence(item, Evidence::Kind::commandWithheld)) {
         text += " Kelvo shows no command for it: its name is not valid UTF-8, and a command copied as text could "
                 "name another folder. Remove it from your file manager.";
     }
@@ -309,23 +283,7 @@ std::int64_t inventoriedCount(const ScanResult& result, const std::set<ManagerKi
 }
 
 std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>& items) {
-    const std::size_t n = items.size();
-    const std::string count = std::to_string(n);
-    switch (kind) {
-    case ManagerKind::homebrew: return count + (n == 1 ? " formula" : " formulae");
-    case ManagerKind::npm:
-    case ManagerKind::bun:
-    case ManagerKind::yarn: return count + (n == 1 ? " global" : " globals");
-    case ManagerKind::pnpm: return "Content-addressable store";
-    case ManagerKind::nvm: {
-        // Its download cache is listed too, but is not a Node version.
-        const auto versions = static_cast<std::size_t>(std::count_if(
-            items.begin(), items.end(), [](const DependencyItem& item) { return item.name.starts_with('v'); }));
-        return std::to_string(versions) + (versions == 1 ? " Node version" : " Node versions");
-    }
-    case ManagerKind::projects: return count + (n == 1 ? " project" : " projects");
-    }
-    return count;
+    return descriptor(kind).summary(items);
 }
 
 std::string inventorySummary(const ManagerReport& report) {

@@ -25,7 +25,7 @@ std::string_view shortLabel(ManagerKind kind);
 struct VersionGroup {
     std::string id;    // "nvm-node-<major>"
     std::string title; // "Node <major>"
-    ManagerKind manager = ManagerKind::nvm;
+    ManagerKind manager{};
     DependencyItem keep;                    // the user's default when the group holds it, else the newest
     std::vector<DependencyItem> superseded; // newest first
     bool keepsDefault = false;

@@ -1,5 +1,6 @@
 #include "inventory/ReportJson.h"
 
+#include "adapters/Sources.h"
 #include "inventory/DisplayText.h"
 #include "inventory/Inventory.h"
 #include "model/Utf8.h"
@@ -58,7 +59,7 @@ json itemJson(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     out["identity"] = optionalText(item.identity);
     out["reclaimCommand"] = optionalText(item.reclaimCommand);
     out["unreadableFolders"] = item.unreadableFolders;
-    if (manager == ManagerKind::projects) {
+    if (descriptor(manager).type == SourceType::projects) {
         out["managedBy"] = item.managedBy ? json(std::string(rawValue(*item.managedBy))) : json(nullptr);
     }
     return out;

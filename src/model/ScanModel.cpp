@@ -18,16 +18,13 @@
 namespace kelvo {
 
 std::string_view rawValue(ManagerKind kind) {
-    switch (kind) {
-    case ManagerKind::homebrew: return "homebrew";
-    case ManagerKind::npm: return "npm";
-    case ManagerKind::pnpm: return "pnpm";
-    case ManagerKind::nvm: return "nvm";
-    case ManagerKind::bun: return "bun";
-    case ManagerKind::yarn: return "yarn";
-    case ManagerKind::projects: return "projects";
-    }
-    return {};
+    static constexpr std::string_view names[] = {
+#define KELVO_SOURCE(kind, Name) #kind,
+#include "model/Sources.def"
+#undef KELVO_SOURCE
+    };
+    const auto index = static_cast<std::size_t>(kind);
+    return index < std::size(names) ? names[index] : std::string_view();
 }
 
 std::optional<ManagerKind> managerKindFromRaw(std::string_view raw) {

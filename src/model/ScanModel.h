@@ -14,17 +14,19 @@
 
 namespace kelvo {
 
-// The package managers Kelvo knows, and last the user's own projects, a source of items like them.
-// The case order matters: reports are ordered by it.
-enum class ManagerKind { homebrew, npm, pnpm, nvm, bun, yarn, projects };
+// The sources Kelvo scans (its package managers and toolchains, and the user's projects), as the
+// registration list in Sources.def names them. The case order matters: reports are ordered by it.
+enum class ManagerKind {
+#define KELVO_SOURCE(kind, Name) kind,
+#include "model/Sources.def"
+#undef KELVO_SOURCE
+};
 
-inline constexpr std::array<ManagerKind, 7> allManagerKinds{ManagerKind::homebrew, ManagerKind::npm, ManagerKind::pnpm,
-    ManagerKind::nvm, ManagerKind::bun, ManagerKind::yarn, ManagerKind::projects};
-
-// The user's projects are a source of items, not a package manager: they are not counted among the
-// managers detected or missing.
-constexpr bool isPackageManager(ManagerKind kind) { return kind != ManagerKind::projects; }
-inline constexpr std::size_t packageManagerCount = allManagerKinds.size() - 1;
+inline constexpr std::array allManagerKinds{
+#define KELVO_SOURCE(kind, Name) ManagerKind::kind,
+#include "model/Sources.def"
+#undef KELVO_SOURCE
+};
 
 std::string_view rawValue(ManagerKind kind);
 // Exact match only: no trimming, no case folding.
@@ -139,7 +141,7 @@ struct DependencyItem {
 void withholdInexactCommand(DependencyItem& item);
 
 struct ManagerReport {
-    ManagerKind kind = ManagerKind::homebrew;
+    ManagerKind kind = allManagerKinds.front();
     bool detected = false;
     std::optional<std::string> version;
     std::vector<DependencyItem> items;

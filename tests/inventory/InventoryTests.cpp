@@ -106,7 +106,7 @@ TEST(Inventory, FreedBytesReclaimAndShowAndProjectsSayHowTheyComeBack) {
     EXPECT_EQ(sizeAndFreedText(whole, SizeUnit::decimal), "5 MB");
     EXPECT_TRUE(verdictText(pnpmProject, ManagerKind::projects, SizeUnit::decimal)
                     .ends_with(" `pnpm install --frozen-lockfile` puts it back as it was."));
-    auto unlocked = item("x", 1, Tier::signalOnly);
+    auto unlocked = item("x", 1, Tier::signalOnly, {Evidence::noLockfile()});
     EXPECT_TRUE(verdictText(unlocked, ManagerKind::projects, SizeUnit::decimal).starts_with("Without a lockfile"));
     // A cache cleaned by another tool, or by hand, is not said to be npm's to prune; one of npm's is.
     for (const auto& [command, manager, safe] : {std::tuple{"rm -rf -- /h/.cache/node-gyp", ManagerKind::npm, true},
@@ -119,12 +119,19 @@ TEST(Inventory, FreedBytesReclaimAndShowAndProjectsSayHowTheyComeBack) {
 
 TEST(Inventory, SummariesCountInTheirManagersWords) {
     std::string summaries;
+    auto withCaches = items("v1:1 v2:1 ca:1 ch:1");
+    for (auto* cache : {&withCaches[2], &withCaches[3]}) cache->tier = Tier::safeByDesign;
     for (ManagerKind kind : allManagerKinds)
-        for (const char* listing : {"v1:1", "v1:1 nvm-cache:? v3:0"})
-            summaries += inventorySummary(kind, items(listing)) + "|";
-    // nvm's download cache is listed among its versions but is not one.
-    EXPECT_EQ(summaries, "1 formula|3 formulae|1 global|3 globals|Content-addressable store|Content-addressable store|"
-                         "1 Node version|2 Node versions|1 global|3 globals|1 global|3 globals|1 project|3 projects|");
+        for (const auto& listing : {items("v1:1"), items("v1:1 nvm-cache:? v3:0"), withCaches})
+            summaries += inventorySummary(kind, listing) + "|";
+    // nvm's download cache is listed among its versions but is not one; Yarn names its caches.
+    EXPECT_EQ(summaries, "1 formula|3 formulae|4 formulae|1 global|3 globals|4 globals|Content-addressable store|"
+                         "Content-addressable store|Content-addressable store|1 Node version|2 Node versions|2 Node "
+                         "versions|1 global|3 globals|4 globals|1 global|3 globals|2 globals · 2 caches|1 project|3 "
+                         "projects|4 projects|");
+    ManagerReport unread{ManagerKind::projects, true, std::nullopt, items("a:1 b:1"), {}};
+    unread.unreadableFolders = 1'200;
+    EXPECT_EQ(inventorySummary(unread), "2 projects · 1,200 folders unreadable");
 }
 
 // Managers out of kind order, every tier and evidence kind, totals that count shared files once,

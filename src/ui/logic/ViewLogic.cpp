@@ -1,5 +1,7 @@
 #include "ui/logic/ViewLogic.h"
 
+#include "adapters/Sources.h"
+
 #include <algorithm>
 
 namespace kelvo::ui {
@@ -108,7 +110,7 @@ std::string notDetectedLine(const std::vector<const ManagerReport*>& missing) {
 }
 
 std::string countLine(const std::vector<const ManagerReport*>& rail, std::int64_t inventoried) {
-    return std::to_string(packageManagers(rail)) + " of " + std::to_string(packageManagerCount) +
+    return std::to_string(packageManagers(rail)) + " of " + std::to_string(packageManagerCount()) +
            " managers detected \u00B7 " + std::to_string(inventoried) + " packages inventoried";
 }
 
