@@ -48,26 +48,6 @@ struct ItemSize {
 // throws: a failing sizer leaves the item unmeasured.
 ItemSize measureItem(const DirectorySizing& sizer, const std::vector<std::string>& paths, TallyScopes counted);
 
-// Measures parent + "/" + name for each name; the map holds only names that could be measured.
-// Names that would leave the parent when joined are never measured.
-std::map<std::string, ItemSize> measureChildren(const DirectorySizing& sizer, const std::string& parent,
-    const std::vector<std::string>& names, TallyScopes counted);
-
-// What every report goes through last: no command that would not name its item's bytes exactly.
-ManagerReport finishedReport(ManagerReport report);
-
-// Runs an adapter's scan steps, which fill in `partial` as they learn; a fault inside them must
-// not end the process or cost the other adapters their reports, so it returns what is known.
-template <typename Steps>
-ManagerReport guardedScan(ManagerKind kind, Steps&& steps) {
-    ManagerReport partial = ManagerReport::notDetected(kind);
-    try {
-        return finishedReport(steps(partial));
-    } catch (...) {
-        return finishedReport(std::move(partial));
-    }
-}
-
 // Stable, largest first, an absent size counting as -1.
 void sortItemsBySize(std::vector<DependencyItem>& items);
 
@@ -92,47 +72,6 @@ std::string commandWithName(std::string_view fixedWords, std::string_view name);
 std::string commandWithOperand(std::string_view fixedWords, std::string_view name);
 std::string shellQuoted(std::string_view word);
 
-// Packages no adapter ever offers to remove, whatever the knowledge base says.
-inline const std::set<std::string, std::less<>> builtInCorePackages{"npm", "corepack"};
-
-struct KnowledgeBase;
-
-// What a global package's package.json says: its version and the names of its commands.
-struct PackageManifest {
-    std::optional<std::string> version;
-    std::vector<std::string> commands; // in code-point order
-};
-// Unreadable, not JSON or not an object: no version and no commands.
-PackageManifest readPackageManifest(const std::string& packageDirectory, std::string_view packageName);
-
-// What the command folder tells of a global package's use.
-struct CommandUse {
-    // The latest access of a command that came at least a day after the command's last change.
-    std::optional<double> lastUse;
-    // When the newest command entry was made: the entry's own time, not its target's, since package
-    // files keep whatever times their archive gave them.
-    std::optional<double> installedAt;
-};
-CommandUse commandUse(
-    const FileAccessProbing& prober, const std::vector<std::string>& commands, const std::string& commandDirectory);
-
-// What a scan judges global packages by: its time, and whether the command folder's file system
-// records access times at all (mounted noatime it does not, and no use can be read from it).
-struct UseClock {
-    double now = 0;
-    bool accessTimesRecorded = false;
-};
-// A global whose commands were last used, or not used since an install, longer ago than this is
-// likely unused.
-inline constexpr double staleAfterSeconds = 90 * 86400.0;
-
-// A globally installed package of npm or bun, with the knowledge base's identity and
-// `removeWords` + name unless it is core. In use, unless its commands say it is stale; a core
-// package is never offered for removal and never judged stale.
-DependencyItem globalPackageItem(const std::string& name, std::optional<std::string> version,
-    std::optional<std::string> path, std::optional<std::int64_t> bytes, const CommandUse& use, const UseClock& clock,
-    const KnowledgeBase& kb, ManagerKind manager, std::string_view removeWords);
-
 // A download cache the manager prunes itself (its quick win carries the command).
 DependencyItem cacheItem(std::string name, std::string path, std::optional<std::int64_t> bytes, std::string identity);
 
@@ -152,24 +91,5 @@ std::optional<std::string> toolEntry(const std::string& home, std::string_view s
 // place before its Linux one, as each tool picks by platform.
 std::optional<std::string> firstFolder(const std::string& home, const std::vector<std::string_view>& suffixes);
 std::optional<std::string> firstEntry(const std::string& home, const std::vector<std::string_view>& suffixes);
-
-// The dependency names of a global folder's package.json, which name exactly what the user added,
-// in code-point order; an object without "dependencies" names none. Absent when the file is
-// missing, not a regular file, huge, not JSON or of another shape.
-std::optional<std::vector<std::string>> manifestDependencies(const std::string& packageJson);
-
-// Every other entry of a global node_modules folder: what the globals pulled in ("@scope/name"
-// where a scope also holds a global, and only when the scope is a folder, not a link), in
-// code-point order.
-std::vector<std::string> otherEntries(const std::string& modulesDirectory, const std::vector<std::string>& globals);
-
-// Several folders measured as one signalOnly item without a path: what a manager's globals depend on.
-DependencyItem dependenciesItem(std::string name, std::optional<std::int64_t> bytes, std::string identity);
-
-// A quick win as this scan shows it, sized by the items of `items` it covers, named by id (absent
-// when that item was not found); absent size when none of them was measured. None when it covers
-// items and every one is missing or empty: nothing to clean. A win that covers none is kept.
-std::optional<QuickWin> sizedQuickWin(
-    const QuickWin& win, const std::vector<DependencyItem>& items, const std::vector<std::optional<Uuid>>& covered);
 
 } // namespace kelvo

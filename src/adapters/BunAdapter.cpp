@@ -1,9 +1,8 @@
 #include "adapters/BunAdapter.h"
 
 #include "adapters/AdapterSupport.h"
-#include "adapters/PathSafety.h"
+#include "adapters/Globals.h"
 #include "adapters/Sources.h"
-#include "system/ParallelFor.h"
 #include "system/Platform.h"
 
 #include <algorithm>
@@ -27,39 +26,6 @@ const std::vector<QuickWin>& BunAdapter::quickWins() {
     return wins;
 }
 
-std::vector<std::string> BunAdapter::packageNames(const std::string& modulesDirectory) {
-    std::vector<std::string> names;
-    const auto entries = listDirectory(modulesDirectory);
-    if (!entries) {
-        return names;
-    }
-    for (const std::string& entry : *entries) {
-        if (entry.empty() || entry.front() == '.') {
-            continue;
-        }
-        if (entry.front() != '@') {
-            names.push_back(entry);
-            continue;
-        }
-        // A scope that is a link to elsewhere ("/", another tree) holds no package of bun's.
-        if (!joinsWithoutLinks(modulesDirectory, entry + "/")) {
-            continue;
-        }
-        const auto scoped = listDirectory(modulesDirectory + "/" + entry);
-        if (!scoped) {
-            continue;
-        }
-        for (const std::string& name : *scoped) {
-            if (!name.empty() && name.front() != '.') {
-                names.push_back(entry + "/" + name);
-            }
-        }
-    }
-    // std::string compares bytes as unsigned, which for UTF-8 is code-point order.
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool BunAdapter::installedBy(const CommandResult& version) const {
     return version.ok || toolFolder(home_, "/.bun").has_value();
 }
@@ -75,120 +41,52 @@ CommandResult BunAdapter::runVersion() const {
 bool BunAdapter::isInstalled() const { return installedBy(runVersion()); }
 
 ManagerReport BunAdapter::scan(TallyScopes counted) const {
-    return guardedScan(
-        ManagerKind::bun, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
-}
-
-ManagerReport BunAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
+    ReportDraft draft(ManagerKind::bun);
     const CommandResult first = runVersion();
     if (!installedBy(first)) {
-        return partial;
+        return std::move(draft).finish(sizer_.get(), counted);
     }
-    partial.detected = true;
-    partial.quickWins = quickWins();
+    draft.report().detected = true;
+    draft.offer(quickWins()[0]);
     // A version command that ran out of time would only do so again: a hung bun costs one
     // time limit, not two.
     if (first.ok || first.error.kind != CommandError::Kind::timedOut) {
         if (const CommandResult version = runVersion(); version.ok && !version.output.empty()) {
-            partial.version = version.output;
+            draft.report().version = version.output;
         }
     }
-
-    // Each folder bun keeps, when it is one: a link at any level of it is never followed.
-    const auto globalDirectory = toolFolder(home_, "/.bun/install/global");
-    const auto modules = toolFolder(home_, "/.bun/install/global/node_modules");
-    const std::string modulesDirectory = modules.value_or("");
-    const std::string commandDirectory = home_ + "/.bun/bin";
-    const auto cacheDirectory = toolFolder(home_, "/.bun/install/cache");
+    const std::string commands = home_ + "/.bun/bin";
     // bun installs every dependency of its globals beside them: the manifest tells which folders
     // the user added. Without one, every folder counts as a global.
-    const auto manifest = globalDirectory ? manifestDependencies(*globalDirectory + "/package.json") : std::nullopt;
-    const std::vector<std::string> names =
-        manifest ? *manifest : (modules ? packageNames(modulesDirectory) : std::vector<std::string>());
-    std::vector<std::string> dependencyPaths;
-    if (manifest && modules) {
-        for (const std::string& entry : otherEntries(modulesDirectory, names)) {
-            if (isSafeRelativeName(entry) && joinsWithoutLinks(modulesDirectory, entry)) {
-                dependencyPaths.push_back(modulesDirectory + "/" + entry);
-            }
+    draft.step([&] {
+        const auto folder = toolFolder(home_, "/.bun/install/global");
+        if (!folder) {
+            return;
         }
-    }
-
-    // Index i < count handles package i, index count measures the cache and index count + 1 the
-    // dependencies. Results are stored by index, so the outcome is the same as one after another.
-    const ManagerTally tally(counted);
-    const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
-    const std::size_t count = names.size();
-    std::vector<std::optional<std::string>> versions(count);
-    std::vector<ItemSize> sizes(count);
-    std::vector<CommandUse> uses(count);
-    ItemSize cacheSize, dependencySize;
-    parallelFor(count + 2, [&](std::size_t i) {
-        try {
-            if (i == count) {
-                if (cacheDirectory) {
-                    cacheSize = measureItem(*sizer_, {*cacheDirectory}, tally.counted());
-                }
-                return;
-            }
-            if (i == count + 1) {
-                if (!dependencyPaths.empty()) {
-                    dependencySize = measureItem(*sizer_, dependencyPaths, tally.counted());
-                }
-                return;
-            }
-            if (!modules || !isSafeRelativeName(names[i]) || !joinsWithoutLinks(modulesDirectory, names[i])) {
-                return;
-            }
-            const std::string directory = modulesDirectory + "/" + names[i];
-            const PackageManifest package = readPackageManifest(directory, names[i]);
-            versions[i] = package.version;
-            sizes[i] = measureItem(*sizer_, {directory}, tally.counted());
-            uses[i] = commandUse(*prober_, package.commands, commandDirectory);
-        } catch (...) {
-            // Whatever failed stays unknown; the item is still listed.
+        const GlobalFolder globals = readGlobalFolder(*folder, WithoutManifest::everyFolderIsAGlobal);
+        addGlobals(draft, globals.globals,
+            {*prober_, {commands}, {nowSeconds(), prober_->recordsAccessTimes(commands)}, kb_, ManagerKind::bun,
+                "bun remove -g"});
+        if (!globals.dependencies.empty()) {
+            draft.add(dependenciesItem(dependenciesName, std::nullopt,
+                          "Packages your bun globals depend on — they go away with the globals that need them."),
+                globals.dependencies);
         }
     });
-
-    ManagerReport& report = partial; // what is found stays found if a later step fails
-    report.items.reserve(count + 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        report.items.push_back(
-            globalPackageItem(names[i], versions[i], modules ? childPath(modulesDirectory, names[i]) : std::nullopt,
-                sizes[i].bytes, uses[i], clock, kb_, ManagerKind::bun, "bun remove -g"));
-        report.items.back().freedBytes = sizes[i].freedBytes;
-        report.items.back().unreadableFolders = sizes[i].unreadable;
-    }
-    if (!dependencyPaths.empty()) {
-        report.items.push_back(dependenciesItem(dependenciesName, dependencySize.bytes,
-            "Packages your bun globals depend on — they go away with the globals that need them."));
-        report.items.back().freedBytes = dependencySize.freedBytes;
-        report.items.back().unreadableFolders = dependencySize.unreadable;
-    }
-    // bun's own program in its folder takes room too.
-    if (const std::string program = commandDirectory + "/bun"; isRegularFile(program)) {
-        const ItemSize size = measureItem(*sizer_, {program}, tally.counted());
-        report.items.push_back(
-            dependenciesItem("bun itself", size.bytes, "The bun program — it goes when you uninstall bun."));
-        report.items.back().path = program;
-        report.items.back().freedBytes = size.freedBytes;
-        report.items.back().unreadableFolders = size.unreadable;
-    }
-    std::optional<Uuid> cache;
-    if (cacheDirectory && cacheSize.bytes) {
-        report.items.push_back(
-            cacheItem("bun cache", *cacheDirectory, cacheSize.bytes, "bun's module cache — re-downloaded as needed."));
-        report.items.back().freedBytes = cacheSize.freedBytes;
-        report.items.back().unreadableFolders = cacheSize.unreadable;
-        cache = report.items.back().id;
-    }
-    sortItemsBySize(report.items);
-    report.quickWins.clear();
-    if (auto win = sizedQuickWin(quickWins()[0], report.items, {cache})) {
-        report.quickWins.push_back(*win);
-    }
-    report.onceCountedBytes = tally.total();
-    return report;
+    draft.step([&] {
+        // bun's own program in its folder takes room too.
+        if (const std::string program = commands + "/bun"; isRegularFile(program)) {
+            draft
+                .add(dependenciesItem("bun itself", std::nullopt, "The bun program — it goes when you uninstall bun."),
+                    {program})
+                .path = program;
+        }
+        if (const auto cache = toolFolder(home_, "/.bun/install/cache")) {
+            draft.add(cacheItem("bun cache", *cache, std::nullopt, "bun's module cache — re-downloaded as needed."),
+                {*cache}, quickWins()[0].title, ReportDraft::Keep::ifMeasured);
+        }
+    });
+    return std::move(draft).finish(sizer_.get(), counted);
 }
 
 const SourceDescriptor& BunSource() {

@@ -28,12 +28,9 @@ public:
     // Made once per process so that its id stays the same across scans.
     static const std::vector<QuickWin>& quickWins();
 
-    // Package names under the modules directory ("@scope/name" for scoped ones), in code-point order.
-    static std::vector<std::string> packageNames(const std::string& modulesDirectory);
     static constexpr const char* dependenciesName = "Dependencies of bun globals";
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
     CommandResult runVersion() const;
     bool installedBy(const CommandResult& version) const;
 

@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
 
 #include <set>
@@ -80,95 +81,74 @@ bool HomebrewAdapter::isInstalled() const {
 }
 
 ManagerReport HomebrewAdapter::scan(TallyScopes counted) const {
-    return guardedScan(
-        ManagerKind::homebrew, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
-}
-
-ManagerReport HomebrewAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
-    const CommandResult version = runner_->run(ReadOnlyCommand::brewVersion());
+    ReportDraft draft(ManagerKind::homebrew);
+    const auto run = [this](const ReadOnlyCommand& command) {
+        try {
+            return runner_->run(command);
+        } catch (...) {
+            return CommandResult::failure({});
+        }
+    };
+    const CommandResult version = run(ReadOnlyCommand::brewVersion());
     if (!version.ok) {
-        return partial;
+        return std::move(draft).finish(sizer_.get(), counted);
     }
-    partial.detected = true;
-    partial.version = versionFromOutput(version.output);
-    partial.quickWins = quickWins();
-
-    const CommandResult cellar = runner_->run(ReadOnlyCommand::brewCellarPath());
-    // A flood of output as the Cellar would be copied into every item's path.
-    if (!cellar.ok || !isSinglePathAnswer(cellar.output)) {
-        return partial;
-    }
-    const CommandResult list = runner_->run(ReadOnlyCommand::brewListFormula());
-    if (!list.ok) {
-        return partial;
-    }
-    const CommandResult leavesOutput = runner_->run(ReadOnlyCommand::brewLeaves());
-    if (!leavesOutput.ok) {
-        return partial;
-    }
-
-    const std::vector<std::string> formulae = lines(list.output);
-    const std::vector<std::string> leafLines = lines(leavesOutput.output);
-    const std::set<std::string, std::less<>> leaves(leafLines.begin(), leafLines.end());
-    const std::string& cellarPath = cellar.output;
-    // An empty or relative Cellar would make "/" + name or a path below the working directory
-    // out of each formula ("/usr" for a formula named "usr"): list the formulae, measure nothing.
-    const bool cellarIsAbsolute = !cellarPath.empty() && cellarPath.front() == '/';
-    std::vector<std::string> measurable;
-    if (cellarIsAbsolute) {
-        for (const std::string& name : formulae) {
-            if (joinsWithoutLinks(cellarPath, name)) {
-                measurable.push_back(name);
+    draft.report().detected = true;
+    draft.report().version = versionFromOutput(version.output);
+    // Both commands also remove what no item here shows (old versions, unneeded dependencies), so
+    // they stay whatever the cache holds; the cleanup is sized by the cache.
+    draft.offer(quickWins()[0], ReportDraft::Offer::always);
+    draft.offer(quickWins()[1], ReportDraft::Offer::always);
+    draft.step([&] {
+        const CommandResult cellar = run(ReadOnlyCommand::brewCellarPath());
+        // A flood of output as the Cellar would be copied into every item's path.
+        if (!cellar.ok || !isSinglePathAnswer(cellar.output)) {
+            return;
+        }
+        const CommandResult list = run(ReadOnlyCommand::brewListFormula());
+        const CommandResult leavesOutput = list.ok ? run(ReadOnlyCommand::brewLeaves()) : list;
+        if (!leavesOutput.ok) {
+            return;
+        }
+        const std::vector<std::string> leafLines = lines(leavesOutput.output);
+        const std::set<std::string, std::less<>> leaves(leafLines.begin(), leafLines.end());
+        const std::string& cellarPath = cellar.output;
+        // An empty or relative Cellar would make "/" + name or a path below the working directory
+        // out of each formula ("/usr" for a formula named "usr"): list the formulae, measure nothing.
+        const bool cellarIsAbsolute = !cellarPath.empty() && cellarPath.front() == '/';
+        for (const std::string& name : lines(list.output)) {
+            DependencyItem item;
+            item.name = name;
+            item.path = childPath(cellarPath, name);
+            if (leaves.contains(name)) {
+                item.tier = Tier::orphanCandidate;
+                item.evidence.push_back(Evidence::noDependents());
+                // No shell command can carry a NUL byte, so such a name gets none.
+                if (name.find('\0') == std::string::npos) {
+                    item.reclaimCommand = commandWithOperand("brew uninstall", name);
+                }
             }
-        }
-    }
-    const ManagerTally tally(counted);
-    const auto sizes = measureChildren(*sizer_, cellarPath, measurable, tally.counted());
-    // Bottles and sources brew downloaded, which its cleanup removes once stale.
-    const auto cache =
-        home_.empty() ? std::nullopt : firstFolder(home_, {"/Library/Caches/Homebrew", "/.cache/Homebrew"});
-    const ItemSize cacheSize = cache ? measureItem(*sizer_, {*cache}, tally.counted()) : ItemSize{};
-
-    ManagerReport& report = partial; // what is found stays found if a later step fails
-    report.items.reserve(formulae.size());
-    for (const std::string& name : formulae) {
-        DependencyItem item;
-        item.id = Uuid::random();
-        item.name = name;
-        item.path = childPath(cellarPath, name);
-        if (const auto size = sizes.find(name); size != sizes.end()) {
-            item.bytes = size->second.bytes;
-            item.freedBytes = size->second.freedBytes;
-            item.unreadableFolders = size->second.unreadable;
-        }
-        if (leaves.contains(name)) {
-            item.tier = Tier::orphanCandidate;
-            item.evidence.push_back(Evidence::noDependents());
-            // No shell command can carry a NUL byte, so such a name gets none.
-            if (name.find('\0') == std::string::npos) {
-                item.reclaimCommand = commandWithOperand("brew uninstall", name);
+            if (auto entry = kb_.lookup(name, ManagerKind::homebrew)) {
+                item.identity = std::move(entry->identity);
             }
-        } else {
-            item.tier = Tier::signalOnly;
+            const bool measured = cellarIsAbsolute && item.path && joinsWithoutLinks(cellarPath, name);
+            const std::vector<std::string> paths = measured ? std::vector{*item.path} : std::vector<std::string>();
+            draft.add(std::move(item), paths);
         }
-        if (auto entry = kb_.lookup(name, ManagerKind::homebrew)) {
-            item.identity = std::move(entry->identity);
+    });
+    draft.step([&] {
+        // Bottles and sources brew downloaded, which its cleanup removes once stale.
+        const auto cache =
+            home_.empty() ? std::nullopt : firstFolder(home_, {"/Library/Caches/Homebrew", "/.cache/Homebrew"});
+        if (cache) {
+            draft.add(cacheItem("Homebrew download cache", *cache, std::nullopt,
+                          foundIn("Bottles and sources Homebrew downloaded — brew cleanup removes the ones no longer "
+                                  "needed.",
+                              *cache, home_)),
+                {*cache}, quickWins()[0].title);
         }
-        report.items.push_back(std::move(item));
-    }
-    if (cache) {
-        report.items.push_back(cacheItem("Homebrew download cache", *cache, cacheSize.bytes,
-            foundIn("Bottles and sources Homebrew downloaded — brew cleanup removes the ones no longer needed.", *cache,
-                home_)));
-        report.items.back().freedBytes = cacheSize.freedBytes;
-        report.items.back().unreadableFolders = cacheSize.unreadable;
-        // Both commands also remove what no item here shows (old versions, unneeded dependencies),
-        // so they stay whatever the cache holds; the cleanup is sized by the cache.
-        report.quickWins[0].bytes = cacheSize.bytes;
-    }
-    sortItemsBySize(report.items);
-    report.onceCountedBytes = tally.total();
-    return report;
+    });
+    return std::move(draft).finish(sizer_.get(), counted);
 }
 
 const SourceDescriptor& HomebrewSource() {

@@ -34,8 +34,6 @@ public:
     static std::vector<std::string> lines(std::string_view output);
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
-
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;
     KnowledgeBase kb_;

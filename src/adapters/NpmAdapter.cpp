@@ -1,9 +1,9 @@
 #include "adapters/NpmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/Globals.h"
 #include "adapters/PathSafety.h"
 #include "adapters/Sources.h"
-#include "system/ParallelFor.h"
 
 #include <algorithm>
 #include <future>
@@ -36,13 +36,15 @@ const std::vector<NpmAdapter::SideCache>& NpmAdapter::sideCaches() {
     // corepack keeps ~/.cache on macOS too; the others follow the platform's cache folder.
     static const std::vector<SideCache> caches{
         {"corepack cache", {"/.cache/node/corepack"},
-            "Package managers corepack downloaded for your projects — fetched again as needed.", 1},
+            "Package managers corepack downloaded for your projects — fetched again as needed.",
+            "Clean corepack's cache"},
         {"node-gyp headers", {"/Library/Caches/node-gyp", "/.cache/node-gyp"},
-            "Node headers node-gyp downloaded to build native addons — downloaded again when needed.", -1},
+            "Node headers node-gyp downloaded to build native addons — downloaded again when needed.", {}},
         {"Playwright browsers", {"/Library/Caches/ms-playwright", "/.cache/ms-playwright"},
-            "Browsers Playwright downloaded to run tests — installed again when a project needs them.", 2},
+            "Browsers Playwright downloaded to run tests — installed again when a project needs them.",
+            "Remove Playwright's browsers"},
         {"Cypress binaries", {"/Library/Caches/Cypress", "/.cache/Cypress"},
-            "The Cypress apps downloaded to run tests — installed again with Cypress.", 3},
+            "The Cypress apps downloaded to run tests — installed again with Cypress.", "Clear Cypress's cache"},
     };
     return caches;
 }
@@ -81,11 +83,7 @@ bool NpmAdapter::isInstalled() const {
 }
 
 ManagerReport NpmAdapter::scan(TallyScopes counted) const {
-    return guardedScan(
-        ManagerKind::npm, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
-}
-
-ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
+    ReportDraft draft(ManagerKind::npm);
     // The four questions do not depend on each other, and each start of npm costs a Node start-up:
     // they are asked at once, and the other answers count only when the version says npm is there.
     const auto ask = [this](ReadOnlyCommand command) {
@@ -94,7 +92,6 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
     auto prefixAnswer = ask(ReadOnlyCommand::npmPrefixGlobal());
     auto listAnswer = ask(ReadOnlyCommand::npmListGlobalJSON());
     auto cacheAnswer = ask(ReadOnlyCommand::npmCacheDir());
-    const CommandResult version = runner_->run(ReadOnlyCommand::npmVersion());
     // A question that failed in any way, thrown or returned, is one npm did not answer.
     const auto answer = [](std::future<CommandResult>& asked) {
         try {
@@ -103,119 +100,74 @@ ManagerReport NpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes coun
             return CommandResult::failure({});
         }
     };
+    CommandResult version = CommandResult::failure({});
+    try {
+        version = runner_->run(ReadOnlyCommand::npmVersion());
+    } catch (...) {
+    }
     const CommandResult prefix = answer(prefixAnswer);
     const CommandResult list = answer(listAnswer);
     const CommandResult cache = answer(cacheAnswer);
     if (!version.ok) {
-        return partial;
+        return std::move(draft).finish(sizer_.get(), counted);
     }
-    partial.detected = true;
+    draft.report().detected = true;
     if (!version.output.empty()) {
-        partial.version = version.output;
+        draft.report().version = version.output;
     }
-    partial.quickWins = {quickWins()[0]};
-
-    // A flood of output as the prefix would be copied into every item's path.
-    if (!prefix.ok || !isSinglePathAnswer(prefix.output) || !list.ok) {
-        return partial;
+    for (const QuickWin& win : quickWins()) {
+        draft.offer(win);
     }
-    const std::string modulesDirectory = prefix.output + "/lib/node_modules";
-    const std::string commandDirectory = prefix.output + "/bin";
-    const std::vector<Package> packages = packageList(list.output);
-    // Only an absolute directory from npm's output is measured or probed: an empty or relative
-    // one would resolve against "/" or the working directory, which are not npm's.
-    const auto isAbsolute = [](const std::string& path) { return !path.empty() && path.front() == '/'; };
-    // Only through real folders below the prefix: a link as lib or node_modules would lead anywhere.
-    const bool prefixIsAbsolute = isAbsolute(prefix.output) && joinsWithoutLinks(prefix.output, "lib/node_modules/");
-    std::optional<std::string> cacheDirectory;
-    if (cache.ok && !cache.output.empty() && isSinglePathAnswer(cache.output)) {
-        cacheDirectory = cache.output;
-    }
-
-    std::vector<std::optional<std::string>> sideFolders;
-    for (const SideCache& side : sideCaches()) {
-        sideFolders.push_back(home_.empty() ? std::nullopt : firstFolder(home_, side.places));
-    }
-
-    // Index i < count measures package i; index count measures the cache, the ones after it the
-    // side caches. Results are stored by index, so the outcome is the same as one after another.
-    const ManagerTally tally(counted);
-    const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
-    const std::size_t count = packages.size();
-    std::vector<ItemSize> sizes(count);
-    std::vector<CommandUse> uses(count);
-    ItemSize cacheSize;
-    std::vector<ItemSize> sideSizes(sideFolders.size());
-    parallelFor(count + 1 + sideFolders.size(), [&](std::size_t i) {
-        try {
-            if (i == count) {
-                if (cacheDirectory && isAbsolute(*cacheDirectory)) {
-                    cacheSize = measureItem(*sizer_, {*cacheDirectory}, tally.counted());
-                }
-                return;
+    // Only an absolute directory from npm's output is measured or probed: an empty or relative one
+    // would resolve against "/" or the working directory, which are not npm's. A flood of output as
+    // the prefix would be copied into every item's path.
+    const auto isAbsolutePath = [](const CommandResult& result) {
+        return result.ok && !result.output.empty() && result.output.front() == '/' && isSinglePathAnswer(result.output);
+    };
+    draft.step([&] {
+        if (!prefix.ok || !isSinglePathAnswer(prefix.output) || !list.ok) {
+            return;
+        }
+        const std::string modules = prefix.output + "/lib/node_modules";
+        const std::string commands = prefix.output + "/bin";
+        // Only through real folders below the prefix: a link as lib or node_modules would lead anywhere.
+        const bool reachable = isAbsolutePath(prefix) && joinsWithoutLinks(prefix.output, "lib/node_modules/");
+        std::vector<Global> globals;
+        for (auto& [name, packageVersion] : packageList(list.output)) {
+            std::optional<std::string> path;
+            if (reachable && isSafeRelativeName(name) && joinsWithoutLinks(modules, name)) {
+                path = childPath(modules, name);
             }
-            if (i > count) {
-                if (const auto& folder = sideFolders[i - count - 1]) {
-                    sideSizes[i - count - 1] = measureItem(*sizer_, {*folder}, tally.counted());
-                }
-                return;
-            }
-            const std::string& name = packages[i].first;
-            if (!prefixIsAbsolute || !isSafeRelativeName(name) || !joinsWithoutLinks(modulesDirectory, name)) {
-                return;
-            }
-            const std::string directory = modulesDirectory + "/" + name;
-            sizes[i] = measureItem(*sizer_, {directory}, tally.counted());
-            uses[i] = commandUse(*prober_, readPackageManifest(directory, name).commands, commandDirectory);
-        } catch (...) {
-            // Whatever failed stays unmeasured; the item is still listed.
+            globals.push_back(Global{std::move(name), std::move(path), std::move(packageVersion)});
+        }
+        addGlobals(draft, globals,
+            {*prober_, {commands}, {nowSeconds(), prober_->recordsAccessTimes(commands)}, kb_, ManagerKind::npm,
+                "npm -g uninstall"});
+    });
+    draft.step([&] {
+        if (cache.ok && !cache.output.empty() && isSinglePathAnswer(cache.output)) {
+            draft.add(
+                cacheItem("npm cache", cache.output, std::nullopt, "npm's download cache — regenerates automatically."),
+                isAbsolutePath(cache) ? std::vector{cache.output} : std::vector<std::string>(), quickWins()[0].title);
         }
     });
-
-    ManagerReport& report = partial; // what is found stays found if a later step fails
-    report.items.reserve(count + 1);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto& [name, packageVersion] = packages[i];
-        report.items.push_back(globalPackageItem(name, packageVersion, childPath(modulesDirectory, name),
-            sizes[i].bytes, uses[i], clock, kb_, ManagerKind::npm, "npm -g uninstall"));
-        report.items.back().freedBytes = sizes[i].freedBytes;
-        report.items.back().unreadableFolders = sizes[i].unreadable;
-    }
-    std::vector<std::optional<Uuid>> covered(quickWins().size());
-    if (cacheDirectory) {
-        report.items.push_back(cacheItem(
-            "npm cache", *cacheDirectory, cacheSize.bytes, "npm's download cache — regenerates automatically."));
-        report.items.back().freedBytes = cacheSize.freedBytes;
-        report.items.back().unreadableFolders = cacheSize.unreadable;
-        covered[0] = report.items.back().id;
-    }
-    for (std::size_t k = 0; k < sideFolders.size(); ++k) {
-        if (!sideFolders[k]) {
-            continue;
+    draft.step([&] {
+        for (const SideCache& side : sideCaches()) {
+            const auto folder = home_.empty() ? std::nullopt : firstFolder(home_, side.places);
+            if (!folder) {
+                continue;
+            }
+            DependencyItem& item =
+                draft.add(cacheItem(side.name, *folder, std::nullopt, foundIn(side.identity, *folder, home_)),
+                    {*folder}, side.quickWin);
+            // Its own tool's command, shown with it: npm's commands do not touch it. A tool without
+            // one leaves a folder nothing else uses.
+            const auto win = std::find_if(quickWins().begin(), quickWins().end(),
+                [&](const QuickWin& candidate) { return candidate.title == side.quickWin; });
+            item.reclaimCommand = win != quickWins().end() ? win->command : "rm -rf -- " + shellQuoted(*folder);
         }
-        const SideCache& side = sideCaches()[k];
-        report.items.push_back(
-            cacheItem(side.name, *sideFolders[k], sideSizes[k].bytes, foundIn(side.identity, *sideFolders[k], home_)));
-        report.items.back().freedBytes = sideSizes[k].freedBytes;
-        report.items.back().unreadableFolders = sideSizes[k].unreadable;
-        if (side.quickWin >= 0) {
-            // Its own tool's command, shown with it: npm's commands do not touch it.
-            covered[static_cast<std::size_t>(side.quickWin)] = report.items.back().id;
-            report.items.back().reclaimCommand = quickWins()[static_cast<std::size_t>(side.quickWin)].command;
-        } else {
-            // Its tool has no command for it; nothing else uses the folder.
-            report.items.back().reclaimCommand = "rm -rf -- " + shellQuoted(*sideFolders[k]);
-        }
-    }
-    sortItemsBySize(report.items);
-    report.quickWins.clear();
-    for (std::size_t w = 0; w < quickWins().size(); ++w) {
-        if (auto win = sizedQuickWin(quickWins()[w], report.items, {covered[w]})) {
-            report.quickWins.push_back(*win);
-        }
-    }
-    report.onceCountedBytes = tally.total();
-    return report;
+    });
+    return std::move(draft).finish(sizer_.get(), counted);
 }
 
 const SourceDescriptor& NpmSource() {

@@ -33,12 +33,12 @@ public:
     static const std::vector<QuickWin>& quickWins();
 
     // A cache a tool of Node's keeps in the home: where it is looked for (the macOS place first),
-    // and the quick win that cleans it (an index into quickWins(), or -1 when its tool has none).
+    // and the title of the quick win that cleans it (empty when its tool has none).
     struct SideCache {
         const char* name;
         std::vector<std::string_view> places;
         const char* identity;
-        int quickWin;
+        std::string_view quickWin;
     };
     static const std::vector<SideCache>& sideCaches();
 
@@ -47,8 +47,6 @@ public:
     static std::vector<Package> packageList(std::string_view jsonText);
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
-
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;
     std::shared_ptr<const FileAccessProbing> prober_;

@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/PathSafety.h"
+#include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
 #include "model/NodeVersion.h"
 #include "model/Utf8.h"
@@ -84,34 +85,24 @@ std::optional<std::string> NvmAdapter::defaultNpm(const std::string& home) {
 }
 
 ManagerReport NvmAdapter::scan(TallyScopes counted) const {
-    ManagerReport report = ManagerReport::notDetected(ManagerKind::nvm);
-    try {
-        if (!isInstalled()) {
-            return report;
-        }
-        report.detected = true;
-
-        const std::string versionsDirectory = toolFolder(home_, "/.nvm/versions/node").value_or("");
+    ReportDraft draft(ManagerKind::nvm);
+    bool installed = false;
+    draft.step([&] { installed = isInstalled(); });
+    if (!installed) {
+        return std::move(draft).finish(sizer_.get(), counted);
+    }
+    draft.report().detected = true;
+    draft.offer(quickWins()[0]);
+    draft.step([&] {
+        const auto versionsDirectory = toolFolder(home_, "/.nvm/versions/node");
         const std::vector<std::string> names = versionNames(home_);
         const auto defaultVersion = NvmAdapter::defaultVersion(home_, names);
-        const ManagerTally tally(counted);
-        const auto sizes = sizer_ ? measureChildren(*sizer_, versionsDirectory, names, tally.counted())
-                                  : std::map<std::string, ItemSize>();
-        // The archives nvm downloads to install versions (nvm cache dir).
-        const auto cache = firstFolder(home_, {"/.nvm/.cache"});
-        const ItemSize cacheSize = cache && sizer_ ? measureItem(*sizer_, {*cache}, tally.counted()) : ItemSize{};
         const auto newest = newestInSeries(names);
-
-        std::vector<DependencyItem> items;
-        items.reserve(names.size());
         for (const auto& name : names) {
-            DependencyItem item{Uuid::random(), name, name, versionsDirectory + "/" + name, std::nullopt,
-                Tier::signalOnly, {}, std::nullopt, std::nullopt};
-            if (const auto size = sizes.find(name); size != sizes.end()) {
-                item.bytes = size->second.bytes;
-                item.freedBytes = size->second.freedBytes;
-                item.unreadableFolders = size->second.unreadable;
-            }
+            DependencyItem item;
+            item.name = name;
+            item.version = name;
+            item.path = versionsDirectory.value_or("") + "/" + name;
             if (name != defaultVersion) {
                 item.tier = Tier::orphanCandidate;
                 if (defaultVersion) {
@@ -126,27 +117,22 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
                 // Quoted so a hostile folder name stays one word when the user pastes it.
                 item.reclaimCommand = commandWithName("nvm uninstall", name);
             }
-            items.push_back(std::move(item));
+            const bool measurable = versionsDirectory && isSafeRelativeName(name);
+            draft.add(std::move(item),
+                measurable ? std::vector{*versionsDirectory + "/" + name} : std::vector<std::string>());
         }
-        std::optional<Uuid> cacheId;
-        if (cache) {
-            items.push_back(cacheItem(cacheName, *cache, cacheSize.bytes,
-                foundIn("The Node archives nvm downloaded to install versions — downloaded again when needed.", *cache,
-                    home_)));
-            items.back().freedBytes = cacheSize.freedBytes;
-            items.back().unreadableFolders = cacheSize.unreadable;
-            cacheId = items.back().id;
+    });
+    draft.step([&] {
+        // The archives nvm downloads to install versions (nvm cache dir).
+        if (const auto cache = firstFolder(home_, {"/.nvm/.cache"})) {
+            draft.add(
+                cacheItem(cacheName, *cache, std::nullopt,
+                    foundIn("The Node archives nvm downloaded to install versions — downloaded again when needed.",
+                        *cache, home_)),
+                {*cache}, quickWins()[0].title);
         }
-        sortItemsBySize(items);
-        report.items = std::move(items);
-        if (auto win = sizedQuickWin(quickWins()[0], report.items, {cacheId})) {
-            report.quickWins.push_back(*win);
-        }
-        report.onceCountedBytes = tally.total();
-        return finishedReport(std::move(report));
-    } catch (...) {
-        return finishedReport(std::move(report));
-    }
+    });
+    return std::move(draft).finish(sizer_.get(), counted);
 }
 
 const SourceDescriptor& NvmSource() {

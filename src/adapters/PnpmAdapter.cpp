@@ -1,9 +1,9 @@
 #include "adapters/PnpmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/Globals.h"
 #include "adapters/PathSafety.h"
 #include "adapters/Sources.h"
-#include "system/ParallelFor.h"
 #include "system/Platform.h"
 
 #include <algorithm>
@@ -132,7 +132,7 @@ bool PnpmAdapter::readsGroupedGlobals(
     return !stores.empty() && layoutNumber(stores.back()).value_or(0) >= 11;
 }
 
-std::vector<PnpmAdapter::Global> PnpmAdapter::globals(const std::string& pnpmHome, const std::string& layout) {
+std::vector<Global> PnpmAdapter::globals(const std::string& pnpmHome, const std::string& layout) {
     const std::string folder = pnpmHome + "/global/" + layout;
     std::vector<std::string> manifests;
     if (pathExists(folder + "/package.json")) {
@@ -186,148 +186,83 @@ bool PnpmAdapter::isInstalled() const {
 }
 
 ManagerReport PnpmAdapter::scan(TallyScopes counted) const {
-    return guardedScan(
-        ManagerKind::pnpm, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
-}
-
-ManagerReport PnpmAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
-    partial.version = version();
+    ReportDraft draft(ManagerKind::pnpm);
+    draft.report().version = version();
     const auto store = findStore();
-    if (!partial.version && !store) {
-        return partial;
+    if (!draft.report().version && !store) {
+        return std::move(draft).finish(sizer_.get(), counted);
     }
-    partial.detected = true;
-    partial.quickWins = quickWins();
-
-    // The store item is the layout in use, the newest; older layouts beside it are left behind
-    // by earlier pnpm versions and never pruned.
-    enum class Role { store, oldStore, oldGlobals, program };
-    struct Folder {
-        std::string path;
-        Role role;
-        std::string layout; // oldStore: "v3"; oldGlobals: "global/5"
-    };
-    const std::vector<std::string> layouts = store ? storeVersions(*store) : std::vector<std::string>();
-    std::vector<Folder> folders; // measured as items of their own
-    if (store) {
-        folders.push_back({layouts.empty() ? *store : *store + "/" + layouts.back(), Role::store, {}});
-        for (std::size_t i = 0; i + 1 < layouts.size(); ++i) {
-            folders.push_back({*store + "/" + layouts[i], Role::oldStore, layouts[i]});
-        }
-    }
-    const auto metadata = firstFolder(home_, {"/Library/Caches/pnpm", "/.cache/pnpm"});
+    draft.report().detected = true;
+    const QuickWin& prune = quickWins()[0];
+    draft.offer(prune);
     const auto pnpmHome = firstFolder(home_, {"/Library/pnpm", "/.local/share/pnpm"});
-    // The pnpm in use lists and removes the globals of its own layout of the global folder; another
-    // layout is what an earlier pnpm left, which no pnpm command removes now.
-    std::vector<Global> globalPackages;
-    const bool grouped = readsGroupedGlobals(partial.version, layouts);
-    for (const auto& layout : pnpmHome ? globalLayouts(*pnpmHome) : std::vector<std::string>()) {
-        if ((layout.front() == 'v') == grouped) {
-            auto found = globals(*pnpmHome, layout);
-            globalPackages.insert(globalPackages.end(), found.begin(), found.end());
-        } else {
-            folders.push_back({*pnpmHome + "/global/" + layout, Role::oldGlobals, "global/" + layout});
+    std::vector<std::string> layouts;
+    draft.step([&] {
+        if (!store) {
+            return;
         }
-    }
-    // pnpm's own program, where pnpm installed itself into its folder: it takes room too.
-    if (pnpmHome && isRegularFile(*pnpmHome + "/pnpm")) {
-        folders.push_back({*pnpmHome + "/pnpm", Role::program, {}});
-    }
-
-    // Indexes: the store folders, the metadata cache, then one per global package.
-    const ManagerTally tally(counted);
-    const std::size_t stores = folders.size(), count = globalPackages.size();
-    std::vector<ItemSize> sizes(stores + 1 + count);
-    std::vector<PackageManifest> manifests(count);
-    std::vector<CommandUse> uses(count);
-    // Commands are in pnpm's folder itself, or in its bin folder since pnpm 11.
-    const std::vector<std::string> commandFolders{pnpmHome.value_or(""), pnpmHome.value_or("") + "/bin"};
-    const UseClock clock{nowSeconds(), prober_ && pnpmHome && prober_->recordsAccessTimes(*pnpmHome)};
-    parallelFor(stores + 1 + count, [&](std::size_t i) {
-        try {
-            if (i < stores) {
-                sizes[i] = measureItem(*sizer_, {folders[i].path}, tally.counted());
-            } else if (i == stores) {
-                if (metadata) {
-                    sizes[i] = measureItem(*sizer_, {*metadata}, tally.counted());
-                }
-            } else if (const Global& global = globalPackages[i - stores - 1]; global.folder) {
-                manifests[i - stores - 1] = readPackageManifest(*global.folder, global.name);
-                sizes[i] = measureItem(*sizer_, {*global.folder}, tally.counted());
-                for (const auto& commands : commandFolders) {
-                    const CommandUse use = commandUse(*prober_, manifests[i - stores - 1].commands, commands);
-                    CommandUse& merged = uses[i - stores - 1];
-                    if (use.lastUse && (!merged.lastUse || *use.lastUse > *merged.lastUse)) {
-                        merged.lastUse = use.lastUse;
-                    }
-                    if (use.installedAt && (!merged.installedAt || *use.installedAt > *merged.installedAt)) {
-                        merged.installedAt = use.installedAt;
-                    }
-                }
-            }
-        } catch (...) {
-            // Whatever failed stays unmeasured; the item is still listed.
+        // The store item is the layout in use, the newest; older layouts beside it are left behind by
+        // earlier pnpm versions and never pruned.
+        layouts = storeVersions(*store);
+        const std::string inUse = layouts.empty() ? *store : *store + "/" + layouts.back();
+        draft.add(DependencyItem{{}, storeName, std::nullopt, inUse, std::nullopt, Tier::safeByDesign,
+                      {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt},
+            {inUse}, prune.title);
+        for (std::size_t i = 0; i + 1 < layouts.size(); ++i) {
+            // No pnpm command removes a layout no pnpm uses any more.
+            const std::string folder = *store + "/" + layouts[i];
+            draft.add(DependencyItem{{}, "pnpm store " + layouts[i], std::nullopt, folder, std::nullopt,
+                          Tier::orphanCandidate, {Evidence::oldStoreVersion(layouts[i])},
+                          "The package store of an earlier pnpm — the pnpm you run now no longer reads it.",
+                          "rm -rf -- " + shellQuoted(folder)},
+                {folder});
         }
     });
-
-    ManagerReport& report = partial; // what is found stays found if a later step fails
-    std::vector<std::optional<Uuid>> pruned;
-    for (std::size_t i = 0; i < stores; ++i) {
-        const Folder& folder = folders[i];
-        DependencyItem item{Uuid::random(), storeName, std::nullopt, folder.path, sizes[i].bytes, Tier::safeByDesign,
-            {Evidence::managerDefinesPrunable()}, std::string(storeIdentity), std::nullopt, sizes[i].freedBytes,
-            std::nullopt, sizes[i].unreadable};
-        switch (folder.role) {
-        case Role::store: pruned.push_back(item.id); break;
-        case Role::oldStore:
-        case Role::oldGlobals:
-            // No pnpm command removes a layout no pnpm uses any more.
-            item.tier = Tier::orphanCandidate;
-            item.reclaimCommand = "rm -rf -- " + shellQuoted(folder.path);
-            if (folder.role == Role::oldStore) {
-                item.name = "pnpm store " + folder.layout;
-                item.evidence = {Evidence::oldStoreVersion(folder.layout)};
-                item.identity = "The package store of an earlier pnpm — the pnpm you run now no longer reads it.";
-            } else {
-                item.name = "pnpm globals in " + folder.layout;
-                item.evidence = {Evidence::oldGlobalFolder(folder.layout)};
-                item.identity = "Globals an earlier pnpm installed — the pnpm you run now neither lists nor "
-                                "removes them; their commands go with them.";
-            }
-            break;
-        case Role::program:
-            item.name = "pnpm itself";
-            item.tier = Tier::signalOnly;
-            item.evidence.clear();
-            item.identity = "The pnpm program — it goes when you uninstall pnpm.";
-            break;
+    draft.step([&] {
+        // pnpm's prune empties the metadata cache as well as the store's unreferenced packages.
+        if (const auto metadata = firstFolder(home_, {"/Library/Caches/pnpm", "/.cache/pnpm"})) {
+            draft.add(cacheItem("pnpm metadata cache", *metadata, std::nullopt,
+                          foundIn("Package metadata pnpm keeps to resolve versions quickly — fetched again as needed.",
+                              *metadata, home_)),
+                {*metadata}, prune.title);
         }
-        report.items.push_back(std::move(item));
+    });
+    if (!pnpmHome) {
+        return std::move(draft).finish(sizer_.get(), counted);
     }
-    if (metadata) {
-        report.items.push_back(cacheItem("pnpm metadata cache", *metadata, sizes[stores].bytes,
-            foundIn("Package metadata pnpm keeps to resolve versions quickly — fetched again as needed.", *metadata,
-                home_)));
-        report.items.back().freedBytes = sizes[stores].freedBytes;
-        report.items.back().unreadableFolders = sizes[stores].unreadable;
-        pruned.push_back(report.items.back().id);
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const ItemSize& size = sizes[stores + 1 + i];
-        report.items.push_back(globalPackageItem(globalPackages[i].name, manifests[i].version, globalPackages[i].folder,
-            size.bytes, uses[i], clock, kb_, ManagerKind::pnpm, "pnpm remove -g"));
-        report.items.back().freedBytes = size.freedBytes;
-        report.items.back().unreadableFolders = size.unreadable;
-    }
-    sortItemsBySize(report.items);
-    report.quickWins.clear();
-    // pnpm's prune empties the metadata cache as well as the store's unreferenced packages.
-    if (auto win =
-            sizedQuickWin(quickWins()[0], report.items, pruned.empty() ? std::vector{std::optional<Uuid>()} : pruned)) {
-        report.quickWins.push_back(*win);
-    }
-    report.onceCountedBytes = tally.total();
-    return report;
+    // The pnpm in use lists and removes the globals of its own layout of the global folder; another
+    // layout is what an earlier pnpm left, which no pnpm command removes now.
+    draft.step([&] {
+        std::vector<Global> globalPackages;
+        const bool grouped = readsGroupedGlobals(draft.report().version, layouts);
+        for (const auto& layout : globalLayouts(*pnpmHome)) {
+            if ((layout.front() == 'v') == grouped) {
+                const auto found = globals(*pnpmHome, layout);
+                globalPackages.insert(globalPackages.end(), found.begin(), found.end());
+                continue;
+            }
+            const std::string folder = *pnpmHome + "/global/" + layout;
+            draft.add(DependencyItem{{}, "pnpm globals in global/" + layout, std::nullopt, folder, std::nullopt,
+                          Tier::orphanCandidate, {Evidence::oldGlobalFolder("global/" + layout)},
+                          "Globals an earlier pnpm installed — the pnpm you run now neither lists nor removes them; "
+                          "their commands go with them.",
+                          "rm -rf -- " + shellQuoted(folder)},
+                {folder});
+        }
+        // Commands are in pnpm's folder itself, or in its bin folder since pnpm 11.
+        addGlobals(draft, globalPackages,
+            {*prober_, {*pnpmHome, *pnpmHome + "/bin"}, {nowSeconds(), prober_->recordsAccessTimes(*pnpmHome)}, kb_,
+                ManagerKind::pnpm, "pnpm remove -g"});
+    });
+    draft.step([&] {
+        // pnpm's own program, where pnpm installed itself into its folder: it takes room too.
+        if (const std::string program = *pnpmHome + "/pnpm"; isRegularFile(program)) {
+            draft.add(DependencyItem{{}, "pnpm itself", std::nullopt, program, std::nullopt, Tier::signalOnly, {},
+                          "The pnpm program — it goes when you uninstall pnpm.", std::nullopt},
+                {program});
+        }
+    });
+    return std::move(draft).finish(sizer_.get(), counted);
 }
 
 const SourceDescriptor& PnpmSource() {

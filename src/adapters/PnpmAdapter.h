@@ -1,5 +1,7 @@
 #pragma once
 
+#include "adapters/Globals.h"
+
 #include "knowledge/KnowledgeBase.h"
 #include "model/ManagerAdapter.h"
 #include "system/DirectorySizer.h"
@@ -33,14 +35,10 @@ public:
     // names each after the store format of its major version, and an upgrade starts a new one.
     static std::vector<std::string> storeVersions(const std::string& store);
 
-    // A global package: its name and the folder its global node_modules entry leads to.
-    struct Global {
-        std::string name;
-        std::optional<std::string> folder;
-    };
     // The globals named by the package.json files of one layout of pnpm's global folder ("5" up to
     // pnpm 10: one package.json; "v11" later: one per install group), in code-point order, each
-    // once. A link in node_modules is followed only when it stays inside pnpm's own folder.
+    // once, each with the folder its global node_modules entry leads to. A link in node_modules is
+    // followed only when it stays inside pnpm's own folder.
     static std::vector<Global> globals(const std::string& pnpmHome, const std::string& layout);
     // The layouts of pnpm's global folder, and the one the pnpm in use reads: "v<N>" from pnpm 11
     // on, a plain number before (its major version, or else the newest store layout, tells).
@@ -55,7 +53,6 @@ public:
 
 private:
     std::optional<std::string> version() const;
-    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
 
     std::shared_ptr<const ReadOnlyCommandRunning> runner_;
     std::shared_ptr<const DirectorySizing> sizer_;

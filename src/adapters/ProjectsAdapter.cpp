@@ -1,6 +1,7 @@
 #include "adapters/ProjectsAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
 #include "model/SizeFormat.h"
 #include "system/ParallelFor.h"
@@ -90,7 +91,7 @@ const std::vector<ManagerKind>& ProjectsAdapter::lockfileManagers() {
 }
 
 std::optional<double> ProjectsAdapter::lastActivity(
-    const std::string& project, const std::optional<Lockfile>& lockfile) {
+    const std::string& project, std::optional<double> lockfileModified) {
     std::optional<double> newest;
     const auto consider = [&](const std::optional<double>& at) {
         if (at && (!newest || *at > *newest)) {
@@ -100,9 +101,7 @@ std::optional<double> ProjectsAdapter::lastActivity(
     for (const char* name : {"/package.json", "/.git/HEAD", "/.git/index"}) {
         consider(modifiedAt(project + name));
     }
-    if (lockfile) {
-        consider(lockfile->modified);
-    }
+    consider(lockfileModified);
     // Breadth first, three levels, hidden entries and node_modules left out (a tool's own files
     // change without the project changing), at most a bounded number of entries.
     std::vector<std::string> level{project};
@@ -132,19 +131,17 @@ std::optional<double> ProjectsAdapter::lastActivity(
 }
 
 ManagerReport ProjectsAdapter::scan(TallyScopes counted) const {
-    return guardedScan(
-        ManagerKind::projects, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
-}
-
-ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
+    ReportDraft draft(ManagerKind::projects);
     std::vector<std::string> roots;
-    for (auto root : roots_()) {
-        if (root.starts_with('/')) {
-            roots.push_back(std::move(root));
+    draft.step([&] {
+        for (auto root : roots_()) {
+            if (root.starts_with('/')) {
+                roots.push_back(std::move(root));
+            }
         }
-    }
+    });
     if (roots.empty()) {
-        return partial;
+        return std::move(draft).finish(sizer_.get(), counted);
     }
     // The managers' own folders in the home hold node_modules that are theirs, already inventoried;
     // most are dot-folders, which the search never enters. On macOS ~/Library is the applications'.
@@ -153,7 +150,7 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
     excluded.push_back(home_ + "/Library");
 #endif
     FoundProjects found;
-    {
+    draft.step([&] {
         std::string shown;
         for (const auto& root : roots) {
             shown += (shown.empty() ? "" : ", ") + homeAbbreviated(tidyPath(root), home_);
@@ -171,60 +168,47 @@ ManagerReport ProjectsAdapter::scanUnguarded(ManagerReport& partial, TallyScopes
             }
         } done{*progress_};
         found = findProjects(search(roots, excluded), &progress_->folders);
-    }
-    partial.unreadableFolders = found.skipped;
-    partial.detected = !found.projects.empty();
-    if (found.projects.empty()) {
-        return partial;
-    }
+    });
+    draft.report().unreadableFolders = found.skipped;
+    draft.report().detected = !found.projects.empty();
 
-    const ManagerTally tally(counted);
     const double now = nowSeconds();
-    const std::size_t count = found.projects.size();
-    std::vector<DependencyItem> items(count);
-    parallelFor(count, [&](std::size_t i) {
+    std::vector<std::optional<double>> activity(found.projects.size());
+    parallelFor(found.projects.size(), [&](std::size_t i) {
+        try {
+            const FoundProject& project = found.projects[i];
+            activity[i] = lastActivity(
+                project.folder, project.lockfile ? std::optional(project.lockfile->modified) : std::nullopt);
+        } catch (...) {
+            // When it last changed stays unknown; the project is still listed.
+        }
+    });
+    for (std::size_t i = 0; i < found.projects.size(); ++i) {
         const FoundProject& project = found.projects[i];
-        DependencyItem& item = items[i];
-        item.id = Uuid::random();
+        DependencyItem item;
         const auto slash = project.folder.rfind('/');
         item.name = slash == std::string::npos || slash + 1 == project.folder.size() ? project.folder
                                                                                      : project.folder.substr(slash + 1);
         item.path = project.folder + "/" + project.buildFolder;
-        item.tier = Tier::signalOnly;
-        try {
-            std::optional<Lockfile> lockfile;
-            if (project.lockfile) {
-                lockfile = Lockfile{
-                    lockfileManagers()[project.lockfile->name], project.lockfile->path, project.lockfile->modified};
+        if (!project.lockfile) {
+            // Installing again without one may bring other versions: never offered as unused.
+            item.evidence.push_back(Evidence::noLockfile());
+        } else {
+            item.managedBy = lockfileManagers()[project.lockfile->name];
+            if (activity[i] && now - *activity[i] > staleAfterSeconds) {
+                item.tier = Tier::orphanCandidate;
+                item.evidence.push_back(Evidence::projectUntouched(*activity[i]));
+            } else if (activity[i]) {
+                item.evidence.push_back(Evidence::projectActive(*activity[i]));
             }
-            const auto activity = lastActivity(project.folder, lockfile);
-            const ItemSize size = measureItem(*sizer_, {*item.path}, tally.counted());
-            item.bytes = size.bytes;
-            item.freedBytes = size.freedBytes;
-            item.unreadableFolders = size.unreadable;
-            if (!lockfile) {
-                // Installing again without one may bring other versions: never offered as unused.
-                item.evidence.push_back(Evidence::noLockfile());
-            } else {
-                item.managedBy = lockfile->manager;
-                if (activity && now - *activity > staleAfterSeconds) {
-                    item.tier = Tier::orphanCandidate;
-                    item.evidence.push_back(Evidence::projectUntouched(*activity));
-                } else if (activity) {
-                    item.evidence.push_back(Evidence::projectActive(*activity));
-                }
-            }
-            if (item.path->find('\0') == std::string::npos) {
-                item.reclaimCommand = "rm -rf -- " + shellQuoted(*item.path);
-            }
-        } catch (...) {
-            // What could not be learnt stays unknown; the project is still listed.
         }
-    });
-    partial.items = std::move(items);
-    sortItemsBySize(partial.items);
-    partial.onceCountedBytes = tally.total();
-    return partial;
+        if (item.path->find('\0') == std::string::npos) {
+            item.reclaimCommand = "rm -rf -- " + shellQuoted(*item.path);
+        }
+        const std::string path = *item.path;
+        draft.add(std::move(item), {path});
+    }
+    return std::move(draft).finish(sizer_.get(), counted);
 }
 
 const SourceDescriptor& ProjectsSource() {

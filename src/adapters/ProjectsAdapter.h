@@ -39,18 +39,11 @@ public:
     // entered, and the lockfiles whose nearest one names a project's manager (lockfileManagers).
     static ProjectSearch search(std::vector<std::string> roots, std::vector<std::string> excluded);
     static const std::vector<ManagerKind>& lockfileManagers();
-    struct Lockfile {
-        ManagerKind manager = ManagerKind::npm;
-        std::string path;
-        double modified = 0;
-    };
     // The newest change among package.json, the lockfile, .git/HEAD and .git/index, and the entries
     // of the project and its non-hidden folders but node_modules, three levels deep.
-    static std::optional<double> lastActivity(const std::string& project, const std::optional<Lockfile>& lockfile);
+    static std::optional<double> lastActivity(const std::string& project, std::optional<double> lockfileModified);
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
-
     std::shared_ptr<const DirectorySizing> sizer_;
     std::string home_;
     Roots roots_;

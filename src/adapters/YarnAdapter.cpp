@@ -1,10 +1,9 @@
 #include "adapters/YarnAdapter.h"
 
 #include "adapters/AdapterSupport.h"
+#include "adapters/Globals.h"
 #include "adapters/NvmAdapter.h"
-#include "adapters/PathSafety.h"
 #include "adapters/Sources.h"
-#include "system/ParallelFor.h"
 #include "system/Platform.h"
 
 #include <nlohmann/json.hpp>
@@ -64,103 +63,48 @@ std::optional<std::string> YarnAdapter::version() const {
 }
 
 ManagerReport YarnAdapter::scan(TallyScopes counted) const {
-    return guardedScan(
-        ManagerKind::yarn, [this, counted](ManagerReport& partial) { return scanUnguarded(partial, counted); });
-}
-
-ManagerReport YarnAdapter::scanUnguarded(ManagerReport& partial, TallyScopes counted) const {
-    const Folders found = folders();
-    if (!found.cache && !found.berryCache && !found.globals) {
-        return partial;
+    ReportDraft draft(ManagerKind::yarn);
+    Folders found;
+    draft.step([&] { found = folders(); });
+    if (found.cache || found.berryCache || found.globals) {
+        draft.report().detected = true;
+        draft.step([&] { draft.report().version = version(); });
+        for (const QuickWin& win : quickWins()) {
+            draft.offer(win);
+        }
     }
-    partial.detected = true;
-    partial.version = version();
-
     // The globals the user added are what the global folder's package.json names; everything else
     // in its node_modules came with them. Without a readable manifest, all of it is that.
-    std::vector<std::string> names;
-    std::vector<std::string> dependencyPaths;
-    const std::string modules = found.globals.value_or("") + "/node_modules";
-    // Its node_modules is measured through: a link there would lead anywhere.
-    const bool modulesReal = found.globals && joinsWithoutLinks(*found.globals, "node_modules/");
-    if (found.globals) {
-        names = manifestDependencies(*found.globals + "/package.json").value_or(std::vector<std::string>());
-        for (const std::string& entry : modulesReal ? otherEntries(modules, names) : std::vector<std::string>()) {
-            if (isSafeRelativeName(entry) && joinsWithoutLinks(modules, entry)) {
-                dependencyPaths.push_back(modules + "/" + entry);
-            }
+    draft.step([&] {
+        if (!found.globals) {
+            return;
         }
-    }
-
-    // Index i < count measures global i; then the dependencies, Yarn 1's cache and the shared cache.
-    const ManagerTally tally(counted);
-    const std::string commandDirectory = home_ + "/.yarn/bin";
-    const UseClock clock{nowSeconds(), prober_->recordsAccessTimes(commandDirectory)};
-    const std::size_t count = names.size();
-    std::vector<PackageManifest> manifests(count);
-    std::vector<ItemSize> sizes(count + 3);
-    std::vector<CommandUse> uses(count);
-    const std::vector<std::optional<std::string>> folders{std::nullopt, found.cache, found.berryCache};
-    parallelFor(count + 3, [&](std::size_t i) {
-        try {
-            if (i >= count) {
-                if (i == count && !dependencyPaths.empty()) {
-                    sizes[i] = measureItem(*sizer_, dependencyPaths, tally.counted());
-                } else if (i > count && folders[i - count]) {
-                    sizes[i] = measureItem(*sizer_, {*folders[i - count]}, tally.counted());
-                }
-                return;
-            }
-            if (!modulesReal || !isSafeRelativeName(names[i]) || !joinsWithoutLinks(modules, names[i])) {
-                return;
-            }
-            const std::string directory = modules + "/" + names[i];
-            manifests[i] = readPackageManifest(directory, names[i]);
-            sizes[i] = measureItem(*sizer_, {directory}, tally.counted());
-            uses[i] = commandUse(*prober_, manifests[i].commands, commandDirectory);
-        } catch (...) {
-            // Whatever failed stays unmeasured; the item is still listed.
+        const GlobalFolder folder = readGlobalFolder(*found.globals, WithoutManifest::nothingIsAGlobal);
+        const std::string commands = home_ + "/.yarn/bin";
+        addGlobals(draft, folder.globals,
+            {*prober_, {commands}, {nowSeconds(), prober_->recordsAccessTimes(commands)}, kb_, ManagerKind::yarn,
+                "yarn global remove"});
+        if (!folder.dependencies.empty()) {
+            draft.add(dependenciesItem(dependenciesName, std::nullopt,
+                          "Packages your Yarn globals depend on — they go away with the globals that need them."),
+                folder.dependencies);
         }
     });
-
-    ManagerReport& report = partial; // what is found stays found if a later step fails
-    for (std::size_t i = 0; i < count; ++i) {
-        report.items.push_back(
-            globalPackageItem(names[i], manifests[i].version, modulesReal ? childPath(modules, names[i]) : std::nullopt,
-                sizes[i].bytes, uses[i], clock, kb_, ManagerKind::yarn, "yarn global remove"));
-        report.items.back().freedBytes = sizes[i].freedBytes;
-        report.items.back().unreadableFolders = sizes[i].unreadable;
-    }
-    if (!dependencyPaths.empty()) {
-        report.items.push_back(dependenciesItem(dependenciesName, sizes[count].bytes,
-            "Packages your Yarn globals depend on — they go away with the globals that need them."));
-        report.items.back().freedBytes = sizes[count].freedBytes;
-        report.items.back().unreadableFolders = sizes[count].unreadable;
-    }
-    std::optional<Uuid> cache, berryCache;
-    if (found.cache) {
-        report.items.push_back(cacheItem("Yarn cache", *found.cache, sizes[count + 1].bytes,
-            foundIn("Yarn 1's download cache — downloaded again as needed.", *found.cache, home_)));
-        report.items.back().freedBytes = sizes[count + 1].freedBytes;
-        report.items.back().unreadableFolders = sizes[count + 1].unreadable;
-        cache = report.items.back().id;
-    }
-    if (found.berryCache) {
-        report.items.push_back(cacheItem("Yarn shared cache", *found.berryCache, sizes[count + 2].bytes,
-            foundIn("The package archives Yarn 2 and later share between projects — downloaded again as needed.",
-                *found.berryCache, home_)));
-        report.items.back().freedBytes = sizes[count + 2].freedBytes;
-        report.items.back().unreadableFolders = sizes[count + 2].unreadable;
-        berryCache = report.items.back().id;
-    }
-    sortItemsBySize(report.items);
-    for (const auto& [win, covered] : {std::pair{quickWins()[0], cache}, {quickWins()[1], berryCache}}) {
-        if (auto sized = sizedQuickWin(win, report.items, {covered})) {
-            report.quickWins.push_back(*sized);
+    draft.step([&] {
+        if (found.cache) {
+            draft.add(cacheItem("Yarn cache", *found.cache, std::nullopt,
+                          foundIn("Yarn 1's download cache — downloaded again as needed.", *found.cache, home_)),
+                {*found.cache}, quickWins()[0].title);
         }
-    }
-    report.onceCountedBytes = tally.total();
-    return report;
+        if (found.berryCache) {
+            draft.add(cacheItem("Yarn shared cache", *found.berryCache, std::nullopt,
+                          foundIn("The package archives Yarn 2 and later share between projects — downloaded again "
+                                  "as needed.",
+                              *found.berryCache, home_)),
+                {*found.berryCache}, quickWins()[1].title);
+        }
+    });
+    return std::move(draft).finish(sizer_.get(), counted);
 }
 
 const SourceDescriptor& YarnSource() {

@@ -41,8 +41,6 @@ public:
     static constexpr const char* dependenciesName = "Dependencies of Yarn globals";
 
 private:
-    ManagerReport scanUnguarded(ManagerReport& partial, TallyScopes counted) const;
-
     std::shared_ptr<const DirectorySizing> sizer_;
     std::shared_ptr<const FileAccessProbing> prober_;
     KnowledgeBase kb_;

@@ -1,4 +1,6 @@
 #include "adapters/AdapterSupport.h"
+#include "adapters/Globals.h"
+#include "adapters/ReportDraft.h"
 
 #include "adapters/Substitutes.h"
 #include "knowledge/KnowledgeBase.h"
@@ -24,25 +26,46 @@ TEST(AdapterSupport, OnlyNamesThatStayInsideTheParentAreSafeAndSizesSortLargestF
     EXPECT_EQ(items.front().name + items[39].name + items[40].name + items.back().name, "140410");
 }
 
-// In parallel, each child as measured alone; an unsafe name is never measured, a failing walk costs its own child.
-TEST(AdapterSupport, MeasuringChildrenInParallelMatchesOneAfterAnother) {
-    test::FakeSizer sizer;
-    std::vector<std::string> names{"..", "a//b", "/abs"};
-    for (int i = 0; i < 300; ++i) {
-        names.push_back("n" + std::to_string(i));
-        if (i % 7 != 0) sizer.set("/p/n" + std::to_string(i), i * 10);
-    }
-    const auto table = measureChildren(sizer, "/p", names, {});
-    EXPECT_EQ(sizer.calls().size(), 300u);
-    ASSERT_EQ(table.size(), 300u - 43u);
-    for (const auto& [name, size] : table) EXPECT_EQ(size.bytes, std::stoll(name.substr(1)) * 10) << name;
-    struct Throwing final : DirectorySizing {
+// The draft measures every item in parallel as it would one after another; a failing walk costs its
+// own item's size, a failing step its own items; quick wins are sized by the items that name them.
+DependencyItem named(std::string name) {
+    DependencyItem item;
+    item.name = std::move(name);
+    return item;
+}
+
+TEST(ReportDraft, MeasuresInParallelAndAFailureCostsOnlyItsOwn) {
+    struct Sizer final : DirectorySizing {
         std::optional<std::int64_t> size(const std::string& path) const override {
-            return path.back() == '3' ? throw std::runtime_error("walk failed") : 1;
+            return path.ends_with("/3") ? throw std::runtime_error("walk failed")
+                                        : std::optional(std::stoll(path.substr(3)));
         }
-    };
-    const auto one = measureChildren(Throwing{}, "/p", {"1", "3"}, {});
-    EXPECT_TRUE(one.size() == 1 && one.at("1").bytes == 1);
+    } sizer;
+    ReportDraft draft(ManagerKind::npm);
+    draft.offer(QuickWin{{}, "clean", "x clean", ""});
+    draft.offer(QuickWin{{}, "clean nothing", "x none", ""});
+    draft.offer(QuickWin{{}, "always", "x always", ""}, ReportDraft::Offer::always);
+    draft.step([&] {
+        for (int i = 0; i < 300; ++i)
+            draft.add(named("n" + std::to_string(i)), {"/p/" + std::to_string(i)}, i < 2 ? "clean" : "");
+    });
+    draft.step([&] {
+        draft.add(named("lost"));
+        throw std::runtime_error("a step failed");
+    });
+    draft.add(named("unmeasured"), {"/p/3"}, "", ReportDraft::Keep::ifMeasured);
+    draft.add(named("empty"), {"/p/0"}, "clean nothing");
+    const ManagerReport report = std::move(draft).finish(&sizer, {});
+    ASSERT_EQ(report.items.size(), 301u) << "every item but the failing step's and the unmeasured one";
+    for (const DependencyItem& item : report.items) {
+        if (item.name == "empty") continue;
+        EXPECT_EQ(item.bytes, item.name == "n3" ? std::nullopt : std::optional(std::stoll(item.name.substr(1))))
+            << item.name;
+    }
+    EXPECT_EQ(report.items.front().name, "n299") << "largest first";
+    ASSERT_EQ(report.quickWins.size(), 2u) << "a win whose items hold nothing is not shown";
+    EXPECT_EQ(report.quickWins[0].bytes, 1) << "n0 and n1";
+    EXPECT_TRUE(report.quickWins[1].title == "always" && !report.quickWins[1].bytes);
 }
 
 TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) {
@@ -58,7 +81,7 @@ TEST(AdapterSupport, LastUseTakesTheLatestCommandUsedAtLeastADayAfterItsChange) 
     prober.set("/bin/c", FileTimes{5e6, 6e6});           // accessed before the change
     prober.set("/bin/d", FileTimes{1.5e6, 90});          // the latest, after a first one that counts
     prober.made("/bin/a", 100).made("/bin/c", 300).made("/bin/d", 200);
-    const CommandUse use = commandUse(prober, manifest.commands, "/bin");
+    const CommandUse use = commandUse(prober, manifest.commands, {"/bin"});
     EXPECT_EQ(use.lastUse, 1.5e6);
     EXPECT_EQ(use.installedAt, 300) << "the newest command entry";
     for (const auto& path : prober.calls()) EXPECT_EQ(path.find(".."), std::string::npos) << path;

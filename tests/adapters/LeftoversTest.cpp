@@ -140,9 +140,9 @@ TEST(Leftovers, GlobalFoldersListWhatTheirManifestsNameAndNothingElse) {
     const auto globals = PnpmAdapter::globals(pnpm, "5");
     ASSERT_EQ(globals.size(), 3u);
     EXPECT_EQ(globals[0].name + globals[1].name + globals[2].name, "is-numberoutup");
-    EXPECT_EQ(globals[0].folder, pnpm + "/global/5/.pnpm/is-number@7.0.0/node_modules/is-number");
-    EXPECT_FALSE(globals[1].folder || globals[2].folder);
-    EXPECT_EQ(PnpmAdapter::globals(pnpm, "v11").at(0).folder, pnpm + "/global/v11/2fc0-1/node_modules/semver");
+    EXPECT_EQ(globals[0].path, pnpm + "/global/5/.pnpm/is-number@7.0.0/node_modules/is-number");
+    EXPECT_FALSE(globals[1].path || globals[2].path);
+    EXPECT_EQ(PnpmAdapter::globals(pnpm, "v11").at(0).path, pnpm + "/global/v11/2fc0-1/node_modules/semver");
     // pnpm 10 reads global/5; what pnpm 11 or later left there no pnpm 10 command removes.
     EXPECT_TRUE(PnpmAdapter::readsGroupedGlobals("11.0.1", {"v3"}) && PnpmAdapter::readsGroupedGlobals({}, {"v11"}));
     EXPECT_FALSE(PnpmAdapter::readsGroupedGlobals("10.1.0", {"v11"}) || PnpmAdapter::readsGroupedGlobals({}, {"v10"}));

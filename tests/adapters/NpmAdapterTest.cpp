@@ -33,13 +33,13 @@ TEST(NpmAdapter, EachFailingCommandAndMalformedListingGivesItsReport) {
         Case command;
         CommandResult answer;
         std::optional<std::string> version; // absent with "detected" false for the first row only
-        Names items;                        // none when a command before the listing fails, not even the cache
+        Names items;                        // the globals only once npm listed them; its cache whenever it named one
     };
     const std::vector<Row> rows{
         {Case::npmVersion, test::toolNotFound(), std::nullopt, {}},
         {Case::npmVersion, ok(""), std::nullopt, {"a-tool", "b-tool", "npm cache"}},
-        {Case::npmPrefixGlobal, test::failed(), "10.2.4", {}},
-        {Case::npmListGlobalJSON, test::failed(), "10.2.4", {}},
+        {Case::npmPrefixGlobal, test::failed(), "10.2.4", {"npm cache"}},
+        {Case::npmListGlobalJSON, test::failed(), "10.2.4", {"npm cache"}},
         {Case::npmCacheDir, test::failed(), "10.2.4", {"a-tool", "b-tool"}},
         {Case::npmCacheDir, ok(""), "10.2.4", {"a-tool", "b-tool"}},
     };
@@ -51,7 +51,7 @@ TEST(NpmAdapter, EachFailingCommandAndMalformedListingGivesItsReport) {
         EXPECT_EQ(report.detected, i > 0);
         EXPECT_EQ(report.version, rows[i].version);
         EXPECT_EQ(itemNames(report), rows[i].items);
-        // The cache's quick win goes with the cache, once npm named and listed it.
+        // The cache's quick win goes with the cache.
         EXPECT_EQ(report.quickWins.size(), i == 0 || i >= 4 ? 0u : 1u);
         EXPECT_EQ(npm.runner->callKinds().size(), 4u) << "all four are asked, whatever the version says";
     }
