@@ -2,6 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "model/SizeFormat.h"
+#include "system/FileAccessProber.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 #include "system/ProjectFinder.h"
@@ -46,7 +47,7 @@ std::optional<double> modifiedAt(const std::string& path) {
     if (::lstat(path.c_str(), &status) != 0) {
         return std::nullopt;
     }
-    return static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
+    return modificationSeconds(status);
 }
 
 std::string parentOf(const std::string& path) {
@@ -70,8 +71,7 @@ std::optional<ProjectsAdapter::Lockfile> ProjectsAdapter::nearestLockfile(
             if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
                 continue;
             }
-            const double modified =
-                static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
+            const double modified = modificationSeconds(status);
             if (!newest || modified > newest->modified) {
                 newest = Lockfile{manager, path, modified};
             }
@@ -112,8 +112,7 @@ std::optional<double> ProjectsAdapter::lastActivity(
                 if (::lstat(path.c_str(), &status) != 0) {
                     continue;
                 }
-                consider(
-                    static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) * 1e-9);
+                consider(modificationSeconds(status));
                 if (S_ISDIR(status.st_mode)) {
                     next.push_back(path);
                 }
