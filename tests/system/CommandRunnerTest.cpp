@@ -143,9 +143,11 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStart) {
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output, first / "v20/bin:" + childSearchPath());
 }
 
-// Each version question starts its own tool, with that tool's fixed settings, no other's, and of
-// ours only HOME, PATH and USER: the shell's own initial environment, before it adds such as PWD.
-TEST(CommandRunnerTest, EachToolAnswersItsOwnVersionQuestionWithItsOwnEnvironment) {
+// Each question starts its own tool, with that tool's fixed settings, no other's, and of ours only
+// HOME, PATH and USER: the shell's own initial environment, before it adds such as PWD. npm's
+// questions keep its cache folder where nothing can be made; the one of where that folder is asks
+// with HOME there too, reading the user's own .npmrc.
+TEST(CommandRunnerTest, EachQuestionRunsWithItsToolsOwnEnvironment) {
     TempDir dir;
     const ScopedEnv scoped("HOME", dir.path()), extra("KELVO_SHOULD_NOT_LEAK", "1");
     const std::string home = "HOME=" + dir.path(), pathAndUser = "PATH=" + childSearchPath() + " USER=" + userName();
@@ -161,10 +163,33 @@ TEST(CommandRunnerTest, EachToolAnswersItsOwnVersionQuestionWithItsOwnEnvironmen
         "brew --version " + home + " HOMEBREW_NO_ANALYTICS=1 HOMEBREW_NO_AUTO_UPDATE=1 " + pathAndUser);
     EXPECT_EQ(runner.run(ReadOnlyCommand::pnpmVersion()).output,
         "pnpm --version COREPACK_ENABLE_NETWORK=0 " + home + " " + pathAndUser);
-    EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output,
-        "npm --version COREPACK_ENABLE_NETWORK=0 " + home + " " + pathAndUser +
-            " npm_config_logs_dir=/dev/null npm_config_logs_max=0 npm_config_update_notifier=false");
     EXPECT_EQ(runner.run(ReadOnlyCommand::bunVersion()).output, "bun --version " + home + " " + pathAndUser);
+    const std::string npmLogs = "npm_config_logs_dir=/dev/null npm_config_logs_max=0 npm_config_update_notifier=false";
+    for (const auto& question :
+        {ReadOnlyCommand::npmVersion(), ReadOnlyCommand::npmPrefixGlobal(), ReadOnlyCommand::npmListGlobalJSON()}) {
+        std::string arguments;
+        for (const auto& argument : argumentsFor(question)) arguments += argument + " ";
+        EXPECT_EQ(runner.run(question).output, "npm " + arguments + "COREPACK_ENABLE_NETWORK=0 " + home + " " +
+                                                   pathAndUser + " npm_config_cache=/dev/null/.npm " + npmLogs);
+    }
+    EXPECT_EQ(runner.run(ReadOnlyCommand::npmCacheDir()).output,
+        "npm config get cache COREPACK_ENABLE_NETWORK=0 COREPACK_HOME=" + dir / ".cache/node/corepack" +
+            " HOME=/dev/null " + pathAndUser + " " + npmLogs + " npm_config_userconfig=" + dir / ".npmrc");
+}
+
+// npm's answer of where its cache is, given with HOME at the stand-in, is put back in the home;
+// other paths, and other questions' answers, stay as they are.
+TEST(CommandRunnerTest, TheCacheAnswerInsideTheStandInIsPutBackInTheHome) {
+    TempDir dir;
+    const ScopedEnv scoped("HOME", dir.path());
+    const CommandRunner runner(tableFor(CommandTool::npm, {dir / "npm"}));
+    for (const auto& [answer, expected] : {std::pair<std::string, std::string>{"$HOME/.npm", dir / ".npm"},
+             {"$HOME", dir.path()}, {"/dev/nullish/.npm", "/dev/nullish/.npm"}, {"/var/cache/npm", "/var/cache/npm"}}) {
+        writeScript(dir / "npm", "echo \"" + answer + "\"\n");
+        EXPECT_EQ(runner.run(ReadOnlyCommand::npmCacheDir()).output, expected) << answer;
+    }
+    writeScript(dir / "npm", "echo /dev/null/lib\n");
+    EXPECT_EQ(runner.run(ReadOnlyCommand::npmPrefixGlobal()).output, "/dev/null/lib");
 }
 
 // A tool's descendants go with it: at the limit its whole process group is killed, and one that
