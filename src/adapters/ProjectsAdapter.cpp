@@ -4,6 +4,7 @@
 #include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
 #include "model/SizeFormat.h"
+#include "system/FileAccessProber.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 #include "system/ProjectFinder.h"
@@ -48,7 +49,7 @@ std::optional<double> modifiedAt(const std::string& path) {
     if (::lstat(path.c_str(), &status) != 0) {
         return std::nullopt;
     }
-    return static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
+    return modificationSeconds(status);
 }
 
 } // namespace
@@ -118,8 +119,7 @@ std::optional<double> ProjectsAdapter::lastActivity(
                 if (::lstat(path.c_str(), &status) != 0) {
                     continue;
                 }
-                consider(
-                    static_cast<double>(status.st_mtim.tv_sec) + static_cast<double>(status.st_mtim.tv_nsec) * 1e-9);
+                consider(modificationSeconds(status));
                 if (S_ISDIR(status.st_mode)) {
                     next.push_back(path);
                 }

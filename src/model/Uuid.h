@@ -16,8 +16,8 @@ public:
 
     const std::array<std::uint8_t, 16>& bytes() const { return bytes_; }
 
+    // Ids are compared, never ordered (libc++ before 17 has no three-way comparison of arrays).
     friend bool operator==(const Uuid&, const Uuid&) = default;
-    friend auto operator<=>(const Uuid&, const Uuid&) = default;
 
 private:
     std::array<std::uint8_t, 16> bytes_{};

@@ -259,13 +259,13 @@ CommandResult CommandRunner::run(const ReadOnlyCommand& command) const {
 
     std::vector<std::string> arguments = argumentsFor(command);
     arguments.insert(arguments.begin(), executable);
+    const std::string home = homeDirectory();
     std::vector<std::string> environment = {
         "PATH=" + (resolved.pathPrefix.empty() ? "" : resolved.pathPrefix + ":") + childSearchPath(),
-        "HOME=" + homeDirectory(),
         "USER=" + userName(),
     };
-    for (std::string& fixed : fixedEnvironment(tool)) {
-        environment.push_back(std::move(fixed));
+    for (std::string& value : childEnvironment(command, home)) {
+        environment.push_back(std::move(value));
     }
 
     Pipe outPipe;
@@ -358,7 +358,7 @@ CommandResult CommandRunner::run(const ReadOnlyCommand& command) const {
         return launchFailure(pollError);
     }
     if (status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) {
-        return CommandResult::success(trimWhitespace(repairUtf8(streams[0].kept)));
+        return CommandResult::success(answerInHome(command, trimWhitespace(repairUtf8(streams[0].kept)), home));
     }
     std::int32_t code = -1; // the status could not be collected
     if (status && WIFEXITED(*status)) {

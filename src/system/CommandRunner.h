@@ -8,7 +8,7 @@
 namespace kelvo {
 
 // Starts one allowlisted command with posix_spawn: the resolved executable, the fixed
-// arguments, and an environment of exactly PATH, HOME and USER. Stateless.
+// arguments, and an environment of exactly PATH, USER and the command's childEnvironment. Stateless.
 class CommandRunner final : public ReadOnlyCommandRunning {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{120'000};

@@ -25,12 +25,14 @@ const struct timespec& modificationTime(const struct stat& status) { return stat
 
 } // namespace
 
+double modificationSeconds(const struct stat& status) { return seconds(modificationTime(status)); }
+
 std::optional<FileTimes> FileManagerFileAccessProber::fileTimes(const std::string& path) const {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         return std::nullopt;
     }
-    return FileTimes{seconds(accessTime(status)), seconds(modificationTime(status))};
+    return FileTimes{seconds(accessTime(status)), modificationSeconds(status)};
 }
 
 std::optional<double> FileManagerFileAccessProber::entryModified(const std::string& path) const {
@@ -38,7 +40,7 @@ std::optional<double> FileManagerFileAccessProber::entryModified(const std::stri
     if (::lstat(path.c_str(), &status) != 0) {
         return std::nullopt;
     }
-    return seconds(modificationTime(status));
+    return modificationSeconds(status);
 }
 
 bool FileManagerFileAccessProber::recordsAccessTimes(const std::string& path) const {

@@ -3,7 +3,13 @@
 #include <optional>
 #include <string>
 
+struct stat;
+
 namespace kelvo {
+
+// A status's modification time in seconds since 1970, with nanoseconds. The field that holds it is
+// named differently on Linux and macOS; code outside the system layer reads it only through this.
+double modificationSeconds(const struct stat& status);
 
 struct FileTimes {
     double accessed = 0; // seconds since 1970, with nanoseconds

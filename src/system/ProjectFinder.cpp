@@ -2,6 +2,7 @@
 
 #include "model/FileTable.h"
 #include "system/DirectoryListing.h"
+#include "system/FileAccessProber.h"
 #include "system/WalkScheduler.h"
 #include "system/WalkTree.h"
 #include "system/WorkPool.h"
@@ -50,16 +51,6 @@ using walk::DirNode;
 bool within(const std::string& path, const std::string& folder) {
     return path.starts_with(folder) && (path.size() == folder.size() || folder == "/" || path[folder.size()] == '/');
 }
-
-double seconds(const struct timespec& time) {
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
-}
-
-#if defined(__APPLE__)
-double modifiedAt(const struct stat& st) { return seconds(st.st_mtimespec); }
-#else
-double modifiedAt(const struct stat& st) { return seconds(st.st_mtim); }
-#endif
 
 // A root as the walk reaches it: where it is (links resolved) and what it is.
 struct Root {
@@ -128,9 +119,9 @@ void Finder::examine(
         struct stat st {};
         // A lockfile is a file: a folder or a link of that name is none.
         if (search_.lockfiles[i] == name && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            (node.lockfile < 0 || modifiedAt(st) > node.lockfileModified)) {
+            (node.lockfile < 0 || modificationSeconds(st) > node.lockfileModified)) {
             node.lockfile = static_cast<int>(i);
-            node.lockfileModified = modifiedAt(st);
+            node.lockfileModified = modificationSeconds(st);
         }
     }
     if (marker && type != DT_DIR && type != DT_UNKNOWN) {

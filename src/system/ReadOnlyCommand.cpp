@@ -38,20 +38,40 @@ std::vector<std::string> argumentsFor(const ReadOnlyCommand& command) {
     return {};
 }
 
-std::vector<std::string> fixedEnvironment(CommandTool tool) {
-    switch (tool) {
-    case CommandTool::npm:
-        // Without these every start writes a debug log into ~/.npm/_logs and checks the registry
-        // for a newer npm. logs-max=0 alone is worse: npm then deletes the logs already there, so
-        // the log folder points where nothing can be written or removed. A corepack shim must
-        // not download either.
-        return {"npm_config_logs_dir=/dev/null", "npm_config_logs_max=0", "npm_config_update_notifier=false",
-            "COREPACK_ENABLE_NETWORK=0"};
-    case CommandTool::pnpm: return {"COREPACK_ENABLE_NETWORK=0"};
-    case CommandTool::brew: return {"HOMEBREW_NO_AUTO_UPDATE=1", "HOMEBREW_NO_ANALYTICS=1"};
-    case CommandTool::bun: return {};
+std::vector<std::string> childEnvironment(const ReadOnlyCommand& command, const std::string& home) {
+    const std::string standIn(homeStandIn);
+    switch (toolFor(command)) {
+    case CommandTool::npm: {
+        // Without the log settings every start writes a debug log into ~/.npm/_logs and checks the
+        // registry for a newer npm. logs-max=0 alone is worse: npm then deletes the logs already
+        // there, so the log folder points where nothing can be written or removed. A corepack
+        // shim must not download either.
+        std::vector<std::string> environment{"npm_config_logs_dir=/dev/null", "npm_config_logs_max=0",
+            "npm_config_update_notifier=false", "COREPACK_ENABLE_NETWORK=0"};
+        if (command.kind == ReadOnlyCommand::Case::npmCacheDir) {
+            // What HOME would have told npm, and a corepack shim where its npm is kept.
+            environment.push_back("HOME=" + standIn);
+            environment.push_back("npm_config_userconfig=" + home + "/.npmrc");
+            environment.push_back("COREPACK_HOME=" + home + "/.cache/node/corepack");
+        } else {
+            environment.push_back("HOME=" + home);
+            environment.push_back("npm_config_cache=" + standIn + "/.npm");
+        }
+        return environment;
     }
-    return {};
+    case CommandTool::pnpm: return {"HOME=" + home, "COREPACK_ENABLE_NETWORK=0"};
+    case CommandTool::brew: return {"HOME=" + home, "HOMEBREW_NO_AUTO_UPDATE=1", "HOMEBREW_NO_ANALYTICS=1"};
+    case CommandTool::bun: return {"HOME=" + home};
+    }
+    return {"HOME=" + home};
+}
+
+std::string answerInHome(const ReadOnlyCommand& command, std::string answer, const std::string& home) {
+    if (command.kind == ReadOnlyCommand::Case::npmCacheDir && answer.starts_with(homeStandIn) &&
+        (answer.size() == homeStandIn.size() || answer[homeStandIn.size()] == '/')) {
+        answer.replace(0, homeStandIn.size(), home);
+    }
+    return answer;
 }
 
 CandidateTable standardCandidateTable() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kelvo {
@@ -52,10 +53,17 @@ CommandTool toolFor(const ReadOnlyCommand& command);
 // The arguments after the executable, passed exactly as they are (no shell, no expansion).
 std::vector<std::string> argumentsFor(const ReadOnlyCommand& command);
 
-// Environment values every start of the tool gets besides PATH, HOME and USER: fixed settings that
-// keep the tool from writing into the home or reaching the network (npm's log files and update
-// check, corepack's downloads, Homebrew's auto-update).
-std::vector<std::string> fixedEnvironment(CommandTool tool);
+// The environment of a command's child besides PATH and USER: HOME, and fixed settings that keep
+// the tool from writing into the home or reaching the network (npm's log files, cache folder and
+// update check, corepack's downloads, Homebrew's auto-update).
+std::vector<std::string> childEnvironment(const ReadOnlyCommand& command, const std::string& home);
+
+// npm makes its cache folder at every start but for --version, even where the user never ran npm.
+// So its questions name a cache folder inside this stand-in for a home, where nothing can be made;
+// the question of where the cache is runs with the stand-in as HOME and the user's own .npmrc,
+// and an answer inside the stand-in is put back in the home by answerInHome.
+inline constexpr std::string_view homeStandIn = "/dev/null";
+std::string answerInHome(const ReadOnlyCommand& command, std::string answer, const std::string& home);
 
 // One place where a tool may be installed: an absolute path, a suffix of the home directory, or a
 // place worked out from the home directory at each start (the npm of nvm's default Node). A worked

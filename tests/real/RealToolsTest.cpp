@@ -357,12 +357,24 @@ TEST_F(RealHomes, AProjectsCommandRemovesItsNodeModulesAndFreesWhatItSays) {
 }
 
 TEST_F(RealHomes, AScanWritesNothingAndOpensNoNetworkConnection) {
-    for (const Home* home : {&made("full"), &made("nvm-only"), &made("projects")}) {
+    for (const Home* home : {&made("full"), &made("nvm-only"), &made("projects"), &made("npm-unused")}) {
         EXPECT_EQ(home->before, home->after) << "the scan changed " << home->path;
         for (const auto& line : lines(home->trace)) EXPECT_EQ(line.find("AF_INET"), std::string::npos) << line;
         EXPECT_TRUE(!traced || home->trace.find("execve") != std::string::npos) << "the trace saw no command run";
     }
     if (!traced) GTEST_SKIP() << "strace cannot trace here: network use not checked";
+}
+
+// npm is installed but never ran in this home: every question is still asked, the cache is where
+// npm would make it, and nothing is made, ~/.npm least of all.
+TEST_F(RealHomes, AHomeWhereNpmNeverRanStaysAsItWas) {
+    const Home& home = made("npm-unused");
+    EXPECT_EQ(home.before, home.after);
+    const ManagerReport& npm = home.report(ManagerKind::npm);
+    EXPECT_EQ(npm.version.value_or("") + "\n", sh("/usr/bin/npm --version"));
+    EXPECT_EQ(home.item(ManagerKind::npm, "npm cache").path, home.path + "/.npm");
+    for (const char* question : {"\"prefix\", \"-g\"", "\"ls\", \"-g\"", "\"config\", \"get\", \"cache\""})
+        EXPECT_TRUE(!traced || home.trace.find(question) != std::string::npos) << question << " was not asked";
 }
 
 } // namespace

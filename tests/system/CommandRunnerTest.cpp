@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -39,10 +40,14 @@ std::string readText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// True once the process is gone or only a zombie waiting for a parent that is not us.
+// True once the process is gone or only a zombie waiting for a parent that is not us; false when
+// the file names no process.
 bool processGone(const std::string& pidFile) {
-    const std::string stat = "/proc/" + std::to_string(std::stol(readText(pidFile))) + "/stat";
-    for (const auto limit = Clock::now() + 3s; Clock::now() < limit; std::this_thread::sleep_for(10ms)) {
+    const std::string pid = readText(pidFile);
+    if (pid.find_first_not_of("0123456789\n") != std::string::npos || pid.find_first_of("0123456789") != 0)
+        return false;
+    const std::string stat = "/proc/" + std::to_string(std::stol(pid)) + "/stat";
+    for (const auto limit = Clock::now() + 30s; Clock::now() < limit; std::this_thread::sleep_for(10ms)) {
         const std::string text = readText(stat);
         if (text.empty() || text.find(") Z ") != std::string::npos) return true;
     }
@@ -143,9 +148,11 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStart) {
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output, first / "v20/bin:" + childSearchPath());
 }
 
-// Each version question starts its own tool, with that tool's fixed settings, no other's, and of
-// ours only HOME, PATH and USER: the shell's own initial environment, before it adds such as PWD.
-TEST(CommandRunnerTest, EachToolAnswersItsOwnVersionQuestionWithItsOwnEnvironment) {
+// Each question starts its own tool, with that tool's fixed settings, no other's, and of ours only
+// HOME, PATH and USER: the shell's own initial environment, before it adds such as PWD. npm's
+// questions keep its cache folder where nothing can be made; the one of where that folder is asks
+// with HOME there too, reading the user's own .npmrc.
+TEST(CommandRunnerTest, EachQuestionRunsWithItsToolsOwnEnvironment) {
     TempDir dir;
     const ScopedEnv scoped("HOME", dir.path()), extra("KELVO_SHOULD_NOT_LEAK", "1");
     const std::string home = "HOME=" + dir.path(), pathAndUser = "PATH=" + childSearchPath() + " USER=" + userName();
@@ -161,24 +168,50 @@ TEST(CommandRunnerTest, EachToolAnswersItsOwnVersionQuestionWithItsOwnEnvironmen
         "brew --version " + home + " HOMEBREW_NO_ANALYTICS=1 HOMEBREW_NO_AUTO_UPDATE=1 " + pathAndUser);
     EXPECT_EQ(runner.run(ReadOnlyCommand::pnpmVersion()).output,
         "pnpm --version COREPACK_ENABLE_NETWORK=0 " + home + " " + pathAndUser);
-    EXPECT_EQ(runner.run(ReadOnlyCommand::npmVersion()).output,
-        "npm --version COREPACK_ENABLE_NETWORK=0 " + home + " " + pathAndUser +
-            " npm_config_logs_dir=/dev/null npm_config_logs_max=0 npm_config_update_notifier=false");
     EXPECT_EQ(runner.run(ReadOnlyCommand::bunVersion()).output, "bun --version " + home + " " + pathAndUser);
+    const std::string npmLogs = "npm_config_logs_dir=/dev/null npm_config_logs_max=0 npm_config_update_notifier=false";
+    for (const auto& question :
+        {ReadOnlyCommand::npmVersion(), ReadOnlyCommand::npmPrefixGlobal(), ReadOnlyCommand::npmListGlobalJSON()}) {
+        std::string arguments;
+        for (const auto& argument : argumentsFor(question)) arguments += argument + " ";
+        EXPECT_EQ(runner.run(question).output, "npm " + arguments + "COREPACK_ENABLE_NETWORK=0 " + home + " " +
+                                                   pathAndUser + " npm_config_cache=/dev/null/.npm " + npmLogs);
+    }
+    EXPECT_EQ(runner.run(ReadOnlyCommand::npmCacheDir()).output,
+        "npm config get cache COREPACK_ENABLE_NETWORK=0 COREPACK_HOME=" + dir / ".cache/node/corepack" +
+            " HOME=/dev/null " + pathAndUser + " " + npmLogs + " npm_config_userconfig=" + dir / ".npmrc");
+}
+
+// npm's answer of where its cache is, given with HOME at the stand-in, is put back in the home;
+// other paths, and other questions' answers, stay as they are.
+TEST(CommandRunnerTest, TheCacheAnswerInsideTheStandInIsPutBackInTheHome) {
+    TempDir dir;
+    const ScopedEnv scoped("HOME", dir.path());
+    const CommandRunner runner(tableFor(CommandTool::npm, {dir / "npm"}));
+    for (const auto& [answer, expected] : {std::pair<std::string, std::string>{"$HOME/.npm", dir / ".npm"},
+             {"$HOME", dir.path()}, {"/dev/nullish/.npm", "/dev/nullish/.npm"}, {"/var/cache/npm", "/var/cache/npm"}}) {
+        writeScript(dir / "npm", "echo \"" + answer + "\"\n");
+        EXPECT_EQ(runner.run(ReadOnlyCommand::npmCacheDir()).output, expected) << answer;
+    }
+    writeScript(dir / "npm", "echo /dev/null/lib\n");
+    EXPECT_EQ(runner.run(ReadOnlyCommand::npmPrefixGlobal()).output, "/dev/null/lib");
 }
 
 // A tool's descendants go with it: at the limit its whole process group is killed, and one that
-// holds the output pipe after the tool has exited neither hangs the call nor survives it.
+// holds the output pipe after the tool has exited neither hangs the call nor survives it. The
+// times leave room for a busy machine: the hung tool's limit is ten times what its shell needs to
+// start the descendant, and the other's is never reached, so the call returns when the tool exits.
 TEST(CommandRunnerTest, HungToolsAndTheirDescendantsAreKilled) {
     TempDir dir;
     const std::string pidFile = dir / "grandchild";
     writeScript(dir / "hang", "sleep 100 &\necho $! > '" + pidFile + "'\nwait\n");
     writeScript(dir / "bg", "echo 1.0\nsleep 100 &\necho $! > '" + pidFile + "'\n");
-    for (const auto& [tool, output] : {std::pair{dir / "hang", ""}, {dir / "bg", "1.0"}}) {
+    for (const auto& [tool, limit, output] : {std::tuple{dir / "hang", 3s, ""}, {dir / "bg", 60s, "1.0"}}) {
+        std::remove(pidFile.c_str());
         const auto start = Clock::now();
         EXPECT_EQ(
-            CommandRunner(tableFor(CommandTool::npm, {tool}), 300ms).run(ReadOnlyCommand::npmVersion()).output, output);
-        EXPECT_LT(Clock::now() - start, 3s);
+            CommandRunner(tableFor(CommandTool::npm, {tool}), limit).run(ReadOnlyCommand::npmVersion()).output, output);
+        EXPECT_LT(Clock::now() - start, 60s) << tool; // not until the descendant ends
         EXPECT_TRUE(processGone(pidFile)) << tool;
     }
 }
