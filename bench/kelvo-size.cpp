@@ -12,7 +12,7 @@
 #include "adapters/ProjectsAdapter.h"
 #include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
-#include "system/DirectoryWalk.h"
+#include "system/walk/DirectoryWalk.h"
 #include "system/ProjectFinder.h"
 
 #include <cstdio>

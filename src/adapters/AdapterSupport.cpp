@@ -1,6 +1,6 @@
 #include "adapters/AdapterSupport.h"
 
-#include "adapters/PathSafety.h"
+#include "system/Platform.h"
 #include "knowledge/KnowledgeBase.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"

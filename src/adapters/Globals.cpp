@@ -1,7 +1,7 @@
 #include "adapters/Globals.h"
 
 #include "adapters/AdapterSupport.h"
-#include "adapters/PathSafety.h"
+#include "system/Platform.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 

@@ -1,7 +1,7 @@
 #include "adapters/NvmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
-#include "adapters/PathSafety.h"
+#include "system/Platform.h"
 #include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
 #include "model/NodeVersion.h"

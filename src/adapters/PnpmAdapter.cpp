@@ -2,7 +2,7 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/Globals.h"
-#include "adapters/PathSafety.h"
+#include "system/Platform.h"
 #include "adapters/Sources.h"
 #include "system/Platform.h"
 

@@ -8,11 +8,10 @@
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 #include "system/ProjectFinder.h"
+#include "system/walk/NewestChange.h"
 
 #include <algorithm>
 #include <mutex>
-
-#include <sys/stat.h>
 
 namespace kelvo {
 
@@ -43,18 +42,6 @@ std::string ProjectsAdapter::progressNote() const {
 }
 
 namespace {
-
-std::optional<double> modifiedAt(const std::string& path) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) {
-        return std::nullopt;
-    }
-    return modificationSeconds(status);
-}
-
-} // namespace
-
-namespace {
 // Each lockfile's name and the manager it names, as each source describes the lockfiles of its own.
 const std::vector<std::pair<std::string, ManagerKind>>& lockfileTable() {
     static const std::vector<std::pair<std::string, ManagerKind>> table = [] {
@@ -70,10 +57,20 @@ const std::vector<std::pair<std::string, ManagerKind>>& lockfileTable() {
 }
 } // namespace
 
+const std::vector<ProjectsAdapter::ProjectKind>& ProjectsAdapter::projectKinds() {
+    // A node_modules is full of packages that are folders with their own package.json.
+    static const std::vector<ProjectKind> kinds{{{"package.json"}, {"node_modules"}, true}};
+    return kinds;
+}
+
 ProjectSearch ProjectsAdapter::search(std::vector<std::string> roots, std::vector<std::string> excluded) {
-    ProjectSearch search{std::move(roots), std::move(excluded), {{{"package.json"}, {"node_modules"}}},
-        // A node_modules is full of packages that are folders with their own package.json.
-        {"node_modules"}, {}};
+    ProjectSearch search{std::move(roots), std::move(excluded), {}, {}, {}};
+    for (const ProjectKind& kind : projectKinds()) {
+        search.kinds.push_back(ProjectKindRule{kind.markers, kind.buildFolders});
+        if (kind.neverEntered) {
+            search.neverEntered.insert(search.neverEntered.end(), kind.buildFolders.begin(), kind.buildFolders.end());
+        }
+    }
     for (const auto& [name, manager] : lockfileTable()) {
         search.lockfiles.push_back(name);
     }
@@ -92,40 +89,14 @@ const std::vector<ManagerKind>& ProjectsAdapter::lockfileManagers() {
 }
 
 std::optional<double> ProjectsAdapter::lastActivity(
-    const std::string& project, std::optional<double> lockfileModified) {
-    std::optional<double> newest;
-    const auto consider = [&](const std::optional<double>& at) {
-        if (at && (!newest || *at > *newest)) {
-            newest = at;
-        }
-    };
-    for (const char* name : {"/package.json", "/.git/HEAD", "/.git/index"}) {
-        consider(modifiedAt(project + name));
-    }
-    consider(lockfileModified);
-    // Breadth first, three levels, hidden entries and node_modules left out (a tool's own files
-    // change without the project changing), at most a bounded number of entries.
-    std::vector<std::string> level{project};
-    int looked = 0;
-    for (int depth = 0; depth < 3 && !level.empty() && looked < activityEntryLimit; ++depth) {
-        std::vector<std::string> next;
-        for (const auto& folder : level) {
-            for (const auto& name : listDirectory(folder).value_or(std::vector<std::string>())) {
-                if (name.starts_with('.') || name == "node_modules" || ++looked > activityEntryLimit) {
-                    continue;
-                }
-                const std::string path = folder + "/" + name;
-                struct stat status {};
-                if (::lstat(path.c_str(), &status) != 0) {
-                    continue;
-                }
-                consider(modificationSeconds(status));
-                if (S_ISDIR(status.st_mode)) {
-                    next.push_back(path);
-                }
-            }
-        }
-        level = std::move(next);
+    const std::string& project, const ProjectKind& kind, std::optional<double> lockfileModified) {
+    // Three levels, hidden entries and build folders left out (a tool's own files change without
+    // the project changing), at most a bounded number of entries; and the markers and git's files.
+    ChangeSearch search{3, static_cast<std::size_t>(activityEntryLimit), kind.buildFolders, kind.markers};
+    search.also.insert(search.also.end(), {".git/HEAD", ".git/index"});
+    std::optional<double> newest = newestChange(project, search);
+    if (lockfileModified && (!newest || *lockfileModified > *newest)) {
+        newest = lockfileModified;
     }
     return newest;
 }
@@ -143,8 +114,9 @@ ManagerReport ProjectsAdapter::scan(TallyScopes counted) const {
     if (roots.empty()) {
         return std::move(draft).finish(sizer_.get(), counted);
     }
-    // The managers' own folders in the home hold node_modules that are theirs, already inventoried;
-    // most are dot-folders, which the search never enters. On macOS ~/Library is the applications'.
+    // The managers' own folders in the home hold projects' build folders that are theirs, already
+    // inventoried; most are dot-folders, which the search never enters. On macOS ~/Library is the
+    // applications'.
     std::vector<std::string> excluded;
 #ifdef __APPLE__
     excluded.push_back(home_ + "/Library");
@@ -177,8 +149,8 @@ ManagerReport ProjectsAdapter::scan(TallyScopes counted) const {
     parallelFor(found.projects.size(), [&](std::size_t i) {
         try {
             const FoundProject& project = found.projects[i];
-            activity[i] = lastActivity(
-                project.folder, project.lockfile ? std::optional(project.lockfile->modified) : std::nullopt);
+            activity[i] = lastActivity(project.folder, projectKinds()[project.kind],
+                project.lockfile ? std::optional(project.lockfile->modified) : std::nullopt);
         } catch (...) {
             // When it last changed stays unknown; the project is still listed.
         }

@@ -13,8 +13,8 @@
 
 namespace kelvo {
 
-// The node_modules folders of the user's own projects, found in the folders the user chose, each
-// judged by its project's last activity and its lockfile.
+// The build folders of the user's own projects, found in the folders the user chose, each judged by
+// its project's last activity and its lockfile.
 class ProjectsAdapter final : public ManagerAdapter {
 public:
     // The folders to search, asked afresh at each scan (the setting may change between scans).
@@ -35,13 +35,26 @@ public:
     // At most this many entries are looked at to find when a project last changed.
     static constexpr int activityEntryLimit = 10'000;
 
-    // What the search looks for: the marker and build folder of a project, the folders never
-    // entered, and the lockfiles whose nearest one names a project's manager (lockfileManagers).
+    // A kind of project: the files that mark its folder and the folders beside them its build
+    // makes again. The one table of them; the search and the activity read nothing else.
+    struct ProjectKind {
+        std::vector<std::string> markers;
+        std::vector<std::string> buildFolders;
+        // Never entered even without a marker beside it: what a tool fills with other projects'
+        // copies, each with its own marker and build folder.
+        bool neverEntered = false;
+    };
+    static const std::vector<ProjectKind>& projectKinds();
+
+    // What the search looks for: the project kinds, and the lockfiles whose nearest one names a
+    // project's manager (lockfileManagers).
     static ProjectSearch search(std::vector<std::string> roots, std::vector<std::string> excluded);
     static const std::vector<ManagerKind>& lockfileManagers();
-    // The newest change among package.json, the lockfile, .git/HEAD and .git/index, and the entries
-    // of the project and its non-hidden folders but node_modules, three levels deep.
-    static std::optional<double> lastActivity(const std::string& project, std::optional<double> lockfileModified);
+    // The newest change among the project's markers, its lockfile, .git/HEAD and .git/index, and
+    // the entries of the project and its non-hidden folders but its kind's build folders, three
+    // levels deep.
+    static std::optional<double> lastActivity(
+        const std::string& project, const ProjectKind& kind, std::optional<double> lockfileModified);
 
 private:
     std::shared_ptr<const DirectorySizing> sizer_;

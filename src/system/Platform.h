@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kelvo {
@@ -24,6 +25,11 @@ bool isDirectory(const std::string& path);     // follows links
 bool isRealDirectory(const std::string& path); // a directory itself, not a link to one
 bool isRegularFile(const std::string& path);   // a regular file itself, not a link to one
 bool isEntryNotLink(const std::string& path);  // an entry of any kind but a symbolic link
+// Whether parent + "/" + name reaches its last component without passing through a symbolic
+// link: every directory between parent and the last component ("@scope" in "@scope/pkg") must be
+// a real directory or missing. A linked one would lead the sizer or the prober outside the
+// manager's tree, since only the last component is examined without following links.
+bool joinsWithoutLinks(const std::string& parent, std::string_view name);
 // Where a symbolic link points, as written in it; absent for anything else.
 std::optional<std::string> readLink(const std::string& path);
 // Names in the directory, without "." and "..", in the order the system returns them; absent for a

@@ -1,10 +1,10 @@
 #include "system/ProjectFinder.h"
 
 #include "model/FileTable.h"
-#include "system/DirectoryListing.h"
+#include "system/walk/DirectoryListing.h"
 #include "system/FileAccessProber.h"
-#include "system/WalkScheduler.h"
-#include "system/WalkTree.h"
+#include "system/walk/WalkScheduler.h"
+#include "system/walk/WalkTree.h"
 #include "system/WorkPool.h"
 
 #include <algorithm>

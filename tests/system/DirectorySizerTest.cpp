@@ -4,7 +4,7 @@
 #include "system/DirectorySizer.h"
 #include "model/DiskTally.h"
 #include "support/TestSupport.h"
-#include "system/DirectoryWalk.h"
+#include "system/walk/DirectoryWalk.h"
 #include "system/ParallelFor.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // findProjects on real trees: projects, decoys, trees too deep or wide, folders vanishing or closed.
 #include "system/ProjectFinder.h"
 #include "support/TestSupport.h"
-#include "system/DirectoryWalk.h"
+#include "system/walk/DirectoryWalk.h"
 
 #include <gtest/gtest.h>
 

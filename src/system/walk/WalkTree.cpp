@@ -1,7 +1,7 @@
-#include "system/WalkTree.h"
+#include "system/walk/WalkTree.h"
 
-#include "system/DirectoryListing.h"
-#include "system/DirectoryWalk.h"
+#include "system/walk/DirectoryListing.h"
+#include "system/walk/DirectoryWalk.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,25 +53,6 @@ private:
 FdBudget& fdBudget() {
     static FdBudget budget;
     return budget;
-}
-
-// Opens names[0]/names[1]/... below baseFd one name at a time, following no link anywhere.
-int openChain(int baseFd, const std::vector<const std::string*>& names) {
-    if (const int fd = openBeneathWithoutLinks(baseFd, names); fd != -2) {
-        return fd;
-    }
-    int current = baseFd;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const int next = openAt(current, names[i]->c_str(), i + 1 == names.size() ? directoryFlags : passThroughFlags);
-        if (current != baseFd) {
-            ::close(current);
-        }
-        if (next < 0) {
-            return -1;
-        }
-        current = next;
-    }
-    return current;
 }
 
 // Splits a path too long for one system call into a directory descriptor and a last name, walking
@@ -177,6 +158,24 @@ void closeFd(int fd) {
     }
 }
 
+int openBeneath(int baseFd, const std::vector<const std::string*>& names) {
+    if (const int fd = openBeneathWithoutLinks(baseFd, names); fd != -2) {
+        return fd;
+    }
+    int current = baseFd;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const int next = openAt(current, names[i]->c_str(), i + 1 == names.size() ? directoryFlags : passThroughFlags);
+        if (current != baseFd) {
+            ::close(current);
+        }
+        if (next < 0) {
+            return -1;
+        }
+        current = next;
+    }
+    return current;
+}
+
 int openNode(const DirNode* node) {
     const DirNode* anchor = node->anchor;
     if (node->parent == anchor) {
@@ -188,7 +187,7 @@ int openNode(const DirNode* node) {
         names.push_back(&n->name);
     }
     std::reverse(names.begin(), names.end());
-    return openChain(anchor->fd, names);
+    return openBeneath(anchor->fd, names);
 }
 
 bool isOwnAncestor(DirNode* node, const struct stat& own) {
@@ -221,7 +220,7 @@ bool statNode(const DirNode* node, struct stat& status) {
         names.push_back(&n->name);
     }
     std::reverse(names.begin(), names.end());
-    const int parentFd = openChain(anchor->fd, names);
+    const int parentFd = openBeneath(anchor->fd, names);
     const bool found = parentFd >= 0 && ::fstatat(parentFd, node->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
     closeFd(parentFd);
     return found;

@@ -9,8 +9,8 @@
 // - A walk says what one item is (process) and what it adds to the walk's total; the scheduler
 //   queues the subdirectories the item found once it is done.
 
-#include "system/WalkTree.h"
 #include "system/WorkPool.h"
+#include "system/walk/WalkTree.h"
 
 #include <atomic>
 #include <condition_variable>

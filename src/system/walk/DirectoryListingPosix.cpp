@@ -1,4 +1,4 @@
-#include "system/DirectoryListing.h"
+#include "system/walk/DirectoryListing.h"
 
 #include <cstddef>
 #include <cstring>

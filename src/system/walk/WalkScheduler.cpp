@@ -1,4 +1,4 @@
-#include "system/WalkScheduler.h"
+#include "system/walk/WalkScheduler.h"
 
 #include <algorithm>
 

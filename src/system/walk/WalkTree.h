@@ -73,6 +73,10 @@ bool tryAcquireFdSlot();
 int openAt(int dirFd, const char* name, int flags);
 void closeFd(int fd);
 
+// Opens the directory names[0]/names[1]/... below baseFd, following no link anywhere; -1 when it
+// cannot be.
+int openBeneath(int baseFd, const std::vector<const std::string*>& names);
+
 // Opens a queued node through its anchor (the caller holds a use on the anchor).
 int openNode(const DirNode* node);
 
