@@ -12,8 +12,8 @@
 #include "adapters/ProjectsAdapter.h"
 #include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
-#include "system/walk/DirectoryWalk.h"
 #include "system/ProjectFinder.h"
+#include "system/walk/DirectoryWalk.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,5 @@
 #include "adapters/AdapterSupport.h"
 
-#include "system/Platform.h"
 #include "knowledge/KnowledgeBase.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"

@@ -1,7 +1,6 @@
 #include "adapters/Globals.h"
 
 #include "adapters/AdapterSupport.h"
-#include "system/Platform.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
 

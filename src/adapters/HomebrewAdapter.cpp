@@ -1,9 +1,9 @@
 #include "adapters/HomebrewAdapter.h"
 
 #include "adapters/AdapterSupport.h"
-#include "system/Platform.h"
 #include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
+#include "system/Platform.h"
 
 #include <set>
 #include <utility>

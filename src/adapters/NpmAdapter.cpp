@@ -2,8 +2,8 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/Globals.h"
-#include "system/Platform.h"
 #include "adapters/Sources.h"
+#include "system/Platform.h"
 
 #include <algorithm>
 #include <future>

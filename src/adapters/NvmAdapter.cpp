@@ -1,7 +1,6 @@
 #include "adapters/NvmAdapter.h"
 
 #include "adapters/AdapterSupport.h"
-#include "system/Platform.h"
 #include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
 #include "model/NodeVersion.h"

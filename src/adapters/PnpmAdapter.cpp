@@ -2,7 +2,6 @@
 
 #include "adapters/AdapterSupport.h"
 #include "adapters/Globals.h"
-#include "system/Platform.h"
 #include "adapters/Sources.h"
 #include "system/Platform.h"
 

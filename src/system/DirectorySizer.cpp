@@ -1,10 +1,10 @@
 #include "system/DirectorySizer.h"
 
 #include "model/FileTable.h"
+#include "system/WorkPool.h"
 #include "system/walk/DirectoryListing.h"
 #include "system/walk/WalkScheduler.h"
 #include "system/walk/WalkTree.h"
-#include "system/WorkPool.h"
 
 #include <algorithm>
 #include <array>

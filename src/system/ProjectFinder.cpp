@@ -1,11 +1,11 @@
 #include "system/ProjectFinder.h"
 
 #include "model/FileTable.h"
-#include "system/walk/DirectoryListing.h"
 #include "system/FileAccessProber.h"
+#include "system/WorkPool.h"
+#include "system/walk/DirectoryListing.h"
 #include "system/walk/WalkScheduler.h"
 #include "system/walk/WalkTree.h"
-#include "system/WorkPool.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,8 +4,8 @@
 #include "system/DirectorySizer.h"
 #include "model/DiskTally.h"
 #include "support/TestSupport.h"
-#include "system/walk/DirectoryWalk.h"
 #include "system/ParallelFor.h"
+#include "system/walk/DirectoryWalk.h"
 
 #include <gtest/gtest.h>
 
