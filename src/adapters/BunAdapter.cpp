@@ -90,20 +90,15 @@ ManagerReport BunAdapter::scan(TallyScopes counted) const {
 }
 
 const SourceDescriptor& BunSource() {
-    static const SourceDescriptor source = [] {
-        SourceDescriptor source;
-        source.kind = ManagerKind::bun;
-        source.displayName = "bun";
-        source.shortLabel = "bun";
-        source.programs = {"bun"};
-        source.ownProgram = "bun";
-        source.summary = [](const std::vector<DependencyItem>& items) {
-            return countOf(static_cast<std::int64_t>(items.size()), "global", "globals");
-        };
-        source.lockfiles = {"bun.lock", "bun.lockb"};
-        source.restoreCommand = "bun install --frozen-lockfile";
-        return source;
-    }();
+    static const SourceDescriptor source{.kind = ManagerKind::bun,
+        .displayName = "bun",
+        .shortLabel = "bun",
+        .programs = {"bun"},
+        .ownProgram = "bun",
+        .itemNoun = "global",
+        .itemNouns = "globals",
+        .lockfiles = {"bun.lock", "bun.lockb"},
+        .restoreCommand = "bun install --frozen-lockfile"};
     return source;
 }
 

@@ -152,19 +152,14 @@ ManagerReport HomebrewAdapter::scan(TallyScopes counted) const {
 }
 
 const SourceDescriptor& HomebrewSource() {
-    static const SourceDescriptor source = [] {
-        SourceDescriptor source;
-        source.kind = ManagerKind::homebrew;
-        source.displayName = "Homebrew";
-        source.shortLabel = "brew";
-        source.programs = {"brew"};
-        source.ownProgram = "brew";
-        source.summary = [](const std::vector<DependencyItem>& items) {
-            return countOf(static_cast<std::int64_t>(items.size()), "formula", "formulae");
-        };
-        source.keptForDependents = true;
-        return source;
-    }();
+    static const SourceDescriptor source{.kind = ManagerKind::homebrew,
+        .displayName = "Homebrew",
+        .shortLabel = "brew",
+        .programs = {"brew"},
+        .ownProgram = "brew",
+        .itemNoun = "formula",
+        .itemNouns = "formulae",
+        .keptForDependents = true};
     return source;
 }
 

@@ -171,20 +171,15 @@ ManagerReport NpmAdapter::scan(TallyScopes counted) const {
 }
 
 const SourceDescriptor& NpmSource() {
-    static const SourceDescriptor source = [] {
-        SourceDescriptor source;
-        source.kind = ManagerKind::npm;
-        source.displayName = "npm";
-        source.shortLabel = "npm";
-        source.programs = {"npm"};
-        source.ownProgram = "npm";
-        source.summary = [](const std::vector<DependencyItem>& items) {
-            return countOf(static_cast<std::int64_t>(items.size()), "global", "globals");
-        };
-        source.lockfiles = {"package-lock.json", "npm-shrinkwrap.json"};
-        source.restoreCommand = "npm ci";
-        return source;
-    }();
+    static const SourceDescriptor source{.kind = ManagerKind::npm,
+        .displayName = "npm",
+        .shortLabel = "npm",
+        .programs = {"npm"},
+        .ownProgram = "npm",
+        .itemNoun = "global",
+        .itemNouns = "globals",
+        .lockfiles = {"package-lock.json", "npm-shrinkwrap.json"},
+        .restoreCommand = "npm ci"};
     return source;
 }
 

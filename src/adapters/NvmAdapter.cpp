@@ -135,23 +135,20 @@ ManagerReport NvmAdapter::scan(TallyScopes counted) const {
 }
 
 const SourceDescriptor& NvmSource() {
-    static const SourceDescriptor source = [] {
-        SourceDescriptor source;
-        source.kind = ManagerKind::nvm;
-        source.displayName = "nvm";
-        source.shortLabel = "node";
-        source.ownProgram = "nvm";
-        source.summary = [](const std::vector<DependencyItem>& items) {
-            // Its download cache is listed too, but is not a Node version.
-            return countOf(std::count_if(items.begin(), items.end(),
-                               [](const DependencyItem& item) { return item.name.starts_with('v'); }),
-                "Node version", "Node versions");
-        };
-        source.groupsVersions = true;
+    static const SourceDescriptor source{.kind = ManagerKind::nvm,
+        .displayName = "nvm",
+        .shortLabel = "node",
+        .ownProgram = "nvm",
+        .summary =
+            [](const std::vector<DependencyItem>& items) {
+                // Its download cache is listed too, but is not a Node version.
+                return countOf(std::count_if(items.begin(), items.end(),
+                                   [](const DependencyItem& item) { return item.name.starts_with('v'); }),
+                    "Node version", "Node versions");
+            },
+        .groupsVersions = true,
         // The npm of nvm's default Node, where the usual places have none.
-        source.toolPlaces = {{CommandTool::npm, &NvmAdapter::defaultNpm}};
-        return source;
-    }();
+        .toolPlaces = {{CommandTool::npm, &NvmAdapter::defaultNpm}}};
     return source;
 }
 

@@ -265,18 +265,14 @@ ManagerReport PnpmAdapter::scan(TallyScopes counted) const {
 }
 
 const SourceDescriptor& PnpmSource() {
-    static const SourceDescriptor source = [] {
-        SourceDescriptor source;
-        source.kind = ManagerKind::pnpm;
-        source.displayName = "pnpm";
-        source.shortLabel = "pnpm";
-        source.programs = {"pnpm"};
-        source.ownProgram = "pnpm";
-        source.summary = [](const std::vector<DependencyItem>&) { return std::string("Content-addressable store"); };
-        source.lockfiles = {"pnpm-lock.yaml"};
-        source.restoreCommand = "pnpm install --frozen-lockfile";
-        return source;
-    }();
+    static const SourceDescriptor source{.kind = ManagerKind::pnpm,
+        .displayName = "pnpm",
+        .shortLabel = "pnpm",
+        .programs = {"pnpm"},
+        .ownProgram = "pnpm",
+        .summary = [](const std::vector<DependencyItem>&) { return std::string("Content-addressable store"); },
+        .lockfiles = {"pnpm-lock.yaml"},
+        .restoreCommand = "pnpm install --frozen-lockfile"};
     return source;
 }
 

@@ -184,17 +184,12 @@ ManagerReport ProjectsAdapter::scan(TallyScopes counted) const {
 }
 
 const SourceDescriptor& ProjectsSource() {
-    static const SourceDescriptor source = [] {
-        SourceDescriptor source;
-        source.kind = ManagerKind::projects;
-        source.displayName = "Projects";
-        source.shortLabel = "proj";
-        source.type = SourceType::projects;
-        source.summary = [](const std::vector<DependencyItem>& items) {
-            return countOf(static_cast<std::int64_t>(items.size()), "project", "projects");
-        };
-        return source;
-    }();
+    static const SourceDescriptor source{.kind = ManagerKind::projects,
+        .displayName = "Projects",
+        .shortLabel = "proj",
+        .type = SourceType::projects,
+        .itemNoun = "project",
+        .itemNouns = "projects"};
     return source;
 }
 

@@ -16,4 +16,11 @@ std::string countsOf(const std::vector<Counted>& counts) {
     return text.empty() && !counts.empty() ? countOf(0, counts.front().one, counts.front().many) : text;
 }
 
+std::string summaryOf(const SourceDescriptor& source, const std::vector<DependencyItem>& items) {
+    if (source.summary != nullptr) {
+        return source.summary(items);
+    }
+    return countOf(static_cast<std::int64_t>(items.size()), source.itemNoun, source.itemNouns);
+}
+
 } // namespace kelvo

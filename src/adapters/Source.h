@@ -21,22 +21,27 @@ enum class SourceType {
     projects,       // the user's own projects: a source of items, but no manager
 };
 
+// Every field has its default, so that a description names only what its source has
+// (designated initializers, in the order below).
 struct SourceDescriptor {
     ManagerKind kind{};
-    std::string_view displayName; // "Homebrew"
-    std::string_view shortLabel;  // its chip: "brew"
+    std::string_view displayName{}; // "Homebrew"
+    std::string_view shortLabel{};  // its chip: "brew"
     SourceType type = SourceType::packageManager;
     // The programs its scan may start (each through the allowlist), as the help text names them.
-    std::vector<std::string_view> programs;
+    std::vector<std::string_view> programs{};
     // The program its own commands start with ("brew"); a cache whose command starts otherwise is
     // another tool's to clean.
-    std::string_view ownProgram;
-    // The line under its name: what its items are ("12 formulae", "2 globals · 2 caches").
+    std::string_view ownProgram{};
+    // The line under its name, what its items are: every item counted as one noun ("12 formulae"),
+    // or a summary of its own ("2 globals · 2 caches").
+    std::string_view itemNoun{};
+    std::string_view itemNouns{};
     std::string (*summary)(const std::vector<DependencyItem>& items) = nullptr;
     // Lockfiles a project it manages holds, and the command that installs that project's folder
     // again exactly as the lockfile says.
-    std::vector<std::string_view> lockfiles;
-    std::string_view restoreCommand;
+    std::vector<std::string_view> lockfiles{};
+    std::string_view restoreCommand{};
     // What an item kept in use means: something else installed needs it ("DEPENDENCY"), rather
     // than "IN USE".
     bool keptForDependents = false;
@@ -48,7 +53,7 @@ struct SourceDescriptor {
         CommandTool tool{};
         std::optional<std::string> (*locate)(const std::string& home) = nullptr;
     };
-    std::vector<ToolPlace> toolPlaces;
+    std::vector<ToolPlace> toolPlaces{};
 };
 
 // "1 formula", "12 formulae": a count and the word for it.
@@ -59,5 +64,7 @@ struct Counted {
     std::string_view one, many;
 };
 std::string countsOf(const std::vector<Counted>& counts);
+// A source's summary of its items.
+std::string summaryOf(const SourceDescriptor& source, const std::vector<DependencyItem>& items);
 
 } // namespace kelvo

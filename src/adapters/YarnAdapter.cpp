@@ -108,25 +108,22 @@ ManagerReport YarnAdapter::scan(TallyScopes counted) const {
 }
 
 const SourceDescriptor& YarnSource() {
-    static const SourceDescriptor source = [] {
-        SourceDescriptor source;
-        source.kind = ManagerKind::yarn;
-        source.displayName = "Yarn";
-        source.shortLabel = "yarn";
-        source.ownProgram = "yarn";
-        source.summary = [](const std::vector<DependencyItem>& items) {
-            // What it names: the globals the user added, and its caches.
-            const auto caches = std::count_if(
-                items.begin(), items.end(), [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });
-            const auto globals = std::count_if(items.begin(), items.end(), [](const DependencyItem& item) {
-                return item.tier != Tier::safeByDesign && item.name != YarnAdapter::dependenciesName;
-            });
-            return countsOf({{globals, "global", "globals"}, {caches, "cache", "caches"}});
-        };
-        source.lockfiles = {"yarn.lock"};
-        source.restoreCommand = "yarn install --frozen-lockfile";
-        return source;
-    }();
+    static const SourceDescriptor source{.kind = ManagerKind::yarn,
+        .displayName = "Yarn",
+        .shortLabel = "yarn",
+        .ownProgram = "yarn",
+        .summary =
+            [](const std::vector<DependencyItem>& items) {
+                // What it names: the globals the user added, and its caches.
+                const auto caches = std::count_if(items.begin(), items.end(),
+                    [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });
+                const auto globals = std::count_if(items.begin(), items.end(), [](const DependencyItem& item) {
+                    return item.tier != Tier::safeByDesign && item.name != YarnAdapter::dependenciesName;
+                });
+                return countsOf({{globals, "global", "globals"}, {caches, "cache", "caches"}});
+            },
+        .lockfiles = {"yarn.lock"},
+        .restoreCommand = "yarn install --frozen-lockfile"};
     return source;
 }
 

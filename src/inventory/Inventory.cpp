@@ -283,7 +283,7 @@ std::int64_t inventoriedCount(const ScanResult& result, const std::set<ManagerKi
 }
 
 std::string inventorySummary(ManagerKind kind, const std::vector<DependencyItem>& items) {
-    return descriptor(kind).summary(items);
+    return summaryOf(descriptor(kind), items);
 }
 
 std::string inventorySummary(const ManagerReport& report) {
