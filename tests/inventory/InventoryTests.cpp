@@ -121,7 +121,8 @@ TEST(Inventory, SummariesCountInTheirManagersWords) {
     std::string summaries;
     auto withCaches = items("v1:1 v2:1 ca:1 ch:1");
     for (auto* cache : {&withCaches[2], &withCaches[3]}) cache->tier = Tier::safeByDesign;
-    for (ManagerKind kind : allManagerKinds)
+    for (ManagerKind kind : {ManagerKind::homebrew, ManagerKind::npm, ManagerKind::pnpm, ManagerKind::nvm,
+             ManagerKind::bun, ManagerKind::yarn, ManagerKind::projects})
         for (const auto& listing : {items("v1:1"), items("v1:1 nvm-cache:? v3:0"), withCaches})
             summaries += inventorySummary(kind, listing) + "|";
     // nvm's download cache is listed among its versions but is not one; Yarn names its caches.
