@@ -4,7 +4,6 @@
 #include "model/SizeFormat.h"
 #include "system/Platform.h"
 #include "ui/bridge/QtText.h"
-#include "ui/bridge/UiFunctions.h"
 
 #include <algorithm>
 
@@ -365,8 +364,6 @@ void InventoryModel::showAll() {
 }
 
 QString InventoryModel::copyAllText() const { return QString::fromStdString(kelvo::ui::copyAllText(quickWins_)); }
-
-void InventoryModel::copyAll() const { UiFunctions::copyText(copyAllText()); }
 
 int InventoryModel::indexOfRow(const QString& rowId) const {
     if (rowId.isEmpty()) {

@@ -43,6 +43,8 @@ class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     // {id, title, command, detail, sizeText ("" when unsized), heat} per quick win.
     Q_PROPERTY(QVariantList quickWins READ quickWins NOTIFY quickWinsChanged)
     Q_PROPERTY(QString quickWinsHeader READ quickWinsHeaderText NOTIFY quickWinsChanged)
+    // The quick wins' commands, one a line: what "Copy all" copies.
+    Q_PROPERTY(QString copyAllText READ copyAllText NOTIFY quickWinsChanged)
     Q_PROPERTY(int totalRows READ totalRows NOTIFY countsChanged)
     Q_PROPERTY(int shownRows READ shownRows NOTIFY countsChanged)
     Q_PROPERTY(QString sortLine READ sortLineText NOTIFY countsChanged)
@@ -120,9 +122,7 @@ public:
     Q_INVOKABLE void toggleRow(const QString& rowId);
     Q_INVOKABLE void showAll();
     Q_INVOKABLE void toggleQuickWins() { setQuickWinsExpanded(!quickWinsExpanded_); }
-    Q_INVOKABLE QString copyAllText() const;
-    // Puts copyAllText() on the clipboard (also when it is empty).
-    Q_INVOKABLE void copyAll() const;
+    QString copyAllText() const;
     Q_INVOKABLE int indexOfRow(const QString& rowId) const;
     Q_INVOKABLE QString rowIdAt(int index) const;
     // The reclaim command of the expanded row, "" when none is expanded or it has none.

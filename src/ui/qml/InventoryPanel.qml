@@ -218,7 +218,7 @@ Rectangle {
                                 objectName: "copyAllButton"
                                 // Disabled with nothing to copy, so the clipboard keeps what it holds.
                                 enabled: inventory.quickWins.length > 0
-                                text: enabled ? inventory.copyAllText() : ""
+                                text: enabled ? inventory.copyAllText : ""
                                 label: "Copy all"
                                 Accessible.name: "Copy all quick-win commands"
                             }

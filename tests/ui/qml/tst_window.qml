@@ -138,7 +138,7 @@ Item {
         }
 
         function test_tab_reaches_the_buttons_and_rings_show_for_the_keyboard_only() {
-            const root = makeRoot(3)
+            const root = makeRoot(3, undefined, [{ kind: "pnpm", quickWins: [{ title: "t", command: "pnpm store prune", detail: "d" }] }])
             const all = findChild(root, "tab_all"), npm = findChild(root, "tab_npm")
             mouseClick(all)
             all.forceActiveFocus()
@@ -158,8 +158,11 @@ Item {
             const copyAll = findChild(root, "copyAllButton")
             verify(reach(copyAll))
             keyClick(Qt.Key_Return)
-            compare(Ui.clipboardText(), "npm cache clean --force")
+            compare(Ui.clipboardText(), "npm cache clean --force\npnpm store prune")
             verify(copyAll.copied, "the same confirmation as a row's copy button")
+            root.selectedTab = "npm" // the commands of the quick wins shown
+            mouseClick(copyAll)
+            compare(Ui.clipboardText(), "npm cache clean --force")
             const list = findChild(root, "inventoryList")
             verify(reach(list))
             keyClick(Qt.Key_Down)
