@@ -130,6 +130,39 @@ TEST(ViewLogic, ListLimitAndRowTexts) {
     EXPECT_EQ(shownVersion(same), "5.5.3");
 }
 
+TEST(ViewLogic, AProjectsRowNamesItsLockfilesManagerItsFolderAndItsActivity) {
+    struct Case {
+        ManagerKind manager;
+        std::optional<ManagerKind> managedBy;
+        std::optional<std::string> path;
+        bool evidence;
+        std::string chip, version, identity;
+    };
+    const Case cases[] = {
+        // A manager's package shows its own manager, version and identity.
+        {ManagerKind::npm, ManagerKind::pnpm, "/home/u/lib/typescript", true, "npm", "5.5.3", "TypeScript compiler"},
+        // A project: the manager of its lockfile, the folder holding node_modules, its first evidence.
+        {ManagerKind::projects, ManagerKind::pnpm, "/home/u/src/api/node_modules", true, "pnpm", "~/src/api",
+            "No lockfile: reinstalling may pick other versions"},
+        {ManagerKind::projects, ManagerKind::yarn, "/srv/a\u202Eb/node_modules", false, "yarn", "/srv/a\\u202eb",
+            "TypeScript compiler"},
+        // Without a lockfile, a path or evidence, what the item itself says.
+        {ManagerKind::projects, std::nullopt, std::nullopt, false, "proj", "5.5.3", "TypeScript compiler"},
+    };
+    for (const auto& c : cases) {
+        auto typescript = item("typescript", 1);
+        typescript.version = "5.5.3";
+        typescript.identity = "TypeScript compiler";
+        typescript.managedBy = c.managedBy;
+        typescript.path = c.path;
+        if (c.evidence) typescript.evidence = {Evidence::noLockfile(), Evidence::noDependents()};
+        const auto texts = itemRowTexts(typescript, c.manager, "/home/u");
+        EXPECT_EQ(texts.chip + " | " + texts.version + " | " + texts.identity,
+            c.chip + " | " + c.version + " | " + c.identity)
+            << c.path.value_or("no path");
+    }
+}
+
 TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
     const auto text = readFile(std::string(KELVO_SOURCE_DIR) + "/resources/colors.json", 1 << 20);
     const auto table = decodeColorTable(text.value_or("")).value_or(ColorTable{});

@@ -251,6 +251,21 @@ QHash<int, QByteArray> InventoryModel::roleNames() const {
     };
 }
 
+QVariant InventoryModel::itemText(const ItemRowTexts& texts, int role) {
+    switch (role) {
+    case ChipRole: return QString::fromStdString(texts.chip);
+    case NameRole: return QString::fromStdString(texts.name);
+    case VersionRole: return QString::fromStdString(texts.version);
+    case IdentityRole: return QString::fromStdString(texts.identity);
+    default: break;
+    }
+    QStringList evidence;
+    for (const auto& summary : texts.evidence) {
+        evidence << QString::fromStdString(summary);
+    }
+    return evidence;
+}
+
 QVariant InventoryModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) {
         return {};
@@ -295,32 +310,16 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const {
 
     const auto& [item, manager] = row.asItem();
     const VerdictTag tag = verdictTag(item.tier, manager);
-    // A project's row: its manager's chip, its folder where a version stands, its evidence beside.
-    const bool project = manager == ManagerKind::projects;
     switch (role) {
     case TagRole: return tagRaw(tag);
     case BarColorRole: return qtText(verdictColorName(tag));
-    case ChipRole: return qtText(shortLabel(project && item.managedBy ? *item.managedBy : manager));
-    case NameRole: return shown(item.name);
+    case ChipRole:
+    case NameRole:
     case VersionRole:
-        if (project && item.path) {
-            return shown(homeAbbreviated(item.path->substr(0, item.path->rfind('/')), homeDirectory()));
-        }
-        return shown(shownVersion(item).value_or(std::string()));
     case IdentityRole:
-        if (project && !item.evidence.empty()) {
-            return shown(item.evidence.front().summary());
-        }
-        return shown(item.identity.value_or(std::string()));
+    case EvidenceRole: return itemText(itemRowTexts(item, manager, homeDirectory()), role);
     case SizeTextRole: return QString::fromStdString(sizeAndFreedText(item, sizeUnit));
     case HeatRole: return qtText(heatColorName(item.bytes));
-    case EvidenceRole: {
-        QStringList summaries;
-        for (const auto& entry : item.evidence) {
-            summaries << shown(entry.summary());
-        }
-        return summaries;
-    }
     case VerdictTextRole: return QString::fromStdString(verdictText(item, manager, sizeUnit));
     case ReclaimCommandRole: return text(item.reclaimCommand);
     case PathRole: return text(item.path);

@@ -142,6 +142,8 @@ signals:
     void countsChanged();
 
 private:
+    // The role of an item's row among its texts (chip, name, version, identity, evidence).
+    static QVariant itemText(const ItemRowTexts& texts, int role);
     void takeResultFromScan();
     void rebuild();
     void setExpandedRowId(const QString& rowId);

@@ -1,5 +1,7 @@
 #include "ui/logic/ViewLogic.h"
 
+#include "inventory/DisplayText.h"
+
 #include <algorithm>
 
 namespace kelvo::ui {
@@ -217,6 +219,31 @@ std::optional<std::string> shownVersion(const DependencyItem& item) {
 
 std::string versionsText(const VersionGroup& group) {
     return std::to_string(group.superseded.size() + 1) + " versions";
+}
+
+ItemRowTexts itemRowTexts(const DependencyItem& item, ManagerKind manager, std::string_view home) {
+    ItemRowTexts texts{std::string(shortLabel(manager)), escapeForTerminal(item.name),
+        escapeForTerminal(shownVersion(item).value_or(std::string())),
+        escapeForTerminal(item.identity.value_or(std::string())), {}};
+    for (const auto& entry : item.evidence) {
+        texts.evidence.push_back(escapeForTerminal(entry.summary()));
+    }
+    // A project is a folder, not a package of the manager that found it: its row names the manager
+    // of its lockfile, shows its folder where a version stands and its activity (the first
+    // evidence) as its identity. The one test of the projects' kind in the window: it is to become
+    // a property of the report's source.
+    if (manager == ManagerKind::projects) {
+        if (item.managedBy) {
+            texts.chip = shortLabel(*item.managedBy);
+        }
+        if (item.path) {
+            texts.version = escapeForTerminal(homeAbbreviated(item.path->substr(0, item.path->rfind('/')), home));
+        }
+        if (!texts.evidence.empty()) {
+            texts.identity = texts.evidence.front();
+        }
+    }
+    return texts;
 }
 
 } // namespace kelvo::ui

@@ -100,4 +100,17 @@ std::optional<std::string> shownVersion(const DependencyItem& item);
 // "3 versions": the keep item and the superseded ones, always plural.
 std::string versionsText(const VersionGroup& group);
 
+// What an item's row shows. Names, versions and evidence come from directory listings and tool
+// output: each text is escaped (escapeForTerminal), so that a row cannot pretend to be another;
+// what is copied or revealed (command, path) is not among them and stays exact.
+struct ItemRowTexts {
+    std::string chip; // short label of the manager the row names
+    std::string name;
+    std::string version;  // beside the name, "" when none is shown
+    std::string identity; // after the version, "" when none
+    std::vector<std::string> evidence;
+};
+// The row of `item` in `manager`'s report; `home` shortens a folder to "~/…".
+ItemRowTexts itemRowTexts(const DependencyItem& item, ManagerKind manager, std::string_view home);
+
 } // namespace kelvo::ui
