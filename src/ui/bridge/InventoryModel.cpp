@@ -12,14 +12,7 @@ namespace kelvo::ui {
 namespace {
 QString tagRaw(VerdictTag tag) { return qtText(rawValue(tag)); }
 
-std::optional<Tier> tierFromRaw(const QString& raw) {
-    for (Tier tier : {Tier::safeByDesign, Tier::orphanCandidate, Tier::signalOnly}) {
-        if (qtText(rawValue(tier)) == raw) {
-            return tier;
-        }
-    }
-    return std::nullopt;
-}
+std::optional<Tier> tierFromRaw(const QString& raw) { return verdictFilterFromRaw(raw.toStdString()); }
 
 // Names, versions and evidence come from directory listings and tool output: control and
 // bidirectional-override characters are shown as escapes so that a row cannot pretend to be
@@ -125,19 +118,20 @@ void InventoryModel::rebuild() {
     endResetModel();
 
     QVariantList tabs;
-    tabs << QVariantMap{{QStringLiteral("kind"), QString()}, {QStringLiteral("title"), QStringLiteral("All")},
-        {QStringLiteral("count"), result_ ? static_cast<int>(inventoriedCount(*result_)) : 0}};
-    if (result_) {
-        for (const ManagerReport* report : visibleReports(*result_, enabledKinds)) {
-            tabs << QVariantMap{{QStringLiteral("kind"), qtText(rawValue(report->kind))},
-                {QStringLiteral("title"), qtText(displayName(report->kind))},
-                {QStringLiteral("count"), static_cast<int>(report->items.size())}};
+    std::optional<std::int64_t> selectedCount;
+    for (const auto& tab : panelTabs(result_ ? *result_ : ScanResult{}, enabledKinds)) {
+        tabs << QVariantMap{{QStringLiteral("kind"), tab.kind ? qtText(rawValue(*tab.kind)) : QString()},
+            {QStringLiteral("title"), QString::fromStdString(tab.title)},
+            {QStringLiteral("count"), static_cast<int>(tab.count)}};
+        if (tab.kind == selectedKind()) {
+            selectedCount = tab.count;
         }
     }
     if (tabs != tabs_) {
         tabs_ = tabs;
         emit tabsChanged();
     }
+    emptyTexts_ = emptyListTexts(!enabledKinds.empty(), selectedKind(), filterTier(), selectedCount);
     emit quickWinsChanged();
     emit countsChanged();
 }

@@ -51,6 +51,9 @@ class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     Q_PROPERTY(bool showAllVisible READ showAllVisible NOTIFY countsChanged)
     Q_PROPERTY(QString showAllText READ showAllText NOTIFY countsChanged)
     Q_PROPERTY(QString moreText READ moreText NOTIFY countsChanged)
+    // What the list says when it has no rows: what is empty, and why.
+    Q_PROPERTY(QString emptyTitle READ emptyTitle NOTIFY countsChanged)
+    Q_PROPERTY(QString emptyDetail READ emptyDetail NOTIFY countsChanged)
 
 public:
     enum Role {
@@ -107,6 +110,8 @@ public:
     bool showAllVisible() const;
     QString showAllText() const;
     QString moreText() const;
+    QString emptyTitle() const { return QString::fromStdString(emptyTexts_.title); }
+    QString emptyDetail() const { return QString::fromStdString(emptyTexts_.detail); }
 
     // The rows behind the list, all of them (also those past the limit).
     const std::vector<InventoryRow>& rows() const { return rows_; }
@@ -169,6 +174,7 @@ private:
     std::vector<InventoryRow> rows_;
     std::vector<QuickWin> quickWins_;
     QVariantList tabs_;
+    PanelMessage emptyTexts_;
 };
 
 } // namespace kelvo::ui

@@ -86,6 +86,18 @@ QStringList UiFunctions::managerKinds() {
     return kinds;
 }
 
+QStringList UiFunctions::verdictFilters() {
+    QStringList tiers;
+    for (const auto filter : kelvo::ui::verdictFilters) {
+        tiers << (filter ? qtText(rawValue(*filter)) : QString());
+    }
+    return tiers;
+}
+
+QString UiFunctions::verdictFilterTitle(const QString& tier) {
+    return QString::fromStdString(kelvo::ui::verdictFilterTitle(verdictFilterFromRaw(tier.toStdString())));
+}
+
 void UiFunctions::copyText(const QString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();

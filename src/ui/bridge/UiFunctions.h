@@ -31,6 +31,9 @@ public:
     Q_INVOKABLE static QString verdictLabel(const QString& tag);
     Q_INVOKABLE static QString verdictColorName(const QString& tag);
     Q_INVOKABLE static QStringList managerKinds();
+    // The verdict filter's raw tiers in order, "" (all verdicts) first, and the title of each.
+    Q_INVOKABLE static QStringList verdictFilters();
+    Q_INVOKABLE static QString verdictFilterTitle(const QString& tier);
 
     // Clears the clipboard and puts `text` on it as plain text.
     Q_INVOKABLE static void copyText(const QString& text);

@@ -149,6 +149,63 @@ const ManagerReport* selectedReport(const ScanResult& result, std::optional<Mana
     return nullptr;
 }
 
+std::vector<PanelTab> panelTabs(const ScanResult& result, const std::set<ManagerKind>& enabled) {
+    std::vector<PanelTab> tabs{{std::nullopt, "All", inventoriedCount(result)}};
+    for (const ManagerReport* report : visibleReports(result, enabled)) {
+        tabs.push_back(
+            {report->kind, std::string(displayName(report->kind)), static_cast<std::int64_t>(report->items.size())});
+    }
+    return tabs;
+}
+
+namespace {
+// A verdict within a sentence.
+std::string_view tierWord(Tier tier) {
+    switch (tier) {
+    case Tier::safeByDesign: return "safe";
+    case Tier::orphanCandidate: return "likely unused";
+    case Tier::signalOnly: break;
+    }
+    return "in use";
+}
+} // namespace
+
+std::optional<Tier> verdictFilterFromRaw(std::string_view raw) {
+    for (const auto filter : verdictFilters) {
+        if (filter && rawValue(*filter) == raw) {
+            return filter;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string verdictFilterTitle(std::optional<Tier> filter) {
+    if (!filter) {
+        return "All verdicts";
+    }
+    std::string title(tierWord(*filter));
+    title[0] = static_cast<char>(title[0] - 'a' + 'A');
+    return title;
+}
+
+PanelMessage emptyListTexts(bool anyIncluded, std::optional<ManagerKind> selected, std::optional<Tier> filter,
+    std::optional<std::int64_t> tabCount) {
+    if (!anyIncluded) {
+        return {"No managers included", "Every manager is turned off in Settings. Turn one on to see what it holds."};
+    }
+    // The tab holds items, none of them with this verdict.
+    if (filter && tabCount.value_or(0) > 0) {
+        return {"Nothing " + std::string(tierWord(*filter)) + " in " +
+                    (selected ? std::string(displayName(*selected)) : "any manager"),
+            "No item has this verdict. Choose All verdicts to see every item."};
+    }
+    if (selected) {
+        return {std::string(displayName(*selected)) + " holds nothing to list",
+            "Its scan found no packages, versions or caches."};
+    }
+    return {"Nothing to list", "None of the included managers was found on this computer."};
+}
+
 std::vector<QuickWin> panelQuickWins(
     const ScanResult& result, const std::set<ManagerKind>& enabled, std::optional<ManagerKind> selected) {
     if (const ManagerReport* report = selectedReport(result, selected)) {

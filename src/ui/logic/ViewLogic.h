@@ -9,6 +9,7 @@
 #include "model/ScanModel.h"
 #include "model/SizeFormat.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -69,6 +70,31 @@ std::vector<const ManagerReport*> visibleReports(const ScanResult& result, const
 
 // The first report of `selected` (detected or not); nullptr when none is selected or none exists.
 const ManagerReport* selectedReport(const ScanResult& result, std::optional<ManagerKind> selected);
+
+struct PanelTab {
+    std::optional<ManagerKind> kind; // none: every manager
+    std::string title;               // "All", "Homebrew", …
+    std::int64_t count = 0;          // the items listed under it
+};
+// "All" with the items of every detected report, then each visible report with its own.
+std::vector<PanelTab> panelTabs(const ScanResult& result, const std::set<ManagerKind>& enabled);
+
+// The verdict filter's choices in order: all verdicts (none), then each tier.
+inline constexpr std::array<std::optional<Tier>, 4> verdictFilters{
+    std::nullopt, Tier::safeByDesign, Tier::orphanCandidate, Tier::signalOnly};
+// The filter of a raw tier; none for "" or a value that names no tier.
+std::optional<Tier> verdictFilterFromRaw(std::string_view raw);
+// "All verdicts", "Safe", "Likely unused", "In use"
+std::string verdictFilterTitle(std::optional<Tier> filter);
+
+struct PanelMessage {
+    std::string title;
+    std::string detail;
+};
+// What the list says when it has no rows: what is empty, and why. `tabCount`: the items under the
+// selected tab (All when none is selected), none when the selection has no tab.
+PanelMessage emptyListTexts(bool anyIncluded, std::optional<ManagerKind> selected, std::optional<Tier> filter,
+    std::optional<std::int64_t> tabCount);
 
 // The selected report's quick wins, else those of every visible report in order.
 std::vector<QuickWin> panelQuickWins(

@@ -22,26 +22,6 @@ Rectangle {
 
     color: Theme.color("bg")
 
-    // What the list area says when it has no rows: what is empty, and why.
-    function emptyTexts() {
-        const tabs = inventory.tabs
-        const tab = tabs.find(t => t.kind === panel.selected)
-        const scope = panel.selected === "" ? "any manager" : Ui.displayName(panel.selected)
-        if (AppState.enabledManagers.length === 0)
-            return { title: "No managers included",
-                     detail: "Every manager is turned off in Settings. Turn one on to see what it holds." }
-        if (inventory.verdictFilter !== "" && tab !== undefined && tab.count > 0) {
-            const verdict = { safeByDesign: "safe", orphanCandidate: "likely unused", signalOnly: "in use" }
-            return { title: "Nothing " + verdict[inventory.verdictFilter] + " in " + scope,
-                     detail: "No item has this verdict. Choose All verdicts to see every item." }
-        }
-        if (panel.selected !== "")
-            return { title: Ui.displayName(panel.selected) + " holds nothing to list",
-                     detail: "Its scan found no packages, versions or caches." }
-        return { title: "Nothing to list",
-                 detail: "None of the included managers was found on this computer." }
-    }
-
     InventoryModel {
         id: inventory
         scan: panel.scan
@@ -307,19 +287,14 @@ Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         spacing: 6
                         Repeater {
-                            model: [
-                                { title: "All verdicts", tier: "" },
-                                { title: "Safe", tier: "safeByDesign" },
-                                { title: "Likely unused", tier: "orphanCandidate" },
-                                { title: "In use", tier: "signalOnly" }
-                            ]
+                            model: Ui.verdictFilters()
                             PillButton {
-                                required property var modelData
-                                objectName: "filter_" + (modelData.tier === "" ? "all" : modelData.tier)
-                                title: modelData.title
-                                selected: inventory.verdictFilter === modelData.tier
-                                Accessible.name: "Show " + modelData.title
-                                onClicked: inventory.verdictFilter = modelData.tier
+                                required property string modelData
+                                objectName: "filter_" + (modelData === "" ? "all" : modelData)
+                                title: Ui.verdictFilterTitle(modelData)
+                                selected: inventory.verdictFilter === modelData
+                                Accessible.name: "Show " + title
+                                onClicked: inventory.verdictFilter = modelData
                             }
                         }
                         Item {
@@ -369,7 +344,6 @@ Rectangle {
                 Column {
                     id: emptyState
                     objectName: "emptyState"
-                    readonly property var texts: panel.emptyTexts()
                     readonly property bool wanted: inventory.totalRows === 0 && panel.scan !== null && panel.scan.hasResult
                     visible: wanted
                     x: 14
@@ -377,13 +351,13 @@ Rectangle {
                     width: parent.width - 28
                     spacing: 6
                     Accessible.role: Accessible.StaticText
-                    Accessible.name: texts.title + ". " + texts.detail
+                    Accessible.name: inventory.emptyTitle + ". " + inventory.emptyDetail
                     Text {
                         objectName: "emptyTitle"
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
-                        text: emptyState.texts.title
+                        text: inventory.emptyTitle
                         color: Theme.color("text2")
                         font.family: Theme.display
                         font.pointSize: Theme.pt(12)
@@ -394,7 +368,7 @@ Rectangle {
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
-                        text: emptyState.texts.detail
+                        text: inventory.emptyDetail
                         color: Theme.color("muted")
                         font.family: Theme.display
                         font.pointSize: Theme.pt(10.5)
