@@ -1,7 +1,8 @@
 #pragma once
 
 // Every decision of the window that needs no toolkit: heat colours, paths, the appearance
-// toggle, the rail's order and texts, the inventory panel's rows, filters and list limit.
+// toggle, the rail's order and texts, the inventory panel's tabs, rows and their texts, filters,
+// list limit and what an empty list says.
 // Plain C++ (this folder's library does not link Qt), so all of it is tested without a window;
 // the QObjects in bridge/ only convert these values for QML.
 
@@ -75,6 +76,7 @@ struct PanelTab {
     std::optional<ManagerKind> kind; // none: every manager
     std::string title;               // "All", "Homebrew", …
     std::int64_t count = 0;          // the items listed under it
+    friend bool operator==(const PanelTab&, const PanelTab&) = default;
 };
 // "All" with the items of every detected report, then each visible report with its own.
 std::vector<PanelTab> panelTabs(const ScanResult& result, const std::set<ManagerKind>& enabled);

@@ -6,8 +6,8 @@ import Qt.labs.qmlmodels
 import Kelvo
 
 // The main area beside the rail: manager tabs, the quick wins, the verdict filter with the
-// sort line, and the rows of the selected manager (or of all of them). The list and its view
-// state live in InventoryModel; the list view only builds the rows on screen.
+// sort line, and the rows of the selected manager (or of all of them). The view state and the
+// lists live in InventoryPanelState; the list view only builds the rows on screen.
 Rectangle {
     id: panel
     // The ScanController whose result is listed.
@@ -22,7 +22,7 @@ Rectangle {
 
     color: Theme.color("bg")
 
-    InventoryModel {
+    InventoryPanelState {
         id: inventory
         scan: panel.scan
         app: AppState
@@ -63,13 +63,13 @@ Rectangle {
                 Repeater {
                     model: inventory.tabs
                     PillButton {
-                        required property var modelData
-                        objectName: "tab_" + (modelData.kind === "" ? "all" : modelData.kind)
-                        title: modelData.title
-                        count: modelData.count
-                        selected: panel.selected === modelData.kind
-                        Accessible.name: modelData.title + ", " + modelData.count + " packages"
-                        onClicked: panel.selectRequested(modelData.kind)
+                        required property string kind
+                        required title
+                        required count
+                        objectName: "tab_" + (kind === "" ? "all" : kind)
+                        selected: panel.selected === kind
+                        Accessible.name: title + ", " + count + " packages"
+                        onClicked: panel.selectRequested(kind)
                         onActiveFocusChanged: if (activeFocus)
                             tabStrip.reveal(this)
                     }
@@ -87,7 +87,7 @@ Rectangle {
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
-            model: inventory
+            model: inventory.rows
             boundsBehavior: Flickable.StopAtBounds
             // Keep a screenful around the view so scrolling does not build rows at every step.
             cacheBuffer: 400
@@ -109,7 +109,7 @@ Rectangle {
             onHeaderHeightChanged: if (contentY <= 0)
                 contentY = -headerHeight
             Connections {
-                target: inventory
+                target: inventory.rows
                 function onModelReset() {
                     list.positionViewAtBeginning()
                 }
@@ -122,7 +122,7 @@ Rectangle {
             // Toggles a row; a row that opens is scrolled fully into view (its top first when it
             // is taller than the view).
             function toggleAt(index) {
-                const rowId = inventory.rowIdAt(index)
+                const rowId = inventory.rows.rowIdAt(index)
                 inventory.toggleRow(rowId)
                 if (inventory.expandedRowId === rowId)
                     Qt.callLater(() => {
@@ -147,10 +147,10 @@ Rectangle {
             }
             Keys.onPressed: event => {
                 if (event.matches(StandardKey.Copy)) {
-                    const command = inventory.expandedReclaimCommand()
+                    const command = inventory.rows.expandedReclaimCommand()
                     if (command !== "") {
                         // Through the row's own button when it is built, so the same "COPIED" shows.
-                        const row = list.itemAtIndex(inventory.indexOfRow(inventory.expandedRowId))
+                        const row = list.itemAtIndex(inventory.rows.indexOfRow(inventory.expandedRowId))
                         if (row && row.copyCommand)
                             row.copyCommand()
                         else
@@ -183,7 +183,7 @@ Rectangle {
                         spacing: 8
                         Text {
                             objectName: "quickWinsHeader"
-                            text: inventory.quickWinsHeader
+                            text: inventory.quickWins.header
                             color: Theme.color("text2")
                             font.family: Theme.mono
                             font.pointSize: Theme.pt(10.5)
@@ -197,8 +197,8 @@ Rectangle {
                             CopyButton {
                                 objectName: "copyAllButton"
                                 // Disabled with nothing to copy, so the clipboard keeps what it holds.
-                                enabled: inventory.quickWins.length > 0
-                                text: enabled ? inventory.copyAllText : ""
+                                enabled: inventory.quickWins.count > 0
+                                text: enabled ? inventory.quickWins.copyAllText : ""
                                 label: "Copy all"
                                 Accessible.name: "Copy all quick-win commands"
                             }
@@ -231,7 +231,12 @@ Rectangle {
                         Repeater {
                             model: inventory.quickWinsExpanded ? inventory.quickWins : []
                             ColumnLayout {
-                                required property var modelData
+                                id: win
+                                required property string title
+                                required property string command
+                                required property string detail
+                                required property string sizeText
+                                required property string heat
                                 Layout.fillWidth: true
                                 spacing: 4
                                 RowLayout {
@@ -239,7 +244,7 @@ Rectangle {
                                     spacing: 8
                                     Text {
                                         Layout.fillWidth: true
-                                        text: modelData.title
+                                        text: win.title
                                         wrapMode: Text.Wrap
                                         color: Theme.color("text2")
                                         font.family: Theme.display
@@ -249,9 +254,9 @@ Rectangle {
                                     // What the command addresses, when the items it cleans were measured.
                                     Text {
                                         objectName: "quickWinSize"
-                                        visible: modelData.sizeText !== ""
-                                        text: modelData.sizeText
-                                        color: Theme.color(modelData.heat)
+                                        visible: win.sizeText !== ""
+                                        text: win.sizeText
+                                        color: Theme.color(win.heat)
                                         font.family: Theme.mono
                                         font.pointSize: Theme.pt(10.5)
                                         font.weight: Font.Medium
@@ -259,11 +264,11 @@ Rectangle {
                                 }
                                 TerminalBlock {
                                     Layout.fillWidth: true
-                                    command: modelData.command
+                                    command: win.command
                                 }
                                 Text {
                                     Layout.fillWidth: true
-                                    text: modelData.detail
+                                    text: win.detail
                                     wrapMode: Text.Wrap
                                     color: Theme.color("muted")
                                     font.family: Theme.display
