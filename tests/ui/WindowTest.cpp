@@ -130,7 +130,7 @@ TEST(ViewLogic, ListLimitAndRowTexts) {
     EXPECT_EQ(shownVersion(same), "5.5.3");
 }
 
-TEST(ViewLogic, AProjectsRowNamesItsLockfilesManagerItsFolderAndItsActivity) {
+TEST(ViewLogic, ProjectRowsAndSearchedFoldersReadAsProjects) {
     struct Case {
         ManagerKind manager;
         std::optional<ManagerKind> managedBy;
@@ -161,6 +161,9 @@ TEST(ViewLogic, AProjectsRowNamesItsLockfilesManagerItsFolderAndItsActivity) {
             c.chip + " | " + c.version + " | " + c.identity)
             << c.path.value_or("no path");
     }
+    // The settings' folders: the home by name, a folder's hidden characters escaped.
+    EXPECT_EQ(projectFolderLabel("/home/u", "/home/u") + " | " + projectFolderLabel("/home/u/a\u202Eb", "/home/u"),
+        "~ (your home folder) | ~/a\\u202eb");
 }
 
 TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {

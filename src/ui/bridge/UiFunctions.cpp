@@ -68,6 +68,14 @@ QString UiFunctions::abbreviatedPath(const QString& path) {
     return QString::fromStdString(kelvo::homeAbbreviated(path.toStdString(), homeDirectory()));
 }
 
+QString UiFunctions::projectFolderLabel(const QString& folder) {
+    return QString::fromStdString(kelvo::ui::projectFolderLabel(folder.toStdString(), homeDirectory()));
+}
+
+QString UiFunctions::projectFoldersNote(int folderCount) {
+    return qtText(kelvo::ui::projectFoldersNote(folderCount > 0));
+}
+
 QString UiFunctions::verdictLabel(const QString& tag) {
     const auto parsed = tagFromRaw(tag);
     return parsed ? qtText(kelvo::verdictLabel(*parsed)) : QString();

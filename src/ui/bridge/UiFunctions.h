@@ -26,6 +26,9 @@ public:
     // "heat1" … "heat4" for a byte count (null or undefined: heat4).
     Q_INVOKABLE static QString heatColorName(const QVariant& bytes);
     Q_INVOKABLE static QString abbreviatedPath(const QString& path);
+    // The settings' texts for the folders searched for projects.
+    Q_INVOKABLE static QString projectFolderLabel(const QString& folder);
+    Q_INVOKABLE static QString projectFoldersNote(int folderCount);
     // Text from disk or tools as it may be shown: control and bidi-override characters escaped.
     Q_INVOKABLE static QString displayText(const QString& text);
     Q_INVOKABLE static QString verdictLabel(const QString& tag);

@@ -35,6 +35,16 @@ bool drawsDark(AppTheme theme, bool systemDark) {
     return systemDark;
 }
 
+std::string projectFolderLabel(std::string_view folder, std::string_view home) {
+    const std::string shown = homeAbbreviated(folder, home);
+    return shown == "~" ? "~ (your home folder)" : escapeForTerminal(shown);
+}
+
+std::string_view projectFoldersNote(bool anyFolder) {
+    return anyFolder ? "Searched for your projects' node_modules; hidden folders are skipped."
+                     : "No folder: your projects are not searched.";
+}
+
 std::optional<ManagerKind> toggledSelection(std::optional<ManagerKind> current, ManagerKind kind) {
     if (current == kind) {
         return std::nullopt;

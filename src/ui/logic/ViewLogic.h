@@ -32,6 +32,13 @@ std::string_view toggleLabel(bool drawnDark);
 // Whether the window is drawn dark for a theme, given the system's appearance.
 bool drawsDark(AppTheme theme, bool systemDark);
 
+// ---- Settings ----
+// The settings' line for a folder searched for projects: under the home as "~/…", the home
+// itself as "~ (your home folder)"; escaped, as a folder's name may hold any character.
+std::string projectFolderLabel(std::string_view folder, std::string_view home);
+// What the project folders do, with some or with none.
+std::string_view projectFoldersNote(bool anyFolder);
+
 // ---- Left rail ----
 // A click on the card of `kind`: clears the selection when it is that kind, else selects it.
 std::optional<ManagerKind> toggledSelection(std::optional<ManagerKind> current, ManagerKind kind);

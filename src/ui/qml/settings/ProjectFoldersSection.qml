@@ -14,9 +14,7 @@ ColumnLayout {
     }
     Text {
         Layout.fillWidth: true
-        text: AppState.projectFolders.length > 0
-              ? "Searched for your projects' node_modules; hidden folders are skipped."
-              : "No folder: your projects are not searched."
+        text: Ui.projectFoldersNote(AppState.projectFolders.length)
         wrapMode: Text.Wrap
         color: Theme.color("faint")
         font.family: Theme.display
@@ -32,8 +30,7 @@ ColumnLayout {
             spacing: 8
             RowText {
                 objectName: "folderPath"
-                readonly property string shown: Ui.abbreviatedPath(folderRow.modelData)
-                text: shown === "~" ? "~ (your home folder)" : shown
+                text: Ui.projectFolderLabel(folderRow.modelData)
                 elide: Text.ElideMiddle
                 color: Theme.color("text2")
                 font.family: Theme.mono
