@@ -5,7 +5,7 @@
 
 #include "FixtureScan.h"
 #include "system/Platform.h"
-#include "ui/bridge/InventoryModel.h"
+#include "ui/bridge/InventoryPanelState.h"
 #include "ui/bridge/KelvoApp.h"
 #include "ui/bridge/ScanController.h"
 
@@ -110,13 +110,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     settle(500);
-    auto* model = root->findChild<kelvo::ui::InventoryModel*>();
+    auto* panel = root->findChild<kelvo::ui::InventoryPanelState*>();
     auto* list = root->findChild<QQuickItem*>(QStringLiteral("inventoryList"));
-    if (model == nullptr || list == nullptr) {
+    if (panel == nullptr || list == nullptr) {
         std::fprintf(stderr, "no inventory list\n");
         return 1;
     }
-    std::printf("items %d, rows %d, shown %d\n", count, model->totalRows(), model->rowCount());
+    std::printf("items %d, rows %d, shown %d\n", count, panel->totalRows(), panel->rows()->rowCount());
 
     // What a frame costs when nothing changes, for comparison (offscreen rendering on the CPU).
     double idle = 0;
@@ -143,7 +143,7 @@ int main(int argc, char* argv[]) {
     // The show-all button's own handler, as a click calls it.
     QObject* button = root->findChild<QObject*>(QStringLiteral("showAllButton"));
     const double showAll = timeToNextFrame(window, [&] { QMetaObject::invokeMethod(button, "clicked"); });
-    std::printf("show all -> next frame: %.1f ms (rows now %d)\n", showAll, model->rowCount());
+    std::printf("show all -> next frame: %.1f ms (rows now %d)\n", showAll, panel->rows()->rowCount());
     settle(300);
 
     // Scroll the unfolded list: a wheel-like 40 points per frame over the first screens, then a
@@ -173,12 +173,12 @@ int main(int argc, char* argv[]) {
     timer.start();
     constexpr int rounds = 20;
     for (int i = 0; i < rounds; ++i) {
-        model->setSelected(i % 2 == 0 ? QStringLiteral("npm") : QString());
-        model->setVerdictFilter(i % 2 == 0 ? QStringLiteral("orphanCandidate") : QString());
+        panel->setSelected(i % 2 == 0 ? QStringLiteral("npm") : QString());
+        panel->setVerdictFilter(i % 2 == 0 ? QStringLiteral("orphanCandidate") : QString());
     }
     std::printf("rows rebuilt (selection + filter): %.2f ms per change\n",
         static_cast<double>(timer.nsecsElapsed()) / 1e6 / (2 * rounds));
-    const double back = timeToNextFrame(window, [&] { model->setSelected(QString()); });
+    const double back = timeToNextFrame(window, [&] { panel->setSelected(QString()); });
     std::printf("selection change -> next frame: %.1f ms\n", back);
     return 0;
 }

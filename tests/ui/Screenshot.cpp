@@ -5,7 +5,7 @@
 
 #include "scan/StandardAdapters.h"
 #include "system/Platform.h"
-#include "ui/bridge/InventoryModel.h"
+#include "ui/bridge/InventoryPanelState.h"
 #include "ui/bridge/KelvoApp.h"
 #include "ui/bridge/QtText.h"
 
@@ -64,9 +64,9 @@ int main(int argc, char* argv[]) {
     grab("05-card-selected");
     root->setProperty("selectedTab", QString());
     // All managers: the first item, then the first group.
-    auto* inventory = root->findChild<InventoryModel*>(); // made with the main view
+    auto* inventory = root->findChild<InventoryPanelState*>(); // made with the main view
     for (bool group : {false, true}) {
-        const auto& rows = inventory->rows();
+        const auto& rows = inventory->rows()->rows();
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.isGroup() == group; });
         ok = row != rows.end() && ok;
         inventory->toggleRow(row != rows.end() ? QString::fromStdString(row->id()) : QString());
@@ -79,7 +79,7 @@ int main(int argc, char* argv[]) {
     // The projects, the first one expanded, in both themes; npm's sized quick wins; pnpm's leftovers.
     root->setProperty("selectedTab", QStringLiteral("projects"));
     QTest::qWait(100);
-    inventory->toggleRow(inventory->rowIdAt(0));
+    inventory->toggleRow(inventory->rows()->rowIdAt(0));
     grab("09-projects");
     kelvoApp.app().setTheme(kelvo::AppTheme::light);
     grab("10-projects-light");

@@ -1,7 +1,7 @@
 // The window's decisions (ViewLogic, ColorTable) and the objects QML uses over them.
 
 #include "system/Platform.h"
-#include "ui/bridge/InventoryModel.h"
+#include "ui/bridge/InventoryPanelState.h"
 #include "ui/logic/ColorTable.h"
 
 #include "adapters/Sources.h"
@@ -42,8 +42,8 @@ std::string names(const List& list) {
     return out;
 }
 
-QString role(const InventoryModel& model, int row, InventoryModel::Role role) {
-    return model.data(model.index(row), role).toString();
+QString role(const InventoryPanelState& panel, int row, InventoryRowsModel::Role role) {
+    return panel.rows()->data(panel.rows()->index(row), role).toString();
 }
 } // namespace
 
@@ -133,6 +133,42 @@ TEST(ViewLogic, ListLimitAndRowTexts) {
     EXPECT_EQ(shownVersion(same), "5.5.3");
 }
 
+TEST(ViewLogic, ProjectRowsAndSearchedFoldersReadAsProjects) {
+    struct Case {
+        ManagerKind manager;
+        std::optional<ManagerKind> managedBy;
+        std::optional<std::string> path;
+        bool evidence;
+        std::string chip, version, identity;
+    };
+    const Case cases[] = {
+        // A manager's package shows its own manager, version and identity.
+        {ManagerKind::npm, ManagerKind::pnpm, "/home/u/lib/typescript", true, "npm", "5.5.3", "TypeScript compiler"},
+        // A project: the manager of its lockfile, the folder holding node_modules, its first evidence.
+        {ManagerKind::projects, ManagerKind::pnpm, "/home/u/src/api/node_modules", true, "pnpm", "~/src/api",
+            "No lockfile: reinstalling may pick other versions"},
+        {ManagerKind::projects, ManagerKind::yarn, "/srv/a\u202Eb/node_modules", false, "yarn", "/srv/a\\u202eb",
+            "TypeScript compiler"},
+        // Without a lockfile, a path or evidence, what the item itself says.
+        {ManagerKind::projects, std::nullopt, std::nullopt, false, "proj", "5.5.3", "TypeScript compiler"},
+    };
+    for (const auto& c : cases) {
+        auto typescript = item("typescript", 1);
+        typescript.version = "5.5.3";
+        typescript.identity = "TypeScript compiler";
+        typescript.managedBy = c.managedBy;
+        typescript.path = c.path;
+        if (c.evidence) typescript.evidence = {Evidence::noLockfile(), Evidence::noDependents()};
+        const auto texts = itemRowTexts(typescript, c.manager, "/home/u");
+        EXPECT_EQ(texts.chip + " | " + texts.version + " | " + texts.identity,
+            c.chip + " | " + c.version + " | " + c.identity)
+            << c.path.value_or("no path");
+    }
+    // The settings' folders: the home by name, a folder's hidden characters escaped.
+    EXPECT_EQ(projectFolderLabel("/home/u", "/home/u") + " | " + projectFolderLabel("/home/u/a\u202Eb", "/home/u"),
+        "~ (your home folder) | ~/a\\u202eb");
+}
+
 TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
     const auto text = readFile(std::string(KELVO_SOURCE_DIR) + "/resources/colors.json", 1 << 20);
     const auto table = decodeColorTable(text.value_or("")).value_or(ColorTable{});
@@ -198,64 +234,68 @@ TEST(AppState, ProjectFoldersAreKeptBetweenLaunchesOnceChosen) {
     EXPECT_EQ(second.projectFolders(), QStringList{"/src"});
 }
 
-TEST(InventoryModel, WhatFoldsTheListAndCollapsesTheExpandedRow) {
+TEST(InventoryPanelState, WhatFoldsTheListAndCollapsesTheExpandedRow) {
     std::vector<DependencyItem> many;
     for (int i = 0; i < 31; ++i) many.push_back(item("n" + std::to_string(i), 1'000'000 * (31 - i)));
-    InventoryModel model;
-    model.setResult(result({report(ManagerKind::npm, many), report(ManagerKind::bun, {item("b", 1)})}));
-    model.setSelected("npm");
-    EXPECT_EQ(model.rowCount(), 30);
-    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    model.showAll();
-    EXPECT_EQ(model.rowCount(), 31);
+    InventoryPanelState panel;
+    panel.setResult(result({report(ManagerKind::npm, many), report(ManagerKind::bun, {item("b", 1)})}));
+    panel.setSelected("npm");
+    EXPECT_EQ(panel.rows()->rowCount(), 30);
+    QSignalSpy inserted(panel.rows(), &QAbstractItemModel::rowsInserted);
+    panel.showAll();
+    EXPECT_EQ(panel.rows()->rowCount(), 31);
     EXPECT_EQ(inserted.count(), 1); // the rows on screen stay; only the last one is added
 
     // A filter change collapses the row but keeps the list unfolded.
-    model.toggleRow(model.rowIdAt(30));
-    model.setVerdictFilter("orphanCandidate");
-    EXPECT_TRUE(model.expandedRowId().isEmpty());
-    EXPECT_TRUE(model.listExpanded());
+    panel.toggleRow(panel.rows()->rowIdAt(30));
+    panel.setVerdictFilter("orphanCandidate");
+    EXPECT_TRUE(panel.expandedRowId().isEmpty());
+    EXPECT_TRUE(panel.listExpanded());
     // A selection change collapses and folds.
-    model.toggleRow(model.rowIdAt(30));
-    model.setSelected("bun");
-    EXPECT_TRUE(model.expandedRowId().isEmpty());
-    model.setSelected("npm");
-    EXPECT_EQ(model.rowCount(), 30);
+    panel.toggleRow(panel.rows()->rowIdAt(30));
+    panel.setSelected("bun");
+    EXPECT_TRUE(panel.expandedRowId().isEmpty());
+    panel.setSelected("npm");
+    EXPECT_EQ(panel.rows()->rowCount(), 30);
 }
 
-TEST(InventoryModel, SettingsChangeTheRowsTheyConcern) {
+TEST(InventoryPanelState, SettingsChangeTheRowsTheyConcern) {
     AppState app;
     app.setEnabledManagers({ManagerKind::npm});
-    InventoryModel model;
-    model.setApp(&app);
-    model.setResult(result({report(ManagerKind::homebrew, {item("llvm", 2'000'000'000)}),
+    InventoryPanelState panel;
+    panel.setApp(&app);
+    panel.setResult(result({report(ManagerKind::homebrew, {item("llvm", 2'000'000'000)}),
         report(ManagerKind::npm, {item("typescript", 5)})}));
     // All and npm; All still counts Homebrew's item.
-    EXPECT_TRUE(model.tabs().size() == 2 && model.tabs()[0].toMap()["count"].toInt() == 2 && model.rowCount() == 1);
+    const auto* tabs = panel.tabs();
+    EXPECT_TRUE(tabs->rowCount() == 2 && tabs->data(tabs->index(0), ManagerTabsModel::CountRole) == 2);
+    EXPECT_EQ(panel.rows()->rowCount(), 1);
     app.setEnabledManagers({ManagerKind::npm, ManagerKind::homebrew});
-    ASSERT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(role(model, 0, InventoryModel::SizeTextRole), "2 GB");
+    ASSERT_EQ(panel.rows()->rowCount(), 2);
+    EXPECT_EQ(role(panel, 0, InventoryRowsModel::SizeTextRole), "2 GB");
     // The unit changes the size texts and verdict sentences in place, without a reset.
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged), reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy changed(panel.rows(), &QAbstractItemModel::dataChanged),
+        reset(panel.rows(), &QAbstractItemModel::modelReset);
     app.setSizeUnit(SizeUnit::binary);
     EXPECT_TRUE(changed.count() == 1 && reset.count() == 0);
-    EXPECT_EQ(role(model, 0, InventoryModel::SizeTextRole), "1.86 GB");
-    EXPECT_TRUE(role(model, 0, InventoryModel::VerdictTextRole).contains("1.86 GB"));
+    EXPECT_EQ(role(panel, 0, InventoryRowsModel::SizeTextRole), "1.86 GB");
+    EXPECT_TRUE(role(panel, 0, InventoryRowsModel::VerdictTextRole).contains("1.86 GB"));
 }
 
-TEST(InventoryModel, HiddenCharactersAreShownEscapedWhileWhatIsCopiedStaysExact) {
+TEST(InventoryPanelState, HiddenCharactersAreShownEscapedWhileWhatIsCopiedStaysExact) {
     // A right-to-left override would make the row read as another package.
     auto spoof = item("evil\u202Egnp.exe\x1b[2J", 1'000);
     spoof.version = "1.0\u202E";
     spoof.identity = "id\x1b[31m";
     spoof.evidence = {Evidence::notDefaultVersion("20\u202E")};
     spoof.reclaimCommand = "npm -g uninstall 'evil\u202Egnp.exe\x1b[2J'";
-    InventoryModel model;
-    model.setResult(result({report(ManagerKind::npm, {spoof})}));
-    const QString shown = role(model, 0, InventoryModel::NameRole) + role(model, 0, InventoryModel::VersionRole) +
-                          role(model, 0, InventoryModel::IdentityRole) +
-                          model.data(model.index(0), InventoryModel::EvidenceRole).toStringList().join("");
+    InventoryPanelState panel;
+    panel.setResult(result({report(ManagerKind::npm, {spoof})}));
+    const QString shown =
+        role(panel, 0, InventoryRowsModel::NameRole) + role(panel, 0, InventoryRowsModel::VersionRole) +
+        role(panel, 0, InventoryRowsModel::IdentityRole) +
+        panel.rows()->data(panel.rows()->index(0), InventoryRowsModel::EvidenceRole).toStringList().join("");
     EXPECT_FALSE(shown.contains(QChar(0x202E)) || shown.contains(QChar(0x1B))) << shown.toStdString();
-    EXPECT_TRUE(role(model, 0, InventoryModel::NameRole).contains("\\u202e", Qt::CaseInsensitive));
-    EXPECT_EQ(role(model, 0, InventoryModel::ReclaimCommandRole).toStdString(), *spoof.reclaimCommand);
+    EXPECT_TRUE(role(panel, 0, InventoryRowsModel::NameRole).contains("\\u202e", Qt::CaseInsensitive));
+    EXPECT_EQ(role(panel, 0, InventoryRowsModel::ReclaimCommandRole).toStdString(), *spoof.reclaimCommand);
 }

@@ -68,6 +68,14 @@ QString UiFunctions::abbreviatedPath(const QString& path) {
     return QString::fromStdString(kelvo::homeAbbreviated(path.toStdString(), homeDirectory()));
 }
 
+QString UiFunctions::projectFolderLabel(const QString& folder) {
+    return QString::fromStdString(kelvo::ui::projectFolderLabel(folder.toStdString(), homeDirectory()));
+}
+
+QString UiFunctions::projectFoldersNote(int folderCount) {
+    return qtText(kelvo::ui::projectFoldersNote(folderCount > 0));
+}
+
 QString UiFunctions::verdictLabel(const QString& tag) {
     const auto parsed = tagFromRaw(tag);
     return parsed ? qtText(kelvo::verdictLabel(*parsed)) : QString();
@@ -84,6 +92,18 @@ QStringList UiFunctions::managerKinds() {
         kinds << qtText(rawValue(kind));
     }
     return kinds;
+}
+
+QStringList UiFunctions::verdictFilters() {
+    QStringList tiers;
+    for (const auto filter : kelvo::ui::verdictFilters) {
+        tiers << (filter ? qtText(rawValue(*filter)) : QString());
+    }
+    return tiers;
+}
+
+QString UiFunctions::verdictFilterTitle(const QString& tier) {
+    return QString::fromStdString(kelvo::ui::verdictFilterTitle(verdictFilterFromRaw(tier.toStdString())));
 }
 
 void UiFunctions::copyText(const QString& text) {

@@ -26,11 +26,17 @@ public:
     // "heat1" … "heat4" for a byte count (null or undefined: heat4).
     Q_INVOKABLE static QString heatColorName(const QVariant& bytes);
     Q_INVOKABLE static QString abbreviatedPath(const QString& path);
+    // The settings' texts for the folders searched for projects.
+    Q_INVOKABLE static QString projectFolderLabel(const QString& folder);
+    Q_INVOKABLE static QString projectFoldersNote(int folderCount);
     // Text from disk or tools as it may be shown: control and bidi-override characters escaped.
     Q_INVOKABLE static QString displayText(const QString& text);
     Q_INVOKABLE static QString verdictLabel(const QString& tag);
     Q_INVOKABLE static QString verdictColorName(const QString& tag);
     Q_INVOKABLE static QStringList managerKinds();
+    // The verdict filter's raw tiers in order, "" (all verdicts) first, and the title of each.
+    Q_INVOKABLE static QStringList verdictFilters();
+    Q_INVOKABLE static QString verdictFilterTitle(const QString& tier);
 
     // Clears the clipboard and puts `text` on it as plain text.
     Q_INVOKABLE static void copyText(const QString& text);

@@ -1,6 +1,7 @@
 #include "ui/logic/ViewLogic.h"
 
 #include "adapters/Sources.h"
+#include "inventory/DisplayText.h"
 
 #include <algorithm>
 
@@ -33,6 +34,16 @@ bool drawsDark(AppTheme theme, bool systemDark) {
     case AppTheme::system: break;
     }
     return systemDark;
+}
+
+std::string projectFolderLabel(std::string_view folder, std::string_view home) {
+    const std::string shown = homeAbbreviated(folder, home);
+    return shown == "~" ? "~ (your home folder)" : escapeForTerminal(shown);
+}
+
+std::string_view projectFoldersNote(bool anyFolder) {
+    return anyFolder ? "Searched for your projects' node_modules; hidden folders are skipped."
+                     : "No folder: your projects are not searched.";
 }
 
 std::optional<ManagerKind> toggledSelection(std::optional<ManagerKind> current, ManagerKind kind) {
@@ -149,6 +160,63 @@ const ManagerReport* selectedReport(const ScanResult& result, std::optional<Mana
     return nullptr;
 }
 
+std::vector<PanelTab> panelTabs(const ScanResult& result, const std::set<ManagerKind>& enabled) {
+    std::vector<PanelTab> tabs{{std::nullopt, "All", inventoriedCount(result)}};
+    for (const ManagerReport* report : visibleReports(result, enabled)) {
+        tabs.push_back(
+            {report->kind, std::string(displayName(report->kind)), static_cast<std::int64_t>(report->items.size())});
+    }
+    return tabs;
+}
+
+namespace {
+// A verdict within a sentence.
+std::string_view tierWord(Tier tier) {
+    switch (tier) {
+    case Tier::safeByDesign: return "safe";
+    case Tier::orphanCandidate: return "likely unused";
+    case Tier::signalOnly: break;
+    }
+    return "in use";
+}
+} // namespace
+
+std::optional<Tier> verdictFilterFromRaw(std::string_view raw) {
+    for (const auto filter : verdictFilters) {
+        if (filter && rawValue(*filter) == raw) {
+            return filter;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string verdictFilterTitle(std::optional<Tier> filter) {
+    if (!filter) {
+        return "All verdicts";
+    }
+    std::string title(tierWord(*filter));
+    title[0] = static_cast<char>(title[0] - 'a' + 'A');
+    return title;
+}
+
+PanelMessage emptyListTexts(bool anyIncluded, std::optional<ManagerKind> selected, std::optional<Tier> filter,
+    std::optional<std::int64_t> tabCount) {
+    if (!anyIncluded) {
+        return {"No managers included", "Every manager is turned off in Settings. Turn one on to see what it holds."};
+    }
+    // The tab holds items, none of them with this verdict.
+    if (filter && tabCount.value_or(0) > 0) {
+        return {"Nothing " + std::string(tierWord(*filter)) + " in " +
+                    (selected ? std::string(displayName(*selected)) : "any manager"),
+            "No item has this verdict. Choose All verdicts to see every item."};
+    }
+    if (selected) {
+        return {std::string(displayName(*selected)) + " holds nothing to list",
+            "Its scan found no packages, versions or caches."};
+    }
+    return {"Nothing to list", "None of the included managers was found on this computer."};
+}
+
 std::vector<QuickWin> panelQuickWins(
     const ScanResult& result, const std::set<ManagerKind>& enabled, std::optional<ManagerKind> selected) {
     if (const ManagerReport* report = selectedReport(result, selected)) {
@@ -219,6 +287,31 @@ std::optional<std::string> shownVersion(const DependencyItem& item) {
 
 std::string versionsText(const VersionGroup& group) {
     return std::to_string(group.superseded.size() + 1) + " versions";
+}
+
+ItemRowTexts itemRowTexts(const DependencyItem& item, ManagerKind manager, std::string_view home) {
+    ItemRowTexts texts{std::string(shortLabel(manager)), escapeForTerminal(item.name),
+        escapeForTerminal(shownVersion(item).value_or(std::string())),
+        escapeForTerminal(item.identity.value_or(std::string())), {}};
+    for (const auto& entry : item.evidence) {
+        texts.evidence.push_back(escapeForTerminal(entry.summary()));
+    }
+    // A project is a folder, not a package of the manager that found it: its row names the manager
+    // of its lockfile, shows its folder where a version stands and its activity (the first
+    // evidence) as its identity. The one test of the projects' kind in the window: it is to become
+    // a property of the report's source.
+    if (manager == ManagerKind::projects) {
+        if (item.managedBy) {
+            texts.chip = shortLabel(*item.managedBy);
+        }
+        if (item.path) {
+            texts.version = escapeForTerminal(homeAbbreviated(item.path->substr(0, item.path->rfind('/')), home));
+        }
+        if (!texts.evidence.empty()) {
+            texts.identity = texts.evidence.front();
+        }
+    }
+    return texts;
 }
 
 } // namespace kelvo::ui

@@ -1,7 +1,8 @@
 #pragma once
 
 // Every decision of the window that needs no toolkit: heat colours, paths, the appearance
-// toggle, the rail's order and texts, the inventory panel's rows, filters and list limit.
+// toggle, the rail's order and texts, the inventory panel's tabs, rows and their texts, filters,
+// list limit and what an empty list says.
 // Plain C++ (this folder's library does not link Qt), so all of it is tested without a window;
 // the QObjects in bridge/ only convert these values for QML.
 
@@ -9,6 +10,7 @@
 #include "model/ScanModel.h"
 #include "model/SizeFormat.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -29,6 +31,13 @@ AppTheme toggledTheme(bool drawnDark);
 std::string_view toggleLabel(bool drawnDark);
 // Whether the window is drawn dark for a theme, given the system's appearance.
 bool drawsDark(AppTheme theme, bool systemDark);
+
+// ---- Settings ----
+// The settings' line for a folder searched for projects: under the home as "~/…", the home
+// itself as "~ (your home folder)"; escaped, as a folder's name may hold any character.
+std::string projectFolderLabel(std::string_view folder, std::string_view home);
+// What the project folders do, with some or with none.
+std::string_view projectFoldersNote(bool anyFolder);
 
 // ---- Left rail ----
 // A click on the card of `kind`: clears the selection when it is that kind, else selects it.
@@ -70,6 +79,32 @@ std::vector<const ManagerReport*> visibleReports(const ScanResult& result, const
 // The first report of `selected` (detected or not); nullptr when none is selected or none exists.
 const ManagerReport* selectedReport(const ScanResult& result, std::optional<ManagerKind> selected);
 
+struct PanelTab {
+    std::optional<ManagerKind> kind; // none: every manager
+    std::string title;               // "All", "Homebrew", …
+    std::int64_t count = 0;          // the items listed under it
+    friend bool operator==(const PanelTab&, const PanelTab&) = default;
+};
+// "All" with the items of every detected report, then each visible report with its own.
+std::vector<PanelTab> panelTabs(const ScanResult& result, const std::set<ManagerKind>& enabled);
+
+// The verdict filter's choices in order: all verdicts (none), then each tier.
+inline constexpr std::array<std::optional<Tier>, 4> verdictFilters{
+    std::nullopt, Tier::safeByDesign, Tier::orphanCandidate, Tier::signalOnly};
+// The filter of a raw tier; none for "" or a value that names no tier.
+std::optional<Tier> verdictFilterFromRaw(std::string_view raw);
+// "All verdicts", "Safe", "Likely unused", "In use"
+std::string verdictFilterTitle(std::optional<Tier> filter);
+
+struct PanelMessage {
+    std::string title;
+    std::string detail;
+};
+// What the list says when it has no rows: what is empty, and why. `tabCount`: the items under the
+// selected tab (All when none is selected), none when the selection has no tab.
+PanelMessage emptyListTexts(bool anyIncluded, std::optional<ManagerKind> selected, std::optional<Tier> filter,
+    std::optional<std::int64_t> tabCount);
+
 // The selected report's quick wins, else those of every visible report in order.
 std::vector<QuickWin> panelQuickWins(
     const ScanResult& result, const std::set<ManagerKind>& enabled, std::optional<ManagerKind> selected);
@@ -99,5 +134,18 @@ std::string copyAllText(const std::vector<QuickWin>& wins);
 std::optional<std::string> shownVersion(const DependencyItem& item);
 // "3 versions": the keep item and the superseded ones, always plural.
 std::string versionsText(const VersionGroup& group);
+
+// What an item's row shows. Names, versions and evidence come from directory listings and tool
+// output: each text is escaped (escapeForTerminal), so that a row cannot pretend to be another;
+// what is copied or revealed (command, path) is not among them and stays exact.
+struct ItemRowTexts {
+    std::string chip; // short label of the manager the row names
+    std::string name;
+    std::string version;  // beside the name, "" when none is shown
+    std::string identity; // after the version, "" when none
+    std::vector<std::string> evidence;
+};
+// The row of `item` in `manager`'s report; `home` shortens a folder to "~/…".
+ItemRowTexts itemRowTexts(const DependencyItem& item, ManagerKind manager, std::string_view home);
 
 } // namespace kelvo::ui

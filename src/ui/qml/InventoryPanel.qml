@@ -5,9 +5,11 @@ import QtQuick.Window
 import Qt.labs.qmlmodels
 import Kelvo
 
-// The main area beside the rail: manager tabs, the quick wins, the verdict filter with the
-// sort line, and the rows of the selected manager (or of all of them). The list and its view
-// state live in InventoryModel; the list view only builds the rows on screen.
+// The main area beside the rail: manager tabs (ManagerTabStrip), the quick wins
+// (QuickWinsSection), the verdict filter with the sort line (VerdictFilterBar), and the rows of
+// the selected manager (or of all of them), with a footer (InventoryListFooter). The view state
+// and the lists live in InventoryPanelState; the list view only builds the rows on screen and
+// takes the keys that move through them.
 Rectangle {
     id: panel
     // The ScanController whose result is listed.
@@ -15,35 +17,15 @@ Rectangle {
     // The selected raw kind, "" for all managers.
     property string selected: ""
     property int listLimit: 30
-    readonly property alias inventory: inventory
+    readonly property alias inventory: panelState
     readonly property alias list: list
     // Asks the shell to set the selection ("" = all managers).
     signal selectRequested(string kind)
 
     color: Theme.color("bg")
 
-    // What the list area says when it has no rows: what is empty, and why.
-    function emptyTexts() {
-        const tabs = inventory.tabs
-        const tab = tabs.find(t => t.kind === panel.selected)
-        const scope = panel.selected === "" ? "any manager" : Ui.displayName(panel.selected)
-        if (AppState.enabledManagers.length === 0)
-            return { title: "No managers included",
-                     detail: "Every manager is turned off in Settings. Turn one on to see what it holds." }
-        if (inventory.verdictFilter !== "" && tab !== undefined && tab.count > 0) {
-            const verdict = { safeByDesign: "safe", orphanCandidate: "likely unused", signalOnly: "in use" }
-            return { title: "Nothing " + verdict[inventory.verdictFilter] + " in " + scope,
-                     detail: "No item has this verdict. Choose All verdicts to see every item." }
-        }
-        if (panel.selected !== "")
-            return { title: Ui.displayName(panel.selected) + " holds nothing to list",
-                     detail: "Its scan found no packages, versions or caches." }
-        return { title: "Nothing to list",
-                 detail: "None of the included managers was found on this computer." }
-    }
-
-    InventoryModel {
-        id: inventory
+    InventoryPanelState {
+        id: panelState
         scan: panel.scan
         app: AppState
         selected: panel.selected
@@ -54,47 +36,11 @@ Rectangle {
         anchors.fill: parent
         spacing: 0
 
-        Flickable {
-            id: tabStrip
-            objectName: "managerTabs"
+        ManagerTabStrip {
             Layout.fillWidth: true
-            implicitHeight: tabs.implicitHeight + 16
-            contentWidth: tabs.implicitWidth + 28
-            contentHeight: height
-            flickableDirection: Flickable.HorizontalFlick
-            boundsBehavior: Flickable.StopAtBounds
-            clip: true
-
-            // Keeps the tab that has keyboard focus in view when the strip is too narrow.
-            function reveal(tab) {
-                const left = tabs.x + tab.x - 14
-                const right = tabs.x + tab.x + tab.width + 14
-                if (left < contentX)
-                    contentX = Math.max(0, left)
-                else if (right > contentX + width)
-                    contentX = Math.min(contentWidth - width, right - width)
-            }
-
-            Row {
-                id: tabs
-                x: 14
-                y: 8
-                spacing: 6
-                Repeater {
-                    model: inventory.tabs
-                    PillButton {
-                        required property var modelData
-                        objectName: "tab_" + (modelData.kind === "" ? "all" : modelData.kind)
-                        title: modelData.title
-                        count: modelData.count
-                        selected: panel.selected === modelData.kind
-                        Accessible.name: modelData.title + ", " + modelData.count + " packages"
-                        onClicked: panel.selectRequested(modelData.kind)
-                        onActiveFocusChanged: if (activeFocus)
-                            tabStrip.reveal(this)
-                    }
-                }
-            }
+            inventory: panelState
+            selected: panel.selected
+            onSelectRequested: kind => panel.selectRequested(kind)
         }
         Hairline {
             Layout.fillWidth: true
@@ -107,7 +53,7 @@ Rectangle {
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
-            model: inventory
+            model: panelState.rows
             boundsBehavior: Flickable.StopAtBounds
             // Keep a screenful around the view so scrolling does not build rows at every step.
             cacheBuffer: 400
@@ -129,7 +75,7 @@ Rectangle {
             onHeaderHeightChanged: if (contentY <= 0)
                 contentY = -headerHeight
             Connections {
-                target: inventory
+                target: panelState.rows
                 function onModelReset() {
                     list.positionViewAtBeginning()
                 }
@@ -142,9 +88,9 @@ Rectangle {
             // Toggles a row; a row that opens is scrolled fully into view (its top first when it
             // is taller than the view).
             function toggleAt(index) {
-                const rowId = inventory.rowIdAt(index)
-                inventory.toggleRow(rowId)
-                if (inventory.expandedRowId === rowId)
+                const rowId = panelState.rows.rowIdAt(index)
+                panelState.toggleRow(rowId)
+                if (panelState.expandedRowId === rowId)
                     Qt.callLater(() => {
                         if (index < count)
                             positionViewAtIndex(index, ListView.Contain)
@@ -167,10 +113,10 @@ Rectangle {
             }
             Keys.onPressed: event => {
                 if (event.matches(StandardKey.Copy)) {
-                    const command = inventory.expandedReclaimCommand()
+                    const command = panelState.rows.expandedReclaimCommand()
                     if (command !== "") {
                         // Through the row's own button when it is built, so the same "COPIED" shows.
-                        const row = list.itemAtIndex(inventory.indexOfRow(inventory.expandedRowId))
+                        const row = list.itemAtIndex(panelState.rows.indexOfRow(panelState.expandedRowId))
                         if (row && row.copyCommand)
                             row.copyCommand()
                         else
@@ -189,152 +135,14 @@ Rectangle {
             header: Column {
                 width: list.width
 
-                // Quick wins: always shown, also with none.
-                Item {
+                QuickWinsSection {
                     width: parent.width
-                    implicitHeight: winsHeader.implicitHeight + 18
-                    RowLayout {
-                        id: winsHeader
-                        anchors.left: parent.left
-                        anchors.right: parent.right
-                        anchors.leftMargin: 14
-                        anchors.rightMargin: 14
-                        anchors.verticalCenter: parent.verticalCenter
-                        spacing: 8
-                        Text {
-                            objectName: "quickWinsHeader"
-                            text: inventory.quickWinsHeader
-                            color: Theme.color("text2")
-                            font.family: Theme.mono
-                            font.pointSize: Theme.pt(10.5)
-                            font.weight: Font.Medium
-                        }
-                        Item {
-                            Layout.fillWidth: true
-                        }
-                        Row {
-                            spacing: 6
-                            CopyButton {
-                                objectName: "copyAllButton"
-                                // Disabled with nothing to copy, so the clipboard keeps what it holds.
-                                enabled: inventory.quickWins.length > 0
-                                text: enabled ? inventory.copyAllText() : ""
-                                label: "Copy all"
-                                Accessible.name: "Copy all quick-win commands"
-                            }
-                            PlainButton {
-                                objectName: "expandWinsButton"
-                                Accessible.name: inventory.quickWinsExpanded ? "Collapse quick wins" : "Expand quick wins"
-                                onClicked: inventory.toggleQuickWins()
-                                MonoLabel {
-                                    objectName: "expandWinsLabel"
-                                    text: inventory.quickWinsExpanded ? "Collapse" : "Expand"
-                                    size: 9
-                                    weight: Font.DemiBold
-                                    tracking: 0.1
-                                    color: Theme.color("muted")
-                                }
-                            }
-                        }
-                    }
-                }
-                Item {
-                    objectName: "quickWinBlocks"
-                    visible: inventory.quickWinsExpanded
-                    width: parent.width
-                    height: visible ? blocks.implicitHeight + 10 : 0
-                    ColumnLayout {
-                        id: blocks
-                        x: 14
-                        width: parent.width - 28
-                        spacing: 8
-                        Repeater {
-                            model: inventory.quickWinsExpanded ? inventory.quickWins : []
-                            ColumnLayout {
-                                required property var modelData
-                                Layout.fillWidth: true
-                                spacing: 4
-                                RowLayout {
-                                    Layout.fillWidth: true
-                                    spacing: 8
-                                    Text {
-                                        Layout.fillWidth: true
-                                        text: modelData.title
-                                        wrapMode: Text.Wrap
-                                        color: Theme.color("text2")
-                                        font.family: Theme.display
-                                        font.pointSize: Theme.pt(11)
-                                        font.weight: Font.Medium
-                                    }
-                                    // What the command addresses, when the items it cleans were measured.
-                                    Text {
-                                        objectName: "quickWinSize"
-                                        visible: modelData.sizeText !== ""
-                                        text: modelData.sizeText
-                                        color: Theme.color(modelData.heat)
-                                        font.family: Theme.mono
-                                        font.pointSize: Theme.pt(10.5)
-                                        font.weight: Font.Medium
-                                    }
-                                }
-                                TerminalBlock {
-                                    Layout.fillWidth: true
-                                    command: modelData.command
-                                }
-                                Text {
-                                    Layout.fillWidth: true
-                                    text: modelData.detail
-                                    wrapMode: Text.Wrap
-                                    color: Theme.color("muted")
-                                    font.family: Theme.display
-                                    font.pointSize: Theme.pt(10.5)
-                                }
-                            }
-                        }
-                    }
+                    inventory: panelState
                 }
 
-                // Verdict filter and sort line.
-                Item {
+                VerdictFilterBar {
                     width: parent.width
-                    implicitHeight: filterBar.implicitHeight + 16
-                    RowLayout {
-                        id: filterBar
-                        anchors.left: parent.left
-                        anchors.right: parent.right
-                        anchors.leftMargin: 14
-                        anchors.rightMargin: 14
-                        anchors.verticalCenter: parent.verticalCenter
-                        spacing: 6
-                        Repeater {
-                            model: [
-                                { title: "All verdicts", tier: "" },
-                                { title: "Safe", tier: "safeByDesign" },
-                                { title: "Likely unused", tier: "orphanCandidate" },
-                                { title: "In use", tier: "signalOnly" }
-                            ]
-                            PillButton {
-                                required property var modelData
-                                objectName: "filter_" + (modelData.tier === "" ? "all" : modelData.tier)
-                                title: modelData.title
-                                selected: inventory.verdictFilter === modelData.tier
-                                Accessible.name: "Show " + modelData.title
-                                onClicked: inventory.verdictFilter = modelData.tier
-                            }
-                        }
-                        Item {
-                            Layout.fillWidth: true
-                        }
-                        MonoLabel {
-                            objectName: "sortLine"
-                            visible: inventory.totalRows > 0
-                            text: inventory.sortLine
-                            size: 8.5
-                            weight: Font.Medium
-                            tracking: 0.1
-                            color: Theme.color("faint")
-                        }
-                    }
+                    inventory: panelState
                 }
             }
 
@@ -361,74 +169,10 @@ Rectangle {
                 }
             }
 
-            footer: Item {
+            footer: InventoryListFooter {
                 width: list.width
-                height: inventory.showAllVisible ? showAll.implicitHeight + 20
-                      : emptyState.wanted ? emptyState.implicitHeight + 48 : 0
-                visible: inventory.showAllVisible || emptyState.wanted
-                Column {
-                    id: emptyState
-                    objectName: "emptyState"
-                    readonly property var texts: panel.emptyTexts()
-                    readonly property bool wanted: inventory.totalRows === 0 && panel.scan !== null && panel.scan.hasResult
-                    visible: wanted
-                    x: 14
-                    y: 24
-                    width: parent.width - 28
-                    spacing: 6
-                    Accessible.role: Accessible.StaticText
-                    Accessible.name: texts.title + ". " + texts.detail
-                    Text {
-                        objectName: "emptyTitle"
-                        width: parent.width
-                        horizontalAlignment: Text.AlignHCenter
-                        wrapMode: Text.Wrap
-                        text: emptyState.texts.title
-                        color: Theme.color("text2")
-                        font.family: Theme.display
-                        font.pointSize: Theme.pt(12)
-                        font.weight: Font.Medium
-                    }
-                    Text {
-                        objectName: "emptyDetail"
-                        width: parent.width
-                        horizontalAlignment: Text.AlignHCenter
-                        wrapMode: Text.Wrap
-                        text: emptyState.texts.detail
-                        color: Theme.color("muted")
-                        font.family: Theme.display
-                        font.pointSize: Theme.pt(10.5)
-                    }
-                }
-                PlainButton {
-                    id: showAll
-                    objectName: "showAllButton"
-                    visible: inventory.showAllVisible
-                    x: 14
-                    y: 10
-                    Accessible.name: inventory.showAllText + ", " + inventory.moreText
-                    onClicked: inventory.showAll()
-                    Row {
-                        spacing: 6
-                        MonoLabel {
-                            objectName: "showAllLabel"
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: inventory.showAllText
-                            size: 9.5
-                            weight: Font.DemiBold
-                            tracking: 0.1
-                            color: Theme.color("accent")
-                        }
-                        Text {
-                            objectName: "moreText"
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: inventory.moreText
-                            color: Theme.color("faint")
-                            font.family: Theme.mono
-                            font.pointSize: Theme.pt(9.5)
-                        }
-                    }
-                }
+                inventory: panelState
+                hasResult: panel.scan !== null && panel.scan.hasResult
             }
         }
     }

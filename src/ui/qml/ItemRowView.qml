@@ -4,7 +4,7 @@ import Kelvo
 
 // One package of the inventory: a collapsed line that toggles the row, and while expanded its
 // evidence, verdict sentence, reclaim command and a way to reveal it in the file manager. A list
-// entry of InventoryModel: the required properties are its roles.
+// entry of InventoryRowsModel: the required properties are its roles.
 Rectangle {
     id: row
     // Raw verdict tag: "safe", "likelyUnused", "inUse" or "dependency".

@@ -95,6 +95,7 @@ Item {
                         color: Theme.color("hair")
                     }
                     InventoryPanel {
+                        objectName: "inventoryPanel"
                         anchors.top: parent.top
                         anchors.bottom: parent.bottom
                         anchors.left: rule.right

@@ -4,7 +4,7 @@ import Kelvo
 
 // Several installed versions of one Node major version: a collapsed line that toggles the
 // row, and while expanded the version to keep and the versions it supersedes. A list entry of
-// InventoryModel: the required properties are its roles.
+// InventoryRowsModel: the required properties are its roles.
 Rectangle {
     id: row
     // Raw verdict tag of what the group holds, and the named colour of its leading bar.

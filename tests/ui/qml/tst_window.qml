@@ -138,7 +138,7 @@ Item {
         }
 
         function test_tab_reaches_the_buttons_and_rings_show_for_the_keyboard_only() {
-            const root = makeRoot(3)
+            const root = makeRoot(3, undefined, [{ kind: "pnpm", quickWins: [{ title: "t", command: "pnpm store prune", detail: "d" }] }])
             const all = findChild(root, "tab_all"), npm = findChild(root, "tab_npm")
             mouseClick(all)
             all.forceActiveFocus()
@@ -158,8 +158,11 @@ Item {
             const copyAll = findChild(root, "copyAllButton")
             verify(reach(copyAll))
             keyClick(Qt.Key_Return)
-            compare(Ui.clipboardText(), "npm cache clean --force")
+            compare(Ui.clipboardText(), "npm cache clean --force\npnpm store prune")
             verify(copyAll.copied, "the same confirmation as a row's copy button")
+            root.selectedTab = "npm" // the commands of the quick wins shown
+            mouseClick(copyAll)
+            compare(Ui.clipboardText(), "npm cache clean --force")
             const list = findChild(root, "inventoryList")
             verify(reach(list))
             keyClick(Qt.Key_Down)
@@ -182,10 +185,11 @@ Item {
             tryVerify(() => empty.visible)
             compare(title.text, "pnpm holds nothing to list")
             root.selectedTab = "npm"
-            findChild(root, "inventoryList").model.verdictFilter = "safeByDesign"
+            const inventory = findChild(root, "inventoryPanel").inventory
+            inventory.verdictFilter = "safeByDesign"
             tryCompare(title, "text", "Nothing safe in npm")
             verify(!findChild(root, "sortLine").visible, "no bare SHOWING 0 OF 0")
-            findChild(root, "inventoryList").model.verdictFilter = ""
+            inventory.verdictFilter = ""
             AppState.setEnabled("npm", false)
             compare(root.selectedTab, "", "falls back to all managers")
             for (const kind of Ui.managerKinds())
@@ -203,7 +207,7 @@ Item {
             const root = makeRoot(0, [], [{ kind: "nvm", items: [node("v20.18.0", "orphanCandidate"),
                 node("v20.11.1", "signalOnly"), node("v20.5.0", "orphanCandidate")] }])
             const list = findChild(root, "inventoryList")
-            list.model.verdictFilter = "orphanCandidate" // filed under what may go, not under its default
+            findChild(root, "inventoryPanel").inventory.verdictFilter = "orphanCandidate" // filed under what may go, not under its default
             compare(list.count, 1)
             const group = list.itemAtIndex(0)
             compare(findChild(group, "verdictTag").tag, "likelyUnused")
@@ -233,9 +237,9 @@ Item {
         function test_every_button_is_named_and_the_settings_hold_the_project_folders_and_source() {
             const root = makeRoot(3)
             root.showSettings = true
-            const sheet = findChild(root, "settingsView"), model = findChild(root, "inventoryList").model
+            const sheet = findChild(root, "settingsView"), inventory = findChild(root, "inventoryPanel").inventory
             tryCompare(sheet, "x", root.width - 340, 1000)
-            model.toggleRow(model.rowIdAt(0))
+            inventory.toggleRow(inventory.rows.rowIdAt(0))
             waitForRendering(root)
             const buttons = descendants(root, item => [Accessible.Button, Accessible.CheckBox].includes(item.Accessible ? item.Accessible.role : 0))
             verify(buttons.length > 20, "found " + buttons.length)

@@ -1,30 +1,27 @@
 #pragma once
 
 #include "ui/bridge/AppState.h"
+#include "ui/bridge/InventoryRowsModel.h"
+#include "ui/bridge/ManagerTabsModel.h"
+#include "ui/bridge/QuickWinsModel.h"
 #include "ui/bridge/ScanController.h"
-#include "ui/logic/ViewLogic.h"
 
-#include <QAbstractListModel>
+#include <QObject>
 #include <QPointer>
 #include <QQmlParserStatus>
-#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
-#include <memory>
 #include <optional>
 #include <set>
-#include <string>
 #include <vector>
 
 namespace kelvo::ui {
 
-// ---- The list model ----
-
-// The inventory panel's list and its view state: manager tab, verdict filter, expanded row,
-// unfolded quick wins and unfolded list. The rows are built once per change of the result,
-// the selection, the filter or the enabled managers; each row's texts are made only when a
-// delegate asks for them, so a long list costs only what is on screen.
-class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
+// The inventory panel's view state: manager tab, verdict filter, expanded row, unfolded list and
+// unfolded quick wins; and what follows from it and the scan: the rows, the tabs and the quick
+// wins, each a list model of its own, rebuilt once per change of the result, the selection, the
+// filter or the enabled managers; and the list's texts.
+class InventoryPanelState : public QObject, public QQmlParserStatus {
     Q_OBJECT
     QML_ELEMENT
     Q_INTERFACES(QQmlParserStatus)
@@ -38,45 +35,20 @@ class InventoryModel : public QAbstractListModel, public QQmlParserStatus {
     Q_PROPERTY(bool listExpanded READ listExpanded NOTIFY listExpandedChanged)
     Q_PROPERTY(QString expandedRowId READ expandedRowId NOTIFY expandedRowIdChanged)
     Q_PROPERTY(bool quickWinsExpanded READ quickWinsExpanded WRITE setQuickWinsExpanded NOTIFY quickWinsExpandedChanged)
-    // {kind ("" for All), title, count} per tab, "All" first.
-    Q_PROPERTY(QVariantList tabs READ tabs NOTIFY tabsChanged)
-    // {id, title, command, detail, sizeText ("" when unsized), heat} per quick win.
-    Q_PROPERTY(QVariantList quickWins READ quickWins NOTIFY quickWinsChanged)
-    Q_PROPERTY(QString quickWinsHeader READ quickWinsHeaderText NOTIFY quickWinsChanged)
+    Q_PROPERTY(kelvo::ui::InventoryRowsModel* rows READ rows CONSTANT)
+    Q_PROPERTY(kelvo::ui::ManagerTabsModel* tabs READ tabs CONSTANT)
+    Q_PROPERTY(kelvo::ui::QuickWinsModel* quickWins READ quickWins CONSTANT)
     Q_PROPERTY(int totalRows READ totalRows NOTIFY countsChanged)
-    Q_PROPERTY(int shownRows READ shownRows NOTIFY countsChanged)
     Q_PROPERTY(QString sortLine READ sortLineText NOTIFY countsChanged)
     Q_PROPERTY(bool showAllVisible READ showAllVisible NOTIFY countsChanged)
     Q_PROPERTY(QString showAllText READ showAllText NOTIFY countsChanged)
     Q_PROPERTY(QString moreText READ moreText NOTIFY countsChanged)
+    // What the list says when it has no rows: what is empty, and why.
+    Q_PROPERTY(QString emptyTitle READ emptyTitle NOTIFY countsChanged)
+    Q_PROPERTY(QString emptyDetail READ emptyDetail NOTIFY countsChanged)
 
 public:
-    enum Role {
-        IsGroupRole = Qt::UserRole + 1,
-        ExpandedRole,
-        TagRole,      // raw verdict tag
-        BarColorRole, // named colour of the leading bar
-        ChipRole,     // the manager's short label
-        NameRole,     // item name or group title
-        VersionRole,  // shown version, "" when hidden
-        IdentityRole, // identity, "" when none
-        SizeTextRole,
-        HeatRole,     // named heat colour of the size
-        EvidenceRole, // list of evidence summaries
-        VerdictTextRole,
-        ReclaimCommandRole,
-        PathRole,
-        VersionsTextRole, // "3 versions"
-        SummaryRole,
-        KeepNameRole,
-        KeepLineRole, // "newest Node 18 — nothing to do", "your default Node 20 — …"
-        KeepSizeTextRole,
-        SupersededRole, // [{name, sizeText, heat, command}]
-    };
-    Q_ENUM(Role)
-
-    explicit InventoryModel(QObject* parent = nullptr);
-    ~InventoryModel() override;
+    explicit InventoryPanelState(QObject* parent = nullptr);
 
     ScanController* scan() const { return scan_; }
     void setScan(ScanController* scan);
@@ -92,41 +64,28 @@ public:
     int listLimit() const { return listLimit_; }
     void setListLimit(int limit);
     bool listExpanded() const { return listExpanded_; }
-    QString expandedRowId() const { return expandedRowId_; }
+    QString expandedRowId() const { return rows_->expandedRowId(); }
     bool quickWinsExpanded() const { return quickWinsExpanded_; }
     void setQuickWinsExpanded(bool expanded);
 
-    QVariantList tabs() const { return tabs_; }
-    QVariantList quickWins() const;
-    QString quickWinsHeaderText() const;
-    int totalRows() const { return static_cast<int>(rows_.size()); }
-    int shownRows() const;
+    InventoryRowsModel* rows() const { return rows_; }
+    ManagerTabsModel* tabs() const { return tabs_; }
+    QuickWinsModel* quickWins() const { return quickWins_; }
+    int totalRows() const { return static_cast<int>(rows_->rows().size()); }
     QString sortLineText() const;
     bool showAllVisible() const;
     QString showAllText() const;
     QString moreText() const;
-
-    // The rows behind the list, all of them (also those past the limit).
-    const std::vector<InventoryRow>& rows() const { return rows_; }
+    QString emptyTitle() const { return QString::fromStdString(emptyTexts_.title); }
+    QString emptyDetail() const { return QString::fromStdString(emptyTexts_.detail); }
 
     // Built from QML, the rows are made once all properties are set, not once per property.
     void classBegin() override { building_ = true; }
     void componentComplete() override;
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QHash<int, QByteArray> roleNames() const override;
-
     Q_INVOKABLE void toggleRow(const QString& rowId);
     Q_INVOKABLE void showAll();
     Q_INVOKABLE void toggleQuickWins() { setQuickWinsExpanded(!quickWinsExpanded_); }
-    Q_INVOKABLE QString copyAllText() const;
-    // Puts copyAllText() on the clipboard (also when it is empty).
-    Q_INVOKABLE void copyAll() const;
-    Q_INVOKABLE int indexOfRow(const QString& rowId) const;
-    Q_INVOKABLE QString rowIdAt(int index) const;
-    // The reclaim command of the expanded row, "" when none is expanded or it has none.
-    Q_INVOKABLE QString expandedReclaimCommand() const;
 
 signals:
     void scanChanged();
@@ -137,18 +96,17 @@ signals:
     void listExpandedChanged();
     void expandedRowIdChanged();
     void quickWinsExpandedChanged();
-    void tabsChanged();
-    void quickWinsChanged();
     void countsChanged();
 
 private:
     void takeResultFromScan();
     void rebuild();
+    void applyUnit();
     void setExpandedRowId(const QString& rowId);
+    std::size_t shownRows() const;
     std::set<ManagerKind> enabled() const;
     std::optional<ManagerKind> selectedKind() const;
     std::optional<Tier> filterTier() const;
-    SizeUnit unit() const;
 
     QPointer<ScanController> scan_;
     QPointer<AppState> app_;
@@ -161,12 +119,12 @@ private:
     QString verdictFilter_;
     int listLimit_ = 30;
     bool listExpanded_ = false;
-    QString expandedRowId_;
     bool quickWinsExpanded_ = false;
 
-    std::vector<InventoryRow> rows_;
-    std::vector<QuickWin> quickWins_;
-    QVariantList tabs_;
+    InventoryRowsModel* rows_;
+    ManagerTabsModel* tabs_;
+    QuickWinsModel* quickWins_;
+    PanelMessage emptyTexts_;
 };
 
 } // namespace kelvo::ui

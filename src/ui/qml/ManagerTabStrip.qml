@@ -1,0 +1,53 @@
+import QtQuick
+import Kelvo
+
+// The manager tabs over the inventory list, "All" first, each with its count; the strip scrolls
+// sideways when the panel is too narrow for them.
+Flickable {
+    id: tabStrip
+    // The panel's state: the tabs.
+    required property InventoryPanelState inventory
+    // The selected raw kind, "" for all managers.
+    property string selected: ""
+    // Asks the shell to set the selection.
+    signal selectRequested(string kind)
+
+    objectName: "managerTabs"
+    implicitHeight: tabs.implicitHeight + 16
+    contentWidth: tabs.implicitWidth + 28
+    contentHeight: height
+    flickableDirection: Flickable.HorizontalFlick
+    boundsBehavior: Flickable.StopAtBounds
+    clip: true
+
+    // Keeps the tab that has keyboard focus in view when the strip is too narrow.
+    function reveal(tab) {
+        const left = tabs.x + tab.x - 14
+        const right = tabs.x + tab.x + tab.width + 14
+        if (left < contentX)
+            contentX = Math.max(0, left)
+        else if (right > contentX + width)
+            contentX = Math.min(contentWidth - width, right - width)
+    }
+
+    Row {
+        id: tabs
+        x: 14
+        y: 8
+        spacing: 6
+        Repeater {
+            model: tabStrip.inventory.tabs
+            PillButton {
+                required property string kind
+                required title
+                required count
+                objectName: "tab_" + (kind === "" ? "all" : kind)
+                selected: tabStrip.selected === kind
+                Accessible.name: title + ", " + count + " packages"
+                onClicked: tabStrip.selectRequested(kind)
+                onActiveFocusChanged: if (activeFocus)
+                    tabStrip.reveal(this)
+            }
+        }
+    }
+}
