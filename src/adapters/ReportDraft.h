@@ -37,6 +37,8 @@ public:
     };
     void offer(QuickWin win, Offer when = Offer::ifAnythingToClean);
 
+    bool empty() const { return drafts_.empty(); }
+
     // Runs one step of the scan; should it fail, the items it added are dropped and the scan goes on.
     template <class Step>
     void step(Step&& step) {

@@ -58,7 +58,7 @@ std::string helpText() {
            "\n"
            "Scans " +
            packageManagerNames() +
-           " and your projects' node_modules on this computer\n"
+           " and your projects' build folders on this computer\n"
            "and reports what they keep on disk, what takes space and what is safe to reclaim, with the\n"
            "command that would reclaim it.\n"
            "Read-only: nothing is ever removed; you run every command yourself. The only programs it\n"
@@ -69,7 +69,7 @@ std::string helpText() {
            "  --json      print one JSON document instead of text (schema: docs/report-json.md)\n"
            "  --binary    sizes in powers of 1024 (default: powers of 1000)\n"
            "  --projects DIR\n"
-           "              search DIR for projects' node_modules (repeatable; default: the\n"
+           "              search DIR for projects' build folders (repeatable; default: the\n"
            "              folders chosen in Kelvo's settings, or the home folder)\n"
            "  -h, --help  show this help and exit\n"
            "  --version   show the version and exit\n"

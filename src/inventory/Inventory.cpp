@@ -174,8 +174,9 @@ VerdictTag verdictTag(Tier tier, ManagerKind manager) {
 namespace {
 // How a project's build folder comes back once removed: its lockfile's manager installs it again.
 std::string projectRestore(const DependencyItem& item) {
-    if (item.managedBy) {
-        return " If removed, `" + std::string(descriptor(*item.managedBy).restoreCommand) + "` puts it back as it was.";
+    if (item.restoreCommand) {
+        return " If removed, `" + *item.restoreCommand + "` " +
+               (item.restoresExactly ? "puts it back as it was." : "makes it again.");
     }
     const bool noLockfile = std::any_of(item.evidence.begin(), item.evidence.end(),
         [](const Evidence& evidence) { return evidence.kind == Evidence::Kind::noLockfile; });
@@ -231,6 +232,9 @@ std::string caveats(const DependencyItem& item) {
         text += " " + formatCount(item.unreadableFolders) +
                 (item.unreadableFolders == 1 ? " folder in it could not be read" : " folders in it could not be read") +
                 ": its size counts only what could.";
+    }
+    if (hasEvidence(item, Evidence::Kind::markedAsCache)) {
+        text += " Its build tool marks it as a cache: safe to remove whatever its age.";
     }
     if (hasEvidence(item, Evidence::Kind::commandWithheld)) {
         text += " Kelvo shows no command for it: its name is not valid UTF-8, and a command copied as text could "

@@ -33,7 +33,9 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::projectUntouched:
     case Evidence::Kind::projectActive: out["at"] = evidence.at; break;
     case Evidence::Kind::noLockfile:
-    case Evidence::Kind::commandWithheld: break;
+    case Evidence::Kind::commandWithheld:
+    case Evidence::Kind::markedAsCache: break;
+    case Evidence::Kind::projectGone: out["project"] = text(evidence.version); break;
     }
     out["summary"] = text(evidence.summary());
     return out;
@@ -60,7 +62,9 @@ json itemJson(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     out["reclaimCommand"] = optionalText(item.reclaimCommand);
     out["unreadableFolders"] = item.unreadableFolders;
     if (descriptor(manager).type == SourceType::projects) {
-        out["managedBy"] = item.managedBy ? json(std::string(rawValue(*item.managedBy))) : json(nullptr);
+        out["managedBy"] = optionalText(item.managedBy);
+        out["project"] = optionalText(item.project);
+        out["restoreCommand"] = optionalText(item.restoreCommand);
     }
     return out;
 }
@@ -161,7 +165,8 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
                 evidence.at = at->get<double>();
             }
         }
-        for (const char* key : {"version", "defaultVersion", "newestInSeries", "storeVersion", "globalFolder"}) {
+        for (const char* key :
+            {"version", "defaultVersion", "newestInSeries", "storeVersion", "globalFolder", "project"}) {
             if (auto text = optionalString(value, key)) {
                 evidence.version = *text;
             }
@@ -189,7 +194,9 @@ DependencyItem decodeItem(const nlohmann::json& value) {
     }
     item.identity = optionalString(value, "identity");
     item.reclaimCommand = optionalString(value, "reclaimCommand");
-    item.managedBy = managerKindFromRaw(string(value, "managedBy"));
+    item.managedBy = optionalString(value, "managedBy");
+    item.project = optionalString(value, "project");
+    item.restoreCommand = optionalString(value, "restoreCommand");
     item.unreadableFolders = optionalInteger(value, "unreadableFolders").value_or(0);
     return item;
 }

@@ -74,6 +74,8 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::projectActive: return "projectActive";
     case Evidence::Kind::noLockfile: return "noLockfile";
     case Evidence::Kind::commandWithheld: return "commandWithheld";
+    case Evidence::Kind::projectGone: return "projectGone";
+    case Evidence::Kind::markedAsCache: return "markedAsCache";
     }
     return {};
 }
@@ -156,6 +158,8 @@ std::string Evidence::summary() const {
     case Kind::projectActive: return "Project changed " + formatMonthYear(at);
     case Kind::noLockfile: return "No lockfile: reinstalling may pick other versions";
     case Kind::commandWithheld: return "Its name is not valid UTF-8: no command shown here could name it exactly";
+    case Kind::projectGone: return "Its project " + version + " is gone";
+    case Kind::markedAsCache: return "Its build tool marks it as a cache (CACHEDIR.TAG)";
     }
     return {};
 }

@@ -55,6 +55,8 @@ struct Evidence {
         projectActive,
         noLockfile,
         commandWithheld,
+        projectGone,
+        markedAsCache,
     };
 
     Kind kind = Kind::noDependents;
@@ -86,6 +88,10 @@ struct Evidence {
     // The item's path or name is not valid UTF-8: a command shown or copied as text could not name
     // those bytes exactly (it might name another folder), so it has none.
     static Evidence commandWithheld() { return {Kind::commandWithheld, 0, {}}; }
+    // The project a folder was made for is no longer there (`folder`, as it is shown).
+    static Evidence projectGone(std::string folder) { return {Kind::projectGone, 0, std::move(folder)}; }
+    // Its build tool marks the folder as a cache (CACHEDIR.TAG): safe to remove whatever its age.
+    static Evidence markedAsCache() { return {Kind::markedAsCache, 0, {}}; }
 
     // The one-line text shown for this evidence.
     std::string summary() const;
@@ -98,7 +104,7 @@ inline constexpr std::array allEvidenceKinds{Evidence::Kind::lastUsed, Evidence:
     Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
     Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
     Evidence::Kind::projectUntouched, Evidence::Kind::projectActive, Evidence::Kind::noLockfile,
-    Evidence::Kind::commandWithheld};
+    Evidence::Kind::commandWithheld, Evidence::Kind::projectGone, Evidence::Kind::markedAsCache};
 
 // "MMM yyyy" in the user's locale and time zone; safe to call from several threads.
 std::string formatMonthYear(double secondsSince1970);
@@ -129,8 +135,13 @@ struct DependencyItem {
     // What removing the item frees: the blocks of the files whose every hard link lies inside it
     // (a file also linked from elsewhere stays). Absent when not measured.
     std::optional<std::int64_t> freedBytes = std::nullopt;
-    // A project's node_modules: the manager its lockfile names, when it has one.
-    std::optional<ManagerKind> managedBy = std::nullopt;
+    // A project's build folder: what manages it (the manager its lockfile names: "npm"; its kind of
+    // project: "cargo"), the project's folder, and what makes it again once removed (exactly as it
+    // was when that comes from a lockfile).
+    std::optional<std::string> managedBy = std::nullopt;
+    std::optional<std::string> project = std::nullopt;
+    std::optional<std::string> restoreCommand = std::nullopt;
+    bool restoresExactly = false;
     // Folders in it that could not be read wholly: their own blocks are in its size, what they
     // hold is not.
     std::int64_t unreadableFolders = 0;

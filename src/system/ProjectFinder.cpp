@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -59,9 +60,16 @@ struct Root {
     std::uint64_t inode = 0;
 };
 
+// What a name may be to the search, worked out once so that an entry costs one lookup.
+struct NameRoles {
+    std::uint64_t markerOf = 0; // the kinds it marks, as bits
+    std::uint64_t buildOf = 0;  // the kinds it is a build folder of
+    int lockfile = -1;          // its index among every kind's lockfile names
+};
+
 class Finder final : public walk::Scheduler {
 public:
-    Finder(const ProjectSearch& search, std::atomic<std::int64_t>* seen) : search_(search), seen_(seen) {}
+    Finder(const ProjectSearch& search, std::atomic<std::int64_t>* seen);
     FoundProjects run();
 
 private:
@@ -76,24 +84,31 @@ private:
     int openRoot(const DirNode* node) const;
     // What the entries of one directory showed.
     struct Listed {
-        std::vector<bool> markers;       // by kind
+        std::uint64_t markers = 0;       // the kinds marked, as bits
         std::vector<std::string> builds; // directory entries named as some kind's build folder
         std::int64_t skipped = 0;
     };
+    NameRoles rolesOf(const char* name) const;
     void examine(int fd, const char* name, unsigned char type, DirNode& node, Listed& listed, walk::Scratch& scratch);
     // False for a directory met before in this call: an excluded one, a root, or one a bind mount
     // shows twice.
     bool claim(std::uint64_t device, std::uint64_t inode) {
         return claimed_.update(device, inode, [](NoValue&, bool inserted) { return inserted; });
     }
-    void report(const DirNode* node, const Listed& listed);
-    // The lockfile of the nearest folder of `chain` (the project's, then those above it up to its
-    // root) that holds one; `path` is the project's.
-    std::optional<FoundLockfile> nearestLockfile(const std::vector<const DirNode*>& chain, std::string path) const;
+    // Reports the listed folder's build folders; returns them (pointers into listed.builds).
+    std::vector<const std::string*> report(const DirNode* node, int fd, const Listed& listed);
+    // The lockfile of `kind` in the nearest folder of `chain` (the project's, then those above it up
+    // to its root) that holds one; `path` is the project's.
+    std::optional<FoundLockfile> nearestLockfile(
+        const std::vector<const DirNode*>& chain, std::string path, std::size_t kind) const;
 
     const ProjectSearch& search_;
     std::atomic<std::int64_t>* const seen_;
-    std::vector<Root> roots_; // by DirNode::rootIndex
+    std::unordered_map<std::string_view, NameRoles> roles_;
+    std::vector<std::pair<std::string, std::size_t>> suffixMarkers_; // "*.csproj": ".csproj", its kind
+    std::vector<std::string> lockfileNames_;                         // every kind's, each once
+    std::vector<std::vector<std::size_t>> kindLockfiles_;            // each kind's, as indices above
+    std::vector<Root> roots_;                                        // by DirNode::rootIndex
     ShardedFileTable<NoValue, 16> claimed_;
     std::mutex foundMutex_;
     std::vector<FoundProject> found_;
@@ -103,28 +118,63 @@ bool isOneOf(const char* name, const std::vector<std::string>& names) {
     return std::any_of(names.begin(), names.end(), [&](const std::string& candidate) { return candidate == name; });
 }
 
+Finder::Finder(const ProjectSearch& search, std::atomic<std::int64_t>* seen) : search_(search), seen_(seen) {
+    kindLockfiles_.resize(search_.kinds.size());
+    for (std::size_t kind = 0; kind < search_.kinds.size() && kind < 64; ++kind) {
+        const ProjectKindRule& rule = search_.kinds[kind];
+        for (const std::string& marker : rule.markers) {
+            if (marker.starts_with('*')) {
+                suffixMarkers_.emplace_back(marker.substr(1), kind);
+            } else {
+                roles_[marker].markerOf |= std::uint64_t{1} << kind;
+            }
+        }
+        for (const BuildFolderRule& build : rule.buildFolders) {
+            roles_[build.name].buildOf |= std::uint64_t{1} << kind;
+        }
+        for (const std::string& lockfile : rule.lockfiles) {
+            const auto known = std::find(lockfileNames_.begin(), lockfileNames_.end(), lockfile);
+            kindLockfiles_[kind].push_back(static_cast<std::size_t>(known - lockfileNames_.begin()));
+            if (known == lockfileNames_.end()) {
+                lockfileNames_.push_back(lockfile);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < lockfileNames_.size(); ++i) {
+        roles_[lockfileNames_[i]].lockfile = static_cast<int>(i);
+    }
+}
+
+NameRoles Finder::rolesOf(const char* name) const {
+    const std::string_view text(name);
+    const auto found = roles_.find(text);
+    NameRoles roles = found != roles_.end() ? found->second : NameRoles{};
+    for (const auto& [suffix, kind] : suffixMarkers_) {
+        if (text.size() > suffix.size() && text.ends_with(suffix)) {
+            roles.markerOf |= std::uint64_t{1} << kind;
+        }
+    }
+    return roles;
+}
+
 void Finder::examine(
     int fd, const char* name, unsigned char type, DirNode& node, Listed& listed, walk::Scratch& scratch) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
         return;
     }
-    bool marker = false;
-    for (std::size_t kind = 0; kind < search_.kinds.size(); ++kind) {
-        if (isOneOf(name, search_.kinds[kind].markers)) {
-            listed.markers[kind] = true; // whatever its type, which only the listing tells
-            marker = true;
-        }
-    }
-    for (std::size_t i = 0; i < search_.lockfiles.size(); ++i) {
+    const NameRoles roles = rolesOf(name);
+    listed.markers |= roles.markerOf; // whatever its type, which only the listing tells
+    if (roles.lockfile >= 0) {
         struct stat st {};
         // A lockfile is a file: a folder or a link of that name is none.
-        if (search_.lockfiles[i] == name && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            (node.lockfile < 0 || modificationSeconds(st) > node.lockfileModified)) {
-            node.lockfile = static_cast<int>(i);
-            node.lockfileModified = modificationSeconds(st);
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+            if (!node.lockfiles) {
+                node.lockfiles = std::make_unique<std::vector<std::pair<std::size_t, double>>>();
+            }
+            node.lockfiles->emplace_back(static_cast<std::size_t>(roles.lockfile), modificationSeconds(st));
         }
     }
-    if (marker && type != DT_DIR && type != DT_UNKNOWN) {
+    if (roles.markerOf != 0 && type != DT_DIR && type != DT_UNKNOWN) {
         return;
     }
     if (type == DT_UNKNOWN) {
@@ -138,12 +188,9 @@ void Finder::examine(
     if (type != DT_DIR) {
         return; // links are never followed, whatever they point at
     }
-    const bool build = std::any_of(search_.kinds.begin(), search_.kinds.end(),
-        [&](const ProjectKindRule& kind) { return isOneOf(name, kind.buildFolders); });
-    if (build) {
+    if (roles.buildOf != 0) {
         listed.builds.emplace_back(name); // walked only if no marker claims it
-    }
-    if (name[0] != '.' && !build) { // hidden folders hold what applications keep, with build folders of their own
+    } else if (name[0] != '.') {          // hidden folders hold what applications keep, with build folders of their own
         auto* child = new DirNode();
         child->name = name;
         scratch.children.push_back(child);
@@ -190,7 +237,6 @@ std::int64_t Finder::list(DirNode* node, walk::Scratch& scratch) {
     node->fdUsers.store(1, std::memory_order_relaxed); // this thread's use while listing
     walk::bump(walk::counters().directories);
     Listed listed;
-    listed.markers.assign(search_.kinds.size(), false);
     walk::DirectoryReader reader(fd);
     long n = 0;
     while ((n = reader.next(scratch.listing)) > 0) {
@@ -204,14 +250,12 @@ std::int64_t Finder::list(DirNode* node, walk::Scratch& scratch) {
     } else if (seen_ != nullptr) {
         seen_->fetch_add(1, std::memory_order_relaxed);
     }
-    report(node, listed);
-    // A build folder without its marker beside it is nobody's: walked like any other folder.
+    const std::vector<const std::string*> claimed = report(node, fd, listed);
+    // A build folder without its marker beside it (or without what it must hold) is nobody's:
+    // walked like any other folder.
     for (const std::string& name : listed.builds) {
-        const bool claimed = std::any_of(search_.kinds.begin(), search_.kinds.end(), [&](const ProjectKindRule& kind) {
-            return listed.markers[static_cast<std::size_t>(&kind - search_.kinds.data())] &&
-                   isOneOf(name.c_str(), kind.buildFolders);
-        });
-        if (!claimed && name[0] != '.' && !isOneOf(name.c_str(), search_.neverEntered)) {
+        if (std::find(claimed.begin(), claimed.end(), &name) == claimed.end() && name[0] != '.' &&
+            !isOneOf(name.c_str(), search_.neverEntered)) {
             auto* child = new DirNode();
             child->name = name;
             scratch.children.push_back(child);
@@ -228,17 +272,31 @@ std::int64_t Finder::list(DirNode* node, walk::Scratch& scratch) {
     return listed.skipped;
 }
 
-void Finder::report(const DirNode* node, const Listed& listed) {
-    std::vector<std::pair<std::size_t, const std::string*>> builds;
-    for (std::size_t kind = 0; kind < search_.kinds.size(); ++kind) {
-        for (const std::string& name : listed.builds) {
-            if (listed.markers[kind] && isOneOf(name.c_str(), search_.kinds[kind].buildFolders)) {
-                builds.emplace_back(kind, &name);
+std::vector<const std::string*> Finder::report(const DirNode* node, int fd, const Listed& listed) {
+    // Each build folder once, for the first kind whose marker stands beside it and whose entry, when
+    // it asks for one, the folder holds.
+    std::vector<std::tuple<std::size_t, const std::string*, bool>> builds;
+    for (const std::string& name : listed.builds) {
+        const std::uint64_t kinds = rolesOf(name.c_str()).buildOf & listed.markers;
+        for (std::size_t kind = 0; kind < search_.kinds.size() && kind < 64; ++kind) {
+            if ((kinds >> kind & 1U) == 0) {
+                continue;
+            }
+            const ProjectKindRule& rule = search_.kinds[kind];
+            const auto build = std::find_if(rule.buildFolders.begin(), rule.buildFolders.end(),
+                [&](const BuildFolderRule& candidate) { return candidate.name == name; });
+            const auto holds = [&](const std::string& entry) {
+                struct stat st {};
+                return ::fstatat(fd, (name + "/" + entry).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+            };
+            if (build->requiredInside.empty() || holds(build->requiredInside)) {
+                builds.emplace_back(kind, &name, std::any_of(rule.tags.begin(), rule.tags.end(), holds));
+                break;
             }
         }
     }
     if (builds.empty()) {
-        return;
+        return {};
     }
     // The node holds its ancestors alive, up to the root, whose name is its whole path.
     std::vector<const DirNode*> chain;
@@ -249,19 +307,35 @@ void Finder::report(const DirNode* node, const Listed& listed) {
     for (auto n = chain.rbegin() + 1; n != chain.rend(); ++n) {
         path.append(path.back() == '/' ? "" : "/").append((*n)->name);
     }
-    const std::optional<FoundLockfile> lockfile = nearestLockfile(chain, path);
-    std::lock_guard lock(foundMutex_);
-    for (const auto& [kind, name] : builds) {
-        found_.push_back(FoundProject{path, chain.back()->rootIndex, kind, *name, lockfile});
+    std::vector<FoundProject> found;
+    for (const auto& [kind, name, tagged] : builds) {
+        found.push_back(
+            FoundProject{path, chain.back()->rootIndex, kind, *name, nearestLockfile(chain, path, kind), tagged});
     }
+    std::vector<const std::string*> claimed;
+    for (const auto& [kind, name, tagged] : builds) {
+        claimed.push_back(name);
+    }
+    std::lock_guard lock(foundMutex_);
+    found_.insert(found_.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+    return claimed;
 }
 
-std::optional<FoundLockfile> Finder::nearestLockfile(const std::vector<const DirNode*>& chain, std::string path) const {
+std::optional<FoundLockfile> Finder::nearestLockfile(
+    const std::vector<const DirNode*>& chain, std::string path, std::size_t kind) const {
+    const std::vector<std::size_t>& wanted = kindLockfiles_[kind];
     for (const DirNode* n : chain) {
-        if (n->lockfile >= 0) {
-            const auto name = static_cast<std::size_t>(n->lockfile);
-            return FoundLockfile{
-                name, path + (path.ends_with('/') ? "" : "/") + search_.lockfiles[name], n->lockfileModified};
+        std::optional<FoundLockfile> newest;
+        for (const auto& [index, modified] :
+            n->lockfiles ? *n->lockfiles : std::vector<std::pair<std::size_t, double>>()) {
+            const auto own = std::find(wanted.begin(), wanted.end(), index);
+            if (own != wanted.end() && (!newest || modified > newest->modified)) {
+                newest = FoundLockfile{static_cast<std::size_t>(own - wanted.begin()),
+                    path + (path.ends_with('/') ? "" : "/") + lockfileNames_[index], modified};
+            }
+        }
+        if (newest) {
+            return newest;
         }
         path.resize(path.size() - std::min(path.size(), n->name.size() + (n->parent != nullptr ? 1 : 0)));
     }

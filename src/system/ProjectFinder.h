@@ -20,11 +20,23 @@
 
 namespace kelvo {
 
+// A build folder of a kind of project: its name, and an entry it must hold to be one (a Python
+// virtual environment holds "pyvenv.cfg"; a folder merely named so does not count).
+struct BuildFolderRule {
+    std::string name;
+    std::string requiredInside{};
+};
+
 // A kind of project: any of its markers in a folder makes the folder's build folders (those that
 // are real directories) its build folders.
 struct ProjectKindRule {
-    std::vector<std::string> markers;      // entry names
-    std::vector<std::string> buildFolders; // directory names beside a marker
+    std::vector<std::string> markers; // entry names; "*.csproj" stands for any name ending so
+    std::vector<BuildFolderRule> buildFolders;
+    // Regular files of which each such project is told the nearest: in its folder, else in the
+    // nearest folder above it up to its root; several in one folder: the newest.
+    std::vector<std::string> lockfiles{};
+    // Entries looked for inside its build folders, whose presence is told (a cache's tag).
+    std::vector<std::string> tags{};
 };
 
 struct ProjectSearch {
@@ -34,24 +46,23 @@ struct ProjectSearch {
     // Build folders of these names are never entered even without a marker beside them: what a
     // tool fills with other projects' copies, each with its own marker and build folder.
     std::vector<std::string> neverEntered;
-    // Names of regular files of which each project is told the nearest: in its folder, else in the
-    // nearest folder above it up to its root; several in one folder: the newest.
-    std::vector<std::string> lockfiles;
 };
 
 struct FoundLockfile {
-    std::size_t name = 0; // index into ProjectSearch::lockfiles
+    std::size_t name = 0; // index into the kind's lockfiles
     std::string path;
     double modified = 0; // seconds since 1970
 };
 
-// One build folder of one project.
+// One build folder of one project. A folder two kinds claim (a Cargo and a Maven project's
+// "target") is found once, for the first of them.
 struct FoundProject {
     std::string folder;      // root (as given, tidied) + "/" + names
     std::size_t root = 0;    // index into ProjectSearch::roots
     std::size_t kind = 0;    // index into ProjectSearch::kinds
     std::string buildFolder; // its name in folder
     std::optional<FoundLockfile> lockfile;
+    bool tagged = false; // one of the kind's tags is inside the build folder
 };
 
 struct FoundProjects {

@@ -2,6 +2,7 @@
 // and the verdicts and commands that follow; sizes from the substitute sizer.
 
 #include "adapters/ProjectsAdapter.h"
+#include "adapters/Sources.h"
 #include "adapters/Substitutes.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@ namespace kelvo {
 namespace {
 
 constexpr double day = 86400;
+
+std::string inventorySummaryOf(const ManagerReport& report) { return summaryOf(descriptor(report.kind), report.items); }
 
 void age(const std::string& path, double daysAgo) {
     const timespec when{static_cast<std::time_t>(nowSeconds() - daysAgo * day), 0};
@@ -36,12 +39,12 @@ void project(const std::string& folder, const std::vector<std::string>& files, d
 TEST(ProjectsAdapter, TheNearestLockfileNamesTheManagerAndTheNewestOfSeveralWins) {
     test::TempDir root;
     using Files = std::vector<std::string>;
-    const std::pair<Files, std::optional<ManagerKind>> rows[] = {{Files{"package-lock.json"}, ManagerKind::npm},
-        {Files{"npm-shrinkwrap.json"}, ManagerKind::npm}, {Files{"pnpm-lock.yaml"}, ManagerKind::pnpm},
-        {Files{"yarn.lock"}, ManagerKind::yarn}, {Files{"bun.lock"}, ManagerKind::bun},
-        {Files{"bun.lockb"}, ManagerKind::bun}, {Files{"package-lock.json", "yarn.lock"}, ManagerKind::yarn},
+    using Managed = std::optional<std::string>;
+    const std::pair<Files, Managed> rows[] = {{Files{"package-lock.json"}, "npm"},
+        {Files{"npm-shrinkwrap.json"}, "npm"}, {Files{"pnpm-lock.yaml"}, "pnpm"}, {Files{"yarn.lock"}, "yarn"},
+        {Files{"bun.lock"}, "bun"}, {Files{"bun.lockb"}, "bun"}, {Files{"package-lock.json", "yarn.lock"}, "yarn"},
         {Files{}, std::nullopt}};
-    std::map<std::string, std::optional<ManagerKind>> expected;
+    std::map<std::string, Managed> expected;
     int i = 0;
     for (const auto& [files, manager] : rows) {
         const std::string folder = root / ("p" + std::to_string(i++));
@@ -56,9 +59,9 @@ TEST(ProjectsAdapter, TheNearestLockfileNamesTheManagerAndTheNewestOfSeveralWins
     test::writeFile(root / "ws/pnpm-lock.yaml", "");
     test::makeDirs(root / "ws/packages/a/yarn.lock");
     project(root / "ws/packages/a", {}, 1);
-    expected[root / "ws/packages/a/node_modules"] = ManagerKind::pnpm;
+    expected[root / "ws/packages/a/node_modules"] = "pnpm";
     const auto managers = [&](const std::string& searched) {
-        std::map<std::string, std::optional<ManagerKind>> found;
+        std::map<std::string, Managed> found;
         for (const auto& item :
             ProjectsAdapter(std::make_shared<test::FakeSizer>(), root.path(), [&] { return std::vector{searched}; })
                 .scan()
@@ -69,8 +72,8 @@ TEST(ProjectsAdapter, TheNearestLockfileNamesTheManagerAndTheNewestOfSeveralWins
     EXPECT_EQ(managers(root.path()), expected);
     // The search for one stops at the searched folder, however it is written.
     for (const std::string& spelling : {root / "ws/packages/.", root / "ws//packages/", root / "ws/packages/a/.."})
-        EXPECT_EQ(managers(spelling),
-            (std::map<std::string, std::optional<ManagerKind>>{{root / "ws/packages/a/node_modules", std::nullopt}}))
+        EXPECT_EQ(
+            managers(spelling), (std::map<std::string, Managed>{{root / "ws/packages/a/node_modules", std::nullopt}}))
             << spelling;
 }
 
@@ -89,11 +92,13 @@ TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNe
     const ProjectsAdapter adapter(sizer, home.path(), [&] { return std::vector<std::string>{home.path() + "/"}; });
     const ManagerReport report = adapter.scan();
     ASSERT_TRUE(report.detected);
-    ASSERT_EQ(test::itemNames(report), (std::vector<std::string>{"nolock", "old", "app it's"}));
+    ASSERT_EQ(test::itemNames(report), (std::vector<std::string>{"nolock \u00b7 node_modules",
+                                           "old \u00b7 node_modules", "app it's \u00b7 node_modules"}));
     const auto& [nolock, old, active] = std::tie(report.items[0], report.items[1], report.items[2]);
     EXPECT_TRUE(
         nolock.tier == Tier::signalOnly && nolock.evidence == std::vector{Evidence::noLockfile()} && !nolock.managedBy);
-    EXPECT_TRUE(old.tier == Tier::orphanCandidate && old.managedBy == ManagerKind::npm);
+    EXPECT_TRUE(old.tier == Tier::orphanCandidate && old.managedBy == "npm" && old.project == home / "old");
+    EXPECT_TRUE(old.restoreCommand == "npm ci" && old.restoresExactly);
     ASSERT_EQ(old.evidence.size(), 1u);
     EXPECT_EQ(old.evidence[0].kind, Evidence::Kind::projectUntouched);
     EXPECT_NEAR(old.evidence[0].at, nowSeconds() - 200 * day, 2);
@@ -102,6 +107,116 @@ TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNe
     EXPECT_EQ(test::shellWords(*active.reclaimCommand),
         (std::vector<std::string>{"rm", "-rf", "--", home / "work/app it's/node_modules"}));
     EXPECT_FALSE(ProjectsAdapter(sizer, home.path(), [] { return std::vector<std::string>{}; }).scan().detected);
+}
+
+// Every kind of project the table knows, each beside its marker, with decoys: a build folder
+// without its marker, one nested in another, a virtual environment's name without one, a
+// hidden folder's project. Cargo's target with its cache tag; a stale and an active project.
+TEST(ProjectsAdapter, EveryKindOfProjectFindsItsBuildFoldersBesideItsMarkerAndNoDecoys) {
+    test::TempDir home;
+    struct Row {
+        const char* marker;
+        const char* build;
+        const char* managedBy;
+        std::optional<std::string> restore;
+    };
+    const std::vector<Row> rows{{"package.json", "node_modules", "npm", "npm ci"},
+        {"Cargo.toml", "target", "cargo", "cargo build"}, {"pom.xml", "target", "maven", "mvn package"},
+        {"build.gradle.kts", "build", "gradle", "./gradlew build"},
+        {"settings.gradle", ".gradle", "gradle", "./gradlew build"},
+        {"pyproject.toml", ".venv", "python", "poetry install"}, {"requirements.txt", "venv", "python", std::nullopt},
+        {"setup.py", ".mypy_cache", "python", "mypy"}, {"Pipfile", ".tox", "python", "tox"},
+        {"Package.swift", ".build", "swift", "swift build"}, {"Podfile", "Pods", "cocoapods", "pod install"},
+        {"App.csproj", "obj", "dotnet", "dotnet build"}, {"Lib.fsproj", "bin", "dotnet", "dotnet build"}};
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string folder = home / ("p" + std::to_string(i));
+        test::writeFile(folder + "/" + rows[i].marker, "");
+        test::writeFile(folder + "/" + rows[i].build + "/pyvenv.cfg", "");
+        expected.push_back(folder + "/" + rows[i].build);
+    }
+    test::writeFile(home / "p0/package-lock.json", "");
+    test::writeFile(home / "p5/poetry.lock", "");
+    test::writeFile(home / "p1/target/CACHEDIR.TAG", "Signature: 8a477f597d28d172789f06886806bc55");
+    for (const char* decoy : {"loose/target/x", "nested/Cargo.toml", "nested/target/sub/Cargo.toml",
+             "nested/target/sub/target/x", "py/venv/x", ".config/app/pyproject.toml", ".config/app/.venv/pyvenv.cfg"})
+        test::writeFile(home / decoy, "");
+    test::writeFile(home / "py/requirements.txt", "");
+    expected.push_back(home / "nested/target");
+    test::writeFile(home / "p7/.pytest_cache/x", ""); // a second build folder of one project
+    expected.push_back(home / "p7/.pytest_cache");
+    std::sort(expected.begin(), expected.end());
+    for (const auto& path : std::filesystem::recursive_directory_iterator(home.path())) age(path.path(), 200);
+    test::writeFile(home / "p1/src.rs", ""); // touched today: an active Cargo project
+    const ManagerReport report = ProjectsAdapter(std::make_shared<test::FakeSizer>(), home.path(), [&] {
+        return std::vector{home.path()};
+    }).scan();
+    std::vector<std::string> found;
+    for (const auto& item : report.items) found.push_back(*item.path);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, expected);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string path = home / ("p" + std::to_string(i)) + "/" + rows[i].build;
+        const auto item =
+            std::find_if(report.items.begin(), report.items.end(), [&](const auto& x) { return x.path == path; });
+        ASSERT_NE(item, report.items.end()) << path;
+        SCOPED_TRACE(path);
+        EXPECT_EQ(item->name, "p" + std::to_string(i) + " \u00b7 " + rows[i].build);
+        EXPECT_EQ(item->managedBy, rows[i].managedBy);
+        EXPECT_EQ(item->restoreCommand, rows[i].restore);
+        EXPECT_EQ(item->tier, i == 1 ? Tier::signalOnly : Tier::orphanCandidate) << "stale but p1";
+        EXPECT_EQ(item->reclaimCommand, "rm -rf -- " + path);
+    }
+    const auto has = [&](std::size_t row, Evidence::Kind kind) {
+        const std::string path = home / ("p" + std::to_string(row)) + "/" + rows[row].build;
+        const auto& evidence = std::find_if(report.items.begin(), report.items.end(), [&](const auto& x) {
+            return x.path == path;
+        })->evidence;
+        return std::any_of(evidence.begin(), evidence.end(), [&](const Evidence& e) { return e.kind == kind; });
+    };
+    EXPECT_TRUE(has(1, Evidence::Kind::markedAsCache) && !has(2, Evidence::Kind::markedAsCache));
+    EXPECT_TRUE(has(6, Evidence::Kind::noLockfile) && !has(5, Evidence::Kind::noLockfile))
+        << "a venv without a lockfile says so";
+    EXPECT_EQ(inventorySummaryOf(report), "14 projects \u00b7 15 build folders");
+}
+
+// Xcode's DerivedData, laid out as Xcode lays it out: a folder per workspace it built, whose
+// info.plist names the workspace; and its archives, never offered for removal.
+TEST(ProjectsAdapter, XcodeBuildFoldersAreJudgedByTheirWorkspaceAndArchivesKept) {
+    test::TempDir home;
+    const std::string derived = home / "Library/Developer/Xcode/DerivedData";
+    const auto plist = [](const std::string& workspace) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist "
+               "version=\"1.0\">\n<dict>\n\t<key>LastAccessedDate</key>\n"
+               "\t<date>2026-01-02T03:04:05Z</date>\n\t<key>WorkspacePath</key>\n\t<string>" +
+               workspace + "</string>\n</dict>\n</plist>\n";
+    };
+    test::writeFile(home / "code/Live/Live.xcodeproj/project.pbxproj", "");
+    test::writeFile(derived + "/Live-abcdefghijklmnopqrstuvwxyz/info.plist", plist(home / "code/Live/Live.xcodeproj"));
+    test::writeFile(
+        derived + "/Gone-bqsdjkwhemkgtqdxoxwwcdbzyhwq/info.plist", plist(home / "old/Gone &amp; Co.xcworkspace"));
+    test::writeFile(
+        derived + "/Binary-aaaaaaaaaaaaaaaaaaaaaaaaaaaa/info.plist", std::string("bplist00\xd1\x01\x02", 11));
+    test::makeDirs(derived + "/NoPlist-bbbbbbbbbbbbbbbbbbbbbbbbbbbb/Build");
+    test::makeDirs(derived + "/ModuleCache.noindex");
+    test::writeFile(home / "Library/Developer/Xcode/Archives/2026-01-02/App.xcarchive/Info.plist", "");
+    const ManagerReport report = ProjectsAdapter(std::make_shared<test::FakeSizer>(), home.path(), [&] {
+        return std::vector{home / "code"};
+    }).scan();
+    std::map<std::string, const DependencyItem*> byName;
+    for (const auto& item : report.items) byName[item.name] = &item;
+    ASSERT_EQ(byName.size(), 5u) << "the four workspaces' folders and the archives";
+    const DependencyItem& gone = *byName.at("Gone \u00b7 DerivedData");
+    EXPECT_TRUE(gone.tier == Tier::orphanCandidate &&
+                gone.evidence == std::vector{Evidence::projectGone("~/old/Gone & Co.xcworkspace")});
+    EXPECT_EQ(gone.reclaimCommand, "rm -rf -- " + derived + "/Gone-bqsdjkwhemkgtqdxoxwwcdbzyhwq");
+    const DependencyItem& live = *byName.at("Live \u00b7 DerivedData");
+    EXPECT_TRUE(live.tier == Tier::signalOnly && live.project == home / "code/Live" &&
+                live.evidence.at(0).kind == Evidence::Kind::projectActive);
+    for (const char* unknown : {"Binary \u00b7 DerivedData", "NoPlist \u00b7 DerivedData"})
+        EXPECT_TRUE(byName.at(unknown)->tier == Tier::signalOnly && byName.at(unknown)->evidence.empty()) << unknown;
+    const DependencyItem& archives = *byName.at("Xcode archives");
+    EXPECT_TRUE(archives.tier == Tier::signalOnly && !archives.reclaimCommand && archives.identity);
 }
 
 } // namespace

@@ -177,7 +177,7 @@ TEST(HostileHomes, ManyFoldersToSearchStarveNothingUnderALowDescriptorLimit) {
     ::setrlimit(RLIMIT_NOFILE, &saved);
     ASSERT_EQ(result.managers.size(), 2u);
     const auto& projects = result.managers[1];
-    EXPECT_EQ(test::itemNames(projects), Names{"app"});
+    EXPECT_EQ(test::itemNames(projects), Names{"app \u00b7 node_modules"});
     EXPECT_EQ(projects.unreadableFolders, 0);
     Names paths;
     for (const auto& report : result.managers)
@@ -194,7 +194,7 @@ TEST(HostileHomes, AHomeThatIsALinkFindsItsProjects) {
     project(dir / "disk/me/code/app", 1);
     std::filesystem::create_symlink(dir / "disk/me", dir / "me");
     const ManagerReport report = projectsIn(dir / "me", projectFolders(dir / "me"));
-    EXPECT_EQ(test::itemNames(report), Names{"app"});
+    EXPECT_EQ(test::itemNames(report), Names{"app \u00b7 node_modules"});
     EXPECT_EQ(report.items.at(0).path, dir / "me/code/app/node_modules");
     EXPECT_EQ(report.items.at(0).bytes, test::duBytes(dir / "disk/me/code/app/node_modules"));
 }

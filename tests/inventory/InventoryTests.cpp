@@ -98,7 +98,9 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
 TEST(Inventory, FreedBytesReclaimAndShowAndProjectsSayHowTheyComeBack) {
     auto pnpmProject = item("app", 400'000'000, Tier::orphanCandidate, {}, "rm -rf -- /p/app/node_modules");
     pnpmProject.freedBytes = 2'100'000;
-    pnpmProject.managedBy = ManagerKind::pnpm;
+    pnpmProject.managedBy = "pnpm";
+    pnpmProject.restoreCommand = "pnpm install --frozen-lockfile";
+    pnpmProject.restoresExactly = true;
     auto whole = item("tool", 5'000'000);
     whole.freedBytes = 5'000'000;
     EXPECT_EQ(reclaimableBytes({pnpmProject, whole, item("unmeasured", 7)}), 2'100'000 + 5'000'000 + 7);
@@ -108,6 +110,12 @@ TEST(Inventory, FreedBytesReclaimAndShowAndProjectsSayHowTheyComeBack) {
                     .ends_with(" `pnpm install --frozen-lockfile` puts it back as it was."));
     auto unlocked = item("x", 1, Tier::signalOnly, {Evidence::noLockfile()});
     EXPECT_TRUE(verdictText(unlocked, ManagerKind::projects, SizeUnit::decimal).starts_with("Without a lockfile"));
+    // A build folder its build makes again, and one its tool marks as a cache, whatever its age.
+    auto target = item("api · target", 1, Tier::signalOnly, {Evidence::markedAsCache()});
+    target.restoreCommand = "cargo build";
+    EXPECT_EQ(verdictText(target, ManagerKind::projects, SizeUnit::decimal),
+        "Currently in use \u2014 nothing to do. If removed, `cargo build` makes it again. Its build tool marks it as a "
+        "cache: safe to remove whatever its age.");
     // A cache cleaned by another tool, or by hand, is not said to be npm's to prune; one of npm's is.
     for (const auto& [command, manager, safe] : {std::tuple{"rm -rf -- /h/.cache/node-gyp", ManagerKind::npm, true},
              {"corepack cache clean", ManagerKind::npm, true}, {"npm cache clean --force", ManagerKind::npm, false},

@@ -29,7 +29,8 @@ inline void checkReportDocument(const Json& document) {
         {"notUsedSinceInstall", "installedAt:[if] "}, {"noDependents", ""}, {"notDefaultVersion", "defaultVersion:s "},
         {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""},
         {"oldStoreVersion", "storeVersion:s "}, {"oldGlobalFolder", "globalFolder:s "},
-        {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "}, {"noLockfile", ""}, {"commandWithheld", ""}};
+        {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "}, {"noLockfile", ""}, {"commandWithheld", ""},
+        {"projectGone", "project:s "}, {"markedAsCache", ""}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;
     for (const Json& manager : document.at("managers")) {
@@ -41,9 +42,11 @@ inline void checkReportDocument(const Json& document) {
         std::map<std::string, std::int64_t> sizes; // item id -> bytes, -1 when unknown
         std::map<std::string, int> named, once;    // item id -> how often the rows name it; should
         for (const Json& item : manager.at("items")) {
-            expectKeys(item, "id:s name:s version:[sn] path:[sn] bytes:[in] freedBytes:[in] size:s tier:s verdict:s "
-                             "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] unreadableFolders:i " +
-                                 std::string(*kind == ManagerKind::projects ? "managedBy:[sn] " : ""));
+            expectKeys(item,
+                "id:s name:s version:[sn] path:[sn] bytes:[in] freedBytes:[in] size:s tier:s verdict:s "
+                "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] unreadableFolders:i " +
+                    std::string(
+                        *kind == ManagerKind::projects ? "managedBy:[sn] project:[sn] restoreCommand:[sn] " : ""));
             const std::string id = item.at("id");
             sizes[id] = item.at("bytes").is_null() ? -1 : item.at("bytes").get<int64_t>();
             once[id] = 1;

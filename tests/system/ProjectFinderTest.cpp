@@ -19,11 +19,14 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // The walk knows no toolchain: these tests hand it made-up kinds. "manifest" marks a project whose
-// "modules" (never entered anywhere) it reports; "Rakefile" one whose "out" it reports, an "out"
-// without it being any folder.
+// "modules" (never entered anywhere) it reports; "Rakefile" or "Other" one whose "out" it reports,
+// an "out" without either being any folder; a name ending in ".proj" one whose "env" it reports
+// when the env holds "env.cfg", telling whether it holds "TAG".
 ProjectSearch searchFor(Strings roots, Strings excluded = {}) {
-    return {std::move(roots), std::move(excluded), {{{"manifest"}, {"modules"}}, {{"Rakefile"}, {"out", ".cache"}}},
-        {"modules"}, {"a.lock", "b.lock"}};
+    return {std::move(roots), std::move(excluded),
+        {{{"manifest"}, {{"modules"}}, {"a.lock", "b.lock"}}, {{"Rakefile"}, {{"out"}, {".cache"}}},
+            {{"*.proj"}, {{"env", "env.cfg"}}, {"b.lock"}, {"TAG"}}, {{"Other"}, {{"out"}}}},
+        {"modules"}};
 }
 
 Strings folders(const FoundProjects& found) {
@@ -49,18 +52,22 @@ TEST(ProjectFinder, FindsProjectsOfEachKindAndWorkspaceMembersOnceAndNoDecoys) {
     for (const char* p : {"/rake/out/deep/modules", "/rake/.cache/x", "/loose/out/p/modules"}) test::makeDirs(h + p);
     for (const char* p : {"/rake/Rakefile", "/rake/out/deep/manifest", "/loose/out/p/manifest"})
         test::writeFile(h + p, "");
+    // A marker by its ending; a build folder only with the entry it must hold, one two kinds claim once.
+    for (const char* p : {"/dot/x.proj", "/dot/env/env.cfg", "/dot/env/TAG", "/dot2/y.proj", "/dot2/env/z",
+             "/dot2/.proj", "/both/Rakefile", "/both/Other", "/both/out/x"})
+        test::writeFile(h + p, "");
     // A manifest of any type is never examined: a dangling link will do.
     for (const auto& [target, link] :
         {std::pair{"nowhere", "/linkmanifest/manifest"}, {"x/modules", "/linkmods/modules"},
             {"x/manifest", "/linkmods/manifest"}, {"app", "/linked"}, {"..", "/app/src/up"}, {"skip", "/skiplink"}})
         ASSERT_EQ(::symlink(target, (h + link).c_str()), 0);
     const Strings all{odd + "/modules", app + "/modules", app + "/packages/a/modules", app + "/src/x/modules",
-        h + "/linkmanifest/modules", h + "/linkmods/x/modules", h + "/loose/out/p/modules", h + "/rake/.cache",
-        h + "/rake/out"};
+        h + "/both/out", h + "/dot/env", h + "/linkmanifest/modules", h + "/linkmods/x/modules",
+        h + "/loose/out/p/modules", h + "/rake/.cache", h + "/rake/out"};
     const std::tuple<Strings, Strings, Strings, std::int64_t, std::int64_t> cases[] = {
         // roots, excluded folders, projects found, skipped, folders listed
-        {{h}, {skip}, all, 0, 15},
-        {{h + "//", app + "/./packages", app, h}, {h + "/skiplink/"}, all, 0, 15},
+        {{h}, {skip}, all, 0, 19},
+        {{h + "//", app + "/./packages", app, h}, {h + "/skiplink/"}, all, 0, 19},
         // A root that is a link is the user's choice, resolved once; within it no link is followed.
         {{skip + "/p", h + "/missing", app + "/manifest", "home", h + "/linked/packages"}, {skip},
             {h + "/linked/packages/a/modules"}, 3, 2},
@@ -73,6 +80,8 @@ TEST(ProjectFinder, FindsProjectsOfEachKindAndWorkspaceMembersOnceAndNoDecoys) {
             const FoundProjects found = findProjects(searchFor(roots, excluded), &seen);
             EXPECT_EQ(std::tuple(folders(found), found.skipped, seen.load()), std::tuple(projects, skipped, listed))
                 << roots.front() << ", descriptor budget " << budget;
+            for (const auto& project : found.projects)
+                EXPECT_EQ(project.tagged, project.folder == h + "/dot") << project.folder;
         }
     }
 }

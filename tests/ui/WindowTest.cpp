@@ -136,33 +136,32 @@ TEST(ViewLogic, ListLimitAndRowTexts) {
 TEST(ViewLogic, ProjectRowsAndSearchedFoldersReadAsProjects) {
     struct Case {
         ManagerKind manager;
-        std::optional<ManagerKind> managedBy;
-        std::optional<std::string> path;
+        std::optional<std::string> managedBy, project, identity;
         bool evidence;
-        std::string chip, version, identity;
+        std::string chip, version, shownIdentity;
     };
     const Case cases[] = {
         // A manager's package shows its own manager, version and identity.
-        {ManagerKind::npm, ManagerKind::pnpm, "/home/u/lib/typescript", true, "npm", "5.5.3", "TypeScript compiler"},
-        // A project: the manager of its lockfile, the folder holding node_modules, its first evidence.
-        {ManagerKind::projects, ManagerKind::pnpm, "/home/u/src/api/node_modules", true, "pnpm", "~/src/api",
+        {ManagerKind::npm, "pnpm", "/home/u/lib", "TypeScript compiler", true, "npm", "5.5.3", "TypeScript compiler"},
+        // A project's build folder: what manages it, the project's folder, its first evidence.
+        {ManagerKind::projects, "pnpm", "/home/u/src/api", std::nullopt, true, "pnpm", "~/src/api",
             "No lockfile: reinstalling may pick other versions"},
-        {ManagerKind::projects, ManagerKind::yarn, "/srv/a\u202Eb/node_modules", false, "yarn", "/srv/a\\u202eb",
-            "TypeScript compiler"},
-        // Without a lockfile, a path or evidence, what the item itself says.
-        {ManagerKind::projects, std::nullopt, std::nullopt, false, "proj", "5.5.3", "TypeScript compiler"},
+        {ManagerKind::projects, "cargo", "/srv/a\u202Eb", std::nullopt, false, "cargo", "/srv/a\\u202eb", ""},
+        // One that says what it is keeps that; without a manager, a folder or evidence, the item's own.
+        {ManagerKind::projects, "xcode", std::nullopt, "Archives", true, "xcode", "5.5.3", "Archives"},
+        {ManagerKind::projects, std::nullopt, std::nullopt, std::nullopt, false, "proj", "5.5.3", ""},
     };
     for (const auto& c : cases) {
-        auto typescript = item("typescript", 1);
-        typescript.version = "5.5.3";
-        typescript.identity = "TypeScript compiler";
-        typescript.managedBy = c.managedBy;
-        typescript.path = c.path;
-        if (c.evidence) typescript.evidence = {Evidence::noLockfile(), Evidence::noDependents()};
-        const auto texts = itemRowTexts(typescript, c.manager, "/home/u");
+        auto built = item("built", 1);
+        built.version = "5.5.3";
+        built.identity = c.identity;
+        built.managedBy = c.managedBy;
+        built.project = c.project;
+        if (c.evidence) built.evidence = {Evidence::noLockfile(), Evidence::noDependents()};
+        const auto texts = itemRowTexts(built, c.manager, "/home/u");
         EXPECT_EQ(texts.chip + " | " + texts.version + " | " + texts.identity,
-            c.chip + " | " + c.version + " | " + c.identity)
-            << c.path.value_or("no path");
+            c.chip + " | " + c.version + " | " + c.shownIdentity)
+            << c.project.value_or("no project");
     }
     // The settings' folders: the home by name, a folder's hidden characters escaped.
     EXPECT_EQ(projectFolderLabel("/home/u", "/home/u") + " | " + projectFolderLabel("/home/u/a\u202Eb", "/home/u"),

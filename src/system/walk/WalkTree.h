@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,11 +47,11 @@ struct DirNode {
     std::uint64_t ownDevice = 0;
     std::uint64_t ownInode = 0;
     bool belowMount = false; // it or an ancestor is a mount point
-    // The project finder's: a root's index among the roots given, and the newest lockfile a listed
-    // folder holds (its index, -1 for none, and its time), which its descendants' projects read.
+    // The project finder's: a root's index among the roots given, and the lockfiles a listed folder
+    // holds (index among the names looked for, time), which its descendants' projects read; none
+    // for nearly every folder.
     std::size_t rootIndex = 0;
-    int lockfile = -1;
-    double lockfileModified = 0;
+    std::unique_ptr<std::vector<std::pair<std::size_t, double>>> lockfiles;
     std::string name;
 };
 

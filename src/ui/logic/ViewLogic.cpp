@@ -42,7 +42,9 @@ std::string projectFolderLabel(std::string_view folder, std::string_view home) {
 }
 
 std::string_view projectFoldersNote(bool anyFolder) {
-    return anyFolder ? "Searched for your projects' node_modules; hidden folders are skipped."
+    return anyFolder ? "Searched for your projects' build folders (node_modules, target, .venv, build, \u2026); hidden "
+                       "folders "
+                       "are skipped."
                      : "No folder: your projects are not searched.";
 }
 
@@ -296,18 +298,17 @@ ItemRowTexts itemRowTexts(const DependencyItem& item, ManagerKind manager, std::
     for (const auto& entry : item.evidence) {
         texts.evidence.push_back(escapeForTerminal(entry.summary()));
     }
-    // A project is a folder, not a package of the manager that found it: its row names the manager
-    // of its lockfile, shows its folder where a version stands and its activity (the first
-    // evidence) as its identity. The one test of the projects' kind in the window: it is to become
-    // a property of the report's source.
-    if (manager == ManagerKind::projects) {
+    // A project's build folder is no package of the source that found it: its row names what
+    // manages it (its lockfile's manager, its kind of project), shows the project's folder where a
+    // version stands and its activity (the first evidence) as what it is, unless it says itself.
+    if (descriptor(manager).type == SourceType::projects) {
         if (item.managedBy) {
-            texts.chip = shortLabel(*item.managedBy);
+            texts.chip = escapeForTerminal(*item.managedBy);
         }
-        if (item.path) {
-            texts.version = escapeForTerminal(homeAbbreviated(item.path->substr(0, item.path->rfind('/')), home));
+        if (item.project) {
+            texts.version = escapeForTerminal(homeAbbreviated(*item.project, home));
         }
-        if (!texts.evidence.empty()) {
+        if (!texts.evidence.empty() && !item.identity) {
             texts.identity = texts.evidence.front();
         }
     }
