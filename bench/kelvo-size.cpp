@@ -7,8 +7,9 @@
 // file counted once (what du -s -B1 -c prints last). --stats adds the walk's counters on standard
 // error.
 //
-// kelvo-size --projects [--exclude=FOLDER]... ROOT...: one findProjects call over the roots; prints
-// each project folder on a line of its own, then "COUNT projects, SKIPPED skipped".
+// kelvo-size --projects [--exclude=FOLDER]... ROOT...: one findProjects call over the roots, every
+// kind of project; prints each build folder on a line of its own, then "COUNT projects, SKIPPED
+// skipped" (COUNT: build folders).
 #include "adapters/ProjectsAdapter.h"
 #include "model/DiskTally.h"
 #include "system/DirectorySizer.h"
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
         const kelvo::FoundProjects found =
             kelvo::findProjects(kelvo::ProjectsAdapter::search({argv + first, argv + argc}, excluded));
         for (const kelvo::FoundProject& project : found.projects) {
-            std::printf("%s\n", project.folder.c_str());
+            std::printf("%s/%s\n", project.folder.c_str(), project.buildFolder.c_str());
         }
         std::printf("%zu projects, %lld skipped\n", found.projects.size(), static_cast<long long>(found.skipped));
     }

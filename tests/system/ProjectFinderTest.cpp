@@ -175,7 +175,7 @@ TEST(ProjectFinder, UnreadableFoldersAreSkippedAndOtherFileSystemsNeverEntered) 
                                                  std::string(KELVO_BINARY_DIR) + "/bin/kelvo-size"},
         &status);
     if (status != 0) GTEST_SKIP() << "cannot mount or switch user here, or user 65534 cannot reach " << dir.path();
-    EXPECT_EQ(out, dir / "t/nosearch\n" + dir.path() + "/t/open\n2 projects, 3 skipped\n");
+    EXPECT_EQ(out, dir / "t/nosearch/node_modules\n" + dir.path() + "/t/open/node_modules\n2 projects, 3 skipped\n");
 }
 
 } // namespace
