@@ -199,8 +199,7 @@ void ProjectsAdapter::addXcodeFolders(ReportDraft& draft, double now) const {
             const auto dash = name.rfind('-');
             item.name = (dash == std::string::npos || dash == 0 ? name : name.substr(0, dash)) + " \u00b7 DerivedData";
             item.path = path;
-            item.managedBy = "xcode";
-            item.restoreCommand = "Xcode's next build";
+            item.managedBy = "xcode"; // which Xcode builds again
             removable(item);
             if (const auto workspace = derivedDataWorkspace(*path)) {
                 item.project = parentOf(*workspace);
