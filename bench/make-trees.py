@@ -15,9 +15,10 @@
          under storehome/projects (outside the store, as a project's node_modules are), and
          30,000 index files; about 6 GiB allocated. The part "store" is this tree too.
   projects/
-         a home for the project finder: 40 JavaScript projects (32 on their own, two workspaces of a
-         root and three members) whose node_modules hold 20,000-60,000 files each in nested package
-         folders, about 1.6 million in all; 300,000 other files around them (the projects' sources
+         a home for the project finder: 40 projects of mixed kinds (15 JavaScript projects on their
+         own and two workspaces of a root and three members, 7 Rust, 7 Python and 3 Gradle ones)
+         whose build folders hold 20,000-60,000 files each in nested folders, about 1.6 million in
+         all; 300,000 other files around them (the projects' sources
          and .git folders, documents, pictures, music, other source trees, and dot-folders of which
          some hold package.json and node_modules that must not be found), and decoys: a
          node_modules without package.json and one that is a link. Every file but the projects'
@@ -345,6 +346,20 @@ def one_project(args):
     link = Linker(templates, i * 7919)
     group = ("code", "work/client", "src/js", "projects/archive")[i % 4]
     folder = f"{root}/{group}/app-{i:02d}"
+    # Every fifth a Rust project, every fifth a Python one and every seventh a Gradle one, with
+    # build folders as large as a node_modules; the others (workspaces too) JavaScript ones.
+    kind = "js" if members else {1: "cargo", 3: "python"}.get(i % 5, "gradle" if i % 7 == 2 else "js")
+    if kind != "js":
+        os.makedirs(folder)
+        marker, builds = {"cargo": ("Cargo.toml", ["target"]), "python": ("pyproject.toml", [".venv", ".mypy_cache"]),
+                          "gradle": ("build.gradle", ["build", ".gradle"])}[kind]
+        link(f"{folder}/{marker}")
+        sources(link, rng, f"{folder}/src", 900)
+        for build in builds:
+            node_modules(link, rng, f"{folder}/{build}", rng.randrange(20000, 60001) // len(builds))
+        link(f"{folder}/{builds[0]}/{'pyvenv.cfg' if kind == 'python' else 'CACHEDIR.TAG'}")
+        sources(link, rng, f"{folder}/.git/objects", 1500, depth=1)
+        return
     for member in [""] + [f"/packages/part-{m}" for m in range(members)]:
         where = folder + member
         os.makedirs(where)
