@@ -37,7 +37,7 @@ import shutil
 import sys
 
 MARKER = ".kelvo-bench-complete"
-VERSION = "1"
+VERSION = "2"
 
 
 def size_choice(rng):
