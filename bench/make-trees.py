@@ -37,7 +37,7 @@ import shutil
 import sys
 
 MARKER = ".kelvo-bench-complete"
-VERSION = "2"
+VERSION = "3"
 
 
 def size_choice(rng):
@@ -356,7 +356,7 @@ def one_project(args):
         link(f"{folder}/{marker}")
         sources(link, rng, f"{folder}/src", 900)
         for build in builds:
-            node_modules(link, rng, f"{folder}/{build}", rng.randrange(20000, 60001) // len(builds))
+            sources(link, rng, f"{folder}/{build}", rng.randrange(20000, 60001) // len(builds), depth=4)
         link(f"{folder}/{builds[0]}/{'pyvenv.cfg' if kind == 'python' else 'CACHEDIR.TAG'}")
         sources(link, rng, f"{folder}/.git/objects", 1500, depth=1)
         return
