@@ -1,42 +1,16 @@
 #pragma once
 
-#include "model/NodeVersion.h"
 #include "model/ScanModel.h"
 #include "system/DirectorySizer.h"
 #include "system/FileAccessProber.h"
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <initializer_list>
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace kelvo {
-
-// What one adapter's scan counts into: the whole scan's scope and the manager's own, whose total
-// is the report's once-counted total.
-class ManagerTally {
-public:
-    explicit ManagerTally(TallyScopes counted) : counted_(counted) {}
-    TallyScopes counted() const { return counted_; }
-    // What the manager's items occupy together; absent without a scope of its own.
-    std::optional<std::int64_t> total() const {
-        const DiskTally::Scopes own = counted_.scopes & ~DiskTally::wholeScan;
-        if (counted_.tally == nullptr || own == 0) {
-            return std::nullopt;
-        }
-        counted_.tally->settle(own); // the manager's measurements are over
-        return counted_.tally->total(own);
-    }
-
-private:
-    TallyScopes counted_;
-};
 
 // What measuring one item found; both absent when it could not be measured.
 struct ItemSize {

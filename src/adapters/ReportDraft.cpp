@@ -7,6 +7,29 @@
 
 namespace kelvo {
 
+namespace {
+// What one adapter's scan counts into: the whole scan's scope and the manager's own, whose total
+// is the report's once-counted total.
+class ManagerTally {
+public:
+    explicit ManagerTally(TallyScopes counted) : counted_(counted) {}
+    TallyScopes counted() const { return counted_; }
+    // What the manager's items occupy together; absent without a scope of its own.
+    std::optional<std::int64_t> total() const {
+        const DiskTally::Scopes own = counted_.scopes & ~DiskTally::wholeScan;
+        if (counted_.tally == nullptr || own == 0) {
+            return std::nullopt;
+        }
+        counted_.tally->settle(own); // the manager's measurements are over
+        return counted_.tally->total(own);
+    }
+
+private:
+    TallyScopes counted_;
+};
+
+} // namespace
+
 DependencyItem& ReportDraft::add(
     DependencyItem item, std::vector<std::string> paths, std::string_view quickWin, Keep keep) {
     if (item.id == Uuid{}) {
