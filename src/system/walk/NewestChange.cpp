@@ -51,7 +51,9 @@ std::optional<double> newestChange(const std::string& folder, const ChangeSearch
     std::size_t looked = 0;
     std::vector<char>& buffer = walk::threadScratch().listing;
     while (!queue.empty() && looked < search.entryLimit) {
-        auto [names, level] = std::move(queue.front());
+        // Plain names, not a structured binding: clang 14 cannot capture those in a lambda.
+        const std::vector<std::string> names = std::move(queue.front().first);
+        const int level = queue.front().second;
         queue.pop_front();
         std::vector<const std::string*> chain;
         for (const std::string& name : names) {
