@@ -182,10 +182,8 @@ std::vector<std::string> packageFolders(const std::string& modules) {
             names.push_back(entry);
             continue;
         }
-        // A scope that is a link to elsewhere ("/", another tree) holds no package of the manager's.
-        if (!joinsWithoutLinks(modules, entry + "/")) {
-            continue;
-        }
+        // A scope that is a link to elsewhere ("/", another tree) holds no package of the manager's:
+        // listDirectory refuses to list a link.
         for (const std::string& name : listDirectory(modules + "/" + entry).value_or(std::vector<std::string>())) {
             if (!name.empty() && name.front() != '.') {
                 names.push_back(entry + "/" + name);

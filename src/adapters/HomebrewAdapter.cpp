@@ -112,10 +112,9 @@ ManagerReport HomebrewAdapter::scan(TallyScopes counted) const {
         }
         const std::vector<std::string> leafLines = lines(leavesOutput.output);
         const std::set<std::string, std::less<>> leaves(leafLines.begin(), leafLines.end());
+        // An empty or relative Cellar gives no formula a path (childPath wants an absolute parent),
+        // so "usr" never becomes "/usr": the formulae are listed, nothing is measured.
         const std::string& cellarPath = cellar.output;
-        // An empty or relative Cellar would make "/" + name or a path below the working directory
-        // out of each formula ("/usr" for a formula named "usr"): list the formulae, measure nothing.
-        const bool cellarIsAbsolute = !cellarPath.empty() && cellarPath.front() == '/';
         for (const std::string& name : lines(list.output)) {
             DependencyItem item;
             item.name = name;
@@ -131,7 +130,7 @@ ManagerReport HomebrewAdapter::scan(TallyScopes counted) const {
             if (auto entry = kb_.lookup(name, ManagerKind::homebrew)) {
                 item.identity = std::move(entry->identity);
             }
-            const bool measured = cellarIsAbsolute && item.path && joinsWithoutLinks(cellarPath, name);
+            const bool measured = item.path && joinsWithoutLinks(cellarPath, name);
             const std::vector<std::string> paths = measured ? std::vector{*item.path} : std::vector<std::string>();
             draft.add(std::move(item), paths);
         }
