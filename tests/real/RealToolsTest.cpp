@@ -307,29 +307,46 @@ TEST_F(RealHomes, TheTotalIsNearlyAllThatTheManagersLeftInTheHome) {
     EXPECT_GE(share(full.result.totalBytes(), all, "all"), 0.95);
 }
 
-TEST_F(RealHomes, ProjectsAreEachNodeModulesOnceJudgedByTheirActivity) {
+// Every build folder once, by what manages it, judged by its project's activity; Cargo's where the
+// machine has cargo to build it.
+TEST_F(RealHomes, ProjectsAreEachBuildFolderOnceJudgedByTheirActivity) {
     const Home& home = made("projects");
-    const std::map<std::string, std::string> managers{
-        {"bun-app", "bun"}, {"npm-app", "npm"}, {"pnpm-app", "pnpm"}, {"yarn-app", "yarn"}};
-    Names found, expected;
+    using E = Evidence::Kind;
+    struct Expected {
+        std::string folder, manager;
+        std::vector<E> evidence;
+    };
+    std::map<std::string, Expected> expected{{"bun-app", {"node_modules", "bun", {E::projectActive}}},
+        {"npm-app", {"node_modules", "npm", {E::projectActive}}},
+        {"pnpm-app", {"node_modules", "pnpm", {E::projectActive}}},
+        {"yarn-app", {"node_modules", "yarn", {E::projectUntouched}}},
+        {"py-app", {".venv", "python", {E::noLockfile, E::projectUntouched}}},
+        {"mvn-app", {"target", "maven", {E::projectActive}}}};
+    if (::access((home.path + "/code/rust-app/target").c_str(), F_OK) == 0)
+        expected["rust-app"] = {"target", "cargo", {E::projectActive, E::markedAsCache}};
+    else
+        std::printf("cargo is not on this machine: no Cargo project was built\n");
+    Names found, wanted;
     for (const auto& item : home.report(ManagerKind::projects).items) found.push_back(item.path.value_or(""));
-    for (const auto& [name, manager] : managers) expected.push_back(home.path + "/code/" + name + "/node_modules");
+    for (const auto& [name, want] : expected) wanted.push_back(home.path + "/code/" + name + "/" + want.folder);
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, expected); // nothing in a hidden folder, a node_modules, without package.json or linked
+    std::sort(wanted.begin(), wanted.end());
+    EXPECT_EQ(found, wanted); // no decoy: hidden, without a marker, linked, or inside a build folder
     struct stat untouched {};
     ASSERT_EQ(::lstat((home.path + "/code/yarn-app/yarn.lock").c_str(), &untouched), 0);
     for (const auto& item : home.report(ManagerKind::projects).items) {
-        const std::string project = item.name.substr(0, item.name.find(" \u00b7 "));
-        EXPECT_EQ(item.managedBy, managers.at(project)) << item.name;
-        const bool stale = project == "yarn-app";
+        const Expected& want = expected.at(item.name.substr(0, item.name.find(" \u00b7 ")));
+        EXPECT_EQ(item.managedBy, want.manager) << item.name;
+        std::vector<E> kinds;
+        for (const auto& evidence : item.evidence) kinds.push_back(evidence.kind);
+        EXPECT_EQ(kinds, want.evidence) << item.name;
+        const bool stale = want.evidence.back() == E::projectUntouched;
         EXPECT_EQ(item.tier, stale ? Tier::orphanCandidate : Tier::signalOnly) << item.name;
-        EXPECT_EQ(item.evidence.size(), 1u) << item.name;
-        EXPECT_EQ(item.evidence.at(0).kind, stale ? Evidence::Kind::projectUntouched : Evidence::Kind::projectActive);
-        EXPECT_TRUE(!stale || item.evidence.at(0).at == static_cast<double>(untouched.st_mtime));
+        EXPECT_TRUE(want.manager != "yarn" || item.evidence.back().at == static_cast<double>(untouched.st_mtime));
     }
 }
 
-TEST_F(RealHomes, AProjectsCommandRemovesItsNodeModulesAndFreesWhatItSays) {
+TEST_F(RealHomes, AProjectsCommandRemovesItsBuildFolderAndFreesWhatItSays) {
     const Home& home = made("projects");
     // A copy takes the home's place, so that each command runs as shown; the home comes back after.
     const std::string scanned = home.path + ".scanned";
