@@ -39,8 +39,6 @@ void project(const std::string& folder, double daysAgo) {
     for (auto path = paths.rbegin(); path != paths.rend(); ++path) test::age(*path, daysAgo);
 }
 
-std::string sh(const std::string& script) { return test::runCapture({"/bin/sh", "-c", script}); }
-
 // Two sibling projects whose folder names differ only where one is not UTF-8 and the other holds
 // U+FFFD, which is what every text form makes of the first: each command, as the JSON document and
 // the window give it, must remove its own project's folder or not exist.
@@ -63,7 +61,7 @@ TEST(HostileHomes, ACommandNamesExactlyItsItemsBytesOrThereIsNone) {
             continue;
         }
         // Run: exactly the other project's folder goes.
-        sh(item["reclaimCommand"].get<std::string>());
+        test::runCapture({"/bin/sh", "-c", item["reclaimCommand"].get<std::string>()});
         EXPECT_TRUE(std::filesystem::exists(raw + "/node_modules"));
         EXPECT_FALSE(std::filesystem::exists(repaired + "/node_modules"));
     }
