@@ -1,7 +1,7 @@
 // Homes built to break the newest code, on real trees through the real sizer: a command that could
 // name another project, links at every level of a tool's folders, hundreds of folders to search
-// under a low descriptor limit, folders the scan cannot read, and a tool printing a version no
-// integer holds. (A home that is itself a link: a root that is one, the project finder's test.)
+// under a low descriptor limit, a home that is itself a link, folders the scan cannot read, and a
+// tool printing a version no integer holds.
 
 #include "adapters/BunAdapter.h"
 #include "adapters/NvmAdapter.h"
@@ -12,6 +12,7 @@
 #include "inventory/Inventory.h"
 #include "inventory/ReportJson.h"
 #include "scan/MainQueue.h"
+#include "system/Settings.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -166,6 +167,18 @@ TEST(HostileHomes, ManyFoldersToSearchStarveNothingUnderALowDescriptorLimit) {
             paths.push_back(*item.path);
         }
     EXPECT_EQ(result.totalBytes(), test::duTotal(paths));
+}
+
+// A home moved to another disk and linked back: its projects are found, shown under the home. (The
+// finder's own linked root has its link above the root; here the root's last part is the link.)
+TEST(HostileHomes, AHomeThatIsALinkFindsItsProjects) {
+    test::TempDir dir;
+    project(dir / "disk/me/code/app", 1);
+    std::filesystem::create_symlink(dir / "disk/me", dir / "me");
+    const ManagerReport report = ProjectsAdapter(sizer, dir / "me", [&] { return projectFolders(dir / "me"); }).scan();
+    EXPECT_EQ(test::itemNames(report), Names{"app \u00b7 node_modules"});
+    EXPECT_EQ(report.items.at(0).path, dir / "me/code/app/node_modules");
+    EXPECT_EQ(report.items.at(0).bytes, test::duBytes(dir / "disk/me/code/app/node_modules"));
 }
 
 // Folders the scan's user cannot read: kelvo-report runs as user 65534 over a home whose project
