@@ -55,11 +55,12 @@ TEST(BunAdapter, DetectionFollowsTheCommandOrTheBunDirectory) {
     EXPECT_FALSE(commandOnly.scan().version);
 }
 
-TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
+TEST(BunAdapter, ListsScopesSkipsDotNamesReadsLastUseAndOrdersByNameThenSize) {
     Bun bun;
     bun.package("zeta", "not json");
     bun.package("alpha", R"({"version":"1.2.3"})");
-    bun.package("@scope/tool", R"({"version":2})");
+    bun.package("@scope/tool", R"({"version":2,"bin":"cli.js"})"); // when a use counts is the adapter support test's
+    bun.prober->set(bun.home / ".bun/bin/tool", FileTimes{3 * 86400, 0});
     test::makeDirs(bun.modules + "/.cache/x");
     test::makeDirs(bun.modules + "/@scope/.bin");
     test::makeDirs(bun.modules + "/@empty");
@@ -68,6 +69,7 @@ TEST(BunAdapter, ListsScopesSkipsDotNamesAndOrdersByNameThenSize) {
     const ManagerReport plain = bun.scan();
     EXPECT_EQ(itemNames(plain), (Names{"@scope/tool", "alpha", "zeta"}));
     EXPECT_FALSE(plain.items[0].version || plain.items[2].version);
+    EXPECT_EQ(plain.items[0].evidence, std::vector{Evidence::lastUsed(3 * 86400)}) << "from bun's command folder";
     EXPECT_EQ(test::fields(plain.items[1]), (test::ItemFields{"alpha", "1.2.3", bun.modules + "/alpha", {},
                                                 Tier::signalOnly, {}, {}, "bun remove -g alpha"}));
 
@@ -113,13 +115,6 @@ TEST(BunAdapter, TheGlobalManifestNamesTheGlobalsAndTheRestIsOneDependenciesItem
     test::removeTree(bun.modules); // and nothing left beside them: no empty row either
     test::writeFile(manifest, R"({"dependencies":{}})");
     EXPECT_EQ(itemNames(bun.scan()), Names{});
-}
-
-TEST(BunAdapter, LastUseIsReadFromTheBunCommandDirectory) {
-    Bun bun;
-    bun.package("@scope/tool", R"({"bin":"cli.js"})"); // when a use counts is the adapter support test's
-    bun.prober->set(bun.home / ".bun/bin/tool", FileTimes{3 * 86400, 0});
-    EXPECT_EQ(bun.scan().items.at(0).evidence, std::vector<Evidence>{Evidence::lastUsed(3 * 86400)});
 }
 
 } // namespace

@@ -29,13 +29,9 @@ struct Npm : test::Services {
 const std::string twoTools = R"({"dependencies":{"b-tool":{"version":"2.0.0"},"a-tool":{"version":1}}})";
 
 TEST(NpmAdapter, EachFailingCommandAndMalformedListingGivesItsReport) {
-    struct Row {
-        Case command;
-        CommandResult answer;
-        std::optional<std::string> version; // absent with "detected" false for the first row only
-        Names items;                        // the globals only once npm listed them; its cache whenever it named one
-    };
-    const std::vector<Row> rows{
+    // The command answered otherwise, the version (absent with "detected" false for the first row
+    // only), the items: the globals only once npm listed them; its cache whenever it named one.
+    const std::tuple<Case, CommandResult, std::optional<std::string>, Names> rows[] = {
         {Case::npmVersion, test::toolNotFound(), std::nullopt, {}},
         {Case::npmVersion, ok(""), std::nullopt, {"a-tool", "b-tool", "npm cache"}},
         {Case::npmPrefixGlobal, test::failed(), "10.2.4", {"npm cache"}},
@@ -43,14 +39,15 @@ TEST(NpmAdapter, EachFailingCommandAndMalformedListingGivesItsReport) {
         {Case::npmCacheDir, test::failed(), "10.2.4", {"a-tool", "b-tool"}},
         {Case::npmCacheDir, ok(""), "10.2.4", {"a-tool", "b-tool"}},
     };
-    for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i);
+        const auto& [command, answer, version, items] = rows[i];
         Npm npm(twoTools);
-        npm.runner->on(rows[i].command, rows[i].answer);
+        npm.runner->on(command, answer);
         const ManagerReport report = npm.scan();
         EXPECT_EQ(report.detected, i > 0);
-        EXPECT_EQ(report.version, rows[i].version);
-        EXPECT_EQ(itemNames(report), rows[i].items);
+        EXPECT_EQ(report.version, version);
+        EXPECT_EQ(itemNames(report), items);
         // The cache's quick win goes with the cache.
         EXPECT_EQ(report.quickWins.size(), i == 0 || i >= 4 ? 0u : 1u);
         EXPECT_EQ(npm.runner->callKinds().size(), 4u) << "all four are asked, whatever the version says";

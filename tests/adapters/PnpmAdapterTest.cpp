@@ -21,7 +21,7 @@ struct Pnpm : test::Services {
     bool installed() const { return adapter().isInstalled(); }
 };
 
-TEST(PnpmAdapter, DetectedByItsCommandOrByAStoreOfAnyKind) {
+TEST(PnpmAdapter, DetectedByItsCommandOrByAStoreOfAnyKindAndTheLibraryStoreWins) {
     for (const auto& failure : {test::toolNotFound(), test::failed(), test::failed(CommandError::Kind::timedOut)}) {
         Pnpm none;
         none.runner->on(Case::pnpmVersion, failure);
@@ -48,10 +48,9 @@ TEST(PnpmAdapter, DetectedByItsCommandOrByAStoreOfAnyKind) {
     test::makeDirs(dangling.home / "Library/pnpm");
     ASSERT_EQ(::symlink((dangling.home / "gone").c_str(), dangling.libraryStore.c_str()), 0);
     EXPECT_FALSE(dangling.scan().detected);
-}
 
-TEST(PnpmAdapter, TheLibraryStoreWinsAndIsTheOnlyItem) {
-    Pnpm pnpm;
+    Pnpm pnpm; // with both stores, the Library one wins and is the only item
+
     test::makeDirs(pnpm.libraryStore);
     test::makeDirs(pnpm.localStore);
     pnpm.runner->on(Case::pnpmVersion, test::ok("9.1.0"));

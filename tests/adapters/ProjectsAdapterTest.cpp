@@ -7,23 +7,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace kelvo {
 namespace {
 
 constexpr double day = 86400;
+using test::age;
 
 std::string inventorySummaryOf(const ManagerReport& report) { return summaryOf(descriptor(report.kind), report.items); }
 
-void age(const std::string& path, double daysAgo) {
-    const timespec when{static_cast<std::time_t>(nowSeconds() - daysAgo * day), 0};
-    const timespec both[2] = {when, when};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), both, AT_SYMLINK_NOFOLLOW), 0) << path;
+ManagerReport projectsUnder(const std::string& home, std::vector<std::string> roots,
+    std::shared_ptr<test::FakeSizer> sizer = std::make_shared<test::FakeSizer>()) {
+    return ProjectsAdapter(std::move(sizer), home, [roots] { return roots; }).scan();
 }
 
 // A project with its package.json, node_modules and `files`, every entry below it `daysAgo` old.
@@ -62,11 +60,7 @@ TEST(ProjectsAdapter, TheNearestLockfileNamesTheManagerAndTheNewestOfSeveralWins
     expected[root / "ws/packages/a/node_modules"] = "pnpm";
     const auto managers = [&](const std::string& searched) {
         std::map<std::string, Managed> found;
-        for (const auto& item :
-            ProjectsAdapter(std::make_shared<test::FakeSizer>(), root.path(), [&] { return std::vector{searched}; })
-                .scan()
-                .items)
-            found[*item.path] = item.managedBy;
+        for (const auto& item : projectsUnder(root.path(), {searched}).items) found[*item.path] = item.managedBy;
         return found;
     };
     EXPECT_EQ(managers(root.path()), expected);
@@ -89,8 +83,7 @@ TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNe
     project(home / "nolock", {}, 400);
     auto sizer = std::make_shared<test::FakeSizer>();
     sizer->set(home / "old/node_modules", 7000).set(home / "nolock/node_modules", 9000);
-    const ProjectsAdapter adapter(sizer, home.path(), [&] { return std::vector<std::string>{home.path() + "/"}; });
-    const ManagerReport report = adapter.scan();
+    const ManagerReport report = projectsUnder(home.path(), {home.path() + "/"}, sizer);
     ASSERT_TRUE(report.detected);
     ASSERT_EQ(test::itemNames(report), (std::vector<std::string>{"nolock \u00b7 node_modules",
                                            "old \u00b7 node_modules", "app it's \u00b7 node_modules"}));
@@ -106,7 +99,7 @@ TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNe
     EXPECT_TRUE(active.tier == Tier::signalOnly && active.evidence.at(0).kind == Evidence::Kind::projectActive);
     EXPECT_EQ(test::shellWords(*active.reclaimCommand),
         (std::vector<std::string>{"rm", "-rf", "--", home / "work/app it's/node_modules"}));
-    EXPECT_FALSE(ProjectsAdapter(sizer, home.path(), [] { return std::vector<std::string>{}; }).scan().detected);
+    EXPECT_FALSE(projectsUnder(home.path(), {}, sizer).detected);
 }
 
 // Every kind of project the table knows, each beside its marker, with decoys: a build folder
@@ -114,15 +107,10 @@ TEST(ProjectsAdapter, StaleProjectsMayGoActiveOnesStayAndOneWithoutALockfileIsNe
 // hidden folder's project. Cargo's target with its cache tag; a stale and an active project.
 TEST(ProjectsAdapter, EveryKindOfProjectFindsItsBuildFoldersBesideItsMarkerAndNoDecoys) {
     test::TempDir home;
-    struct Row {
-        const char* marker;
-        const char* build;
-        const char* managedBy;
-        std::optional<std::string> restore;
-    };
-    const std::vector<Row> rows{{"package.json", "node_modules", "npm", "npm ci"},
-        {"Cargo.toml", "target", "cargo", "cargo build"}, {"pom.xml", "target", "maven", "mvn package"},
-        {"build.gradle.kts", "build", "gradle", "./gradlew build"},
+    // The marker, the build folder beside it, what manages it and the command that restores it.
+    const std::vector<std::tuple<const char*, const char*, const char*, std::optional<std::string>>> rows{
+        {"package.json", "node_modules", "npm", "npm ci"}, {"Cargo.toml", "target", "cargo", "cargo build"},
+        {"pom.xml", "target", "maven", "mvn package"}, {"build.gradle.kts", "build", "gradle", "./gradlew build"},
         {"settings.gradle", ".gradle", "gradle", "./gradlew build"},
         {"pyproject.toml", ".venv", "python", "poetry install"}, {"requirements.txt", "venv", "python", std::nullopt},
         {"setup.py", ".mypy_cache", "python", "mypy"}, {"Pipfile", ".tox", "python", "tox"},
@@ -131,10 +119,11 @@ TEST(ProjectsAdapter, EveryKindOfProjectFindsItsBuildFoldersBesideItsMarkerAndNo
     std::vector<std::string> expected;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string folder = home / ("p" + std::to_string(i));
-        test::writeFile(folder + "/" + rows[i].marker, "");
-        test::writeFile(folder + "/" + rows[i].build + "/pyvenv.cfg", "");
-        expected.push_back(folder + "/" + rows[i].build);
+        test::writeFile(folder + "/" + std::get<0>(rows[i]), "");
+        test::writeFile(folder + "/" + std::get<1>(rows[i]) + "/pyvenv.cfg", "");
+        expected.push_back(folder + "/" + std::get<1>(rows[i]));
     }
+    const std::vector<std::string> builds = expected; // each row's, in row order
     test::writeFile(home / "p0/package-lock.json", "");
     test::writeFile(home / "p5/poetry.lock", "");
     test::writeFile(home / "p1/target/CACHEDIR.TAG", "Signature: 8a477f597d28d172789f06886806bc55");
@@ -145,34 +134,25 @@ TEST(ProjectsAdapter, EveryKindOfProjectFindsItsBuildFoldersBesideItsMarkerAndNo
     expected.push_back(home / "nested/target");
     test::writeFile(home / "p7/.pytest_cache/x", ""); // a second build folder of one project
     expected.push_back(home / "p7/.pytest_cache");
-    std::sort(expected.begin(), expected.end());
     for (const auto& path : std::filesystem::recursive_directory_iterator(home.path())) age(path.path(), 200);
     test::writeFile(home / "p1/src.rs", ""); // touched today: an active Cargo project
-    const ManagerReport report = ProjectsAdapter(std::make_shared<test::FakeSizer>(), home.path(), [&] {
-        return std::vector{home.path()};
-    }).scan();
-    std::vector<std::string> found;
-    for (const auto& item : report.items) found.push_back(*item.path);
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, expected);
+    const ManagerReport report = projectsUnder(home.path(), {home.path()});
+    std::map<std::string, const DependencyItem*> byPath;
+    for (const auto& item : report.items) byPath[*item.path] = &item;
+    ASSERT_EQ(report.items.size(), expected.size());
+    for (const auto& path : expected) ASSERT_TRUE(byPath.contains(path)) << path;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string path = home / ("p" + std::to_string(i)) + "/" + rows[i].build;
-        const auto item =
-            std::find_if(report.items.begin(), report.items.end(), [&](const auto& x) { return x.path == path; });
-        ASSERT_NE(item, report.items.end()) << path;
-        SCOPED_TRACE(path);
-        EXPECT_EQ(item->name, "p" + std::to_string(i) + " \u00b7 " + rows[i].build);
-        EXPECT_EQ(item->managedBy, rows[i].managedBy);
-        EXPECT_EQ(item->restoreCommand, rows[i].restore);
-        EXPECT_EQ(item->tier, i == 1 ? Tier::signalOnly : Tier::orphanCandidate) << "stale but p1";
-        EXPECT_EQ(item->reclaimCommand, "rm -rf -- " + path);
+        const auto& [marker, build, managedBy, restore] = rows[i];
+        const DependencyItem& item = *byPath.at(builds[i]);
+        SCOPED_TRACE(builds[i]);
+        EXPECT_EQ(item.name, "p" + std::to_string(i) + " \u00b7 " + build);
+        EXPECT_EQ(item.managedBy, managedBy);
+        EXPECT_EQ(item.restoreCommand, restore);
+        EXPECT_EQ(item.tier, i == 1 ? Tier::signalOnly : Tier::orphanCandidate) << "stale but p1";
+        EXPECT_EQ(item.reclaimCommand, "rm -rf -- " + builds[i]);
     }
     const auto has = [&](std::size_t row, Evidence::Kind kind) {
-        const std::string path = home / ("p" + std::to_string(row)) + "/" + rows[row].build;
-        const auto& evidence = std::find_if(report.items.begin(), report.items.end(), [&](const auto& x) {
-            return x.path == path;
-        })->evidence;
-        return std::any_of(evidence.begin(), evidence.end(), [&](const Evidence& e) { return e.kind == kind; });
+        return std::ranges::any_of(byPath.at(builds[row])->evidence, [&](const Evidence& e) { return e.kind == kind; });
     };
     EXPECT_TRUE(has(1, Evidence::Kind::markedAsCache) && !has(2, Evidence::Kind::markedAsCache));
     EXPECT_TRUE(has(6, Evidence::Kind::noLockfile) && !has(5, Evidence::Kind::noLockfile))
@@ -200,9 +180,7 @@ TEST(ProjectsAdapter, XcodeBuildFoldersAreJudgedByTheirWorkspaceAndArchivesKept)
     test::makeDirs(derived + "/NoPlist-bbbbbbbbbbbbbbbbbbbbbbbbbbbb/Build");
     test::makeDirs(derived + "/ModuleCache.noindex");
     test::writeFile(home / "Library/Developer/Xcode/Archives/2026-01-02/App.xcarchive/Info.plist", "");
-    const ManagerReport report = ProjectsAdapter(std::make_shared<test::FakeSizer>(), home.path(), [&] {
-        return std::vector{home / "code"};
-    }).scan();
+    const ManagerReport report = projectsUnder(home.path(), {home / "code"});
     std::map<std::string, const DependencyItem*> byName;
     for (const auto& item : report.items) byName[item.name] = &item;
     ASSERT_EQ(byName.size(), 5u) << "the four workspaces' folders and the archives";

@@ -1,5 +1,5 @@
 // Homes built to break the newest code, on real trees through the real sizer: a command that could
-// name another project, links at every level of a tool's folders, thousands of folders to search
+// name another project, links at every level of a tool's folders, hundreds of folders to search
 // under a low descriptor limit, a home that is itself a link, folders the scan cannot read, and a
 // tool printing a version no integer holds.
 
@@ -19,7 +19,6 @@
 
 #include <filesystem>
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,26 +31,14 @@ using Names = std::vector<std::string>;
 
 const std::shared_ptr<const DirectorySizing> sizer = std::make_shared<FileManagerDirectorySizer>();
 
-void age(const std::string& path, double daysAgo) {
-    const timespec when{static_cast<std::time_t>(nowSeconds() - daysAgo * 86400), 0};
-    const timespec both[2] = {when, when};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), both, AT_SYMLINK_NOFOLLOW), 0) << path;
-}
-
 // A project with a lockfile and an installed package, every entry `daysAgo` old.
 void project(const std::string& folder, double daysAgo) {
     for (const char* file : {"/package.json", "/package-lock.json", "/node_modules/m/index.js"})
         test::writeFile(folder + file, std::string(5000, 'x'));
     std::vector<std::string> paths{folder};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) paths.push_back(entry.path());
-    for (auto path = paths.rbegin(); path != paths.rend(); ++path) age(*path, daysAgo);
+    for (auto path = paths.rbegin(); path != paths.rend(); ++path) test::age(*path, daysAgo);
 }
-
-ManagerReport projectsIn(const std::string& home, Names roots) {
-    return ProjectsAdapter(sizer, home, [roots] { return roots; }).scan();
-}
-
-std::string sh(const std::string& script) { return test::runCapture({"/bin/sh", "-c", script}); }
 
 // Two sibling projects whose folder names differ only where one is not UTF-8 and the other holds
 // U+FFFD, which is what every text form makes of the first: each command, as the JSON document and
@@ -62,30 +49,24 @@ TEST(HostileHomes, ACommandNamesExactlyItsItemsBytesOrThereIsNone) {
     project(raw, 400);
     project(repaired, 400);
     ScanResult result;
-    result.managers.push_back(projectsIn(home.path(), {home / "code"}));
+    result.managers.push_back(ProjectsAdapter(sizer, home.path(), [&] { return Names{home / "code"}; }).scan());
     const auto document = nlohmann::json::parse(renderJson(result, SizeUnit::decimal));
     ASSERT_EQ(document["managers"][0]["items"].size(), 2u);
+    int withheld = 0;
     for (const auto& item : document["managers"][0]["items"]) {
-        const bool isRaw = item["reclaimCommand"].is_null();
         EXPECT_EQ(item["tier"], "orphanCandidate");
-        if (isRaw) {
+        if (item["reclaimCommand"].is_null()) {
+            ++withheld;
             EXPECT_EQ(item["evidence"].back()["kind"], "commandWithheld");
             EXPECT_NE(item["verdictText"].get<std::string>().find("no command"), std::string::npos);
             continue;
         }
-        // Run in a copy: exactly the other project's folder goes.
-        const std::string copy = home / "copy";
-        sh("cp -a '" + home.path() + "/code' '" + copy + "'");
-        const std::string command = item["reclaimCommand"];
-        const std::string inCopy = command.substr(0, command.find(home / "code")) + copy +
-                                   command.substr(command.find(home / "code") + (home / "code").size());
-        sh(inCopy);
-        EXPECT_TRUE(std::filesystem::exists(copy + "/old\xff/node_modules"));
-        EXPECT_FALSE(std::filesystem::exists(copy + "/old\xef\xbf\xbd/node_modules"));
+        // Run: exactly the other project's folder goes.
+        test::runCapture({"/bin/sh", "-c", item["reclaimCommand"].get<std::string>()});
+        EXPECT_TRUE(std::filesystem::exists(raw + "/node_modules"));
+        EXPECT_FALSE(std::filesystem::exists(repaired + "/node_modules"));
     }
-    EXPECT_EQ(std::ranges::count_if(
-                  document["managers"][0]["items"], [](const auto& item) { return item["reclaimCommand"].is_null(); }),
-        1);
+    EXPECT_EQ(withheld, 1);
 }
 
 // A tool's folders where one level is a link to a decoy that looks like that level and holds a
@@ -144,17 +125,17 @@ TEST(HostileHomes, ALinkAtAnyLevelOfAToolsFoldersIsNeverFollowed) {
     EXPECT_EQ(yarn.items.at(0).bytes, test::duBytes(dir / "elsewhere/yarn/global/node_modules/usr"));
 }
 
-// Hundreds of folders to search under a low descriptor limit, with a project's node_modules and
-// a Yarn cache of many folders measured while the search goes on: every project is found and
-// every size is du's.
+// Hundreds of folders to search under a low descriptor limit, each opened as the walk reaches it,
+// with a large node_modules and a Yarn cache of many folders measured while the search goes on:
+// the project of every folder is found and every size is du's.
 TEST(HostileHomes, ManyFoldersToSearchStarveNothingUnderALowDescriptorLimit) {
     test::TempDir home;
     Names roots;
     for (int i = 0; i < 400; ++i) {
         roots.push_back(home / ("code/r" + std::to_string(i)));
-        test::makeDirs(roots.back());
+        test::writeFile(roots.back() + "/app/package.json", "{}");
+        test::makeDirs(roots.back() + "/app/node_modules");
     }
-    project(roots[7] + "/app", 1);
     for (int i = 0; i < 100; ++i) test::writeFile(roots[7] + "/app/node_modules/p" + std::to_string(i) + "/i.js", "x");
     for (int i = 0; i < 300; ++i) test::writeFile(home / ".cache/yarn/v6/p" + std::to_string(i) + "/f", "y");
     struct rlimit saved {};
@@ -177,7 +158,7 @@ TEST(HostileHomes, ManyFoldersToSearchStarveNothingUnderALowDescriptorLimit) {
     ::setrlimit(RLIMIT_NOFILE, &saved);
     ASSERT_EQ(result.managers.size(), 2u);
     const auto& projects = result.managers[1];
-    EXPECT_EQ(test::itemNames(projects), Names{"app \u00b7 node_modules"});
+    EXPECT_EQ(projects.items.size(), roots.size());
     EXPECT_EQ(projects.unreadableFolders, 0);
     Names paths;
     for (const auto& report : result.managers)
@@ -188,12 +169,13 @@ TEST(HostileHomes, ManyFoldersToSearchStarveNothingUnderALowDescriptorLimit) {
     EXPECT_EQ(result.totalBytes(), test::duTotal(paths));
 }
 
-// A home moved to another disk and linked back: its projects are found, shown under the home.
+// A home moved to another disk and linked back: its projects are found, shown under the home. (The
+// finder's own linked root has its link above the root; here the root's last part is the link.)
 TEST(HostileHomes, AHomeThatIsALinkFindsItsProjects) {
     test::TempDir dir;
     project(dir / "disk/me/code/app", 1);
     std::filesystem::create_symlink(dir / "disk/me", dir / "me");
-    const ManagerReport report = projectsIn(dir / "me", projectFolders(dir / "me"));
+    const ManagerReport report = ProjectsAdapter(sizer, dir / "me", [&] { return projectFolders(dir / "me"); }).scan();
     EXPECT_EQ(test::itemNames(report), Names{"app \u00b7 node_modules"});
     EXPECT_EQ(report.items.at(0).path, dir / "me/code/app/node_modules");
     EXPECT_EQ(report.items.at(0).bytes, test::duBytes(dir / "disk/me/code/app/node_modules"));

@@ -20,7 +20,7 @@ namespace {
 // formatBytes(n, unit) reads the user's locale once, at its first call: pin it before any test runs.
 const bool pinnedLocale = ::setenv("LC_ALL", "C", 1) == 0;
 
-TEST(SizeFormat, UnitChosenAfterRoundingHalfUpInBothBases) {
+TEST(SizeFormat, UnitChosenAfterRoundingHalfUpInBothBasesAndTheLocalesSeparators) {
     ASSERT_TRUE(pinnedLocale);
     constexpr auto min = std::numeric_limits<std::int64_t>::min(), max = std::numeric_limits<std::int64_t>::max();
     const std::tuple<std::int64_t, const char*, const char*> cases[] = {
@@ -46,10 +46,8 @@ TEST(SizeFormat, UnitChosenAfterRoundingHalfUpInBothBases) {
         EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal), decimal) << bytes;
         EXPECT_EQ(formatBytes(bytes, SizeUnit::binary), binary) << bytes;
     }
-}
-
-TEST(SizeFormat, SeparatorsAndGroupingOfTheLocale) {
-    const std::tuple<NumberSymbols, std::int64_t, const char*> cases[] = {
+    // The separators and grouping of the locale.
+    const std::tuple<NumberSymbols, std::int64_t, const char*> grouped[] = {
         {{".", ",", {3, 2}}, std::numeric_limits<std::int64_t>::max(), "9,22,33,72,036.85 GB"}, // last size repeats
         {{".", "", {}}, 12'345'678'900'000, "12345.68 GB"},
         {{",", "\u202f", {3}}, 12'345'678'900'000, "12\u202f345,68 GB"}, // a multi-byte separator goes in whole
@@ -58,7 +56,7 @@ TEST(SizeFormat, SeparatorsAndGroupingOfTheLocale) {
         {{".", ",", {3, 0}}, 1'234'567'000'000'000, "1234,567 GB"},
         {{".", ",", {2, -1}}, 1'234'567'000'000'000, "12345,67 GB"},
     };
-    for (const auto& [symbols, bytes, text] : cases) EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal, symbols), text);
+    for (const auto& [symbols, bytes, text] : grouped) EXPECT_EQ(formatBytes(bytes, SizeUnit::decimal, symbols), text);
 
     // The C and POSIX locales, an unset environment and a locale that is not installed: "." and ",".
     const test::ScopedEnv all("LC_ALL", ""), numeric("LC_NUMERIC", ""), lang("LANG", "");

@@ -1,12 +1,14 @@
 #include "support/TestSupport.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +38,13 @@ void removeTree(const std::string& path) {
 }
 
 void makeDirs(const std::string& path) { fs::create_directories(path); }
+
+void age(const std::string& path, double daysAgo) {
+    const timespec when{static_cast<std::time_t>(static_cast<double>(std::time(nullptr)) - daysAgo * 86400), 0};
+    const timespec both[2] = {when, when};
+    if (::utimensat(AT_FDCWD, path.c_str(), both, AT_SYMLINK_NOFOLLOW) != 0)
+        throw std::runtime_error("cannot age " + path);
+}
 
 void writeFile(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());

@@ -27,6 +27,7 @@ void makeDirs(const std::string& path);
 void writeFile(const std::string& path, const std::string& content); // makes the parents
 void writeScript(const std::string& path, const std::string& body);  // an executable /bin/sh script
 void removeTree(const std::string& path);
+void age(const std::string& path, double daysAgo); // both times of the entry itself (a link is not followed)
 
 // `du -s -B1 PATH`, and the total line of one `du -s -B1 -c PATHS...` (every file once across
 // them); absent if du fails.

@@ -152,7 +152,7 @@ TEST(CommandRunnerTest, CandidatesFollowHomeAtEachStart) {
 // HOME, PATH and USER: the shell's own initial environment, before it adds such as PWD. npm's
 // questions keep its cache folder where nothing can be made; the one of where that folder is asks
 // with HOME there too, reading the user's own .npmrc.
-TEST(CommandRunnerTest, EachQuestionRunsWithItsToolsOwnEnvironment) {
+TEST(CommandRunnerTest, EachQuestionRunsWithItsToolsOwnEnvironmentAndNpmsCacheIsPutBackInTheHome) {
     TempDir dir;
     const ScopedEnv scoped("HOME", dir.path()), extra("KELVO_SHOULD_NOT_LEAK", "1");
     const std::string home = "HOME=" + dir.path(), pathAndUser = "PATH=" + childSearchPath() + " USER=" + userName();
@@ -180,14 +180,9 @@ TEST(CommandRunnerTest, EachQuestionRunsWithItsToolsOwnEnvironment) {
     EXPECT_EQ(runner.run(ReadOnlyCommand::npmCacheDir()).output,
         "npm config get cache COREPACK_ENABLE_NETWORK=0 COREPACK_HOME=" + dir / ".cache/node/corepack" +
             " HOME=/dev/null " + pathAndUser + " " + npmLogs + " npm_config_userconfig=" + dir / ".npmrc");
-}
 
-// npm's answer of where its cache is, given with HOME at the stand-in, is put back in the home;
-// other paths, and other questions' answers, stay as they are.
-TEST(CommandRunnerTest, TheCacheAnswerInsideTheStandInIsPutBackInTheHome) {
-    TempDir dir;
-    const ScopedEnv scoped("HOME", dir.path());
-    const CommandRunner runner(tableFor(CommandTool::npm, {dir / "npm"}));
+    // That answer, given with HOME at the stand-in, is put back in the home; other paths, and other
+    // questions' answers, stay as they are.
     for (const auto& [answer, expected] : {std::pair<std::string, std::string>{"$HOME/.npm", dir / ".npm"},
              {"$HOME", dir.path()}, {"/dev/nullish/.npm", "/dev/nullish/.npm"}, {"/var/cache/npm", "/var/cache/npm"}}) {
         writeScript(dir / "npm", "echo \"" + answer + "\"\n");

@@ -47,7 +47,7 @@ TEST(PlatformTest, ListingsGiveNamesOrAbsent) {
     EXPECT_FALSE(listDirectory(dir / "missing") || listDirectory(dir / "file"));
 }
 
-TEST(PlatformTest, ReadFileReturnsBytesWithinTheLimitAndRefusesAFifoWithoutBlocking) {
+TEST(PlatformTest, ReadFileAndResourcesRefuseAFifoWithoutBlocking) {
     TempDir dir;
     const std::string bytes("{\"a\":1}\0\xFF", 9);
     writeFile(dir / "package.json", bytes);
@@ -66,15 +66,9 @@ TEST(PlatformTest, ReadFileReturnsBytesWithinTheLimitAndRefusesAFifoWithoutBlock
 
     ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0644), 0);
     EXPECT_FALSE(readFile(dir / "fifo.json")); // nobody writes: a hang here is the fault, ended by ctest's limit
-}
-
-// Where the resources are looked for, and a missing folder, are the report's end-to-end test's.
-TEST(PlatformTest, AResourceThatIsNotAFileIsNamedMissing) {
-    TempDir dir;
-    writeFile(dir / "KnowledgeBase.json", "{}");
-    ASSERT_EQ(::mkfifo((dir / "colors.json").c_str(), 0644), 0);
-    EXPECT_EQ(missingResource(dir.path(), {"KnowledgeBase.json"}), std::nullopt);
-    EXPECT_EQ(missingResource(dir.path(), {"KnowledgeBase.json", "colors.json"}), "colors.json") << "not a file";
+    // A resource that is not a file is missing (where they are looked for is the report's end-to-end test's).
+    EXPECT_EQ(missingResource(dir.path(), {"package.json"}), std::nullopt);
+    EXPECT_EQ(missingResource(dir.path(), {"package.json", "fifo.json"}), "fifo.json");
 }
 
 // The one file Kelvo writes: the folders searched for projects, once the user chose them.

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -136,27 +135,6 @@ TEST(ProjectFinder, DeepAndWideTreesAndFoldersVanishingMidWalk) {
     EXPECT_TRUE(std::includes(all.begin(), all.end(), found.begin(), found.end()) &&
                 std::binary_search(found.begin(), found.end(), deepest + "/modules"));
     test::runCapture({"/bin/rm", "-rf", dir / "d"}); // deeper than the test's own removal reaches
-}
-
-// Thousands of roots under a low limit of descriptors: each is opened as the walk reaches it, so
-// none goes missing and the sizer measuring beside the search is not starved.
-TEST(ProjectFinder, ThousandsOfRootsUnderALowDescriptorLimitAreAllSearched) {
-    test::TempDir dir;
-    Strings roots, all;
-    for (int i = 0; i < 600; ++i) {
-        roots.push_back(dir / ("r" + std::to_string(1000 + i)));
-        project(roots.back() + "/p");
-        all.push_back(roots.back() + "/p/modules");
-    }
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    struct rlimit low = saved;
-    low.rlim_cur = 128;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    const FoundProjects found = findProjects(searchFor(roots));
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(folders(found), all);
-    EXPECT_EQ(found.skipped, 0);
 }
 
 // As root reads through any mode, kelvo-size --projects runs as user 65534, in a mount namespace of
