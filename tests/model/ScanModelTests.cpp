@@ -32,6 +32,8 @@ TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
 
 TEST(Evidence, SummariesWithMonthAndYearInTheUsersZoneAndLocale) {
     EXPECT_EQ(Evidence::supersededPatch("1.2.9").summary(), "Superseded by 1.2.9");
+    EXPECT_EQ(Evidence::notDefaultToolchain("stable-aarch64-apple-darwin").summary(),
+        "Not your default toolchain (stable-aarch64-apple-darwin)");
     ASSERT_TRUE(pinned);
     EXPECT_EQ(Evidence::lastUsed(midMarch2024 + 0.75).summary(), "Last used Mar 2024");
     EXPECT_EQ(Evidence::notUsedSinceInstall(midMarch2024).summary(), "Not used since installed Mar 2024");
