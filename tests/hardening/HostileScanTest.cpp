@@ -9,6 +9,7 @@
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
 #include "adapters/ProjectsAdapter.h"
+#include "adapters/RustAdapter.h"
 #include "adapters/Substitutes.h"
 #include "adapters/YarnAdapter.h"
 #include "knowledge/KnowledgeBase.h"
@@ -82,6 +83,8 @@ struct HostileHome {
             test::writeFile(dir / (".nvm/versions/node/v" + name + "/bin/node"), "n");
             test::writeFile(dir / ("Cellar/" + name + "/1.0/f"), "f");
             test::writeFile(dir / ("go/bin/" + name), "p");
+            test::writeFile(dir / (".rustup/toolchains/" + name + "/bin/rustc"), "r");
+            test::writeFile(dir / (".cargo/bin/" + name), "c");
             for (const auto& modules : {npm, bun, bun + "@scope/", yarn + "node_modules/"})
                 test::writeFile(modules + name + "/package.json", package);
             bunGlobals.push_back("@scope/" + name);
@@ -120,6 +123,12 @@ struct HostileHome {
         test::writeFile(dir / "projects/linked/package.json", "{}");
         specialFile(dir / ".cache/pnpm", S_IFIFO);
         specialFile(dir / ".config/go/env", S_IFIFO);
+        specialFile(dir / ".rustup/settings.toml", S_IFIFO);
+        nlohmann::json installs = nlohmann::json::object();
+        for (const auto& name : listed) installs[name + " 1.0.0 (path+x)"] = {{"bins", {name, "../../outside/blob"}}};
+        test::writeFile(dir / ".cargo/.crates2.json",
+            nlohmann::json{{"installs", installs}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        std::filesystem::create_symlink(outside, dir / ".rustup/toolchains/linked");
         test::writeFile(dir / "go/pkg/mod/cache/f", "f");
         test::makeDirs(dir / ".yarn/berry");
         for (const char* link :
@@ -171,6 +180,7 @@ struct HostileHome {
             std::make_shared<NpmAdapter>(runner, sizer, prober, kb, dir.path()),
             std::make_shared<BunAdapter>(runner, sizer, prober, kb, dir.path()),
             std::make_shared<YarnAdapter>(sizer, prober, kb, dir.path()),
+            std::make_shared<RustAdapter>(sizer, prober, kb, dir.path()),
             std::make_shared<GoAdapter>(sizer, prober, kb, dir.path()),
             std::make_shared<ProjectsAdapter>(sizer, dir.path(), [this] { return Names{dir / "projects"}; })};
     }
@@ -217,8 +227,8 @@ bool isInside(const std::string& path, const std::string& tree) {
 TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     const HostileHome home;
     const ScanResult result = scanAll(home.adapters(10s));
-    ASSERT_EQ(result.managers.size(), 8u);
-    EXPECT_EQ(result.managers[7].items.size(), hostileNames.size() + 1) << "every project but the linked one";
+    ASSERT_EQ(result.managers.size(), 9u);
+    EXPECT_EQ(result.managers[8].items.size(), hostileNames.size() + 1) << "every project but the linked one";
     for (const auto& report : result.managers) EXPECT_TRUE(report.detected) << rawValue(report.kind);
     const auto calls = home.calls();
     EXPECT_GE(calls.size(), 10u);
@@ -230,7 +240,8 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
         {ManagerKind::nvm, {".nvm/versions/node", ".nvm/.cache"}},
         {ManagerKind::bun, {".bun/install/global/node_modules", ".bun/install/cache"}},
         {ManagerKind::yarn, {".config/yarn/global/node_modules", ".cache/yarn"}},
-        {ManagerKind::go, {"go/bin", "go/pkg/mod"}}, {ManagerKind::projects, {"projects"}}};
+        {ManagerKind::rust, {".rustup/toolchains", ".cargo/bin"}}, {ManagerKind::go, {"go/bin", "go/pkg/mod"}},
+        {ManagerKind::projects, {"projects"}}};
     const std::map<ManagerKind, Names> fixedWords{{ManagerKind::homebrew, {"brew", "uninstall"}},
         {ManagerKind::npm, {"npm", "-g", "uninstall"}}, {ManagerKind::nvm, {"nvm", "uninstall"}},
         {ManagerKind::bun, {"bun", "remove", "-g"}}, {ManagerKind::yarn, {"yarn", "global", "remove"}},
@@ -262,9 +273,10 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
                     return w.command == *item.reclaimCommand;
                 })) << *item.reclaimCommand;
             } else if (item.reclaimCommand) {
-                ASSERT_TRUE(fixedWords.contains(report.kind)) << *item.reclaimCommand;
-                EXPECT_EQ(
-                    test::shellWords(*item.reclaimCommand), test::removalWords(fixedWords.at(report.kind), item.name));
+                const Names fixed = item.tool == "cargo"    ? Names{"cargo", "uninstall"}
+                                    : item.tool == "rustup" ? Names{"rustup", "toolchain", "uninstall"}
+                                                            : fixedWords.at(report.kind);
+                EXPECT_EQ(test::shellWords(*item.reclaimCommand), test::removalWords(fixed, item.name));
                 ++commands;
             }
         }
@@ -333,7 +345,7 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         const ScanResult scan = scanAll(adapters);
         // Adapters run side by side, none more than four commands in a row.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 4 * (300ms + 300ms) + 3s);
-        ASSERT_EQ(scan.managers.size(), 8u);
+        ASSERT_EQ(scan.managers.size(), 9u);
         // nvm runs no tool; pnpm and bun are found from their folders whatever their tool does.
         EXPECT_TRUE(scan.managers[2].detected && scan.managers[3].detected && scan.managers[4].detected);
         // A hung bun is waited for once; on a loaded machine its shell may die before it logs.

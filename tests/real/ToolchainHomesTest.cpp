@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <sstream>
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -73,15 +74,17 @@ struct ToolHome {
             EXPECT_EQ(report.totalBytes(), test::duTotal(paths));
         }
     }
-    // Runs the item's own command in the home as a user would; what du of the home lost.
-    std::int64_t reclaim(const DependencyItem& item, const std::string& environment) const {
-        const auto before = test::duBytes(home);
+    // Runs the item's own command in the home as a user would; what one du over the home and
+    // `linkedFrom` (the folders its hard links lead to) lost: what the disk got back.
+    std::int64_t reclaim(const DependencyItem& item, const std::string& environment, Names linkedFrom = {}) const {
+        linkedFrom.push_back(home);
+        const auto before = test::duTotal(linkedFrom);
         int status = 0;
         const std::string out = sh(
             "cd " + q(home) + " && env -i HOME=" + q(home) + " " + environment + " " + *item.reclaimCommand + " 2>&1",
             &status);
         EXPECT_EQ(status, 0) << *item.reclaimCommand << ": " << out;
-        return before.value_or(0) - test::duBytes(home).value_or(0);
+        return before.value_or(0) - test::duTotal(linkedFrom).value_or(0);
     }
 };
 
@@ -113,6 +116,71 @@ TEST(RealToolchains, GoCachesFromItsEnvFileAndItsProgramsWithWhatTheirCommandsFr
     const std::int64_t lost = go.reclaim(build, goEnvironment);
     EXPECT_EQ(lost + test::duBytes(*build.path).value_or(0), build.freedBytes);
     EXPECT_LE(test::duBytes(*build.path).value_or(0), 5 * 4096);
+}
+
+Names lines(const std::string& text) {
+    Names out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+TEST(RealToolchains, RustToolchainsAsRustupListsThemAndWhatEachCommandFrees) {
+    const std::string real = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    if (::access((real + "/.cargo/bin/rustup").c_str(), X_OK) != 0 ||
+        sh("ls " + q(real + "/.rustup/toolchains")).empty())
+        GTEST_SKIP() << "no rustup with a toolchain in " << real;
+    ToolHome rust("rust", ManagerKind::rust);
+    const std::string environment = "PATH=" + q(rust.home + "/.cargo/bin") +
+                                    ":/usr/bin:/bin RUSTUP_HOME=" + q(rust.home + "/.rustup") +
+                                    " CARGO_HOME=" + q(rust.home + "/.cargo");
+    const auto rustup = [&](const std::string& arguments) {
+        return sh("env -i HOME=" + q(rust.home) + " " + environment + " rustup " + arguments + " 2>/dev/null");
+    };
+    // rustup's listing: a name a line, the default marked by a suffix that is no part of it.
+    const auto listed = [&] {
+        Names names;
+        for (auto line : lines(rustup("toolchain list"))) names.push_back(line.substr(0, line.find(' ')));
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const Names toolchains = listed();
+    const std::string shownDefault = rustup("default");
+    const std::string defaultName = shownDefault.substr(0, shownDefault.find_first_of(" \n"));
+    Names kelvo;
+    for (const auto& item : rust.report.items) {
+        if (item.tool != "rustup" || !item.path) continue;
+        kelvo.push_back(item.name);
+        EXPECT_EQ(item.tier == Tier::orphanCandidate, item.name != defaultName) << item.name;
+    }
+    EXPECT_EQ(kelvo, toolchains);
+    const auto& probe = rust.item("kelvo-probe-tool");
+    EXPECT_TRUE(probe.version == "0.3.0" && probe.tool == "cargo" &&
+                probe.reclaimCommand == "cargo uninstall kelvo-probe-tool");
+    EXPECT_EQ(rust.item("cargo git checkouts").path, rust.home + "/.cargo/git");
+    rust.expectSizesOfDu();
+    const auto everything = test::duTotal({rust.home + "/.rustup", rust.home + "/.cargo"});
+    EXPECT_GE(rust.report.totalBytes() * 100, everything.value_or(0) * 95);
+    EXPECT_LE(rust.report.totalBytes(), everything.value_or(0));
+    std::printf("Rust: Kelvo %lld of du %lld bytes\n", static_cast<long long>(rust.report.totalBytes()),
+        static_cast<long long>(everything.value_or(0)));
+
+    // Toolchains are hard links into the machine's: uninstalling one frees only its folders' own
+    // blocks, as freedBytes says, and rustup's note of its update.
+    Names left = toolchains;
+    for (const auto& item : rust.report.items) {
+        if (item.tier != Tier::orphanCandidate || item.tool != "rustup") continue;
+        const auto hash = test::duBytes(rust.home + "/.rustup/update-hashes/" + item.name).value_or(0);
+        EXPECT_EQ(rust.reclaim(item, environment, {real + "/.rustup"}) - hash, item.freedBytes) << item.name;
+        left.erase(std::find(left.begin(), left.end(), item.name));
+        EXPECT_EQ(listed(), left);
+    }
+    for (const std::string name : {"kelvo-probe-tool", "cargo git checkouts"})
+        EXPECT_EQ(rust.reclaim(rust.item(name), environment, {real + "/.rustup", real + "/.cargo/bin"}),
+            rust.item(name).freedBytes)
+            << name;
+    EXPECT_EQ(::access((rust.home + "/.cargo/bin/kelvo-probe-tool").c_str(), F_OK), -1);
+    EXPECT_TRUE(listed() == Names{defaultName}) << "the default stays";
 }
 
 } // namespace
