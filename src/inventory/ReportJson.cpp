@@ -36,6 +36,7 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::commandWithheld:
     case Evidence::Kind::markedAsCache: break;
     case Evidence::Kind::projectGone: out["project"] = text(evidence.version); break;
+    case Evidence::Kind::notDefaultToolchain: out["defaultToolchain"] = text(evidence.version); break;
     }
     out["summary"] = text(evidence.summary());
     return out;
@@ -61,6 +62,7 @@ json itemJson(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     out["identity"] = optionalText(item.identity);
     out["reclaimCommand"] = optionalText(item.reclaimCommand);
     out["unreadableFolders"] = item.unreadableFolders;
+    out["tool"] = optionalText(item.tool);
     if (descriptor(manager).type == SourceType::projects) {
         out["managedBy"] = optionalText(item.managedBy);
         out["project"] = optionalText(item.project);
@@ -165,8 +167,8 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
                 evidence.at = at->get<double>();
             }
         }
-        for (const char* key :
-            {"version", "defaultVersion", "newestInSeries", "storeVersion", "globalFolder", "project"}) {
+        for (const char* key : {"version", "defaultVersion", "defaultToolchain", "newestInSeries", "storeVersion",
+                 "globalFolder", "project"}) {
             if (auto text = optionalString(value, key)) {
                 evidence.version = *text;
             }
@@ -198,6 +200,7 @@ DependencyItem decodeItem(const nlohmann::json& value) {
     item.project = optionalString(value, "project");
     item.restoreCommand = optionalString(value, "restoreCommand");
     item.unreadableFolders = optionalInteger(value, "unreadableFolders").value_or(0);
+    item.tool = optionalString(value, "tool");
     return item;
 }
 

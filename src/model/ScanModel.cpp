@@ -76,6 +76,7 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::commandWithheld: return "commandWithheld";
     case Evidence::Kind::projectGone: return "projectGone";
     case Evidence::Kind::markedAsCache: return "markedAsCache";
+    case Evidence::Kind::notDefaultToolchain: return "notDefaultToolchain";
     }
     return {};
 }
@@ -160,6 +161,7 @@ std::string Evidence::summary() const {
     case Kind::commandWithheld: return "Its name is not valid UTF-8: no command shown here could name it exactly";
     case Kind::projectGone: return "Its project " + version + " is gone";
     case Kind::markedAsCache: return "Its build tool marks it as a cache (CACHEDIR.TAG)";
+    case Kind::notDefaultToolchain: return "Not your default toolchain (" + version + ")";
     }
     return {};
 }

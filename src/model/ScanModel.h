@@ -57,11 +57,14 @@ struct Evidence {
         commandWithheld,
         projectGone,
         markedAsCache,
+        notDefaultToolchain,
     };
 
     Kind kind = Kind::noDependents;
-    double at = 0;       // lastUsed: the last use; notUsedSinceInstall: the install; project*: its last activity
-    std::string version; // notDefaultVersion: defaultVersion; supersededPatch: newestInSeries; old*: the folder
+    double at = 0; // lastUsed: the last use; notUsedSinceInstall: the install; project*: its last activity
+    // notDefaultVersion: defaultVersion; notDefaultToolchain: the default toolchain; supersededPatch:
+    // newestInSeries; old*: the folder
+    std::string version;
 
     static Evidence lastUsed(double at) { return {Kind::lastUsed, at, {}}; }
     static Evidence notDefaultVersion(std::string defaultVersion) {
@@ -92,6 +95,10 @@ struct Evidence {
     static Evidence projectGone(std::string folder) { return {Kind::projectGone, 0, std::move(folder)}; }
     // Its build tool marks the folder as a cache (CACHEDIR.TAG): safe to remove whatever its age.
     static Evidence markedAsCache() { return {Kind::markedAsCache, 0, {}}; }
+    // An installed toolchain that is not the default (named) nor one an override names.
+    static Evidence notDefaultToolchain(std::string defaultToolchain) {
+        return {Kind::notDefaultToolchain, 0, std::move(defaultToolchain)};
+    }
 
     // The one-line text shown for this evidence.
     std::string summary() const;
@@ -104,7 +111,8 @@ inline constexpr std::array allEvidenceKinds{Evidence::Kind::lastUsed, Evidence:
     Evidence::Kind::supersededPatch, Evidence::Kind::noDependents, Evidence::Kind::managerDefinesPrunable,
     Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
     Evidence::Kind::projectUntouched, Evidence::Kind::projectActive, Evidence::Kind::noLockfile,
-    Evidence::Kind::commandWithheld, Evidence::Kind::projectGone, Evidence::Kind::markedAsCache};
+    Evidence::Kind::commandWithheld, Evidence::Kind::projectGone, Evidence::Kind::markedAsCache,
+    Evidence::Kind::notDefaultToolchain};
 
 // "MMM yyyy" in the user's locale and time zone; safe to call from several threads.
 std::string formatMonthYear(double secondsSince1970);
@@ -145,6 +153,8 @@ struct DependencyItem {
     // Folders in it that could not be read wholly: their own blocks are in its size, what they
     // hold is not.
     std::int64_t unreadableFolders = 0;
+    // Which of its source's tools made the item, where a source has several ("rustup", "cargo").
+    std::optional<std::string> tool = std::nullopt;
 };
 
 // Drops a reclaim command that is not valid UTF-8 text, saying why: every place it is shown or

@@ -3,11 +3,13 @@
 // directory answers that must not be joined to names. How reports print such names is tested there.
 
 #include "adapters/BunAdapter.h"
+#include "adapters/GoAdapter.h"
 #include "adapters/HomebrewAdapter.h"
 #include "adapters/NpmAdapter.h"
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
 #include "adapters/ProjectsAdapter.h"
+#include "adapters/RustAdapter.h"
 #include "adapters/Substitutes.h"
 #include "adapters/YarnAdapter.h"
 #include "knowledge/KnowledgeBase.h"
@@ -80,6 +82,9 @@ struct HostileHome {
         for (const auto& name : hostileNames) {
             test::writeFile(dir / (".nvm/versions/node/v" + name + "/bin/node"), "n");
             test::writeFile(dir / ("Cellar/" + name + "/1.0/f"), "f");
+            test::writeFile(dir / ("go/bin/" + name), "p");
+            test::writeFile(dir / (".rustup/toolchains/" + name + "/bin/rustc"), "r");
+            test::writeFile(dir / (".cargo/bin/" + name), "c");
             for (const auto& modules : {npm, bun, bun + "@scope/", yarn + "node_modules/"})
                 test::writeFile(modules + name + "/package.json", package);
             bunGlobals.push_back("@scope/" + name);
@@ -117,8 +122,17 @@ struct HostileHome {
         test::writeFile(dir / "projects/fifo/node_modules/f", "f");
         test::writeFile(dir / "projects/linked/package.json", "{}");
         specialFile(dir / ".cache/pnpm", S_IFIFO);
+        specialFile(dir / ".config/go/env", S_IFIFO);
+        specialFile(dir / ".rustup/settings.toml", S_IFIFO);
+        nlohmann::json installs = nlohmann::json::object();
+        for (const auto& name : listed) installs[name + " 1.0.0 (path+x)"] = {{"bins", {name, "../../outside/blob"}}};
+        test::writeFile(dir / ".cargo/.crates2.json",
+            nlohmann::json{{"installs", installs}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        std::filesystem::create_symlink(outside, dir / ".rustup/toolchains/linked");
+        test::writeFile(dir / "go/pkg/mod/cache/f", "f");
         test::makeDirs(dir / ".yarn/berry");
-        for (const char* link : {"projects/linked/node_modules", ".cache/Cypress", ".yarn/berry/cache"})
+        for (const char* link :
+            {"projects/linked/node_modules", ".cache/Cypress", ".yarn/berry/cache", ".cache/go-build"})
             std::filesystem::create_symlink(outside, dir / link);
 
         // Fake tools: each logs its argv, then prints the answer filed under its arguments.
@@ -166,6 +180,8 @@ struct HostileHome {
             std::make_shared<NpmAdapter>(runner, sizer, prober, kb, dir.path()),
             std::make_shared<BunAdapter>(runner, sizer, prober, kb, dir.path()),
             std::make_shared<YarnAdapter>(sizer, prober, kb, dir.path()),
+            std::make_shared<RustAdapter>(sizer, prober, kb, dir.path()),
+            std::make_shared<GoAdapter>(sizer, prober, kb, dir.path()),
             std::make_shared<ProjectsAdapter>(sizer, dir.path(), [this] { return Names{dir / "projects"}; })};
     }
 };
@@ -211,8 +227,8 @@ bool isInside(const std::string& path, const std::string& tree) {
 TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     const HostileHome home;
     const ScanResult result = scanAll(home.adapters(10s));
-    ASSERT_EQ(result.managers.size(), 7u);
-    EXPECT_EQ(result.managers[6].items.size(), hostileNames.size() + 1) << "every project but the linked one";
+    ASSERT_EQ(result.managers.size(), 9u);
+    EXPECT_EQ(result.managers[8].items.size(), hostileNames.size() + 1) << "every project but the linked one";
     for (const auto& report : result.managers) EXPECT_TRUE(report.detected) << rawValue(report.kind);
     const auto calls = home.calls();
     EXPECT_GE(calls.size(), 10u);
@@ -224,6 +240,7 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
         {ManagerKind::nvm, {".nvm/versions/node", ".nvm/.cache"}},
         {ManagerKind::bun, {".bun/install/global/node_modules", ".bun/install/cache"}},
         {ManagerKind::yarn, {".config/yarn/global/node_modules", ".cache/yarn"}},
+        {ManagerKind::rust, {".rustup/toolchains", ".cargo/bin"}}, {ManagerKind::go, {"go/bin", "go/pkg/mod"}},
         {ManagerKind::projects, {"projects"}}};
     const std::map<ManagerKind, Names> fixedWords{{ManagerKind::homebrew, {"brew", "uninstall"}},
         {ManagerKind::npm, {"npm", "-g", "uninstall"}}, {ManagerKind::nvm, {"nvm", "uninstall"}},
@@ -245,16 +262,21 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
                 EXPECT_EQ(item.bytes, test::duBytes(*item.path));
                 ++measured;
             }
-            if (item.reclaimCommand && item.reclaimCommand->starts_with("rm ")) { // a folder no tool removes
-                EXPECT_EQ(test::shellWords(*item.reclaimCommand), (Names{"rm", "-rf", "--", item.path.value_or("")}));
+            if (item.reclaimCommand && item.reclaimCommand->starts_with("rm ")) { // a folder or file no tool removes
+                const Names words = test::shellWords(*item.reclaimCommand);
+                const std::string path = item.path.value_or("");
+                EXPECT_TRUE(words == (Names{"rm", "-rf", "--", path}) ||
+                            (words == Names{"rm", "--", path} && ::access(path.c_str(), F_OK) == 0))
+                    << *item.reclaimCommand;
             } else if (item.reclaimCommand && item.tier == Tier::safeByDesign) { // a cache's own tool's
                 EXPECT_TRUE(std::ranges::any_of(report.quickWins, [&](const auto& w) {
                     return w.command == *item.reclaimCommand;
                 })) << *item.reclaimCommand;
             } else if (item.reclaimCommand) {
-                ASSERT_TRUE(fixedWords.contains(report.kind)) << *item.reclaimCommand;
-                EXPECT_EQ(
-                    test::shellWords(*item.reclaimCommand), test::removalWords(fixedWords.at(report.kind), item.name));
+                const Names fixed = item.tool == "cargo"    ? Names{"cargo", "uninstall"}
+                                    : item.tool == "rustup" ? Names{"rustup", "toolchain", "uninstall"}
+                                                            : fixedWords.at(report.kind);
+                EXPECT_EQ(test::shellWords(*item.reclaimCommand), test::removalWords(fixed, item.name));
                 ++commands;
             }
         }
@@ -262,8 +284,9 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     // Most hostile names are measured by six managers (bun twice) and removable through each.
     EXPECT_GT(measured, 6 * static_cast<int>(hostileNames.size()));
     EXPECT_GT(commands, 6 * static_cast<int>(hostileNames.size()));
-    EXPECT_EQ(caches, (std::set<std::string>{"Content-addressable store", "Homebrew download cache", "Yarn cache",
-                          "bun cache", "node-gyp headers", "npm cache", "nvm download cache", "Playwright browsers"}));
+    EXPECT_EQ(caches,
+        (std::set<std::string>{"Content-addressable store", "Homebrew download cache", "Yarn cache", "bun cache",
+            "node-gyp headers", "npm cache", "nvm download cache", "Playwright browsers", "Go module cache"}));
 }
 
 struct BrokenTool {
@@ -322,7 +345,7 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         const ScanResult scan = scanAll(adapters);
         // Adapters run side by side, none more than four commands in a row.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 4 * (300ms + 300ms) + 3s);
-        ASSERT_EQ(scan.managers.size(), 7u);
+        ASSERT_EQ(scan.managers.size(), 9u);
         // nvm runs no tool; pnpm and bun are found from their folders whatever their tool does.
         EXPECT_TRUE(scan.managers[2].detected && scan.managers[3].detected && scan.managers[4].detected);
         // A hung bun is waited for once; on a loaded machine its shell may die before it logs.

@@ -158,6 +158,8 @@ ScanResult everyField() {
     ManagerReport nvm{ManagerKind::nvm, true, {}, items("v20.11.0:30000000 v18.19.1:11000000 v18.17.0:10000000"), {}};
     nvm.items[0].tier = Tier::signalOnly;
     nvm.items[2].evidence = {Evidence::notDefaultVersion("v20.11.0"), Evidence::supersededPatch("v18.19.1")};
+    nvm.items[1].evidence = {Evidence::notDefaultToolchain("stable-x86_64-unknown-linux-gnu")};
+    nvm.items[1].tool = "rustup";
     // Not detected, yet holding an item: reclaimable, but not inventoried.
     const ManagerReport bun{ManagerKind::bun, false, std::nullopt, items("cowsay:5000"), {}};
     return ScanResult{
@@ -177,6 +179,10 @@ TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
     test::checkReportDocument(document);
     EXPECT_EQ(document.at("sizeUnit"), "binary");
     EXPECT_EQ(document.at("managers").at(3).at("items").at(2).at("size"), "9.5 MB");
+    const auto& toolchain = document.at("managers").at(3).at("items").at(1);
+    EXPECT_TRUE(
+        toolchain.at("tool") == "rustup" && document.at("managers").at(0).at("items").at(0).at("tool").is_null());
+    EXPECT_EQ(toolchain.at("evidence").at(0).at("defaultToolchain"), "stable-x86_64-unknown-linux-gnu");
     // Reclaimable: the orphans of known size, also of a manager not detected; inventoried: detected ones' items.
     EXPECT_EQ(document.at("reclaimableBytes"), 4'000'000 + 21'000'000 + 5'000);
     EXPECT_EQ(document.at("managers").at(0).at("reclaimableBytes"), 4'000'000) << "Homebrew's orphan, not its total";
@@ -192,6 +198,7 @@ TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
     ASSERT_TRUE(back && back->managers.size() == result.managers.size());
     EXPECT_TRUE(back->scannedAt == result.scannedAt && back->totalBytes() == result.totalBytes());
     const auto same = [](const auto& a, const auto& b) { return fields(a) == fields(b); };
+    const auto sameTool = [](const DependencyItem& a, const DependencyItem& b) { return a.tool == b.tool; };
     for (const ManagerReport& read : back->managers) {
         SCOPED_TRACE(rawValue(read.kind));
         const ManagerReport& original = *std::find_if(result.managers.begin(), result.managers.end(),
@@ -199,6 +206,7 @@ TEST(ReportJson, FollowsTheSchemaEscapesHostileTextAndReadsBackTheSameModel) {
         EXPECT_TRUE(read.detected == original.detected && read.version == original.version &&
                     read.totalBytes() == original.totalBytes());
         EXPECT_TRUE(std::ranges::equal(read.items, original.items, same));
+        EXPECT_TRUE(std::ranges::equal(read.items, original.items, sameTool));
         EXPECT_TRUE(std::ranges::equal(read.quickWins, original.quickWins, same));
     }
 }

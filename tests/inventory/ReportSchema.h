@@ -30,7 +30,7 @@ inline void checkReportDocument(const Json& document) {
         {"supersededPatch", "newestInSeries:s "}, {"managerDefinesPrunable", ""},
         {"oldStoreVersion", "storeVersion:s "}, {"oldGlobalFolder", "globalFolder:s "},
         {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "}, {"noLockfile", ""}, {"commandWithheld", ""},
-        {"projectGone", "project:s "}, {"markedAsCache", ""}};
+        {"projectGone", "project:s "}, {"markedAsCache", ""}, {"notDefaultToolchain", "defaultToolchain:s "}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;
     for (const Json& manager : document.at("managers")) {
@@ -44,7 +44,7 @@ inline void checkReportDocument(const Json& document) {
         for (const Json& item : manager.at("items")) {
             expectKeys(item,
                 "id:s name:s version:[sn] path:[sn] bytes:[in] freedBytes:[in] size:s tier:s verdict:s "
-                "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] unreadableFolders:i " +
+                "verdictText:s evidence:a identity:[sn] reclaimCommand:[sn] unreadableFolders:i tool:[sn] " +
                     std::string(
                         *kind == ManagerKind::projects ? "managedBy:[sn] project:[sn] restoreCommand:[sn] " : ""));
             const std::string id = item.at("id");

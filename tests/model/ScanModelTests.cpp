@@ -21,7 +21,7 @@ constexpr double midMarch2024 = 1710504000.0; // no time zone moves it to anothe
 
 TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
     const nlohmann::json raws = allManagerKinds;
-    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun","yarn","projects"])");
+    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun","yarn","rust","go","projects"])");
     EXPECT_EQ(raws.get<std::vector<ManagerKind>>(), std::vector(allManagerKinds.begin(), allManagerKinds.end()));
     for (ManagerKind kind : allManagerKinds) EXPECT_EQ(managerKindFromRaw(rawValue(kind)), kind);
     for (const auto& bad : nlohmann::json::parse(R"(["Nvm", " nvm", "nvm ", "", "nvm\u0000", "brew", 3, null])")) {
@@ -32,6 +32,8 @@ TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
 
 TEST(Evidence, SummariesWithMonthAndYearInTheUsersZoneAndLocale) {
     EXPECT_EQ(Evidence::supersededPatch("1.2.9").summary(), "Superseded by 1.2.9");
+    EXPECT_EQ(Evidence::notDefaultToolchain("stable-aarch64-apple-darwin").summary(),
+        "Not your default toolchain (stable-aarch64-apple-darwin)");
     ASSERT_TRUE(pinned);
     EXPECT_EQ(Evidence::lastUsed(midMarch2024 + 0.75).summary(), "Last used Mar 2024");
     EXPECT_EQ(Evidence::notUsedSinceInstall(midMarch2024).summary(), "Not used since installed Mar 2024");

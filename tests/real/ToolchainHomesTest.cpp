@@ -1,0 +1,187 @@
+// Kelvo against homes a real Go and real rustup and cargo filled (tests/real/make-toolchain-home),
+// the tools being the oracle: their listings for the items, du for sizes and totals, and every
+// reclaim command run in the home (itself a copy) for what it frees. Without a tool the test skips.
+
+#include "inventory/ReportJson.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <sstream>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace kelvo {
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string sh(const std::string& line, int* status = nullptr) {
+    return test::runCapture({"/bin/sh", "-c", line}, status);
+}
+std::string q(const std::string& word) { return "'" + word + "'"; }
+
+struct ToolHome {
+    std::string dir, home;
+    ManagerReport report;
+
+    ToolHome(const std::string& flavour, ManagerKind kind) {
+        dir = std::string(KELVO_BINARY_DIR) + "/toolchain-home-XXXXXX";
+        if (::mkdtemp(dir.data()) == nullptr) throw std::runtime_error("cannot make a home");
+        home = dir + "/home";
+        int status = 0;
+        sh(q(std::string(KELVO_SOURCE_DIR) + "/tests/real/make-toolchain-home") + " " + flavour + " " + q(home),
+            &status);
+        if (status != 0) throw std::runtime_error(flavour + " home failed: " + sh("tail -n 20 " + q(home + ".log")));
+        scan(kind);
+    }
+    ~ToolHome() {
+        // Go's module folders are read-only.
+        if (std::getenv("KELVO_KEEP_REAL_HOME") == nullptr) sh("chmod -R u+w " + q(dir) + " && rm -rf " + q(dir));
+    }
+    void scan(ManagerKind kind) {
+        const auto result = decodeReport(nlohmann::json::parse(
+            sh("env HOME=" + q(home) + " " + std::string(KELVO_BINARY_DIR) + "/bin/kelvo-report --json"), nullptr,
+            false));
+        if (!result) throw std::runtime_error("no report");
+        report = *std::find_if(
+            result->managers.begin(), result->managers.end(), [&](const ManagerReport& r) { return r.kind == kind; });
+    }
+    const DependencyItem& item(const std::string& name) const {
+        const auto found = std::find_if(
+            report.items.begin(), report.items.end(), [&](const DependencyItem& i) { return i.name == name; });
+        if (found == report.items.end()) throw std::runtime_error("no item " + name);
+        return *found;
+    }
+    Names names() const {
+        Names out;
+        for (const auto& item : report.items) out.push_back(item.name);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // Every item with a path measures what du measures there, and the report's total is one du over them.
+    void expectSizesOfDu() const {
+        Names paths;
+        for (const auto& item : report.items) {
+            if (!item.path) continue;
+            EXPECT_EQ(item.bytes, test::duBytes(*item.path)) << item.name;
+            paths.push_back(*item.path);
+        }
+        if (std::all_of(report.items.begin(), report.items.end(), [](const auto& i) { return i.path.has_value(); })) {
+            EXPECT_EQ(report.totalBytes(), test::duTotal(paths));
+        }
+    }
+    // Runs the item's own command in the home as a user would; what one du over the home and
+    // `linkedFrom` (the folders its hard links lead to) lost: what the disk got back.
+    std::int64_t reclaim(const DependencyItem& item, const std::string& environment, Names linkedFrom = {}) const {
+        linkedFrom.push_back(home);
+        const auto before = test::duTotal(linkedFrom);
+        int status = 0;
+        const std::string out = sh(
+            "cd " + q(home) + " && env -i HOME=" + q(home) + " " + environment + " " + *item.reclaimCommand + " 2>&1",
+            &status);
+        EXPECT_EQ(status, 0) << *item.reclaimCommand << ": " << out;
+        return before.value_or(0) - test::duTotal(linkedFrom).value_or(0);
+    }
+};
+
+const std::string goEnvironment = "PATH=/usr/bin:/bin GOTOOLCHAIN=local GOFLAGS=-mod=mod GOPROXY=off";
+
+TEST(RealToolchains, GoCachesFromItsEnvFileAndItsProgramsWithWhatTheirCommandsFree) {
+    if (sh("command -v go").empty()) GTEST_SKIP() << "Go is not installed (Debian: golang-go)";
+    ToolHome go("go", ManagerKind::go);
+    EXPECT_TRUE(go.report.detected);
+    EXPECT_EQ(go.names(), (Names{"Go build cache", "Go module cache", "app"}));
+    EXPECT_EQ(go.item("Go module cache").path, go.home + "/mods") << "as go env -w set it";
+    EXPECT_EQ(go.item("Go build cache").path, go.home + "/.cache/go-build");
+    EXPECT_EQ(go.item("app").path, go.home + "/go/bin/app");
+    go.expectSizesOfDu();
+    const auto everything =
+        test::duTotal({go.home + "/mods", go.home + "/.cache", go.home + "/go", go.home + "/.config"});
+    EXPECT_GE(go.report.totalBytes() * 100, everything.value_or(0) * 95);
+    std::printf("Go: Kelvo %lld of du %lld bytes\n", static_cast<long long>(go.report.totalBytes()),
+        static_cast<long long>(everything.value_or(0)));
+
+    // Each command removes its item, freeing what freedBytes says; go clean -cache keeps the
+    // cache's folder and the notes Go keeps at its top.
+    for (const std::string name : {"app", "Go module cache"}) {
+        const DependencyItem& item = go.item(name);
+        EXPECT_EQ(go.reclaim(item, goEnvironment), item.freedBytes) << name;
+        EXPECT_FALSE(test::duBytes(*item.path)) << name << " is still there";
+    }
+    const DependencyItem& build = go.item("Go build cache");
+    const std::int64_t lost = go.reclaim(build, goEnvironment);
+    EXPECT_EQ(lost + test::duBytes(*build.path).value_or(0), build.freedBytes);
+    EXPECT_LE(test::duBytes(*build.path).value_or(0), 5 * 4096);
+}
+
+Names lines(const std::string& text) {
+    Names out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+TEST(RealToolchains, RustToolchainsAsRustupListsThemAndWhatEachCommandFrees) {
+    const std::string real = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    if (::access((real + "/.cargo/bin/rustup").c_str(), X_OK) != 0 ||
+        sh("ls " + q(real + "/.rustup/toolchains")).empty())
+        GTEST_SKIP() << "no rustup with a toolchain in " << real;
+    ToolHome rust("rust", ManagerKind::rust);
+    const std::string environment = "PATH=" + q(rust.home + "/.cargo/bin") +
+                                    ":/usr/bin:/bin RUSTUP_HOME=" + q(rust.home + "/.rustup") +
+                                    " CARGO_HOME=" + q(rust.home + "/.cargo");
+    const auto rustup = [&](const std::string& arguments) {
+        return sh("env -i HOME=" + q(rust.home) + " " + environment + " rustup " + arguments + " 2>/dev/null");
+    };
+    // rustup's listing: a name a line, the default marked by a suffix that is no part of it.
+    const auto listed = [&] {
+        Names names;
+        for (auto line : lines(rustup("toolchain list"))) names.push_back(line.substr(0, line.find(' ')));
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const Names toolchains = listed();
+    const std::string shownDefault = rustup("default");
+    const std::string defaultName = shownDefault.substr(0, shownDefault.find_first_of(" \n"));
+    Names kelvo;
+    for (const auto& item : rust.report.items) {
+        if (item.tool != "rustup" || !item.path) continue;
+        kelvo.push_back(item.name);
+        EXPECT_EQ(item.tier == Tier::orphanCandidate, item.name != defaultName) << item.name;
+    }
+    EXPECT_EQ(kelvo, toolchains);
+    const auto& probe = rust.item("kelvo-probe-tool");
+    EXPECT_TRUE(probe.version == "0.3.0" && probe.tool == "cargo" &&
+                probe.reclaimCommand == "cargo uninstall kelvo-probe-tool");
+    EXPECT_EQ(rust.item("cargo git checkouts").path, rust.home + "/.cargo/git");
+    rust.expectSizesOfDu();
+    const auto everything = test::duTotal({rust.home + "/.rustup", rust.home + "/.cargo"});
+    EXPECT_GE(rust.report.totalBytes() * 100, everything.value_or(0) * 95);
+    EXPECT_LE(rust.report.totalBytes(), everything.value_or(0));
+    std::printf("Rust: Kelvo %lld of du %lld bytes\n", static_cast<long long>(rust.report.totalBytes()),
+        static_cast<long long>(everything.value_or(0)));
+
+    // Toolchains are hard links into the machine's: uninstalling one frees only its folders' own
+    // blocks, as freedBytes says, and rustup's note of its update.
+    Names left = toolchains;
+    for (const auto& item : rust.report.items) {
+        if (item.tier != Tier::orphanCandidate || item.tool != "rustup") continue;
+        const auto hash = test::duBytes(rust.home + "/.rustup/update-hashes/" + item.name).value_or(0);
+        EXPECT_EQ(rust.reclaim(item, environment, {real + "/.rustup"}) - hash, item.freedBytes) << item.name;
+        left.erase(std::find(left.begin(), left.end(), item.name));
+        EXPECT_EQ(listed(), left);
+    }
+    for (const std::string name : {"kelvo-probe-tool", "cargo git checkouts"})
+        EXPECT_EQ(rust.reclaim(rust.item(name), environment, {real + "/.rustup", real + "/.cargo/bin"}),
+            rust.item(name).freedBytes)
+            << name;
+    EXPECT_EQ(::access((rust.home + "/.cargo/bin/kelvo-probe-tool").c_str(), F_OK), -1);
+    EXPECT_TRUE(listed() == Names{defaultName}) << "the default stays";
+}
+
+} // namespace
+} // namespace kelvo
