@@ -197,6 +197,7 @@ const SourceDescriptor& GoSource() {
         .displayName = "Go",
         .shortLabel = "go",
         .ownProgram = "go",
+        .ownCommandsPrune = false,
         .summary = [](const std::vector<DependencyItem>& items) {
             const auto caches = std::count_if(
                 items.begin(), items.end(), [](const DependencyItem& item) { return item.tier == Tier::safeByDesign; });

@@ -33,6 +33,9 @@ struct SourceDescriptor {
     // The program its own commands start with ("brew"); a cache whose command starts otherwise is
     // another tool's to clean.
     std::string_view ownProgram{};
+    // Whether its own cache commands remove only what nothing references (a prune), rather than
+    // the whole cache ("go clean -modcache").
+    bool ownCommandsPrune = true;
     // The line under its name, what its items are: every item counted as one noun ("12 formulae"),
     // or a summary of its own ("2 globals · 2 caches").
     std::string_view itemNoun{};

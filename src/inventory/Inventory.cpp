@@ -194,10 +194,11 @@ namespace {
 std::string verdictSentence(const DependencyItem& item, ManagerKind manager, SizeUnit unit) {
     switch (item.tier) {
     case Tier::safeByDesign:
-        // A cache another tool cleans (corepack, a test runner), or none and it is removed by hand:
-        // the manager it is listed under neither prunes it nor decides what goes.
+        // A cache another tool cleans (corepack, a test runner), or none and it is removed by hand, or
+        // one its manager's command empties whole: the manager neither prunes it nor decides what goes.
         if (item.reclaimCommand &&
-            !item.reclaimCommand->starts_with(std::string(descriptor(manager).ownProgram) + " ")) {
+            (!descriptor(manager).ownCommandsPrune ||
+                !item.reclaimCommand->starts_with(std::string(descriptor(manager).ownProgram) + " "))) {
             return "Safe to remove with `" + *item.reclaimCommand +
                    "` \u2014 nothing depends on it and its tool downloads again what it needs. Kelvo never "
                    "counts this as guaranteed savings.";

@@ -116,10 +116,10 @@ TEST(Inventory, FreedBytesReclaimAndShowAndProjectsSayHowTheyComeBack) {
     EXPECT_EQ(verdictText(target, ManagerKind::projects, SizeUnit::decimal),
         "Currently in use \u2014 nothing to do. If removed, `cargo build` makes it again. Its build tool marks it as a "
         "cache: safe to remove whatever its age.");
-    // A cache cleaned by another tool, or by hand, is not said to be npm's to prune; one of npm's is.
+    // A cache cleaned by another tool, by hand, or emptied whole by its own (Go) is not said to be pruned; npm's is.
     for (const auto& [command, manager, safe] : {std::tuple{"rm -rf -- /h/.cache/node-gyp", ManagerKind::npm, true},
              {"corepack cache clean", ManagerKind::npm, true}, {"npm cache clean --force", ManagerKind::npm, false},
-             {"brew cleanup", ManagerKind::homebrew, false}}) {
+             {"brew cleanup", ManagerKind::homebrew, false}, {"go clean -modcache", ManagerKind::go, true}}) {
         const auto text = verdictText(item("c", 1, Tier::safeByDesign, {}, command), manager, SizeUnit::decimal);
         EXPECT_EQ(text.starts_with("Safe to remove with `" + std::string(command) + "`"), safe) << text;
     }
