@@ -5,6 +5,7 @@
 // skip and say why. Each home is made on first use, once for all the tests.
 
 #include "inventory/ReportJson.h"
+#include "real/RealShell.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,19 +25,11 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string sh(const std::string& line, int* status = nullptr) {
-    return test::runCapture({"/bin/sh", "-c", line}, status);
-}
-std::string q(const std::string& word) { return "'" + word + "'"; }
+using test::lines;
+using test::q;
+using test::sh;
 // Tools run in a network namespace of their own where one can be made: offline for certain.
 const std::string offline = sh("unshare -n true 2>/dev/null && echo yes") == "yes\n" ? "unshare -n " : "";
-
-Names lines(const std::string& text) {
-    Names out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
 
 struct Home {
     std::string path;

@@ -3,13 +3,13 @@
 // reclaim command run in the home (itself a copy) for what it frees. Without a tool the test skips.
 
 #include "inventory/ReportJson.h"
+#include "real/RealShell.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <sstream>
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -19,10 +19,9 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string sh(const std::string& line, int* status = nullptr) {
-    return test::runCapture({"/bin/sh", "-c", line}, status);
-}
-std::string q(const std::string& word) { return "'" + word + "'"; }
+using test::lines;
+using test::q;
+using test::sh;
 
 struct ToolHome {
     std::string dir, home;
@@ -116,13 +115,6 @@ TEST(RealToolchains, GoCachesFromItsEnvFileAndItsProgramsWithWhatTheirCommandsFr
     const std::int64_t lost = go.reclaim(build, goEnvironment);
     EXPECT_EQ(lost + test::duBytes(*build.path).value_or(0), build.freedBytes);
     EXPECT_LE(test::duBytes(*build.path).value_or(0), 5 * 4096);
-}
-
-Names lines(const std::string& text) {
-    Names out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
 }
 
 TEST(RealToolchains, RustToolchainsAsRustupListsThemAndWhatEachCommandFrees) {
