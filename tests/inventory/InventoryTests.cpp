@@ -158,7 +158,8 @@ ScanResult everyField() {
     ManagerReport nvm{ManagerKind::nvm, true, {}, items("v20.11.0:30000000 v18.19.1:11000000 v18.17.0:10000000"), {}};
     nvm.items[0].tier = Tier::signalOnly;
     nvm.items[2].evidence = {Evidence::notDefaultVersion("v20.11.0"), Evidence::supersededPatch("v18.19.1")};
-    nvm.items[1].evidence = {Evidence::notDefaultToolchain("stable-x86_64-unknown-linux-gnu")};
+    nvm.items[1].evidence = {Evidence::notDefaultToolchain("stable-x86_64-unknown-linux-gnu"),
+        Evidence::notGlobalVersion("3.12.1, system"), Evidence::usedByVirtualenv("~/.venvs/a\"b")};
     nvm.items[1].tool = "rustup";
     // Not detected, yet holding an item: reclaimable, but not inventoried.
     const ManagerReport bun{ManagerKind::bun, false, std::nullopt, items("cowsay:5000"), {}};
