@@ -4,7 +4,9 @@
 #include "model/NodeVersion.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace kelvo {
@@ -100,21 +102,29 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
         return rows;
     }
 
-    // Buckets by major version, visited in the order of their first item (the final stable sort
+    // Buckets by version line, visited in the order of their first item (the final stable sort
     // then keeps the adapter's order between rows of equal size).
+    const SourceDescriptor& source = descriptor(kind);
     struct Bucket {
-        std::int64_t major = 0;
+        std::string line; // "18", "3.11"
         std::vector<std::pair<NodeVersion, const DependencyItem*>> members;
     };
     std::vector<Bucket> buckets;
-    std::map<std::int64_t, std::size_t> bucketIndex;
+    std::map<std::string, std::size_t> bucketIndex;
     std::vector<const DependencyItem*> ungrouped;
-    // Every version but the default names it: a series that holds it keeps it, whatever is newer.
-    std::optional<std::string> defaultVersion;
+    // Every version but the default (or the globals) names it: a series that holds it keeps it,
+    // whatever is newer.
+    std::set<std::string> defaultVersions;
     for (const auto& item : items) {
         for (const auto& evidence : item.evidence) {
             if (evidence.kind == Evidence::Kind::notDefaultVersion) {
-                defaultVersion = evidence.version;
+                defaultVersions.insert(evidence.version);
+            } else if (evidence.kind == Evidence::Kind::notGlobalVersion) {
+                for (std::size_t start = 0; start <= evidence.version.size();) {
+                    const std::size_t end = std::min(evidence.version.find(", ", start), evidence.version.size());
+                    defaultVersions.insert(evidence.version.substr(start, end - start));
+                    start = end + 2;
+                }
             }
         }
     }
@@ -124,9 +134,13 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
             ungrouped.push_back(&item);
             continue;
         }
-        auto [it, inserted] = bucketIndex.try_emplace(version->major, buckets.size());
+        std::string line = std::to_string(version->major);
+        if (source.versionLineParts > 1) {
+            line += "." + std::to_string(version->minor);
+        }
+        auto [it, inserted] = bucketIndex.try_emplace(line, buckets.size());
         if (inserted) {
-            buckets.push_back(Bucket{version->major, {}});
+            buckets.push_back(Bucket{line, {}});
         }
         buckets[it->second].members.emplace_back(*version, &item);
     }
@@ -139,15 +153,17 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
         std::stable_sort(bucket.members.begin(), bucket.members.end(),
             [](const auto& a, const auto& b) { return a.first > b.first; });
         const auto kept = std::find_if(bucket.members.begin(), bucket.members.end(),
-            [&](const auto& member) { return member.second->name == defaultVersion; });
+            [&](const auto& member) { return defaultVersions.contains(member.second->name); });
         VersionGroup group;
         if (kept != bucket.members.end()) {
             group.keepsDefault = true;
             std::rotate(bucket.members.begin(), kept, kept + 1);
         }
-        // Node versions, the one source that groups them: the group's id and title say so.
-        group.id = std::string(rawValue(kind)) + "-node-" + std::to_string(bucket.major);
-        group.title = "Node " + std::to_string(bucket.major);
+        std::string titleWord(source.versionLineTitle);
+        std::transform(titleWord.begin(), titleWord.end(), titleWord.begin(),
+            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        group.id = std::string(rawValue(kind)) + "-" + titleWord + "-" + bucket.line;
+        group.title = std::string(source.versionLineTitle) + " " + bucket.line;
         group.manager = kind;
         group.keep = *bucket.members.front().second;
         for (std::size_t i = 1; i < bucket.members.size(); ++i) {

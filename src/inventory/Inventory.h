@@ -23,8 +23,8 @@ std::string_view displayName(ManagerKind kind);
 std::string_view shortLabel(ManagerKind kind);
 
 struct VersionGroup {
-    std::string id;    // "nvm-node-<major>"
-    std::string title; // "Node <major>"
+    std::string id;    // "nvm-node-<major>", "python-python-<major>.<minor>"
+    std::string title; // "Node <major>", "Python <major>.<minor>"
     ManagerKind manager{};
     DependencyItem keep;                    // the user's default when the group holds it, else the newest
     std::vector<DependencyItem> superseded; // newest first

@@ -63,7 +63,7 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
             "Node 20[v20.2.0>v20.1.0]=14 v16.0.0 system v18.17 v18.17.0-rc1 "},
         // A group of unknown sizes totals 0 and stands above an unknown item.
         {ManagerKind::nvm, "system:? v18.1.0:? v18.2.0:?", "Node 18[v18.2.0>v18.1.0]=0 system "},
-        // Unknown sizes after 0-byte ones; versions are never grouped outside nvm.
+        // Unknown sizes after 0-byte ones; versions are grouped only where a source says so.
         {ManagerKind::npm, "unknown-a:? zero:0 five-a:5 ten:10 five-b:5 unknown-b:?",
             "ten five-a five-b zero unknown-a unknown-b "},
         {ManagerKind::homebrew, "v18.17.0:1 v18.19.1:2", "v18.19.1 v18.17.0 "},
