@@ -63,6 +63,8 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
             "Node 20[v20.2.0>v20.1.0]=14 v16.0.0 system v18.17 v18.17.0-rc1 "},
         // A group of unknown sizes totals 0 and stands above an unknown item.
         {ManagerKind::nvm, "system:? v18.1.0:? v18.2.0:?", "Node 18[v18.2.0>v18.1.0]=0 system "},
+        // Python's line is its minor one: 3.1 is not 3.11, and 3.11.10 is the newest of it.
+        {ManagerKind::python, "3.11.7:20 3.12.1:30 3.11.10:10 3.1.2:1", "Python 3.11[3.11.10>3.11.7]=30 3.12.1 3.1.2 "},
         // Unknown sizes after 0-byte ones; versions are grouped only where a source says so.
         {ManagerKind::npm, "unknown-a:? zero:0 five-a:5 ten:10 five-b:5 unknown-b:?",
             "ten five-a five-b zero unknown-a unknown-b "},
@@ -88,6 +90,11 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
     // Filed and tagged by what may go, whatever it keeps; what may go is exactly the rest.
     EXPECT_EQ(rows[0].tier(), Tier::orphanCandidate);
     EXPECT_EQ(reclaimableBytes(nvm), 40 + 20 + 10 + 5);
+    // Any of pyenv's globals is kept as nvm's default is.
+    auto python = items("3.11.7:2 3.11.4:1 3.12.1:1");
+    for (auto& version : python) version.evidence = {Evidence::notGlobalVersion("3.12.1, 3.11.4")};
+    EXPECT_EQ(
+        describe(buildRows(ManagerKind::python, python), ManagerKind::python), "Python 3.11[3.11.4>3.11.7]=3 3.12.1 ");
     // Nothing in it may go: the keep item's tier.
     const auto kept =
         buildRows(ManagerKind::nvm, {item("v18.1.0", 1, Tier::signalOnly), item("v18.2.0", 1, Tier::safeByDesign)});

@@ -21,7 +21,7 @@ constexpr double midMarch2024 = 1710504000.0; // no time zone moves it to anothe
 
 TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
     const nlohmann::json raws = allManagerKinds;
-    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun","yarn","rust","go","projects"])");
+    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun","yarn","rust","go","python","projects"])");
     EXPECT_EQ(raws.get<std::vector<ManagerKind>>(), std::vector(allManagerKinds.begin(), allManagerKinds.end()));
     for (ManagerKind kind : allManagerKinds) EXPECT_EQ(managerKindFromRaw(rawValue(kind)), kind);
     for (const auto& bad : nlohmann::json::parse(R"(["Nvm", " nvm", "nvm ", "", "nvm\u0000", "brew", 3, null])")) {
