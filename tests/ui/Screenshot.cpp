@@ -51,8 +51,8 @@ int main(int argc, char* argv[]) {
     ok = scan->isScanning() && ok; // else the shot shows the result instead
     if (!QTest::qWaitFor([&] { return scan->hasResult(); }, 60000)) return 1;
     // A stand-in tool that stopped answering would leave its manager out of every shot.
-    if (const auto detected = scan->detectedTotals().size(); detected != 9) {
-        qCritical("%lld of the 8 managers and the projects detected in $HOME", static_cast<long long>(detected));
+    if (const auto detected = scan->detectedTotals().size(); detected != 10) {
+        qCritical("%lld of the 9 managers and the projects detected in $HOME", static_cast<long long>(detected));
         ok = false;
     }
     grab("03-main-dark");
