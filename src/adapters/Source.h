@@ -50,6 +50,9 @@ struct SourceDescriptor {
     bool keptForDependents = false;
     // Installed versions of one major line are listed as a group that keeps one of them.
     bool groupsVersions = false;
+    // The version files in a project folder that pin one of its versions (".nvmrc"), read by the
+    // projects search and handed to the adapter's keepPinned.
+    std::vector<std::string_view> pinFiles{};
     // Places in the home where another source's tool may be installed, worked out at each start
     // (the npm of nvm's default Node).
     struct ToolPlace {

@@ -77,6 +77,7 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::projectGone: return "projectGone";
     case Evidence::Kind::markedAsCache: return "markedAsCache";
     case Evidence::Kind::notDefaultToolchain: return "notDefaultToolchain";
+    case Evidence::Kind::pinnedByProject: return "pinnedByProject";
     }
     return {};
 }
@@ -162,6 +163,7 @@ std::string Evidence::summary() const {
     case Kind::projectGone: return "Its project " + version + " is gone";
     case Kind::markedAsCache: return "Its build tool marks it as a cache (CACHEDIR.TAG)";
     case Kind::notDefaultToolchain: return "Not your default toolchain (" + version + ")";
+    case Kind::pinnedByProject: return "Pinned by " + version;
     }
     return {};
 }
