@@ -88,6 +88,13 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
     // Filed and tagged by what may go, whatever it keeps; what may go is exactly the rest.
     EXPECT_EQ(rows[0].tier(), Tier::orphanCandidate);
     EXPECT_EQ(reclaimableBytes(nvm), 40 + 20 + 10 + 5);
+    // A version a project pins stays in its group, kept, and says why.
+    nvm[4].tier = Tier::signalOnly;
+    nvm[4].evidence.insert(nvm[4].evidence.begin(), Evidence::pinnedByProject("~/work/api"));
+    EXPECT_EQ(buildRows(ManagerKind::nvm, nvm).at(1).asGroup().summary(),
+        "2 patch releases \u00b7 keep the newest and 1 pinned");
+    EXPECT_EQ(verdictText(nvm[4], ManagerKind::nvm, SizeUnit::decimal),
+        "Pinned by ~/work/api \u2014 a project asks for this version: keep it while the project needs it.");
     // Nothing in it may go: the keep item's tier.
     const auto kept =
         buildRows(ManagerKind::nvm, {item("v18.1.0", 1, Tier::signalOnly), item("v18.2.0", 1, Tier::safeByDesign)});
