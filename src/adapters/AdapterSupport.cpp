@@ -52,6 +52,27 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
     return cache;
 }
 
+void keepPinned(DependencyItem& item, const std::string& folder, const std::string& home) {
+    Evidence pin = Evidence::pinnedByProject(homeAbbreviated(folder, home));
+    const auto pins = std::find_if(item.evidence.begin(), item.evidence.end(),
+        [](const Evidence& evidence) { return evidence.kind != Evidence::Kind::pinnedByProject; });
+    if (std::find(item.evidence.begin(), pins, pin) == pins) {
+        item.evidence.insert(pins, std::move(pin));
+    }
+    item.tier = Tier::signalOnly;
+    item.reclaimCommand.reset();
+}
+
+std::vector<const ProjectPin*> pinsOf(const std::vector<ProjectPin>& pins, const std::vector<std::string_view>& files) {
+    std::vector<const ProjectPin*> own;
+    for (const ProjectPin& pin : pins) {
+        if (std::find(files.begin(), files.end(), pin.file) != files.end()) {
+            own.push_back(&pin);
+        }
+    }
+    return own;
+}
+
 std::string foundIn(std::string identity, const std::string& folder, const std::string& home) {
     return std::move(identity) + " Found in " + homeAbbreviated(folder, home) + ", its default folder.";
 }

@@ -51,6 +51,12 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
 
 // An identity that names the folder a cache was found in. Only a tool's default folder is looked
 // at (an override in the environment is not followed), so the user can tell which one this is.
+// Kept because a project pins it (`folder`, the project's): no longer offered for removal, and the
+// pin said first. Once per project.
+void keepPinned(DependencyItem& item, const std::string& folder, const std::string& home);
+// The pins whose file is one of `files`.
+std::vector<const ProjectPin*> pinsOf(const std::vector<ProjectPin>& pins, const std::vector<std::string_view>& files);
+
 std::string foundIn(std::string identity, const std::string& folder, const std::string& home);
 
 // Whether home + suffix is a tool's folder reached without a link: the home and the folders

@@ -64,6 +64,11 @@ std::vector<std::string> NvmAdapter::versionNames(const std::string& home) {
 }
 
 std::optional<std::string> NvmAdapter::defaultVersion(const std::string& home, const std::vector<std::string>& names) {
+    return resolve(home, readAlias(home + "/.nvm/alias/default").value_or(std::string()), names);
+}
+
+std::optional<std::string> NvmAdapter::resolve(
+    const std::string& home, std::string_view text, const std::vector<std::string>& names) {
     const std::string aliases = home + "/.nvm/alias";
     // Only names that stay inside the alias folder are alias files ("lts/iron", never "../x").
     const auto aliasFile = [&](const std::string& name) -> std::optional<std::string> {
@@ -72,7 +77,40 @@ std::optional<std::string> NvmAdapter::defaultVersion(const std::string& home, c
         }
         return readAlias(aliases + "/" + name);
     };
-    return resolveNodeAlias(readAlias(aliases + "/default").value_or(std::string()), names, aliasFile);
+    return resolveNodeAlias(text, names, aliasFile);
+}
+
+std::string NvmAdapter::pinnedText(std::string_view file) {
+    // nvm reads the first line that holds more than a comment.
+    std::size_t start = 0;
+    while (start < file.size()) {
+        const std::size_t end = std::min(file.find('\n', start), file.size());
+        std::string_view line = file.substr(start, end - start);
+        line = line.substr(0, line.find('#'));
+        const auto first = line.find_first_not_of(" \t\r\f\v");
+        if (first != std::string_view::npos) {
+            return std::string(line.substr(first, line.find_last_not_of(" \t\r\f\v") + 1 - first));
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+void NvmAdapter::keepPinned(ManagerReport& report, const std::vector<ProjectPin>& pins) const {
+    std::vector<std::string> names;
+    for (const DependencyItem& item : report.items) {
+        if (item.version) {
+            names.push_back(item.name);
+        }
+    }
+    for (const ProjectPin* pin : pinsOf(pins, NvmSource().pinFiles)) {
+        const auto version = resolve(home_, pinnedText(pin->text), names);
+        for (DependencyItem& item : report.items) {
+            if (version && item.version && item.name == *version) {
+                kelvo::keepPinned(item, pin->folder, home_);
+            }
+        }
+    }
 }
 
 std::optional<std::string> NvmAdapter::defaultNpm(const std::string& home) {
@@ -147,6 +185,7 @@ const SourceDescriptor& NvmSource() {
                     "Node version", "Node versions");
             },
         .groupsVersions = true,
+        .pinFiles = {".nvmrc", ".node-version"},
         // The npm of nvm's default Node, where the usual places have none.
         .toolPlaces = {{CommandTool::npm, &NvmAdapter::defaultNpm}}};
     return source;

@@ -24,6 +24,8 @@ public:
     bool isInstalled() const override;
     using ManagerAdapter::scan;
     ManagerReport scan(TallyScopes counted) const override;
+    // Keeps the versions a project's .nvmrc or .node-version names, resolved as nvm resolves them.
+    void keepPinned(ManagerReport& report, const std::vector<ProjectPin>& pins) const override;
 
     // An alias file larger than this is not an alias nvm wrote; it is treated as unreadable.
     static constexpr std::size_t aliasReadLimit = 64 * 1024;
@@ -32,6 +34,11 @@ public:
     static std::vector<std::string> versionNames(const std::string& home);
     // Which of `names` ~/.nvm/alias/default names, following nvm's own aliases (resolveNodeAlias).
     static std::optional<std::string> defaultVersion(const std::string& home, const std::vector<std::string>& names);
+    // Which of `names` the alias or version `text` names, following nvm's aliases in ~/.nvm/alias.
+    static std::optional<std::string> resolve(
+        const std::string& home, std::string_view text, const std::vector<std::string>& names);
+    // What a version file asks for: its first line that holds more than a comment, trimmed.
+    static std::string pinnedText(std::string_view file);
     // The npm of the default version (~/.nvm/versions/node/<default>/bin/npm), whether or not it exists.
     static std::optional<std::string> defaultNpm(const std::string& home);
     // Major number -> newest installed version name of that line.

@@ -4,6 +4,7 @@
 #include "adapters/ReportDraft.h"
 #include "adapters/Sources.h"
 #include "model/SizeFormat.h"
+#include "model/Utf8.h"
 #include "system/FileAccessProber.h"
 #include "system/ParallelFor.h"
 #include "system/Platform.h"
@@ -72,6 +73,30 @@ const std::vector<ProjectsAdapter::ProjectKind>& ProjectsAdapter::projectKinds()
     return kinds;
 }
 
+std::vector<std::string> ProjectsAdapter::pinFileNames() {
+    std::vector<std::string> names;
+    for (ManagerKind manager : allManagerKinds) {
+        for (const std::string_view name : descriptor(manager).pinFiles) {
+            names.emplace_back(name);
+        }
+    }
+    return names;
+}
+
+std::vector<ProjectPin> ProjectsAdapter::readPins(const FoundProjects& found) {
+    const std::vector<std::string> names = pinFileNames();
+    std::vector<ProjectPin> pins;
+    for (const NotedFile& noted : found.noted) {
+        const std::string& name = names.at(noted.name);
+        // A version file is a line or a few; anything larger, or not text, pins nothing.
+        auto text = readFile(noted.folder + (noted.folder.ends_with('/') ? "" : "/") + name, pinReadLimit);
+        if (text && isValidUtf8(*text)) {
+            pins.push_back(ProjectPin{name, noted.folder, std::move(*text)});
+        }
+    }
+    return pins;
+}
+
 ProjectSearch ProjectsAdapter::search(std::vector<std::string> roots, std::vector<std::string> excluded) {
     ProjectSearch search{std::move(roots), std::move(excluded), {}, {}};
     for (const ProjectKind& kind : projectKinds()) {
@@ -87,6 +112,7 @@ ProjectSearch ProjectsAdapter::search(std::vector<std::string> roots, std::vecto
         }
         search.kinds.push_back(std::move(rule));
     }
+    search.noted = pinFileNames();
     return search;
 }
 
@@ -269,6 +295,7 @@ ManagerReport ProjectsAdapter::scan(TallyScopes counted) const {
         found = findProjects(search(roots, excluded), &progress_->folders);
     });
     draft.report().unreadableFolders = found.skipped;
+    draft.step([&] { draft.report().pins = readPins(found); });
 
     const double now = nowSeconds();
     std::vector<std::optional<double>> activity(found.projects.size());

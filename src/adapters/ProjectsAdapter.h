@@ -66,6 +66,11 @@ public:
 
     // What the search looks for: the project kinds as the walk takes them.
     static ProjectSearch search(std::vector<std::string> roots, std::vector<std::string> excluded);
+    // Every source's version files, which the search notes.
+    static std::vector<std::string> pinFileNames();
+    // The noted version files that read as text within pinReadLimit.
+    static std::vector<ProjectPin> readPins(const FoundProjects& found);
+    static constexpr std::size_t pinReadLimit = 64 * 1024;
     // The newest change among the project's markers, its lockfile, .git/HEAD and .git/index, and
     // the entries of the project and its non-hidden folders but its kind's build folders, three
     // levels deep.

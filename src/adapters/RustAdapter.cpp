@@ -431,25 +431,80 @@ ManagerReport RustAdapter::scan(TallyScopes counted) const {
     return std::move(draft).finish(sizer_.get(), counted);
 }
 
+std::optional<std::string> RustAdapter::pinnedChannel(std::string_view file) {
+    std::optional<std::string> channel;
+    std::string table;
+    bool toml = false;
+    forEachTomlLine(file, [&](TomlLine line) {
+        toml = true;
+        if (line.table) {
+            table = *line.table;
+        } else if (table == "toolchain" && line.key == "channel" && !channel) {
+            channel = takeString(line.value);
+        }
+    });
+    if (toml) {
+        return channel;
+    }
+    // The older form: the toolchain's name alone, on one line.
+    std::string_view name = file;
+    skipBlanks(name);
+    while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())) != 0) {
+        name.remove_suffix(1);
+    }
+    if (name.empty() || name.find_first_of("\n\r") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(name);
+}
+
+void RustAdapter::keepPinned(ManagerReport& report, const std::vector<ProjectPin>& pins) const {
+    const auto own = pinsOf(pins, RustSource().pinFiles);
+    const auto folder = toolFolder(home_, "/.rustup/toolchains");
+    if (own.empty() || !folder) {
+        return;
+    }
+    std::vector<DependencyItem*> toolchains;
+    std::vector<std::string> names;
+    for (DependencyItem& item : report.items) {
+        if (item.path == *folder + "/" + item.name) {
+            toolchains.push_back(&item);
+            names.push_back(item.name);
+        }
+    }
+    const Settings settings = parseSettings(readText(toolEntry(home_, "/.rustup/settings.toml")).value_or(""));
+    const std::string host = settings.defaultHost.value_or(std::string(buildHost()));
+    for (const ProjectPin* pin : own) {
+        const auto name = resolveToolchain(pinnedChannel(pin->text).value_or(""), host, names);
+        for (DependencyItem* item : toolchains) {
+            if (item->name == name) {
+                kelvo::keepPinned(*item, pin->folder, home_);
+            }
+        }
+    }
+}
+
 const SourceDescriptor& RustSource() {
     static const SourceDescriptor source{.kind = ManagerKind::rust,
         .displayName = "Rust",
         .shortLabel = "rust",
         .ownProgram = "rustup",
-        .summary = [](const std::vector<DependencyItem>& items) {
-            std::int64_t toolchains = 0, programs = 0, caches = 0;
-            for (const DependencyItem& item : items) {
-                if (item.tier == Tier::safeByDesign) {
-                    ++caches;
-                } else if (item.tool == "rustup" && item.name != RustAdapter::rustupItself) {
-                    ++toolchains;
-                } else if (item.tool == "cargo") {
-                    ++programs;
+        .summary =
+            [](const std::vector<DependencyItem>& items) {
+                std::int64_t toolchains = 0, programs = 0, caches = 0;
+                for (const DependencyItem& item : items) {
+                    if (item.tier == Tier::safeByDesign) {
+                        ++caches;
+                    } else if (item.tool == "rustup" && item.name != RustAdapter::rustupItself) {
+                        ++toolchains;
+                    } else if (item.tool == "cargo") {
+                        ++programs;
+                    }
                 }
-            }
-            return countsOf({{toolchains, "toolchain", "toolchains"}, {programs, "program", "programs"},
-                {caches, "cache", "caches"}});
-        }};
+                return countsOf({{toolchains, "toolchain", "toolchains"}, {programs, "program", "programs"},
+                    {caches, "cache", "caches"}});
+            },
+        .pinFiles = {"rust-toolchain", "rust-toolchain.toml"}};
     return source;
 }
 

@@ -28,6 +28,10 @@ public:
     bool isInstalled() const override;
     using ManagerAdapter::scan;
     ManagerReport scan(TallyScopes counted) const override;
+    // Keeps the toolchains a project's rust-toolchain(.toml) names, resolved as rustup resolves them.
+    void keepPinned(ManagerReport& report, const std::vector<ProjectPin>& pins) const override;
+    // The channel a toolchain file names: [toolchain] channel, or the older file's one line.
+    static std::optional<std::string> pinnedChannel(std::string_view file);
 
     // A settings or install record larger than this is not one rustup or cargo wrote.
     static constexpr std::size_t fileLimit = 4 * 1024 * 1024;

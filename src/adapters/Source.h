@@ -54,6 +54,9 @@ struct SourceDescriptor {
     bool groupsVersions = false;
     std::string_view versionLineTitle = "Node";
     int versionLineParts = 1;
+    // The version files in a project folder that pin one of its versions (".nvmrc"), read by the
+    // projects search and handed to the adapter's keepPinned.
+    std::vector<std::string_view> pinFiles{};
     // Places in the home where another source's tool may be installed, worked out at each start
     // (the npm of nvm's default Node).
     struct ToolPlace {

@@ -255,9 +255,11 @@ void managerSection(Document& doc, const ManagerReport& report, SizeUnit unit) {
             {Cell{"KEEP", Paint::safe}, safe(group.keep.name, Paint::bold),
                 Cell{sizeText(group.keep.bytes, unit), Paint::none, true}, safe(group.keepLine(), Paint::faint)});
         for (const auto& item : group.superseded) {
+            const auto pinned = VersionGroup::pinnedBy(item);
             doc.row(members, "        ",
-                {Cell{"SUPERSEDED", Paint::caution}, safe(item.name, Paint::bold),
-                    Cell{sizeText(item.bytes, unit), Paint::none, true}, Cell{}});
+                {pinned ? Cell{"KEEP", Paint::safe} : Cell{"SUPERSEDED", Paint::caution}, safe(item.name, Paint::bold),
+                    Cell{sizeText(item.bytes, unit), Paint::none, true},
+                    pinned ? safe(*pinned, Paint::faint) : Cell{}});
             reclaimLine(doc, std::string(10, ' '), item);
         }
     }

@@ -55,9 +55,24 @@ std::int64_t VersionGroup::totalBytes() const {
     return total;
 }
 
+std::optional<std::string> VersionGroup::pinnedBy(const DependencyItem& item) {
+    for (const Evidence& evidence : item.evidence) {
+        if (evidence.kind == Evidence::Kind::pinnedByProject) {
+            return evidence.summary();
+        }
+    }
+    return std::nullopt;
+}
+
 std::string VersionGroup::summary() const {
+    const auto pinned = std::count_if(
+        superseded.begin(), superseded.end(), [](const DependencyItem& item) { return pinnedBy(item).has_value(); });
+    if (pinned == 0) {
+        return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
+               (keepsDefault ? "keep your default" : "keep only the newest");
+    }
     return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
-           (keepsDefault ? "keep your default" : "keep only the newest");
+           (keepsDefault ? "keep your default and " : "keep the newest and ") + std::to_string(pinned) + " pinned";
 }
 
 std::string VersionGroup::keepLine() const {
@@ -228,6 +243,9 @@ std::string verdictSentence(const DependencyItem& item, ManagerKind manager, Siz
         return "Nothing depends on this \u00b7 " + sizeAndFreedText(item, unit) +
                ". If you don't use it directly, it's safe to reclaim." + projectRestore(item);
     case Tier::signalOnly:
+        if (const auto pinned = VersionGroup::pinnedBy(item)) {
+            return *pinned + " \u2014 a project asks for this version: keep it while the project needs it.";
+        }
         if (hasEvidence(item, Evidence::Kind::noLockfile)) {
             return "Without a lockfile, installing again may pick other versions than these: keep it unless "
                    "you are done with the project.";

@@ -4,6 +4,7 @@
 #include "model/SizeFormat.h"
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <variant>
@@ -26,13 +27,16 @@ struct VersionGroup {
     std::string id;    // "nvm-node-<major>", "python-python-<major>.<minor>"
     std::string title; // "Node <major>", "Python <major>.<minor>"
     ManagerKind manager{};
-    DependencyItem keep;                    // the user's default when the group holds it, else the newest
-    std::vector<DependencyItem> superseded; // newest first
+    DependencyItem keep; // the user's default when the group holds it, else the newest
+    // The others, newest first; those a project pins are kept too (pinnedBy).
+    std::vector<DependencyItem> superseded;
     bool keepsDefault = false;
 
     std::int64_t totalBytes() const;
-    // "3 patch releases · keep only the newest", or "… · keep your default".
+    // "3 patch releases · keep only the newest", "… · keep your default", "… and 1 pinned".
     std::string summary() const;
+    // "Pinned by ~/work/api" for a member a project pins.
+    static std::optional<std::string> pinnedBy(const DependencyItem& item);
     // "newest Node 18 — nothing to do", or "your default Node 20 — nothing to do".
     std::string keepLine() const;
     // What the group holds decides it: orphanCandidate when a version in it may go, else keep's tier.

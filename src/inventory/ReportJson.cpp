@@ -35,7 +35,8 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::noLockfile:
     case Evidence::Kind::commandWithheld:
     case Evidence::Kind::markedAsCache: break;
-    case Evidence::Kind::projectGone: out["project"] = text(evidence.version); break;
+    case Evidence::Kind::projectGone:
+    case Evidence::Kind::pinnedByProject: out["project"] = text(evidence.version); break;
     case Evidence::Kind::notDefaultToolchain: out["defaultToolchain"] = text(evidence.version); break;
     case Evidence::Kind::notGlobalVersion: out["globalVersions"] = text(evidence.version); break;
     case Evidence::Kind::usedByVirtualenv: out["virtualenv"] = text(evidence.version); break;

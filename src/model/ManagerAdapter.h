@@ -4,6 +4,7 @@
 #include "model/ScanModel.h"
 
 #include <string>
+#include <vector>
 
 namespace kelvo {
 
@@ -22,6 +23,10 @@ public:
     // A few words on what a running scan is doing beyond measuring ("searching ~/src"), for the
     // live progress; empty when there is nothing to say. Cheap, and safe from any thread.
     virtual std::string progressNote() const { return {}; }
+    // Once every adapter of the scan has returned, with the version files the projects search met:
+    // keeps the items of `report` (this adapter's) that a project pins. On a worker thread; reads
+    // at most small files.
+    virtual void keepPinned(ManagerReport& /*report*/, const std::vector<ProjectPin>& /*pins*/) const {}
     // A scan on its own.
     ManagerReport scan() const {
         DiskTally tally;

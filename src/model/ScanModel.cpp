@@ -79,6 +79,7 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::notDefaultToolchain: return "notDefaultToolchain";
     case Evidence::Kind::notGlobalVersion: return "notGlobalVersion";
     case Evidence::Kind::usedByVirtualenv: return "usedByVirtualenv";
+    case Evidence::Kind::pinnedByProject: return "pinnedByProject";
     }
     return {};
 }
@@ -166,6 +167,7 @@ std::string Evidence::summary() const {
     case Kind::notDefaultToolchain: return "Not your default toolchain (" + version + ")";
     case Kind::notGlobalVersion: return "Not your global Python (" + version + ")";
     case Kind::usedByVirtualenv: return "The virtualenv " + version + " runs it";
+    case Kind::pinnedByProject: return "Pinned by " + version;
     }
     return {};
 }

@@ -60,6 +60,7 @@ struct Evidence {
         notDefaultToolchain,
         notGlobalVersion,
         usedByVirtualenv,
+        pinnedByProject,
     };
 
     Kind kind = Kind::noDependents;
@@ -109,6 +110,8 @@ struct Evidence {
     static Evidence usedByVirtualenv(std::string virtualenv) {
         return {Kind::usedByVirtualenv, 0, std::move(virtualenv)};
     }
+    // A project's version file names it (`folder`, as it is shown): the project needs it.
+    static Evidence pinnedByProject(std::string folder) { return {Kind::pinnedByProject, 0, std::move(folder)}; }
 
     // The one-line text shown for this evidence.
     std::string summary() const;
@@ -122,7 +125,8 @@ inline constexpr std::array allEvidenceKinds{Evidence::Kind::lastUsed, Evidence:
     Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
     Evidence::Kind::projectUntouched, Evidence::Kind::projectActive, Evidence::Kind::noLockfile,
     Evidence::Kind::commandWithheld, Evidence::Kind::projectGone, Evidence::Kind::markedAsCache,
-    Evidence::Kind::notDefaultToolchain, Evidence::Kind::notGlobalVersion, Evidence::Kind::usedByVirtualenv};
+    Evidence::Kind::notDefaultToolchain, Evidence::Kind::notGlobalVersion, Evidence::Kind::usedByVirtualenv,
+    Evidence::Kind::pinnedByProject};
 
 // "MMM yyyy" in the user's locale and time zone; safe to call from several threads.
 std::string formatMonthYear(double secondsSince1970);
@@ -171,6 +175,14 @@ struct DependencyItem {
 // copied (the window, the JSON) would repair the bytes and could name another folder.
 void withholdInexactCommand(DependencyItem& item);
 
+// A version file in a project folder (".nvmrc", "rust-toolchain.toml"): the runtime version the
+// project asks for, as the file's text says it.
+struct ProjectPin {
+    std::string file;   // its name
+    std::string folder; // the project's folder
+    std::string text;   // valid UTF-8, at most a few kilobytes
+};
+
 struct ManagerReport {
     ManagerKind kind = allManagerKinds.front();
     bool detected = false;
@@ -182,6 +194,9 @@ struct ManagerReport {
     std::optional<std::int64_t> onceCountedBytes = std::nullopt;
     // Folders a search of the source could not open or list (what they hold is not in the report).
     std::int64_t unreadableFolders = 0;
+    // The version files the projects search met (the projects' report only): runtimes keep what
+    // they name.
+    std::vector<ProjectPin> pins = {};
 
     ManagerKind id() const { return kind; }
     // onceCountedBytes, or else the sum of the measured item sizes.

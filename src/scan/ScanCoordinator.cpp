@@ -201,7 +201,42 @@ void ScanCoordinator::adapterFinished(
     }
 
     if (run->finished == run->expected) {
+        keepPinned(run);
+    }
+}
+
+void ScanCoordinator::keepPinned(const std::shared_ptr<Run>& run) {
+    std::vector<ProjectPin> pins;
+    for (const ManagerReport& report : run->collected) {
+        pins.insert(pins.end(), report.pins.begin(), report.pins.end());
+    }
+    if (pins.empty()) {
         publish(run);
+        return;
+    }
+    // The reports are the worker's alone until it posts: every adapter has returned.
+    auto work = [token = alive_, run, adapters = adapters_, pins = std::move(pins), executor = mainExecutor_] {
+        for (ManagerReport& report : run->collected) {
+            for (const auto& adapter : adapters) {
+                try {
+                    if (adapter->kind() == report.kind) {
+                        adapter->keepPinned(report, pins);
+                    }
+                } catch (...) {
+                    // What it had kept stays kept; the rest keeps the verdicts of its scan.
+                }
+            }
+        }
+        postSafely(executor, [token, run] {
+            if (ScanCoordinator* self = *token) {
+                self->publish(run);
+            }
+        });
+    };
+    try {
+        std::thread(work).detach();
+    } catch (const std::exception&) {
+        work(); // no thread to be had: a few small files read here
     }
 }
 

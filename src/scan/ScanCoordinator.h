@@ -65,6 +65,9 @@ private:
     void setScanning(bool value);
     void adapterFinished(
         const std::shared_ptr<Run>& run, ManagerKind kind, DiskTally::Scopes own, ManagerReport report);
+    // Lets every adapter keep what the projects' version files pin (on a worker thread, since it
+    // reads files), then publishes.
+    void keepPinned(const std::shared_ptr<Run>& run);
     void publish(const std::shared_ptr<Run>& run);
 
     AdapterList adapters_;

@@ -65,6 +65,7 @@ struct NameRoles {
     std::uint64_t markerOf = 0; // the kinds it marks, as bits
     std::uint64_t buildOf = 0;  // the kinds it is a build folder of
     int lockfile = -1;          // its index among every kind's lockfile names
+    int noted = -1;             // its index among the noted names
 };
 
 class Finder final : public walk::Scheduler {
@@ -86,6 +87,7 @@ private:
     struct Listed {
         std::uint64_t markers = 0;       // the kinds marked, as bits
         std::vector<std::string> builds; // directory entries named as some kind's build folder
+        std::vector<std::size_t> noted;  // noted files, as indices
         std::int64_t skipped = 0;
     };
     NameRoles rolesOf(const char* name) const;
@@ -112,7 +114,21 @@ private:
     ShardedFileTable<NoValue, 16> claimed_;
     std::mutex foundMutex_;
     std::vector<FoundProject> found_;
+    std::vector<NotedFile> noted_;
 };
+
+// The folder's path: the root's name (its whole path) and the names below it.
+std::string pathOf(const DirNode* node) {
+    std::vector<const DirNode*> chain;
+    for (const DirNode* n = node; n != nullptr; n = n->parent) {
+        chain.push_back(n);
+    }
+    std::string path = chain.back()->name;
+    for (auto n = chain.rbegin() + 1; n != chain.rend(); ++n) {
+        path.append(path.back() == '/' ? "" : "/").append((*n)->name);
+    }
+    return path;
+}
 
 bool isOneOf(const char* name, const std::vector<std::string>& names) {
     return std::any_of(names.begin(), names.end(), [&](const std::string& candidate) { return candidate == name; });
@@ -143,6 +159,9 @@ Finder::Finder(const ProjectSearch& search, std::atomic<std::int64_t>* seen) : s
     for (std::size_t i = 0; i < lockfileNames_.size(); ++i) {
         roles_[lockfileNames_[i]].lockfile = static_cast<int>(i);
     }
+    for (std::size_t i = 0; i < search_.noted.size(); ++i) {
+        roles_[search_.noted[i]].noted = static_cast<int>(i);
+    }
 }
 
 NameRoles Finder::rolesOf(const char* name) const {
@@ -172,6 +191,13 @@ void Finder::examine(
                 node.lockfiles = std::make_unique<std::vector<std::pair<std::size_t, double>>>();
             }
             node.lockfiles->emplace_back(static_cast<std::size_t>(roles.lockfile), modificationSeconds(st));
+        }
+    }
+    if (roles.noted >= 0) {
+        struct stat st {};
+        // A link too: the tool that reads the file follows it (a workspace's shared version file).
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+            listed.noted.push_back(static_cast<std::size_t>(roles.noted));
         }
     }
     if (roles.markerOf != 0 && type != DT_DIR && type != DT_UNKNOWN) {
@@ -250,6 +276,13 @@ std::int64_t Finder::list(DirNode* node, walk::Scratch& scratch) {
     } else if (seen_ != nullptr) {
         seen_->fetch_add(1, std::memory_order_relaxed);
     }
+    if (!listed.noted.empty()) {
+        const std::string path = pathOf(node);
+        std::lock_guard lock(foundMutex_);
+        for (const std::size_t name : listed.noted) {
+            noted_.push_back(NotedFile{path, name});
+        }
+    }
     const std::vector<const std::string*> claimed = report(node, fd, listed);
     // A build folder without its marker beside it (or without what it must hold) is nobody's:
     // walked like any other folder.
@@ -303,10 +336,7 @@ std::vector<const std::string*> Finder::report(const DirNode* node, int fd, cons
     for (const DirNode* n = node; n != nullptr; n = n->parent) {
         chain.push_back(n);
     }
-    std::string path = chain.back()->name;
-    for (auto n = chain.rbegin() + 1; n != chain.rend(); ++n) {
-        path.append(path.back() == '/' ? "" : "/").append((*n)->name);
-    }
+    const std::string path = pathOf(node);
     std::vector<FoundProject> found;
     for (const auto& [kind, name, tagged] : builds) {
         found.push_back(
@@ -398,6 +428,9 @@ FoundProjects Finder::run() {
     std::sort(result.projects.begin(), result.projects.end(), [](const FoundProject& a, const FoundProject& b) {
         return std::tie(a.folder, a.kind, a.buildFolder) < std::tie(b.folder, b.kind, b.buildFolder);
     });
+    result.noted = std::move(noted_);
+    std::sort(result.noted.begin(), result.noted.end(),
+        [](const NotedFile& a, const NotedFile& b) { return std::tie(a.folder, a.name) < std::tie(b.folder, b.name); });
     return result;
 }
 

@@ -46,6 +46,9 @@ struct ProjectSearch {
     // Build folders of these names are never entered even without a marker beside them: what a
     // tool fills with other projects' copies, each with its own marker and build folder.
     std::vector<std::string> neverEntered;
+    // Files (or links) told wherever the walk lists them: the version a project pins a runtime to.
+    // Told only, never opened.
+    std::vector<std::string> noted{};
 };
 
 struct FoundLockfile {
@@ -65,8 +68,16 @@ struct FoundProject {
     bool tagged = false; // one of the kind's tags is inside the build folder
 };
 
+// A noted file in a folder the walk listed.
+struct NotedFile {
+    std::string folder;
+    std::size_t name = 0; // index into ProjectSearch::noted
+    friend bool operator==(const NotedFile&, const NotedFile&) = default;
+};
+
 struct FoundProjects {
     std::vector<FoundProject> projects; // by folder in code-point order, then kind and build folder
+    std::vector<NotedFile> noted;       // by folder, then name
     std::int64_t skipped = 0;           // roots and folders that could not be opened or listed
 };
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <unistd.h>
 
 namespace kelvo {
@@ -101,6 +103,43 @@ TEST(NvmAdapter, TheDefaultFollowsAliasFilesInsideTheAliasFolderOnly) {
     test::removeTree(nvm.home / ".nvm/alias/default");
     nvm.alias("20");
     EXPECT_EQ(NvmAdapter::defaultNpm(nvm.home.path()), nvm.versions + "/v20.18.1/bin/npm");
+}
+
+// What a project's version file names is kept, resolved as nvm resolves it; anything else pins nothing.
+TEST(NvmAdapter, VersionsProjectsPinAreKeptAsNvmResolvesThePin) {
+    Nvm nvm;
+    nvm.install("v18.17.0").install("v18.19.1").install("v20.11.1").install("v20.18.1").install("v22.1.0").alias("22");
+    test::writeFile(nvm.home / ".nvm/alias/lts/iron", "v20.11.1\n");
+    test::writeFile(nvm.home / "outside", "v18.17.0");
+    const NvmAdapter adapter(nvm.sizer, nvm.home.path());
+    const auto kept = [&](const std::vector<ProjectPin>& pins) {
+        ManagerReport report = nvm.scan();
+        adapter.keepPinned(report, pins);
+        std::set<std::string> names;
+        for (const auto& item : report.items)
+            if (item.tier == Tier::signalOnly) names.insert(item.name);
+        return names;
+    };
+    using Kept = std::set<std::string>;
+    const std::vector<std::pair<ProjectPin, Kept>> cases{
+        {{".nvmrc", "/w", "# team Node\n  lts/iron  \n"}, {"v20.11.1"}}, {{".nvmrc", "/w", "18"}, {"v18.19.1"}},
+        {{".node-version", "/w", "18.17.0\r\n"}, {"v18.17.0"}},
+        {{".nvmrc", "/w", "v20.18.1 # pinned\nv18.17.0"}, {"v20.18.1"}}, {{".nvmrc", "/w", "node"}, {}},
+        {{".nvmrc", "/w", "../outside"}, {}}, {{".nvmrc", "/w", "v16.0.0"}, {}}, {{".nvmrc", "/w", ""}, {}},
+        {{".python-version", "/w", "v18.17.0"}, {}}, {{".nvmrc", "/w", "v18.17.0\nv20.11.1"}, {"v18.17.0"}}};
+    for (const auto& [pin, expected] : cases) {
+        Kept all = expected;
+        all.insert("v22.1.0"); // the default, and "node"'s newest
+        EXPECT_EQ(kept({pin}), all) << pin.text;
+    }
+    // Kept without a command, the pin said first and once for each project.
+    ManagerReport report = nvm.scan();
+    adapter.keepPinned(report, {{".nvmrc", nvm.home / "work/api", "20.18"}, {".nvmrc", "/srv/web", "v20.18.1"},
+                                   {".node-version", nvm.home / "work/api", "20"}});
+    const auto& pinned = *itemNamed(report, "v20.18.1");
+    EXPECT_EQ(pinned.evidence, (std::vector<Evidence>{Evidence::pinnedByProject("~/work/api"),
+                                   Evidence::pinnedByProject("/srv/web"), Evidence::notDefaultVersion("v22.1.0")}));
+    EXPECT_TRUE(pinned.tier == Tier::signalOnly && !pinned.reclaimCommand);
 }
 
 TEST(NvmAdapter, OnlyVNamesAreVersionsAndUnparsedOnesStayOutOfSeries) {

@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <map>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kelvo {
 namespace {
 
@@ -162,6 +165,29 @@ TEST(ProjectsAdapter, EveryKindOfProjectFindsItsBuildFoldersBesideItsMarkerAndNo
 
 // Xcode's DerivedData, laid out as Xcode lays it out: a folder per workspace it built, whose
 // info.plist names the workspace; and its archives, never offered for removal.
+// Version files wherever the walk lists folders, built or not; read only when they are small text.
+TEST(ProjectsAdapter, VersionFilesThatReadAsTextAreThePinsOfTheirFolders) {
+    test::TempDir home;
+    test::writeFile(home / "work/api/.nvmrc", "lts/iron\n");
+    test::writeFile(home / "work/api/rust-toolchain.toml", "[toolchain]\nchannel = \"nightly\"\n");
+    test::makeDirs(home / "work/web o'k");
+    ASSERT_EQ(::symlink("../api/.nvmrc", (home / "work/web o'k/.node-version").c_str()), 0);
+    test::writeFile(home / "work/big/.nvmrc", std::string(ProjectsAdapter::pinReadLimit + 1, '2'));
+    test::writeFile(home / "work/bad/.nvmrc", "v20\xff");
+    test::makeDirs(home / "work/dir/.nvmrc");
+    test::makeDirs(home / "work/fifo");
+    ASSERT_EQ(::mkfifo((home / "work/fifo/.nvmrc").c_str(), 0600), 0);
+    test::writeFile(home / ".config/app/.nvmrc", "18"); // hidden folders are not walked
+    test::writeFile(home / "work/api/.other-version", "1");
+    const ManagerReport report = projectsUnder(home.path(), {home.path()});
+    std::vector<std::string> pins;
+    for (const ProjectPin& pin : report.pins) pins.push_back(pin.folder + " " + pin.file + " " + pin.text);
+    EXPECT_EQ(pins, (std::vector<std::string>{home / "work/api .nvmrc lts/iron\n",
+                        home / "work/api rust-toolchain.toml [toolchain]\nchannel = \"nightly\"\n",
+                        home / "work/web o'k .node-version lts/iron\n"}));
+    EXPECT_FALSE(report.detected); // pins are no items
+}
+
 TEST(ProjectsAdapter, XcodeBuildFoldersAreJudgedByTheirWorkspaceAndArchivesKept) {
     test::TempDir home;
     const std::string derived = home / "Library/Developer/Xcode/DerivedData";

@@ -66,6 +66,36 @@ TEST(RustAdapter, ChannelsResolveWithTheHostToInstalledFolders) {
     EXPECT_FALSE(RustAdapter::resolveToolchain("stable", "aarch64-apple-darwin", installed));
 }
 
+TEST(RustAdapter, ToolchainFilesOfProjectsKeepTheToolchainRustupWouldUseThere) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> files{
+        {"[toolchain]\nchannel = \"nightly\"\ncomponents = [\"rustfmt\"]\n", "nightly"},
+        {"# pinned\n[toolchain]\r\nchannel='1.80'\n", "1.80"}, {"  nightly-2024-05-01 \n", "nightly-2024-05-01"},
+        {"[toolchain]\npath = \"/opt/rust\"\n", std::nullopt}, {"channel = \"beta\"\n", std::nullopt},
+        {"stable\nbeta\n", std::nullopt}, {"\n", std::nullopt}};
+    for (const auto& [text, channel] : files) EXPECT_EQ(RustAdapter::pinnedChannel(text), channel) << text;
+
+    Rust rust;
+    rust.toolchain("stable-" + host)
+        .toolchain("nightly-" + host)
+        .toolchain("1.80-" + host)
+        .settings("default_toolchain = \"stable\"\n");
+    test::writeFile(rust.home / ".rustup/downloads/x", "x");
+    ManagerReport report = rust.scan();
+    RustAdapter(rust.sizer, rust.prober, rust.kb, rust.home.path())
+        .keepPinned(report, {{"rust-toolchain.toml", rust.home / "api", files[0].first},
+                                {"rust-toolchain", "/srv/x", "rustup downloads"}, {".nvmrc", "/srv/y", "1.80"}});
+    std::string verdicts;
+    for (const auto& item : report.items)
+        verdicts += item.name + (item.tier == Tier::orphanCandidate ? "! "
+                                    : item.tier == Tier::signalOnly ? " "
+                                                                    : "~ ");
+    EXPECT_EQ(verdicts, "1.80-" + host + "! nightly-" + host + " stable-" + host + " rustup downloads~ ");
+    const auto& nightly = *itemNamed(report, "nightly-" + host);
+    EXPECT_EQ(nightly.evidence,
+        (std::vector<Evidence>{Evidence::pinnedByProject("~/api"), Evidence::notDefaultToolchain("stable-" + host)}));
+    EXPECT_FALSE(nightly.reclaimCommand);
+}
+
 TEST(RustAdapter, TheDefaultAndOverriddenToolchainsAreKeptEveryOtherOffered) {
     Rust rust;
     rust.toolchain("stable-" + host).toolchain("nightly-" + host).toolchain("1.80-" + host).toolchain("-weird\n'x");

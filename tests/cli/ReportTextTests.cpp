@@ -139,6 +139,15 @@ TEST(ReportText, BinarySizesEscapedControlsAndAManagerHoldingNothing) {
 TEST(ReportText, NothingReclaimableHeadlineAndProgress) {
     EXPECT_TRUE(report::renderText(ScanResult{0, {fixture().managers[1]}}, SizeUnit::decimal)
                     .starts_with("Nothing reclaimable \u00b7 900 MB total \u00b7 1 manager \u00b7 2 packages\n"));
+    // A version a project pins is kept in its group, and says by whom.
+    ManagerReport nvm = fixture().managers[3];
+    nvm.items[2] = {{}, "v18.17.0", {}, {}, 100'000'000, Tier::signalOnly, {Evidence::pinnedByProject("~/w")}, {}, {}};
+    const std::string pinned = report::renderText(ScanResult{0, {nvm}}, SizeUnit::decimal, {false, false});
+    EXPECT_NE(pinned.find("2 patch releases \u00b7 keep the newest and 1 pinned\n"
+                          "        KEEP  v18.19.1  110 MB  newest Node 18 \u2014 nothing to do\n"
+                          "        KEEP  v18.17.0  100 MB  Pinned by ~/w\n"),
+        std::string::npos)
+        << pinned;
     EXPECT_EQ(report::progressLine({}, 5), "Scanning\u2026 0 of 5 done");
     EXPECT_EQ(report::progressLine({ManagerKind::nvm, ManagerKind::homebrew}, 5),
         "Scanning\u2026 2 of 5 done: Homebrew \u00b7 nvm");

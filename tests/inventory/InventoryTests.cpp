@@ -95,6 +95,13 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
     for (auto& version : python) version.evidence = {Evidence::notGlobalVersion("3.12.1, 3.11.4")};
     EXPECT_EQ(
         describe(buildRows(ManagerKind::python, python), ManagerKind::python), "Python 3.11[3.11.4>3.11.7]=3 3.12.1 ");
+    // A version a project pins stays in its group, kept, and says why.
+    nvm[4].tier = Tier::signalOnly;
+    nvm[4].evidence.insert(nvm[4].evidence.begin(), Evidence::pinnedByProject("~/work/api"));
+    EXPECT_EQ(buildRows(ManagerKind::nvm, nvm).at(1).asGroup().summary(),
+        "2 patch releases \u00b7 keep the newest and 1 pinned");
+    EXPECT_EQ(verdictText(nvm[4], ManagerKind::nvm, SizeUnit::decimal),
+        "Pinned by ~/work/api \u2014 a project asks for this version: keep it while the project needs it.");
     // Nothing in it may go: the keep item's tier.
     const auto kept =
         buildRows(ManagerKind::nvm, {item("v18.1.0", 1, Tier::signalOnly), item("v18.2.0", 1, Tier::safeByDesign)});

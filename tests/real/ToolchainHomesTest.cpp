@@ -157,6 +157,22 @@ TEST(RealToolchains, RustToolchainsAsRustupListsThemAndWhatEachCommandFrees) {
     std::printf("Rust: Kelvo %lld of du %lld bytes\n", static_cast<long long>(rust.report.totalBytes()),
         static_cast<long long>(everything.value_or(0)));
 
+    // A project's toolchain file, naming a channel without its host, keeps what rustup itself uses there.
+    const std::string name = "nightly" + defaultName.substr(defaultName.find('-')); // the default's host
+    if (name != defaultName && std::find(toolchains.begin(), toolchains.end(), name) != toolchains.end()) {
+        const std::string api = rust.home + "/work/api";
+        sh("mkdir -p " + q(api) + " && printf '[toolchain]\\nchannel = \"nightly\"\\n' >" +
+            q(api + "/rust-toolchain.toml"));
+        const std::string active = sh("cd " + q(api) + " && env -i HOME=" + q(rust.home) + " " + environment +
+                                      " rustup show active-toolchain 2>/dev/null");
+        EXPECT_EQ(active.substr(0, active.find(' ')), name);
+        rust.scan(ManagerKind::rust);
+        EXPECT_EQ(rust.item(name).evidence.at(0), Evidence::pinnedByProject("~/work/api"));
+        EXPECT_TRUE(rust.item(name).tier == Tier::signalOnly && !rust.item(name).reclaimCommand);
+        sh("rm -r " + q(rust.home + "/work"));
+        rust.scan(ManagerKind::rust);
+    }
+
     // Toolchains are hard links into the machine's: uninstalling one frees only its folders' own
     // blocks, as freedBytes says, and rustup's note of its update.
     Names left = toolchains;

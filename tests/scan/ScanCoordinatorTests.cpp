@@ -46,6 +46,7 @@ struct FakeAdapter final : ManagerAdapter {
         if (label == "by hand" || label == "from a file")
             report.items.push_back({Uuid::random(), "x", {}, {}, 5, Tier::signalOnly, {}, {}, {}});
         if (label == "from a file") report.onceCountedBytes = 3;
+        if (label == "pins") report.pins = {{".nvmrc", "/w/a", "20"}, {".nvmrc", "/w/b", "18"}};
         if (paths.empty() || measuredFirst) return report;
         for (const auto& path : paths) {
             const auto bytes = FileManagerDirectorySizer().measure(path, counted);
@@ -56,6 +57,14 @@ struct FakeAdapter final : ManagerAdapter {
         return report;
     }
     std::string progressNote() const override { return label == "notes" ? "searching ~/src" : ""; }
+    // "pins" reports a pin from its scan; every other adapter adds to its version what it was shown,
+    // and "throws on pins" throws midway.
+    void keepPinned(ManagerReport& report, const std::vector<ProjectPin>& pins) const override {
+        for (const ProjectPin& pin : pins) {
+            report.version = report.version.value_or("") + " kept " + pin.text;
+            if (label == "throws on pins") throw 42;
+        }
+    }
     void open(int call = 0) { opened |= 1u << call; }
     bool waitStarted(int count = 1) const {
         return eventually([&] { return calls.load() >= count; });
@@ -174,6 +183,19 @@ TEST_F(ScanCoordinatorTest, TotalsCountEveryFileOnceAcrossAllReportsAsOneDuDoes)
     EXPECT_EQ(twice.totalBytes(), twice.managers[0].totalBytes()); // whichever finished first
     EXPECT_EQ(scanOpen(runs[0].first).totalBytes({ManagerKind::bun, ManagerKind::pnpm}), 5);
     EXPECT_TRUE(scanOpen({}).managers.empty());
+}
+
+TEST_F(ScanCoordinatorTest, EveryAdapterIsShownThePinsOfEveryReportBeforeTheResult) {
+    ScanCoordinator coordinator({adapter(ManagerKind::nvm), adapter(ManagerKind::projects, "pins"),
+                                    adapter(ManagerKind::bun, "throws on pins")},
+        executor());
+    record(coordinator);
+    coordinator.scan();
+    openInTurn(made_);
+    ASSERT_TRUE(queue_.runUntil([&] { return coordinator.result().has_value(); }, patience));
+    EXPECT_EQ(versionsOf(coordinator),
+        "nvm=nvm:0 kept 20 kept 18 bun=throws on pins:0 kept 20 projects=pins:0 kept 20 kept 18 ");
+    EXPECT_EQ(log_, "scanning cleared progress1 progress2 progress3 result idle ");
 }
 
 TEST_F(ScanCoordinatorTest, LiveCountsAreTheNewestRunsAndEndWithTheScan) {

@@ -133,7 +133,8 @@ QVariant InventoryRowsModel::groupData(const VersionGroup& group, int role) cons
             lines << QVariantMap{{QStringLiteral("name"), shown(item.name)},
                 {QStringLiteral("sizeText"), QString::fromStdString(sizeText(item.bytes, unit_))},
                 {QStringLiteral("heat"), qtText(heatColorName(item.bytes))},
-                {QStringLiteral("command"), text(item.reclaimCommand)}};
+                {QStringLiteral("command"), text(item.reclaimCommand)},
+                {QStringLiteral("pinnedBy"), text(VersionGroup::pinnedBy(item))}};
         }
         return lines;
     }

@@ -177,10 +177,11 @@ Rectangle {
                                     objectName: "supersededLine"
                                     Layout.fillWidth: true
                                     spacing: 8
+                                    // A version a project pins is kept like the group's own.
                                     Chip {
-                                        text: "SUPERSEDED"
-                                        color: Theme.color("caution")
-                                        border: Theme.color("cautionBorder")
+                                        text: modelData.pinnedBy !== "" ? "KEEP" : "SUPERSEDED"
+                                        color: Theme.color(modelData.pinnedBy !== "" ? "safe" : "caution")
+                                        border: Theme.color(modelData.pinnedBy !== "" ? "safeBorder" : "cautionBorder")
                                         fill: "transparent"
                                     }
                                     RowText {
@@ -190,6 +191,14 @@ Rectangle {
                                         font.family: Theme.mono
                                         font.pointSize: Theme.pt(11.5)
                                         font.weight: Font.DemiBold
+                                    }
+                                    RowText {
+                                        objectName: "pinnedLine"
+                                        visible: modelData.pinnedBy !== ""
+                                        text: modelData.pinnedBy
+                                        color: Theme.color("muted")
+                                        font.family: Theme.display
+                                        font.pointSize: Theme.pt(11)
                                     }
                                     Item {
                                         Layout.fillWidth: true

@@ -199,13 +199,16 @@ Item {
             compare(findChild(makeRoot(0), "bigNumber").text, "Nothing reclaimable")
         }
 
-        // A series holding the default keeps it; each version that may go shows how, copyable.
+        // A series holding the default keeps it, and what a project pins; each version that may go
+        // shows how, copyable.
         function test_a_group_keeps_the_default_and_shows_each_removal_command() {
             const node = (name, tier) => ({ name: name, bytes: 5e7, tier: tier,
                 evidence: tier === "signalOnly" ? [] : [{ kind: "notDefaultVersion", defaultVersion: "v20.11.1" }],
                 reclaimCommand: tier === "signalOnly" ? null : "nvm uninstall " + name })
+            const pinned = { name: "v20.1.0", bytes: 5e7, tier: "signalOnly",
+                evidence: [{ kind: "pinnedByProject", project: "~/work/api" }] }
             const root = makeRoot(0, [], [{ kind: "nvm", items: [node("v20.18.0", "orphanCandidate"),
-                node("v20.11.1", "signalOnly"), node("v20.5.0", "orphanCandidate")] }])
+                node("v20.11.1", "signalOnly"), node("v20.5.0", "orphanCandidate"), pinned] }])
             const list = findChild(root, "inventoryList")
             findChild(root, "inventoryPanel").inventory.verdictFilter = "orphanCandidate" // filed under what may go, not under its default
             compare(list.count, 1)
@@ -215,7 +218,10 @@ Item {
             tryVerify(() => findChild(group, "keepLine") !== null)
             compare(group.keepName, "v20.11.1") // its line is the inventory test's
             const blocks = descendants(group, item => item.objectName === "supersededCommand")
-            compare(blocks.map(block => block.command), ["nvm uninstall v20.18.0", "nvm uninstall v20.5.0"])
+            compare(blocks.filter(block => block.visible).map(block => block.command),
+                    ["nvm uninstall v20.18.0", "nvm uninstall v20.5.0"])
+            compare(descendants(group, item => item.objectName === "pinnedLine" && item.visible).map(line => line.text),
+                    ["Pinned by ~/work/api"])
             mouseClick(findChild(blocks[1], "copyButton"))
             compare(Ui.clipboardText(), "nvm uninstall v20.5.0")
         }
