@@ -199,7 +199,8 @@ std::optional<std::string> PythonAdapter::resolveVersion(
         }
         std::optional<std::string> best;
         for (const std::string& candidate : installed) {
-            if (!candidate.starts_with(prefix) || candidate.size() <= prefix.size() ||
+            // std::string's [size()] is '\0': a candidate equal to the prefix is no release of it.
+            if (!candidate.starts_with(prefix) ||
                 (candidate[prefix.size()] != '.' && candidate[prefix.size()] != '-') || isPrerelease(candidate)) {
                 continue;
             }
@@ -539,6 +540,30 @@ ManagerReport PythonAdapter::scan(TallyScopes counted) const {
     return std::move(draft).finish(sizer_.get(), counted);
 }
 
+void PythonAdapter::keepPinned(ManagerReport& report, const std::vector<ProjectPin>& pins) const {
+    const auto own = pinsOf(pins, PythonSource().pinFiles);
+    const auto folder = toolFolder(home_, "/.pyenv/versions");
+    if (own.empty() || !folder) {
+        return;
+    }
+    std::vector<std::string> names;
+    for (const DependencyItem& item : report.items) {
+        if (item.tool == "pyenv" && item.path == *folder + "/" + item.name) {
+            names.push_back(item.name);
+        }
+    }
+    for (const ProjectPin* pin : own) {
+        for (const std::string& named : parseVersionFile(pin->text)) {
+            const auto version = resolveVersion(named, names);
+            for (DependencyItem& item : report.items) {
+                if (version && item.tool == "pyenv" && item.name == *version && item.path == *folder + "/" + *version) {
+                    kelvo::keepPinned(item, pin->folder, home_);
+                }
+            }
+        }
+    }
+}
+
 const SourceDescriptor& PythonSource() {
     static const SourceDescriptor source{.kind = ManagerKind::python,
         .displayName = "Python",
@@ -564,7 +589,8 @@ const SourceDescriptor& PythonSource() {
             },
         .groupsVersions = true,
         .versionLineTitle = "Python",
-        .versionLineParts = 2};
+        .versionLineParts = 2,
+        .pinFiles = {".python-version"}};
     return source;
 }
 

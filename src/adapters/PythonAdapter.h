@@ -28,6 +28,8 @@ public:
     bool isInstalled() const override;
     using ManagerAdapter::scan;
     ManagerReport scan(TallyScopes counted) const override;
+    // A project's .python-version keeps every pyenv version it names, read as pyenv reads it.
+    void keepPinned(ManagerReport& report, const std::vector<ProjectPin>& pins) const override;
 
     // A version file, pyvenv.cfg, .project or metadata file larger than this is not one a tool wrote.
     static constexpr std::size_t fileLimit = 256 * 1024;

@@ -88,6 +88,7 @@ TEST(PythonAdapter, VersionsKeptWhenGlobalOrRunByAVirtualenvEveryOtherOffered) {
     // Homes that lead nowhere installed: another folder, one climbing out, a link's.
     py.virtualenv(venvs + "/b-X2", py.versions + "/../versions/2.7.18/bin");
     py.virtualenv(venvs + "/c-X3", "/");
+    py.virtualenv(venvs + "/a0-X0", py.versions + "_2.7.18/bin");
     py.sizer->set(py.versions + "/3.11.7", 700);
 
     const ManagerReport report = py.scan();
@@ -108,6 +109,16 @@ TEST(PythonAdapter, VersionsKeptWhenGlobalOrRunByAVirtualenvEveryOtherOffered) {
     }
     EXPECT_EQ(itemNamed(report, "3.11.7")->bytes, 700);
 
+    // A project's .python-version keeps what it names as pyenv resolves it; no other file does.
+    ManagerReport pinned = report;
+    PythonAdapter(py.sizer, py.prober, py.kb, py.home.path())
+        .keepPinned(pinned, {{".python-version", py.home / "api", "# 3.12\n3.11\n"},
+                                {".python-version", "/srv/x", "../versions/2.7.18"}, {".nvmrc", "/srv/y", "2.7.18"}});
+    const auto& kept = *itemNamed(pinned, "3.11.7");
+    EXPECT_TRUE(kept.tier == Tier::signalOnly && !kept.reclaimCommand);
+    EXPECT_EQ(kept.evidence.front(), Evidence::pinnedByProject("~/api"));
+    EXPECT_EQ(itemNamed(pinned, "2.7.18")->tier, Tier::orphanCandidate);
+
     // A version file pyenv cannot read, or naming nothing installed: pyenv's global is the system's.
     for (const std::string kind : {"folder", "fifo", "huge", "missing", "not-utf8"}) {
         const std::string file = py.home / ".pyenv/version";
@@ -117,7 +128,7 @@ TEST(PythonAdapter, VersionsKeptWhenGlobalOrRunByAVirtualenvEveryOtherOffered) {
             ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
         }
         if (kind == "huge") test::writeFile(file, "3.12.1\n" + std::string(PythonAdapter::fileLimit, '#'));
-        if (kind == "not-utf8") test::writeFile(file, "3.12.1\xff\n");
+        if (kind == "not-utf8") test::writeFile(file, "3.12.1\n\xff\n");
         EXPECT_EQ(itemNamed(py.scan(), "3.12.1")->evidence, std::vector{Evidence::notGlobalVersion("system")}) << kind;
     }
 }
@@ -164,6 +175,7 @@ TEST(PythonAdapter, ApplicationsByTheirCommandsAndCachesWithTheirToolsCommands) 
     const std::string pipx = py.home / ".local/pipx", bin = py.home / ".local/bin";
     test::writeFile(pipx + "/venvs/black/pipx_metadata.json", R"({"main_package": {"package_version": "24.1.0"}})");
     test::makeDirs(pipx + "/venvs/old-tool/bin");
+    test::makeDirs(pipx + "/venvs/black-macchiato/bin");
     test::writeFile(pipx + "/shared/pip", "");
     test::writeFile(pipx + "/logs/cmd.log", "");
     test::makeDirs(pipx + "/.cache"); // empty: not listed
@@ -171,13 +183,15 @@ TEST(PythonAdapter, ApplicationsByTheirCommandsAndCachesWithTheirToolsCommands) 
     test::makeDirs(py.home / ".local/share/uv/python/cpython-3.12.4-linux-x86_64-gnu");
     test::makeDirs(py.home / ".local/share/uv/python/.lock");
     test::makeDirs(bin);
-    for (const auto& [command, target] : std::vector<std::pair<std::string, std::string>>{
-             {"black", pipx + "/venvs/black/bin/black"}, {"blackd", pipx + "/venvs/black/bin/blackd"},
-             {"old", pipx + "/venvs/old-tool/bin/old"}, {"ruff", py.home / ".local/share/uv/tools/ruff/bin/ruff"}})
+    for (const auto& [command, target] :
+        std::vector<std::pair<std::string, std::string>>{{"black", pipx + "/venvs/black/bin/black"},
+            {"blackd", pipx + "/venvs/black/bin/blackd"}, {"old", pipx + "/venvs/old-tool/bin/old"},
+            {"bm", pipx + "/venvs/black-macchiato/bin/bm"}, {"ruff", py.home / ".local/share/uv/tools/ruff/bin/ruff"}})
         ASSERT_EQ(::symlink(target.c_str(), (bin + "/" + command).c_str()), 0);
     const double now = nowSeconds();
     py.prober->set(bin + "/blackd", FileTimes{now - 3 * 86400.0, now - 300 * 86400.0});
     py.prober->set(bin + "/old", FileTimes{now - 200 * 86400.0, now - 400 * 86400.0});
+    py.prober->set(bin + "/bm", FileTimes{now - 86400.0, now - 400 * 86400.0}); // another application's
     for (const std::string cache : {".cache/pip/http/a", ".cache/uv/wheels-v1/b", ".cache/pypoetry/cache/pypi/c",
              ".cache/pypoetry/artifacts/d", ".local/share/virtualenv/wheel/e", ".pyenv/cache/Python-3.12.1.tar.xz"})
         test::writeFile(py.home / cache, "x");
