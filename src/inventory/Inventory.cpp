@@ -69,13 +69,21 @@ std::string VersionGroup::summary() const {
         superseded.begin(), superseded.end(), [](const DependencyItem& item) { return pinnedBy(item).has_value(); });
     if (pinned == 0) {
         return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
-               (keepsDefault ? "keep your default" : "keep only the newest");
+               (keepsDefault    ? "keep your default"
+                   : keepsInUse ? "keep the one in use"
+                                : "keep only the newest");
     }
     return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
-           (keepsDefault ? "keep your default and " : "keep the newest and ") + std::to_string(pinned) + " pinned";
+           (keepsDefault    ? "keep your default and "
+               : keepsInUse ? "keep the one in use and "
+                            : "keep the newest and ") +
+           std::to_string(pinned) + " pinned";
 }
 
 std::string VersionGroup::keepLine() const {
+    if (keepsInUse) {
+        return title + " in use \u2014 nothing to do";
+    }
     return (keepsDefault ? "your default " : "newest ") + title + " \u2014 nothing to do";
 }
 
@@ -170,9 +178,17 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
         const auto kept = std::find_if(bucket.members.begin(), bucket.members.end(),
             [&](const auto& member) { return defaultVersions.contains(member.second->name); });
         VersionGroup group;
+        // Else the newest that a virtualenv runs.
+        const auto used = std::find_if(bucket.members.begin(), bucket.members.end(), [](const auto& member) {
+            return std::any_of(member.second->evidence.begin(), member.second->evidence.end(),
+                [](const Evidence& evidence) { return evidence.kind == Evidence::Kind::usedByVirtualenv; });
+        });
         if (kept != bucket.members.end()) {
             group.keepsDefault = true;
             std::rotate(bucket.members.begin(), kept, kept + 1);
+        } else if (used != bucket.members.end()) {
+            group.keepsInUse = true;
+            std::rotate(bucket.members.begin(), used, used + 1);
         }
         std::string titleWord(source.versionLineTitle);
         std::transform(titleWord.begin(), titleWord.end(), titleWord.begin(),

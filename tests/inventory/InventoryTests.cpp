@@ -95,6 +95,13 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
     for (auto& version : python) version.evidence = {Evidence::notGlobalVersion("3.12.1, 3.11.4")};
     EXPECT_EQ(
         describe(buildRows(ManagerKind::python, python), ManagerKind::python), "Python 3.11[3.11.4>3.11.7]=3 3.12.1 ");
+    // Else the newest one a virtualenv runs: what the group offers is exactly what may go.
+    python = items("3.11.9:1 3.11.7:2 3.11.4:1");
+    python[1].tier = Tier::signalOnly;
+    python[1].evidence = {Evidence::usedByVirtualenv("~/v")};
+    const auto inUse = buildRows(ManagerKind::python, python).at(0).asGroup();
+    EXPECT_EQ(inUse.keep.name + " " + inUse.summary() + ", " + inUse.keepLine(),
+        "3.11.7 3 patch releases \u00b7 keep the one in use, Python 3.11 in use \u2014 nothing to do");
     // A version a project pins stays in its group, kept, and says why.
     nvm[4].tier = Tier::signalOnly;
     nvm[4].evidence.insert(nvm[4].evidence.begin(), Evidence::pinnedByProject("~/work/api"));
