@@ -92,5 +92,23 @@ int main(int argc, char* argv[]) {
     grab("12-pnpm-light");
     root->setProperty("showSettings", true);
     grab("13-settings-light");
+    root->setProperty("showSettings", false);
+    // Python: its version group, then the virtualenv whose project is gone, in both themes.
+    root->setProperty("selectedTab", QStringLiteral("python"));
+    QTest::qWait(100);
+    for (const char* shown : {"group", "old-service"}) {
+        const auto& rows = inventory->rows()->rows();
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) {
+            return std::string_view(shown) == "group" ? r.isGroup()
+                                                      : !r.isGroup() && r.asItem().item.name.starts_with(shown);
+        });
+        ok = row != rows.end() && ok;
+        if (!inventory->expandedRowId().isEmpty()) inventory->toggleRow(inventory->expandedRowId());
+        inventory->toggleRow(row != rows.end() ? QString::fromStdString(row->id()) : QString());
+        kelvoApp.app().setTheme(kelvo::AppTheme::light);
+        grab(std::string_view(shown) == "group" ? "14-python-group-light" : "16-python-gone-light");
+        kelvoApp.app().setTheme(kelvo::AppTheme::dark);
+        grab(std::string_view(shown) == "group" ? "15-python-group-dark" : "17-python-gone-dark");
+    }
     return ok ? 0 : 1;
 }
