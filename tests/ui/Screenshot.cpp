@@ -93,22 +93,20 @@ int main(int argc, char* argv[]) {
     root->setProperty("showSettings", true);
     grab("13-settings-light");
     root->setProperty("showSettings", false);
-    // Python: its version group, then the virtualenv whose project is gone, in both themes.
+    // Python's version group, then the virtualenv whose project is gone, in both themes.
     root->setProperty("selectedTab", QStringLiteral("python"));
     QTest::qWait(100);
-    for (const char* shown : {"group", "old-service"}) {
+    for (const std::string shot : {"14-python-group", "15-python-gone"}) {
         const auto& rows = inventory->rows()->rows();
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) {
-            return std::string_view(shown) == "group" ? r.isGroup()
-                                                      : !r.isGroup() && r.asItem().item.name.starts_with(shown);
+            return shot.ends_with("group") ? r.isGroup() : !r.isGroup() && r.asItem().item.name.starts_with("old-");
         });
         ok = row != rows.end() && ok;
-        if (!inventory->expandedRowId().isEmpty()) inventory->toggleRow(inventory->expandedRowId());
         inventory->toggleRow(row != rows.end() ? QString::fromStdString(row->id()) : QString());
-        kelvoApp.app().setTheme(kelvo::AppTheme::light);
-        grab(std::string_view(shown) == "group" ? "14-python-group-light" : "16-python-gone-light");
+        grab((shot + "-light").c_str());
         kelvoApp.app().setTheme(kelvo::AppTheme::dark);
-        grab(std::string_view(shown) == "group" ? "15-python-group-dark" : "17-python-gone-dark");
+        grab((shot + "-dark").c_str());
+        kelvoApp.app().setTheme(kelvo::AppTheme::light);
     }
     return ok ? 0 : 1;
 }
