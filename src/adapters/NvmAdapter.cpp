@@ -87,9 +87,8 @@ std::string NvmAdapter::pinnedText(std::string_view file) {
         const std::size_t end = std::min(file.find('\n', start), file.size());
         std::string_view line = file.substr(start, end - start);
         line = line.substr(0, line.find('#'));
-        const auto first = line.find_first_not_of(" \t\r\f\v");
-        if (first != std::string_view::npos) {
-            return std::string(line.substr(first, line.find_last_not_of(" \t\r\f\v") + 1 - first));
+        if (line.find_first_not_of(" \t\r\f\v") != std::string_view::npos) {
+            return std::string(line); // resolving trims it
         }
         start = end + 1;
     }

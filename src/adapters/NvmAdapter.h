@@ -37,7 +37,7 @@ public:
     // Which of `names` the alias or version `text` names, following nvm's aliases in ~/.nvm/alias.
     static std::optional<std::string> resolve(
         const std::string& home, std::string_view text, const std::vector<std::string>& names);
-    // What a version file asks for: its first line that holds more than a comment, trimmed.
+    // What a version file asks for: its first line that holds more than a comment.
     static std::string pinnedText(std::string_view file);
     // The npm of the default version (~/.nvm/versions/node/<default>/bin/npm), whether or not it exists.
     static std::optional<std::string> defaultNpm(const std::string& home);

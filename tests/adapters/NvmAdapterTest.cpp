@@ -122,7 +122,7 @@ TEST(NvmAdapter, VersionsProjectsPinAreKeptAsNvmResolvesThePin) {
     };
     using Kept = std::set<std::string>;
     const std::vector<std::pair<ProjectPin, Kept>> cases{
-        {{".nvmrc", "/w", "# team Node\n  lts/iron  \n"}, {"v20.11.1"}}, {{".nvmrc", "/w", "18"}, {"v18.19.1"}},
+        {{".nvmrc", "/w", "# team Node\n \t\n  lts/iron  \n"}, {"v20.11.1"}}, {{".nvmrc", "/w", "18"}, {"v18.19.1"}},
         {{".node-version", "/w", "18.17.0\r\n"}, {"v18.17.0"}},
         {{".nvmrc", "/w", "v20.18.1 # pinned\nv18.17.0"}, {"v20.18.1"}}, {{".nvmrc", "/w", "node"}, {}},
         {{".nvmrc", "/w", "../outside"}, {}}, {{".nvmrc", "/w", "v16.0.0"}, {}}, {{".nvmrc", "/w", ""}, {}},

@@ -63,16 +63,25 @@ int main(int argc, char* argv[]) {
     root->setProperty("selectedTab", qtText(rawValue(scan->currentResult()->managers.front().kind)));
     grab("05-card-selected");
     root->setProperty("selectedTab", QString());
-    // All managers: the first item, then the first group.
+    // All managers' first item, then nvm's group that keeps a pinned version (else its first group).
     auto* inventory = root->findChild<InventoryPanelState*>(); // made with the main view
     for (bool group : {false, true}) {
+        if (group) {
+            root->setProperty("selectedTab", QStringLiteral("nvm"));
+            QTest::qWait(100);
+        }
         const auto& rows = inventory->rows()->rows();
-        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.isGroup() == group; });
+        auto row = std::find_if(rows.begin(), rows.end(),
+            [&](const auto& r) { return r.isGroup() && r.asGroup().summary().ends_with("pinned"); });
+        if (!group || row == rows.end()) {
+            row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.isGroup() == group; });
+        }
         ok = row != rows.end() && ok;
         inventory->toggleRow(row != rows.end() ? QString::fromStdString(row->id()) : QString());
         grab(group ? "07-group-expanded" : "06-item-expanded");
     }
     inventory->toggleRow(inventory->expandedRowId());
+    root->setProperty("selectedTab", QString());
     root->setProperty("showSettings", true);
     grab("08-settings");
     root->setProperty("showSettings", false);

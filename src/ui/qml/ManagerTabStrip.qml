@@ -30,18 +30,39 @@ Flickable {
             contentX = Math.min(contentWidth - width, right - width)
     }
 
+    // However a tab was selected (a card of the rail too), it comes into view.
+    onSelectedChanged: Qt.callLater(revealSelected)
+    function revealSelected() {
+        for (let i = 0; i < tabRepeater.count; ++i) {
+            const tab = tabRepeater.itemAt(i)
+            if (tab && tab.kind === selected)
+                reveal(tab)
+        }
+    }
+
+    // A mouse wheel turns one way only: it moves the strip sideways.
+    WheelHandler {
+        target: null
+        acceptedDevices: PointerDevice.Mouse
+        onWheel: event => {
+            const delta = event.angleDelta.x !== 0 ? event.angleDelta.x : event.angleDelta.y
+            tabStrip.contentX = Math.max(0, Math.min(tabStrip.contentWidth - tabStrip.width, tabStrip.contentX - delta))
+        }
+    }
+
     Row {
         id: tabs
         x: 14
         y: 8
         spacing: 6
         Repeater {
+            id: tabRepeater
             model: tabStrip.inventory.tabs
             PillButton {
                 required property string kind
+                objectName: "tab_" + (kind === "" ? "all" : kind)
                 required title
                 required count
-                objectName: "tab_" + (kind === "" ? "all" : kind)
                 selected: tabStrip.selected === kind
                 Accessible.name: title + ", " + count + " packages"
                 onClicked: tabStrip.selectRequested(kind)

@@ -226,6 +226,27 @@ Item {
             compare(Ui.clipboardText(), "nvm uninstall v20.5.0")
         }
 
+        // Too narrow for its tabs, the strip scrolls to the tab selected from the rail, and with a
+        // mouse's wheel.
+        function test_the_narrow_tab_strip_shows_the_selected_tab_and_turns_with_the_wheel() {
+            const root = makeRoot(1, [], Ui.managerKinds().filter(kind => kind !== "npm" && kind !== "bun").map(
+                kind => ({ kind: kind, items: [{ name: "x", bytes: 1e6, tier: "signalOnly" }] })))
+            root.width = 800
+            const strip = findChild(root, "managerTabs")
+            verify(strip.contentWidth > strip.width, "the strip overflows")
+            const last = Ui.managerKinds()[Ui.managerKinds().length - 1]
+            root.selectedTab = last
+            tryVerify(() => {
+                const tab = findChild(strip, "tab_" + last)
+                const x = tab.mapToItem(strip, 0, 0).x
+                return x >= 0 && x + tab.width <= strip.width
+            })
+            root.selectedTab = ""
+            tryCompare(strip, "contentX", 0)
+            mouseWheel(strip, 100, strip.height / 2, 0, -120)
+            verify(strip.contentX > 0, "the wheel moved it")
+        }
+
         function test_without_its_resources_the_window_says_where_it_looked_and_scans_nothing() {
             const window = createTemporaryObject(mainComponent, top,
                 { missingResource: "colors.json", resourceFolder: "/opt/kelvo/share/kelvo" })
