@@ -556,7 +556,7 @@ void PythonAdapter::keepPinned(ManagerReport& report, const std::vector<ProjectP
         for (const std::string& named : parseVersionFile(pin->text)) {
             const auto version = resolveVersion(named, names);
             for (DependencyItem& item : report.items) {
-                if (version && item.tool == "pyenv" && item.name == *version && item.path == *folder + "/" + *version) {
+                if (version && item.path == *folder + "/" + *version) {
                     kelvo::keepPinned(item, pin->folder, home_);
                 }
             }
