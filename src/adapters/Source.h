@@ -48,8 +48,12 @@ struct SourceDescriptor {
     // What an item kept in use means: something else installed needs it ("DEPENDENCY"), rather
     // than "IN USE".
     bool keptForDependents = false;
-    // Installed versions of one major line are listed as a group that keeps one of them.
+    // Installed versions of one line are listed as a group that keeps one of them: the line is the
+    // first `versionLineParts` numbers of a version ("18" of 18.19.1, "3.11" of 3.11.7), and the
+    // group is titled by the line after `versionLineTitle` ("Node 18").
     bool groupsVersions = false;
+    std::string_view versionLineTitle = "Node";
+    int versionLineParts = 1;
     // The version files in a project folder that pin one of its versions (".nvmrc"), read by the
     // projects search and handed to the adapter's keepPinned.
     std::vector<std::string_view> pinFiles{};

@@ -4,7 +4,9 @@
 #include "model/NodeVersion.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace kelvo {
@@ -67,13 +69,21 @@ std::string VersionGroup::summary() const {
         superseded.begin(), superseded.end(), [](const DependencyItem& item) { return pinnedBy(item).has_value(); });
     if (pinned == 0) {
         return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
-               (keepsDefault ? "keep your default" : "keep only the newest");
+               (keepsDefault    ? "keep your default"
+                   : keepsInUse ? "keep the one in use"
+                                : "keep only the newest");
     }
     return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
-           (keepsDefault ? "keep your default and " : "keep the newest and ") + std::to_string(pinned) + " pinned";
+           (keepsDefault    ? "keep your default and "
+               : keepsInUse ? "keep the one in use and "
+                            : "keep the newest and ") +
+           std::to_string(pinned) + " pinned";
 }
 
 std::string VersionGroup::keepLine() const {
+    if (keepsInUse) {
+        return title + " in use \u2014 nothing to do";
+    }
     return (keepsDefault ? "your default " : "newest ") + title + " \u2014 nothing to do";
 }
 
@@ -115,21 +125,29 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
         return rows;
     }
 
-    // Buckets by major version, visited in the order of their first item (the final stable sort
+    // Buckets by version line, visited in the order of their first item (the final stable sort
     // then keeps the adapter's order between rows of equal size).
+    const SourceDescriptor& source = descriptor(kind);
     struct Bucket {
-        std::int64_t major = 0;
+        std::string line; // "18", "3.11"
         std::vector<std::pair<NodeVersion, const DependencyItem*>> members;
     };
     std::vector<Bucket> buckets;
-    std::map<std::int64_t, std::size_t> bucketIndex;
+    std::map<std::string, std::size_t> bucketIndex;
     std::vector<const DependencyItem*> ungrouped;
-    // Every version but the default names it: a series that holds it keeps it, whatever is newer.
-    std::optional<std::string> defaultVersion;
+    // Every version but the default (or the globals) names it: a series that holds it keeps it,
+    // whatever is newer.
+    std::set<std::string> defaultVersions;
     for (const auto& item : items) {
         for (const auto& evidence : item.evidence) {
             if (evidence.kind == Evidence::Kind::notDefaultVersion) {
-                defaultVersion = evidence.version;
+                defaultVersions.insert(evidence.version);
+            } else if (evidence.kind == Evidence::Kind::notGlobalVersion) {
+                for (std::size_t start = 0; start <= evidence.version.size();) {
+                    const std::size_t end = std::min(evidence.version.find(", ", start), evidence.version.size());
+                    defaultVersions.insert(evidence.version.substr(start, end - start));
+                    start = end + 2;
+                }
             }
         }
     }
@@ -139,9 +157,13 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
             ungrouped.push_back(&item);
             continue;
         }
-        auto [it, inserted] = bucketIndex.try_emplace(version->major, buckets.size());
+        std::string line = std::to_string(version->major);
+        if (source.versionLineParts > 1) {
+            line += "." + std::to_string(version->minor);
+        }
+        auto [it, inserted] = bucketIndex.try_emplace(line, buckets.size());
         if (inserted) {
-            buckets.push_back(Bucket{version->major, {}});
+            buckets.push_back(Bucket{line, {}});
         }
         buckets[it->second].members.emplace_back(*version, &item);
     }
@@ -154,15 +176,25 @@ std::vector<InventoryRow> buildRows(ManagerKind kind, const std::vector<Dependen
         std::stable_sort(bucket.members.begin(), bucket.members.end(),
             [](const auto& a, const auto& b) { return a.first > b.first; });
         const auto kept = std::find_if(bucket.members.begin(), bucket.members.end(),
-            [&](const auto& member) { return member.second->name == defaultVersion; });
+            [&](const auto& member) { return defaultVersions.contains(member.second->name); });
         VersionGroup group;
+        // Else the newest that a virtualenv runs.
+        const auto used = std::find_if(bucket.members.begin(), bucket.members.end(), [](const auto& member) {
+            return std::any_of(member.second->evidence.begin(), member.second->evidence.end(),
+                [](const Evidence& evidence) { return evidence.kind == Evidence::Kind::usedByVirtualenv; });
+        });
         if (kept != bucket.members.end()) {
             group.keepsDefault = true;
             std::rotate(bucket.members.begin(), kept, kept + 1);
+        } else if (used != bucket.members.end()) {
+            group.keepsInUse = true;
+            std::rotate(bucket.members.begin(), used, used + 1);
         }
-        // Node versions, the one source that groups them: the group's id and title say so.
-        group.id = std::string(rawValue(kind)) + "-node-" + std::to_string(bucket.major);
-        group.title = "Node " + std::to_string(bucket.major);
+        std::string titleWord(source.versionLineTitle);
+        std::transform(titleWord.begin(), titleWord.end(), titleWord.begin(),
+            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        group.id = std::string(rawValue(kind)) + "-" + titleWord + "-" + bucket.line;
+        group.title = std::string(source.versionLineTitle) + " " + bucket.line;
         group.manager = kind;
         group.keep = *bucket.members.front().second;
         for (std::size_t i = 1; i < bucket.members.size(); ++i) {

@@ -24,20 +24,25 @@ std::string_view displayName(ManagerKind kind);
 std::string_view shortLabel(ManagerKind kind);
 
 struct VersionGroup {
-    std::string id;    // "nvm-node-<major>"
-    std::string title; // "Node <major>"
+    std::string id;    // "nvm-node-<major>", "python-python-<major>.<minor>"
+    std::string title; // "Node <major>", "Python <major>.<minor>"
     ManagerKind manager{};
-    DependencyItem keep; // the user's default when the group holds it, else the newest
+    // The user's default (or a global) when the group holds it, else the newest one a virtualenv
+    // runs, else the newest.
+    DependencyItem keep;
     // The others, newest first; those a project pins are kept too (pinnedBy).
     std::vector<DependencyItem> superseded;
     bool keepsDefault = false;
+    bool keepsInUse = false;
 
     std::int64_t totalBytes() const;
-    // "3 patch releases · keep only the newest", "… · keep your default", "… and 1 pinned".
+    // "3 patch releases · keep only the newest", "… · keep your default", "… · keep the one in use",
+    // "… and 1 pinned".
     std::string summary() const;
     // "Pinned by ~/work/api" for a member a project pins.
     static std::optional<std::string> pinnedBy(const DependencyItem& item);
-    // "newest Node 18 — nothing to do", or "your default Node 20 — nothing to do".
+    // "newest Node 18 — nothing to do", "your default Node 20 — nothing to do", or "Python 3.11 in
+    // use — nothing to do".
     std::string keepLine() const;
     // What the group holds decides it: orphanCandidate when a version in it may go, else keep's tier.
     Tier tier() const;

@@ -38,6 +38,8 @@ json evidenceJson(const Evidence& evidence) {
     case Evidence::Kind::projectGone:
     case Evidence::Kind::pinnedByProject: out["project"] = text(evidence.version); break;
     case Evidence::Kind::notDefaultToolchain: out["defaultToolchain"] = text(evidence.version); break;
+    case Evidence::Kind::notGlobalVersion: out["globalVersions"] = text(evidence.version); break;
+    case Evidence::Kind::usedByVirtualenv: out["virtualenv"] = text(evidence.version); break;
     }
     out["summary"] = text(evidence.summary());
     return out;
@@ -168,8 +170,8 @@ std::optional<Evidence> decodeEvidence(const nlohmann::json& value) {
                 evidence.at = at->get<double>();
             }
         }
-        for (const char* key : {"version", "defaultVersion", "defaultToolchain", "newestInSeries", "storeVersion",
-                 "globalFolder", "project"}) {
+        for (const char* key : {"version", "defaultVersion", "defaultToolchain", "globalVersions", "virtualenv",
+                 "newestInSeries", "storeVersion", "globalFolder", "project"}) {
             if (auto text = optionalString(value, key)) {
                 evidence.version = *text;
             }

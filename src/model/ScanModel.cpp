@@ -77,6 +77,8 @@ std::string_view rawValue(Evidence::Kind kind) {
     case Evidence::Kind::projectGone: return "projectGone";
     case Evidence::Kind::markedAsCache: return "markedAsCache";
     case Evidence::Kind::notDefaultToolchain: return "notDefaultToolchain";
+    case Evidence::Kind::notGlobalVersion: return "notGlobalVersion";
+    case Evidence::Kind::usedByVirtualenv: return "usedByVirtualenv";
     case Evidence::Kind::pinnedByProject: return "pinnedByProject";
     }
     return {};
@@ -163,6 +165,8 @@ std::string Evidence::summary() const {
     case Kind::projectGone: return "Its project " + version + " is gone";
     case Kind::markedAsCache: return "Its build tool marks it as a cache (CACHEDIR.TAG)";
     case Kind::notDefaultToolchain: return "Not your default toolchain (" + version + ")";
+    case Kind::notGlobalVersion: return "Not your global Python (" + version + ")";
+    case Kind::usedByVirtualenv: return "The virtualenv " + version + " runs it";
     case Kind::pinnedByProject: return "Pinned by " + version;
     }
     return {};

@@ -58,13 +58,15 @@ struct Evidence {
         projectGone,
         markedAsCache,
         notDefaultToolchain,
+        notGlobalVersion,
+        usedByVirtualenv,
         pinnedByProject,
     };
 
     Kind kind = Kind::noDependents;
     double at = 0; // lastUsed: the last use; notUsedSinceInstall: the install; project*: its last activity
-    // notDefaultVersion: defaultVersion; notDefaultToolchain: the default toolchain; supersededPatch:
-    // newestInSeries; old*: the folder
+    // notDefaultVersion: defaultVersion; notDefaultToolchain: the default toolchain; notGlobalVersion:
+    // the global versions; usedByVirtualenv: the virtualenv; supersededPatch: newestInSeries; old*: the folder
     std::string version;
 
     static Evidence lastUsed(double at) { return {Kind::lastUsed, at, {}}; }
@@ -100,6 +102,14 @@ struct Evidence {
     static Evidence notDefaultToolchain(std::string defaultToolchain) {
         return {Kind::notDefaultToolchain, 0, std::move(defaultToolchain)};
     }
+    // An installed version that is not one of the global versions (named, ", " between them).
+    static Evidence notGlobalVersion(std::string globalVersions) {
+        return {Kind::notGlobalVersion, 0, std::move(globalVersions)};
+    }
+    // A virtualenv (its folder, as shown) runs this installed version.
+    static Evidence usedByVirtualenv(std::string virtualenv) {
+        return {Kind::usedByVirtualenv, 0, std::move(virtualenv)};
+    }
     // A project's version file names it (`folder`, as it is shown): the project needs it.
     static Evidence pinnedByProject(std::string folder) { return {Kind::pinnedByProject, 0, std::move(folder)}; }
 
@@ -115,7 +125,8 @@ inline constexpr std::array allEvidenceKinds{Evidence::Kind::lastUsed, Evidence:
     Evidence::Kind::notUsedSinceInstall, Evidence::Kind::oldStoreVersion, Evidence::Kind::oldGlobalFolder,
     Evidence::Kind::projectUntouched, Evidence::Kind::projectActive, Evidence::Kind::noLockfile,
     Evidence::Kind::commandWithheld, Evidence::Kind::projectGone, Evidence::Kind::markedAsCache,
-    Evidence::Kind::notDefaultToolchain, Evidence::Kind::pinnedByProject};
+    Evidence::Kind::notDefaultToolchain, Evidence::Kind::notGlobalVersion, Evidence::Kind::usedByVirtualenv,
+    Evidence::Kind::pinnedByProject};
 
 // "MMM yyyy" in the user's locale and time zone; safe to call from several threads.
 std::string formatMonthYear(double secondsSince1970);

@@ -9,6 +9,7 @@
 #include "adapters/NvmAdapter.h"
 #include "adapters/PnpmAdapter.h"
 #include "adapters/ProjectsAdapter.h"
+#include "adapters/PythonAdapter.h"
 #include "adapters/RustAdapter.h"
 #include "adapters/Substitutes.h"
 #include "adapters/YarnAdapter.h"
@@ -85,6 +86,11 @@ struct HostileHome {
             test::writeFile(dir / ("go/bin/" + name), "p");
             test::writeFile(dir / (".rustup/toolchains/" + name + "/bin/rustc"), "r");
             test::writeFile(dir / (".cargo/bin/" + name), "c");
+            test::writeFile(dir / (".pyenv/versions/" + name + "/bin/python"), "y");
+            // A virtualenv whose project and interpreter are named through the hostile name.
+            test::writeFile(dir / (".local/share/virtualenvs/" + name + "/.project"), dir / ("gone/" + name));
+            test::writeFile(dir / (".local/share/virtualenvs/" + name + "/pyvenv.cfg"),
+                "home = " + dir / (".pyenv/versions/" + name + "/../../../outside\n"));
             for (const auto& modules : {npm, bun, bun + "@scope/", yarn + "node_modules/"})
                 test::writeFile(modules + name + "/package.json", package);
             bunGlobals.push_back("@scope/" + name);
@@ -124,6 +130,8 @@ struct HostileHome {
         specialFile(dir / ".cache/pnpm", S_IFIFO);
         specialFile(dir / ".config/go/env", S_IFIFO);
         specialFile(dir / ".rustup/settings.toml", S_IFIFO);
+        specialFile(dir / ".pyenv/version", S_IFIFO);
+        std::filesystem::create_symlink(outside, dir / ".pyenv/versions/linked");
         nlohmann::json installs = nlohmann::json::object();
         for (const auto& name : listed) installs[name + " 1.0.0 (path+x)"] = {{"bins", {name, "../../outside/blob"}}};
         test::writeFile(dir / ".cargo/.crates2.json",
@@ -182,6 +190,7 @@ struct HostileHome {
             std::make_shared<YarnAdapter>(sizer, prober, kb, dir.path()),
             std::make_shared<RustAdapter>(sizer, prober, kb, dir.path()),
             std::make_shared<GoAdapter>(sizer, prober, kb, dir.path()),
+            std::make_shared<PythonAdapter>(sizer, prober, kb, dir.path()),
             std::make_shared<ProjectsAdapter>(sizer, dir.path(), [this] { return Names{dir / "projects"}; })};
     }
 };
@@ -227,8 +236,8 @@ bool isInside(const std::string& path, const std::string& tree) {
 TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
     const HostileHome home;
     const ScanResult result = scanAll(home.adapters(10s));
-    ASSERT_EQ(result.managers.size(), 9u);
-    EXPECT_EQ(result.managers[8].items.size(), hostileNames.size() + 1) << "every project but the linked one";
+    ASSERT_EQ(result.managers.size(), 10u);
+    EXPECT_EQ(result.managers[9].items.size(), hostileNames.size() + 1) << "every project but the linked one";
     for (const auto& report : result.managers) EXPECT_TRUE(report.detected) << rawValue(report.kind);
     const auto calls = home.calls();
     EXPECT_GE(calls.size(), 10u);
@@ -241,11 +250,11 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
         {ManagerKind::bun, {".bun/install/global/node_modules", ".bun/install/cache"}},
         {ManagerKind::yarn, {".config/yarn/global/node_modules", ".cache/yarn"}},
         {ManagerKind::rust, {".rustup/toolchains", ".cargo/bin"}}, {ManagerKind::go, {"go/bin", "go/pkg/mod"}},
-        {ManagerKind::projects, {"projects"}}};
+        {ManagerKind::python, {".pyenv/versions", ".local/share/virtualenvs"}}, {ManagerKind::projects, {"projects"}}};
     const std::map<ManagerKind, Names> fixedWords{{ManagerKind::homebrew, {"brew", "uninstall"}},
         {ManagerKind::npm, {"npm", "-g", "uninstall"}}, {ManagerKind::nvm, {"nvm", "uninstall"}},
         {ManagerKind::bun, {"bun", "remove", "-g"}}, {ManagerKind::yarn, {"yarn", "global", "remove"}},
-        {ManagerKind::pnpm, {"pnpm", "remove", "-g"}}};
+        {ManagerKind::pnpm, {"pnpm", "remove", "-g"}}, {ManagerKind::python, {"pyenv", "uninstall", "-f"}}};
     int measured = 0, commands = 0;
     std::set<std::string> caches; // what is not a folder of its own is none: a file, a FIFO, a link out
     for (const auto& report : result.managers) {
@@ -281,9 +290,9 @@ TEST(HostileScan, FinishesAllowlistedAndMeasuresLikeDuInsideTheTrees) {
             }
         }
     }
-    // Most hostile names are measured by six managers (bun twice) and removable through each.
-    EXPECT_GT(measured, 6 * static_cast<int>(hostileNames.size()));
-    EXPECT_GT(commands, 6 * static_cast<int>(hostileNames.size()));
+    // Most hostile names are measured by seven managers (bun twice) and removable through each.
+    EXPECT_GT(measured, 7 * static_cast<int>(hostileNames.size()));
+    EXPECT_GT(commands, 7 * static_cast<int>(hostileNames.size()));
     EXPECT_EQ(caches,
         (std::set<std::string>{"Content-addressable store", "Homebrew download cache", "Yarn cache", "bun cache",
             "node-gyp headers", "npm cache", "nvm download cache", "Playwright browsers", "Go module cache"}));
@@ -345,7 +354,7 @@ TEST(BrokenTools, TheRunnerAndTheScanComeBackInTimeWithBoundedResultsAndNothingL
         const ScanResult scan = scanAll(adapters);
         // Adapters run side by side, none more than four commands in a row.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 4 * (300ms + 300ms) + 3s);
-        ASSERT_EQ(scan.managers.size(), 9u);
+        ASSERT_EQ(scan.managers.size(), 10u);
         // nvm runs no tool; pnpm and bun are found from their folders whatever their tool does.
         EXPECT_TRUE(scan.managers[2].detected && scan.managers[3].detected && scan.managers[4].detected);
         // A hung bun is waited for once; on a loaded machine its shell may die before it logs.

@@ -63,7 +63,9 @@ TEST(BuildRows, GroupsNewestFirstAndOrdersBySizeStably) {
             "Node 20[v20.2.0>v20.1.0]=14 v16.0.0 system v18.17 v18.17.0-rc1 "},
         // A group of unknown sizes totals 0 and stands above an unknown item.
         {ManagerKind::nvm, "system:? v18.1.0:? v18.2.0:?", "Node 18[v18.2.0>v18.1.0]=0 system "},
-        // Unknown sizes after 0-byte ones; versions are never grouped outside nvm.
+        // Python's line is its minor one: 3.1 is not 3.11, and 3.11.10 is the newest of it.
+        {ManagerKind::python, "3.11.7:20 3.12.1:30 3.11.10:10 3.1.2:1", "Python 3.11[3.11.10>3.11.7]=30 3.12.1 3.1.2 "},
+        // Unknown sizes after 0-byte ones; versions are grouped only where a source says so.
         {ManagerKind::npm, "unknown-a:? zero:0 five-a:5 ten:10 five-b:5 unknown-b:?",
             "ten five-a five-b zero unknown-a unknown-b "},
         {ManagerKind::homebrew, "v18.17.0:1 v18.19.1:2", "v18.19.1 v18.17.0 "},
@@ -88,6 +90,18 @@ TEST(BuildRows, ASeriesHoldingTheDefaultKeepsItAndIsFiledUnderWhatMayGo) {
     // Filed and tagged by what may go, whatever it keeps; what may go is exactly the rest.
     EXPECT_EQ(rows[0].tier(), Tier::orphanCandidate);
     EXPECT_EQ(reclaimableBytes(nvm), 40 + 20 + 10 + 5);
+    // Any of pyenv's globals is kept as nvm's default is.
+    auto python = items("3.11.7:2 3.11.4:1 3.12.1:1");
+    for (auto& version : python) version.evidence = {Evidence::notGlobalVersion("3.12.1, 3.11.4")};
+    EXPECT_EQ(
+        describe(buildRows(ManagerKind::python, python), ManagerKind::python), "Python 3.11[3.11.4>3.11.7]=3 3.12.1 ");
+    // Else the newest one a virtualenv runs: what the group offers is exactly what may go.
+    python = items("3.11.9:1 3.11.7:2 3.11.4:1");
+    python[1].tier = Tier::signalOnly;
+    python[1].evidence = {Evidence::usedByVirtualenv("~/v")};
+    const auto inUse = buildRows(ManagerKind::python, python).at(0).asGroup();
+    EXPECT_EQ(inUse.keep.name + " " + inUse.summary() + ", " + inUse.keepLine(),
+        "3.11.7 3 patch releases \u00b7 keep the one in use, Python 3.11 in use \u2014 nothing to do");
     // A version a project pins stays in its group, kept, and says why.
     nvm[4].tier = Tier::signalOnly;
     nvm[4].evidence.insert(nvm[4].evidence.begin(), Evidence::pinnedByProject("~/work/api"));
@@ -165,7 +179,8 @@ ScanResult everyField() {
     ManagerReport nvm{ManagerKind::nvm, true, {}, items("v20.11.0:30000000 v18.19.1:11000000 v18.17.0:10000000"), {}};
     nvm.items[0].tier = Tier::signalOnly;
     nvm.items[2].evidence = {Evidence::notDefaultVersion("v20.11.0"), Evidence::supersededPatch("v18.19.1")};
-    nvm.items[1].evidence = {Evidence::notDefaultToolchain("stable-x86_64-unknown-linux-gnu")};
+    nvm.items[1].evidence = {Evidence::notDefaultToolchain("stable-x86_64-unknown-linux-gnu"),
+        Evidence::notGlobalVersion("3.12.1, system"), Evidence::usedByVirtualenv("~/.venvs/a\"b")};
     nvm.items[1].tool = "rustup";
     // Not detected, yet holding an item: reclaimable, but not inventoried.
     const ManagerReport bun{ManagerKind::bun, false, std::nullopt, items("cowsay:5000"), {}};

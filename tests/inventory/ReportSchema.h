@@ -31,6 +31,7 @@ inline void checkReportDocument(const Json& document) {
         {"oldStoreVersion", "storeVersion:s "}, {"oldGlobalFolder", "globalFolder:s "},
         {"projectUntouched", "at:[if] "}, {"projectActive", "at:[if] "}, {"noLockfile", ""}, {"commandWithheld", ""},
         {"projectGone", "project:s "}, {"markedAsCache", ""}, {"notDefaultToolchain", "defaultToolchain:s "},
+        {"notGlobalVersion", "globalVersions:s "}, {"usedByVirtualenv", "virtualenv:s "},
         {"pinnedByProject", "project:s "}};
     expectKeys(document, "scannedAt:[if] sizeUnit:s totalBytes:i reclaimableBytes:i inventoriedCount:i managers:a ");
     int previousKind = -1;

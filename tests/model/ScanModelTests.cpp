@@ -21,7 +21,7 @@ constexpr double midMarch2024 = 1710504000.0; // no time zone moves it to anothe
 
 TEST(ManagerKind, RawValuesInCaseOrderExactDecodingOnly) {
     const nlohmann::json raws = allManagerKinds;
-    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun","yarn","rust","go","projects"])");
+    EXPECT_EQ(raws.dump(), R"(["homebrew","npm","pnpm","nvm","bun","yarn","rust","go","python","projects"])");
     EXPECT_EQ(raws.get<std::vector<ManagerKind>>(), std::vector(allManagerKinds.begin(), allManagerKinds.end()));
     for (ManagerKind kind : allManagerKinds) EXPECT_EQ(managerKindFromRaw(rawValue(kind)), kind);
     for (const auto& bad : nlohmann::json::parse(R"(["Nvm", " nvm", "nvm ", "", "nvm\u0000", "brew", 3, null])")) {
@@ -34,6 +34,9 @@ TEST(Evidence, SummariesWithMonthAndYearInTheUsersZoneAndLocale) {
     EXPECT_EQ(Evidence::supersededPatch("1.2.9").summary(), "Superseded by 1.2.9");
     EXPECT_EQ(Evidence::notDefaultToolchain("stable-aarch64-apple-darwin").summary(),
         "Not your default toolchain (stable-aarch64-apple-darwin)");
+    EXPECT_EQ(Evidence::notGlobalVersion("3.12.1, 3.11.7").summary(), "Not your global Python (3.12.1, 3.11.7)");
+    EXPECT_EQ(Evidence::usedByVirtualenv("~/.local/share/virtualenvs/api-X1").summary(),
+        "The virtualenv ~/.local/share/virtualenvs/api-X1 runs it");
     ASSERT_TRUE(pinned);
     EXPECT_EQ(Evidence::lastUsed(midMarch2024 + 0.75).summary(), "Last used Mar 2024");
     EXPECT_EQ(Evidence::notUsedSinceInstall(midMarch2024).summary(), "Not used since installed Mar 2024");

@@ -1,6 +1,6 @@
-// Kelvo against homes a real Go and real rustup and cargo filled (tests/real/make-toolchain-home),
-// the tools being the oracle: their listings for the items, du for sizes and totals, and every
-// reclaim command run in the home (itself a copy) for what it frees. Without a tool the test skips.
+// Kelvo against homes a real Go, real rustup and cargo, and real pyenv, pip, pipx and pipenv filled
+// (tests/real/make-toolchain-home), the tools being the oracle: their listings for the items, du for sizes and totals,
+// and every reclaim command run in the home (itself a copy) for what it frees. Without a tool the test skips.
 
 #include "inventory/ReportJson.h"
 #include "real/RealShell.h"
@@ -189,6 +189,57 @@ TEST(RealToolchains, RustToolchainsAsRustupListsThemAndWhatEachCommandFrees) {
             << name;
     EXPECT_EQ(::access((rust.home + "/.cargo/bin/kelvo-probe-tool").c_str(), F_OK), -1);
     EXPECT_TRUE(listed() == Names{defaultName}) << "the default stays";
+}
+
+TEST(RealToolchains, PythonVersionsAsPyenvListsThemAppsAsPipxListsThemAndWhatUninstallFrees) {
+    const std::string real = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    if (sh("ls " + q(real + "/.pyenv/versions")).empty() || sh("command -v pipx pipenv").empty())
+        GTEST_SKIP() << "needs pyenv with versions in " << real << ", pipx and pipenv (Debian: pipx pipenv)";
+    ToolHome py("python", ManagerKind::python);
+    const std::string environment =
+        "PATH=" + q(py.home + "/.pyenv/bin") + ":/usr/bin:/bin PYENV_ROOT=" + q(py.home + "/.pyenv");
+    const auto tool = [&](const std::string& line) {
+        Names out = lines(sh("env -i HOME=" + q(py.home) + " " + environment + " " + line + " 2>/dev/null"));
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    // Sizes first: pipx logs every command it runs into its own folder.
+    py.expectSizesOfDu();
+    const auto everything = test::duTotal({py.home + "/.pyenv", py.home + "/.cache", py.home + "/.local"});
+    EXPECT_GE(py.report.totalBytes() * 100, everything.value_or(0) * 95);
+    std::printf("Python: Kelvo %lld of du -c %lld bytes over ~/.pyenv ~/.cache ~/.local\n",
+        static_cast<long long>(py.report.totalBytes()), static_cast<long long>(everything.value_or(0)));
+    // pyenv's and pipx's listings, pyenv's global kept, and pipenv's virtualenv whose project is gone.
+    const std::string global = tool("pyenv version-name").at(0);
+    Names versions, apps, kelvoApps, gone;
+    for (const auto& line : tool("pipx list --short")) apps.push_back(line.substr(0, line.find(' ')));
+    for (const auto& item : py.report.items) {
+        if (item.tool == "pipx" && item.tier != Tier::safeByDesign) kelvoApps.push_back(item.name);
+        if (item.tier == Tier::orphanCandidate && item.tool == "pipenv") gone.push_back(item.evidence.at(0).summary());
+        if (item.tool != "pyenv") continue;
+        versions.push_back(item.name);
+        const bool used = item.evidence.size() == 1 && item.evidence[0].kind == Evidence::Kind::usedByVirtualenv;
+        EXPECT_EQ(item.tier == Tier::orphanCandidate, item.name != global && !used) << item.name;
+    }
+    std::sort(versions.begin(), versions.end());
+    EXPECT_EQ(versions, tool("pyenv versions --bare"));
+    EXPECT_EQ(kelvoApps, apps);
+    EXPECT_EQ(gone, Names{"Its project ~/src/gone is gone"});
+
+    // The versions are hard links into the machine's: uninstalling one frees its folders' own blocks,
+    // as freedBytes says, and removes exactly that version.
+    const auto orphan = std::find_if(py.report.items.begin(), py.report.items.end(),
+        [](const DependencyItem& item) { return item.tool == "pyenv" && item.tier == Tier::orphanCandidate; });
+    ASSERT_NE(orphan, py.report.items.end());
+    // pyenv then writes its shims afresh (the old ones were links into the machine's).
+    const std::int64_t lost = py.reclaim(*orphan, environment, {real + "/.pyenv"});
+    const std::string shims = sh(
+        "find " + q(py.home + "/.pyenv/shims") + " -type f -printf '%b\\n' | awk '{s += $1 * 512} END {print s + 0}'");
+    EXPECT_EQ(lost + std::stoll(shims), orphan->freedBytes);
+    Names left = versions;
+    left.erase(std::find(left.begin(), left.end(), orphan->name));
+    EXPECT_EQ(tool("pyenv versions --bare"), left);
+    EXPECT_EQ(::access((real + "/.pyenv/versions/" + orphan->name).c_str(), F_OK), 0) << "the machine's stays";
 }
 
 } // namespace

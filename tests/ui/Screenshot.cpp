@@ -51,8 +51,8 @@ int main(int argc, char* argv[]) {
     ok = scan->isScanning() && ok; // else the shot shows the result instead
     if (!QTest::qWaitFor([&] { return scan->hasResult(); }, 60000)) return 1;
     // A stand-in tool that stopped answering would leave its manager out of every shot.
-    if (const auto detected = scan->detectedTotals().size(); detected != 9) {
-        qCritical("%lld of the 8 managers and the projects detected in $HOME", static_cast<long long>(detected));
+    if (const auto detected = scan->detectedTotals().size(); detected != 10) {
+        qCritical("%lld of the 9 managers and the projects detected in $HOME", static_cast<long long>(detected));
         ok = false;
     }
     grab("03-main-dark");
@@ -101,5 +101,21 @@ int main(int argc, char* argv[]) {
     grab("12-pnpm-light");
     root->setProperty("showSettings", true);
     grab("13-settings-light");
+    root->setProperty("showSettings", false);
+    // Python's version group, then the virtualenv whose project is gone, in both themes.
+    root->setProperty("selectedTab", QStringLiteral("python"));
+    QTest::qWait(100);
+    for (const std::string shot : {"14-python-group", "15-python-gone"}) {
+        const auto& rows = inventory->rows()->rows();
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) {
+            return shot.ends_with("group") ? r.isGroup() : !r.isGroup() && r.asItem().item.name.starts_with("old-");
+        });
+        ok = row != rows.end() && ok;
+        inventory->toggleRow(row != rows.end() ? QString::fromStdString(row->id()) : QString());
+        grab((shot + "-light").c_str());
+        kelvoApp.app().setTheme(kelvo::AppTheme::dark);
+        grab((shot + "-dark").c_str());
+        kelvoApp.app().setTheme(kelvo::AppTheme::light);
+    }
     return ok ? 0 : 1;
 }

@@ -198,13 +198,13 @@ TEST(ThemeColors, ShippedColoursAreCompleteAndTextIsReadableOnEverySurface) {
 
 TEST(AppState, StartsFromTheDefaultsAndNotifiesOnlyOnARealChange) {
     AppState app;
-    EXPECT_TRUE(app.themeRaw() == "system" && app.sizeUnitRaw() == "decimal" && app.enabledManagers().size() == 9);
+    EXPECT_TRUE(app.themeRaw() == "system" && app.sizeUnitRaw() == "decimal" && app.enabledManagers().size() == 10);
     QSignalSpy theme(&app, &AppState::themeChanged), unit(&app, &AppState::sizeUnitChanged),
         managers(&app, &AppState::enabledManagersChanged);
     app.setThemeRaw("sepia"); // unknown: ignored
     app.setSizeUnit(SizeUnit::decimal);
     app.setEnabledManagersRaw(
-        {"bun", "nvm", "projects", "go", "pnpm", "npm", "homebrew", "rust", "yarn", "npm"}); // the same set
+        {"bun", "nvm", "projects", "go", "pnpm", "npm", "homebrew", "rust", "python", "yarn", "npm"}); // the same set
     EXPECT_EQ(theme.count() + unit.count() + managers.count(), 0);
 
     for (int twice = 0; twice < 2; ++twice) {
@@ -213,8 +213,8 @@ TEST(AppState, StartsFromTheDefaultsAndNotifiesOnlyOnARealChange) {
         app.setEnabled("npm", false);
     }
     EXPECT_EQ(theme.count() + unit.count() + managers.count(), 3);
-    EXPECT_EQ(
-        app.enabledManagersRaw(), (QStringList{"homebrew", "pnpm", "nvm", "bun", "yarn", "rust", "go", "projects"}));
+    EXPECT_EQ(app.enabledManagersRaw(),
+        (QStringList{"homebrew", "pnpm", "nvm", "bun", "yarn", "rust", "go", "python", "projects"}));
     EXPECT_EQ(app.formatBytes(1'500'000), "1.4 MB"); // in binary units now
 }
 
