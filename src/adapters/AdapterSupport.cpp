@@ -52,15 +52,19 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
     return cache;
 }
 
-void keepPinned(DependencyItem& item, const std::string& folder, const std::string& home) {
-    Evidence pin = Evidence::pinnedByProject(homeAbbreviated(folder, home));
-    const auto pins = std::find_if(item.evidence.begin(), item.evidence.end(),
-        [](const Evidence& evidence) { return evidence.kind != Evidence::Kind::pinnedByProject; });
-    if (std::find(item.evidence.begin(), pins, pin) == pins) {
-        item.evidence.insert(pins, std::move(pin));
+void keepFor(DependencyItem& item, Evidence reason) {
+    const auto reasons = std::find_if(item.evidence.begin(), item.evidence.end(), [](const Evidence& evidence) {
+        return evidence.kind != Evidence::Kind::pinnedByProject && evidence.kind != Evidence::Kind::usedByVirtualenv;
+    });
+    if (std::find(item.evidence.begin(), reasons, reason) == reasons) {
+        item.evidence.insert(reasons, std::move(reason));
     }
     item.tier = Tier::signalOnly;
     item.reclaimCommand.reset();
+}
+
+void keepPinned(DependencyItem& item, const std::string& folder, const std::string& home) {
+    keepFor(item, Evidence::pinnedByProject(homeAbbreviated(folder, home)));
 }
 
 std::vector<const ProjectPin*> pinsOf(const std::vector<ProjectPin>& pins, const std::vector<std::string_view>& files) {

@@ -51,8 +51,10 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
 
 // An identity that names the folder a cache was found in. Only a tool's default folder is looked
 // at (an override in the environment is not followed), so the user can tell which one this is.
-// Kept because a project pins it (`folder`, the project's): no longer offered for removal, and the
-// pin said first. Once per project.
+// Kept for `reason` (a project pins it, a virtual environment runs it): no longer offered for
+// removal, and the reason said before any other but earlier ones; each reason once.
+void keepFor(DependencyItem& item, Evidence reason);
+// Kept because a project pins it (`folder`, the project's).
 void keepPinned(DependencyItem& item, const std::string& folder, const std::string& home);
 // The pins whose file is one of `files`.
 std::vector<const ProjectPin*> pinsOf(const std::vector<ProjectPin>& pins, const std::vector<std::string_view>& files);

@@ -86,12 +86,24 @@ std::vector<std::string> ProjectsAdapter::pinFileNames() {
 std::vector<ProjectPin> ProjectsAdapter::readPins(const FoundProjects& found) {
     const std::vector<std::string> names = pinFileNames();
     std::vector<ProjectPin> pins;
-    for (const NotedFile& noted : found.noted) {
-        const std::string& name = names.at(noted.name);
+    const auto read = [&](const std::string& name, const std::string& folder) {
         // A version file is a line or a few; anything larger, or not text, pins nothing.
-        auto text = readFile(noted.folder + (noted.folder.ends_with('/') ? "" : "/") + name, pinReadLimit);
+        auto text = readFile(folder + (folder.ends_with('/') ? "" : "/") + name, pinReadLimit);
         if (text && isValidUtf8(*text)) {
-            pins.push_back(ProjectPin{name, noted.folder, std::move(*text)});
+            pins.push_back(ProjectPin{name, folder, std::move(*text)});
+        }
+    };
+    for (const NotedFile& noted : found.noted) {
+        read(names.at(noted.name), noted.folder);
+    }
+    // What a build folder must hold may name a runtime too (a virtual environment's pyvenv.cfg
+    // names the Python it runs); the walk never enters such a folder.
+    for (const FoundProject& project : found.projects) {
+        const auto& builds = projectKinds()[project.kind].buildFolders;
+        const auto build = std::find_if(builds.begin(), builds.end(),
+            [&](const BuildFolder& candidate) { return candidate.name == project.buildFolder; });
+        if (build != builds.end() && std::find(names.begin(), names.end(), build->requiredInside) != names.end()) {
+            read(build->requiredInside, project.folder + "/" + project.buildFolder);
         }
     }
     return pins;

@@ -68,7 +68,7 @@ public:
     static ProjectSearch search(std::vector<std::string> roots, std::vector<std::string> excluded);
     // Every source's version files, which the search notes.
     static std::vector<std::string> pinFileNames();
-    // The noted version files that read as text within pinReadLimit.
+    // The noted version files, and those build folders hold, that read as text within pinReadLimit.
     static std::vector<ProjectPin> readPins(const FoundProjects& found);
     static constexpr std::size_t pinReadLimit = 64 * 1024;
     // The newest change among the project's markers, its lockfile, .git/HEAD and .git/index, and

@@ -553,6 +553,17 @@ void PythonAdapter::keepPinned(ManagerReport& report, const std::vector<ProjectP
         }
     }
     for (const ProjectPin* pin : own) {
+        // A virtual environment in a project (or anywhere the search walks) runs its version.
+        if (pin->file == "pyvenv.cfg") {
+            const auto home = pyvenvHome(pin->text);
+            const auto version = home ? versionOfHome(*home, *folder) : std::nullopt;
+            for (DependencyItem& item : report.items) {
+                if (version && item.path == *folder + "/" + *version) {
+                    keepFor(item, Evidence::usedByVirtualenv(homeAbbreviated(pin->folder, home_)));
+                }
+            }
+            continue;
+        }
         for (const std::string& named : parseVersionFile(pin->text)) {
             const auto version = resolveVersion(named, names);
             for (DependencyItem& item : report.items) {
@@ -590,7 +601,7 @@ const SourceDescriptor& PythonSource() {
         .groupsVersions = true,
         .versionLineTitle = "Python",
         .versionLineParts = 2,
-        .pinFiles = {".python-version"}};
+        .pinFiles = {".python-version", "pyvenv.cfg"}};
     return source;
 }
 

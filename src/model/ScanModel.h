@@ -179,7 +179,7 @@ void withholdInexactCommand(DependencyItem& item);
 // project asks for, as the file's text says it.
 struct ProjectPin {
     std::string file;   // its name
-    std::string folder; // the project's folder
+    std::string folder; // the folder that holds it: a project's, a virtual environment's
     std::string text;   // valid UTF-8, at most a few kilobytes
 };
 

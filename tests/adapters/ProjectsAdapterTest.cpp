@@ -179,13 +179,17 @@ TEST(ProjectsAdapter, VersionFilesThatReadAsTextAreThePinsOfTheirFolders) {
     ASSERT_EQ(::mkfifo((home / "work/fifo/.nvmrc").c_str(), 0600), 0);
     test::writeFile(home / ".config/app/.nvmrc", "18"); // hidden folders are not walked
     test::writeFile(home / "work/api/.other-version", "1");
+    // A virtual environment's cfg: inside a project's (never walked), and one on its own.
+    test::writeFile(home / "work/api/pyproject.toml", "");
+    test::writeFile(home / "work/api/.venv/pyvenv.cfg", "home = /usr/bin\n");
+    test::writeFile(home / "envs/tool/pyvenv.cfg", "home = /opt/py\n");
     const ManagerReport report = projectsUnder(home.path(), {home.path()});
     std::vector<std::string> pins;
     for (const ProjectPin& pin : report.pins) pins.push_back(pin.folder + " " + pin.file + " " + pin.text);
-    EXPECT_EQ(pins, (std::vector<std::string>{home / "work/api .nvmrc lts/iron\n",
-                        home / "work/api rust-toolchain.toml [toolchain]\nchannel = \"nightly\"\n",
-                        home / "work/web o'k .node-version lts/iron\n"}));
-    EXPECT_FALSE(report.detected); // pins are no items
+    EXPECT_EQ(pins,
+        (std::vector<std::string>{home / "envs/tool pyvenv.cfg home = /opt/py\n", home / "work/api .nvmrc lts/iron\n",
+            home / "work/api rust-toolchain.toml [toolchain]\nchannel = \"nightly\"\n",
+            home / "work/web o'k .node-version lts/iron\n", home / "work/api/.venv pyvenv.cfg home = /usr/bin\n"}));
 }
 
 TEST(ProjectsAdapter, XcodeBuildFoldersAreJudgedByTheirWorkspaceAndArchivesKept) {

@@ -95,14 +95,19 @@ TEST(PythonAdapter, VersionsKeptWhenGlobalOrRunByAVirtualenvEveryOtherOffered) {
         EXPECT_TRUE(item.path == py.versions + "/" + name && item.tool == "pyenv");
     }
 
-    // A project's .python-version keeps what it names as pyenv resolves it; no other file does.
+    // A project's .python-version keeps what it names as pyenv resolves it, a virtual environment
+    // the search found keeps what it runs; no other file does.
     ManagerReport pinned = report;
     PythonAdapter(py.sizer, py.prober, py.kb, py.home.path())
         .keepPinned(pinned, {{".python-version", py.home / "api", "# 3.12\n3.11\n"},
-                                {".python-version", "/srv/x", "../versions/2.7.18"}, {".nvmrc", "/srv/y", "2.7.18"}});
+                                {".python-version", "/srv/x", "../versions/2.7.18"}, {".nvmrc", "/srv/y", "2.7.18"},
+                                {"pyvenv.cfg", py.home / "api/.venv", "home = " + py.versions + "/3.11.7/bin\n"},
+                                {"pyvenv.cfg", "/srv/z", "home = " + py.versions + "/../versions/2.7.18/bin\n"}});
     const auto& kept = *itemNamed(pinned, "3.11.7");
     EXPECT_TRUE(kept.tier == Tier::signalOnly && !kept.reclaimCommand);
-    EXPECT_EQ(kept.evidence.front(), Evidence::pinnedByProject("~/api"));
+    EXPECT_EQ(
+        kept.evidence, (std::vector<Evidence>{Evidence::pinnedByProject("~/api"),
+                           Evidence::usedByVirtualenv("~/api/.venv"), Evidence::notGlobalVersion("3.12.1, system")}));
     EXPECT_EQ(itemNamed(pinned, "2.7.18")->tier, Tier::orphanCandidate);
 
     // A version file pyenv cannot read, or naming nothing installed: pyenv's global is the system's.
