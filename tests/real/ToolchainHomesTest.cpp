@@ -226,6 +226,20 @@ TEST(RealToolchains, PythonVersionsAsPyenvListsThemAppsAsPipxListsThemAndWhatUni
     EXPECT_EQ(kelvoApps, apps);
     EXPECT_EQ(gone, Names{"Its project ~/src/gone is gone"});
 
+    // A project's own virtualenv keeps the version it runs, as the pyvenv.cfg venv wrote says.
+    for (const auto& item : py.report.items) {
+        if (item.tool != "pyenv" || item.tier != Tier::orphanCandidate || !item.name.starts_with("3.1")) continue;
+        const std::string name = item.name, app = py.home + "/src/app";
+        sh("mkdir -p " + q(app) + " && : >" + q(app + "/pyproject.toml") + " && " +
+            q(py.home + "/.pyenv/versions/" + name + "/bin/python3") + " -m venv --without-pip " + q(app + "/.venv"));
+        py.scan(ManagerKind::python);
+        EXPECT_EQ(py.item(name).evidence.at(0), Evidence::usedByVirtualenv("~/src/app/.venv"));
+        EXPECT_EQ(py.item(name).tier, Tier::signalOnly);
+        sh("rm -r " + q(app));
+        py.scan(ManagerKind::python);
+        break;
+    }
+
     // The versions are hard links into the machine's: uninstalling one frees its folders' own blocks,
     // as freedBytes says, and removes exactly that version.
     const auto orphan = std::find_if(py.report.items.begin(), py.report.items.end(),
