@@ -1,4 +1,5 @@
 #include "adapters/AdapterSupport.h"
+#include "model/Utf8.h"
 
 #include "knowledge/KnowledgeBase.h"
 #include "system/ParallelFor.h"
@@ -26,6 +27,20 @@ bool isSafeRelativeName(std::string_view name) {
         }
         start = slash + 1;
     }
+}
+
+std::optional<std::string> plainAbsolute(std::string_view value) {
+    if (value.empty() || value.front() != '/' || !isValidUtf8(value) ||
+        value.find_first_of("\n\r") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    while (value.size() > 1 && value.back() == '/') {
+        value.remove_suffix(1);
+    }
+    if (value.size() > 1 && !isSafeRelativeName(value.substr(1))) {
+        return std::nullopt;
+    }
+    return std::string(value);
 }
 
 void sortItemsBySize(std::vector<DependencyItem>& items) {

@@ -51,6 +51,11 @@ DependencyItem cacheItem(std::string name, std::string path, std::optional<std::
 
 // An identity that names the folder a cache was found in. Only a tool's default folder is looked
 // at (an override in the environment is not followed), so the user can tell which one this is.
+// A path a tool's setting or record names, when it is absolute UTF-8 of plain parts only (no "..",
+// ".", empty part, NUL or line break, which could lead a listing, a comparison or a command
+// anywhere else); trailing slashes dropped.
+std::optional<std::string> plainAbsolute(std::string_view value);
+
 // Kept for `reason` (a project pins it, a virtual environment runs it): no longer offered for
 // removal, and the reason said before any other but earlier ones; each reason once.
 void keepFor(DependencyItem& item, Evidence reason);

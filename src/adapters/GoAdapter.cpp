@@ -43,28 +43,6 @@ std::map<std::string, std::string> GoAdapter::parseEnvFile(std::string_view text
 
 namespace {
 
-// A path a setting names, as Go takes it: absolute, and here also made only of plain components,
-// so that no "..", NUL or line break can lead a listing or a command anywhere else.
-std::optional<std::string> plainAbsolute(std::string_view value) {
-    if (value.empty() || value.front() != '/' || !isValidUtf8(value) ||
-        value.find_first_of(std::string_view("\0\n\r", 3)) != std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::string path(value);
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    for (std::size_t start = 1; start < path.size();) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view part = std::string_view(path).substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") {
-            return std::nullopt;
-        }
-        start = end + 1;
-    }
-    return path;
-}
-
 // What settings decide of a folder: nothing (Go's default applies), or the folder Go works in, there
 // or not (absent: one Kelvo does not look into). The default folder is then not Go's.
 struct Decided {

@@ -57,28 +57,6 @@ void forEachLine(std::string_view text, Visit&& visit) {
     }
 }
 
-// An absolute path of plain parts only, so that no "..", NUL or line break can lead a listing, a
-// comparison or a command anywhere else.
-std::optional<std::string> plainAbsolute(std::string_view value) {
-    if (value.empty() || value.front() != '/' || !isValidUtf8(value) ||
-        value.find_first_of(std::string_view("\0\n\r", 3)) != std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::string path(value);
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    for (std::size_t start = 1; start < path.size();) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view part = std::string_view(path).substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") {
-            return std::nullopt;
-        }
-        start = end + 1;
-    }
-    return path;
-}
-
 // A file a tool wrote in its own folder: never one reached through a link.
 std::optional<std::string> readText(const std::string& path) {
     if (!isRegularFile(path)) {
@@ -552,25 +530,23 @@ void PythonAdapter::keepPinned(ManagerReport& report, const std::vector<ProjectP
             names.push_back(item.name);
         }
     }
+    const auto keep = [&](const std::optional<std::string>& version, const Evidence& reason) {
+        for (DependencyItem& item : report.items) {
+            if (version && item.path == *folder + "/" + *version) {
+                keepFor(item, reason);
+            }
+        }
+    };
     for (const ProjectPin* pin : own) {
         // A virtual environment in a project (or anywhere the search walks) runs its version.
         if (pin->file == "pyvenv.cfg") {
             const auto home = pyvenvHome(pin->text);
-            const auto version = home ? versionOfHome(*home, *folder) : std::nullopt;
-            for (DependencyItem& item : report.items) {
-                if (version && item.path == *folder + "/" + *version) {
-                    keepFor(item, Evidence::usedByVirtualenv(homeAbbreviated(pin->folder, home_)));
-                }
-            }
+            keep(home ? versionOfHome(*home, *folder) : std::nullopt,
+                Evidence::usedByVirtualenv(homeAbbreviated(pin->folder, home_)));
             continue;
         }
         for (const std::string& named : parseVersionFile(pin->text)) {
-            const auto version = resolveVersion(named, names);
-            for (DependencyItem& item : report.items) {
-                if (version && item.path == *folder + "/" + *version) {
-                    kelvo::keepPinned(item, pin->folder, home_);
-                }
-            }
+            keep(resolveVersion(named, names), Evidence::pinnedByProject(homeAbbreviated(pin->folder, home_)));
         }
     }
 }
