@@ -67,17 +67,11 @@ std::optional<std::string> VersionGroup::pinnedBy(const DependencyItem& item) {
 std::string VersionGroup::summary() const {
     const auto pinned = std::count_if(
         superseded.begin(), superseded.end(), [](const DependencyItem& item) { return pinnedBy(item).has_value(); });
-    if (pinned == 0) {
-        return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
-               (keepsDefault    ? "keep your default"
-                   : keepsInUse ? "keep the one in use"
-                                : "keep only the newest");
-    }
-    return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " +
-           (keepsDefault    ? "keep your default and "
-               : keepsInUse ? "keep the one in use and "
-                            : "keep the newest and ") +
-           std::to_string(pinned) + " pinned";
+    const std::string keeps = keepsDefault ? "keep your default"
+                              : keepsInUse ? "keep the one in use"
+                                           : (pinned == 0 ? "keep only the newest" : "keep the newest");
+    return std::to_string(1 + superseded.size()) + " patch releases \u00b7 " + keeps +
+           (pinned == 0 ? "" : " and " + std::to_string(pinned) + " pinned");
 }
 
 std::string VersionGroup::keepLine() const {
